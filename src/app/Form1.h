@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace trawlex {
+
+// An editable combo box: the text the commands read, typed or chosen, and its list.
+struct ComboField {
+    QString text;
+    QStringList list;
+};
+
+enum class StatusColour {
+    ButtonFace,
+    Orange,  // red 255, green 150, blue 0
+};
+
+// The main window's state: every input and setting lives here, named as the window's controls
+// are. The window binds its widgets to this record; the command line fills it from options.
+// Commands read the fields they need when they run and write their results back.
+struct Form1 {
+    // Row 1
+    ComboField TexSuchort;
+    // Row 2
+    ComboField TexSuchbegriff;
+    // Row 3
+    ComboField ComSuchprofile;
+    // Row 4
+    QString TexErsatzbegriff;
+    // Row 5
+    ComboField ComErsatzlisten;
+    // Row 6: the case options form one group; exactly one is selected.
+    bool Optgrossklein = true;
+    bool OptIGNORE = false;
+    ComboField ComDateifilter;
+    // Row 7
+    int CheckRekursiv = 0;
+    QString Status = QStringLiteral("Bereit");
+    StatusColour StatusBackground = StatusColour::ButtonFace;
+    // Row 8 and 9: the result options form one group; exactly one is selected.
+    bool OptZieldatei = true;
+    QString TexZieldatei;
+    bool OptBrowser = false;
+    QString TexBrowser;
+    // Row 10
+    ComboField ComboSonderzeichenSuchcode;
+    ComboField ComboSonderzeichenErsetzcode;
+    // Row 11
+    ComboField ComboSonderzeichenkombinationSuchbegriff;
+    ComboField CombosonderzeichenKombinationErsatzbegriff;
+
+    bool Timer1Enabled = false;
+    bool BlinkPhase = false;
+
+    QString SearchProfilePath;
+    QString ReplaceProfilePath;
+    int LocationDialogMode = 0;
+};
+
+// Selecting one option of a group deselects the other.
+inline void SelectCaseObserved(Form1& form, bool observed) {
+    form.Optgrossklein = observed;
+    form.OptIGNORE = !observed;
+}
+
+inline void SelectBrowserHandOff(Form1& form, bool toBrowser) {
+    form.OptBrowser = toBrowser;
+    form.OptZieldatei = !toBrowser;
+}
+
+}  // namespace trawlex

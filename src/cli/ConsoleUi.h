@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/Ui.h"
+
+namespace trawlex {
+
+// The command line's surroundings: messages go to stderr, an interrupt (Ctrl+C) stops the run
+// after the current file so that the report still ends properly.
+class ConsoleUi : public Ui {
+public:
+    void ShowMessage(const QString& text, MessageIcon icon) override;
+    Flow YieldToEventLoop() override;
+    void StatusChanged() override {}
+    bool StartDetached(const QString& program, const QStringList& arguments) override;
+
+    static void StopOnInterrupt();
+};
+
+// 0 when the command ran, 1 when it was refused or failed.
+int ExitStatus(CommandOutcome outcome);
+
+}  // namespace trawlex

@@ -1,0 +1,27 @@
+#include "CommandLine.h"
+#include "ConsoleUi.h"
+
+#include "search/SearchCommand.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    const QCoreApplication application(argc, argv);
+    // Dates and numbers in the report follow the person's locale.
+    std::setlocale(LC_ALL, "");
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    trawlex::CliParse parse = trawlex::ParseCommandLine(arguments);
+    if (!parse.request) {
+        std::fputs(parse.output.toLocal8Bit().constData(), parse.usageError ? stderr : stdout);
+        return parse.usageError ? 2 : 0;
+    }
+    trawlex::ConsoleUi ui;
+    trawlex::ConsoleUi::StopOnInterrupt();
+    const trawlex::CommandOutcome outcome = trawlex::butSuchen_Click(parse.request->form, ui);
+    return trawlex::ExitStatus(outcome);
+}

@@ -1,0 +1,186 @@
+#include "Listing.h"
+
+#include "PathText.h"
+
+#include <QList>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace trawlex {
+namespace {
+
+bool MatchWildcards(QStringView pattern, QStringView name) {
+    // Iterative matching with one backtracking point per "*": linear enough for file names.
+    qsizetype p = 0;
+    qsizetype n = 0;
+    qsizetype starPattern = -1;
+    qsizetype starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == QLatin1Char('?') || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            starPattern = p++;
+            starName = n;
+        } else if (starPattern >= 0) {
+            p = starPattern + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+bool MatchPiece(QStringView piece, QStringView foldedName) {
+    if (piece == u"*.*") {
+        return true;
+    }
+    if (piece.endsWith(u"*.") && piece.size() >= 2) {
+        // "*." and its relatives name files without a dot.
+        return !foldedName.contains(QLatin1Char('.')) &&
+               MatchWildcards(piece.first(piece.size() - 1), foldedName);
+    }
+    return MatchWildcards(piece, foldedName);
+}
+
+enum class EntryType { Other, File, Directory };
+
+EntryType TypeOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return EntryType::Other;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return EntryType::File;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return EntryType::Directory;
+    }
+    return EntryType::Other;
+}
+
+struct DirCloser {
+    void operator()(DIR* handle) const { closedir(handle); }
+};
+
+}  // namespace
+
+FileMask::FileMask(QStringView fieldText) {
+    for (QStringView piece : fieldText.split(QLatin1Char(';'))) {
+        piece = piece.trimmed();
+        const qsizetype blank = piece.indexOf(QLatin1Char(' '));
+        if (blank >= 0) {
+            piece = piece.first(blank);
+        }
+        if (!piece.isEmpty()) {
+            pieces_.push_back(piece.toString().toCaseFolded());
+        }
+    }
+}
+
+bool FileMask::Matches(QStringView name) const {
+    const QString folded = name.toString().toCaseFolded();
+    return std::any_of(pieces_.begin(), pieces_.end(),
+                       [&folded](const QString& piece) { return MatchPiece(piece, folded); });
+}
+
+void SortNames(std::vector<std::string>& names) {
+    struct Keyed {
+        QString key;
+        std::string name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(names.size());
+    for (std::string& name : names) {
+        keyed.push_back({PathText(name).toUpper(), std::move(name)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& left, const Keyed& right) {
+        const int order = left.key.compare(right.key);
+        return order != 0 ? order < 0 : left.name < right.name;
+    });
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        names[index] = std::move(keyed[index].name);
+    }
+}
+
+Result<std::vector<std::string>> ListDirectory(const std::string& directory, const FileMask& mask,
+                                               ListKind kind) {
+    const std::string opened = directory.empty() ? std::string(".") : directory;
+    const std::unique_ptr<DIR, DirCloser> handle(opendir(opened.c_str()));
+    if (!handle) {
+        return Error{QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden: %2")
+                         .arg(PathText(opened), QString::fromLocal8Bit(std::strerror(errno)))};
+    }
+    const std::string prefix = WithTrailingSeparator(directory);
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(handle.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.empty() || name.front() == '.') {
+            continue;  // hidden, and the "." and ".." entries
+        }
+        if (!mask.Matches(PathText(name))) {
+            continue;
+        }
+        EntryType type = EntryType::Other;
+        if (entry->d_type == DT_REG) {
+            type = EntryType::File;
+        } else if (entry->d_type == DT_DIR) {
+            type = EntryType::Directory;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            type = TypeOf(prefix + std::string(name));
+        }
+        if (type == EntryType::File ||
+            (type == EntryType::Directory && kind == ListKind::FilesAndDirectories)) {
+            names.emplace_back(name);
+        }
+    }
+    SortNames(names);
+    return names;
+}
+
+std::string DirectoryListing::FirstMatch(const std::string& pattern, ListKind kind) {
+    names_.clear();
+    next_ = 0;
+    const std::size_t slash = pattern.rfind(kSeparator);
+    const std::string directory =
+        slash == std::string::npos ? std::string() : pattern.substr(0, slash == 0 ? 1 : slash);
+    const std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    if (last.empty() || last.find_first_of("*?") == std::string::npos) {
+        // Without wildcards the pattern is an existence test of one path.
+        const std::string whole = pattern.empty() ? std::string(".") : pattern;
+        const EntryType type = TypeOf(whole);
+        const bool hidden = !last.empty() && last.front() == '.';
+        if (type == EntryType::Directory && kind == ListKind::FilesAndDirectories) {
+            return last.empty() ? whole : last;
+        }
+        if (type == EntryType::File && !hidden) {
+            return last;
+        }
+        return {};
+    }
+    auto listed = ListDirectory(directory, FileMask(PathText(last)), kind);
+    if (!listed) {
+        return {};
+    }
+    names_ = std::move(listed.value());
+    return NextMatch();
+}
+
+std::string DirectoryListing::NextMatch() {
+    if (next_ >= names_.size()) {
+        return {};
+    }
+    return names_[next_++];
+}
+
+}  // namespace trawlex

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Result.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace trawlex {
+
+// The text enclosed in double-quote characters.
+std::string Quote(std::string_view text);
+
+// The text enclosed in "<td>" and "</td>".
+std::string TdCell(std::string_view text);
+
+// A file read whole, with the length and modification time of the very file that was read.
+struct LoadedFile {
+    std::string bytes;
+    std::int64_t length = 0;
+    std::time_t modified = 0;
+};
+
+// Reads a file whole, one character per byte, nothing trimmed or converted. Only regular
+// files are opened, so a FIFO that appears where a file was listed cannot block the run.
+Result<LoadedFile> LoadFile(const std::string& path);
+
+Result<std::string> ReadWholeFile(const std::string& path);
+
+}  // namespace trawlex

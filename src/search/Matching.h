@@ -1,0 +1,31 @@
+#pragma once
+
+#include "common/CaseFold.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace trawlex {
+
+// What one file yields for one term.
+struct FileMatch {
+    std::int64_t firstPosition = 0;  // 1-based; 0 when the term does not occur
+    std::int64_t count = 0;          // non-overlapping occurrences, left to right
+    std::optional<std::string_view> title;  // between the first "<TITLE>" and "</TITLE>"
+
+    bool IsHit() const { return firstPosition != 0; }
+};
+
+// Applies the matching rule to one file's contents. The title is only looked for in hits and
+// points into `contents`, so nothing is copied.
+FileMatch MatchContents(std::string_view contents, const Finder& term);
+
+// Counts non-overlapping occurrences, resuming behind each one.
+std::int64_t CountOccurrences(std::string_view contents, const Finder& term, std::size_t first);
+
+// The text between the first "<TITLE>" and the first "</TITLE>", both found without regard to
+// case; absent when either is missing or the closing tag comes first.
+std::optional<std::string_view> FindTitle(std::string_view contents);
+
+}  // namespace trawlex

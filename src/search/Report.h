@@ -1,0 +1,81 @@
+#pragma once
+
+#include "common/CaseFold.h"
+#include "common/Result.h"
+#include "search/Matching.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace trawlex {
+
+struct Form1;
+
+// The three spellings of a result row: the flat search, the top directory of a tree search,
+// and the directories below it. A browser shows them alike.
+enum class RowStyle {
+    Flat,
+    TreeTop,
+    TreeBelow,
+};
+
+struct ResultRow {
+    std::int64_t number = 0;
+    std::string_view path;  // file name bytes as the search joined them
+    FileMatch match;
+    std::time_t modified = 0;
+    std::int64_t length = 0;
+};
+
+// Report values in Windows-1252 with "&", "<", ">" and '"' as entities, and characters the code
+// page cannot hold as numeric references, so no value can put markup into the report.
+std::string EscapeValue(QStringView text);
+
+// A title keeps its own entities (it is HTML already); only its angle brackets are neutralized
+// so that a hostile file cannot put markup or script into the report.
+std::string EscapeTitle(std::string_view titleBytes);
+
+// "file://" and the absolute path, with "%", "#" and "?" percent-encoded and the result
+// escaped for a quoted attribute.
+std::string FileLink(std::string_view pathBytes);
+
+// Lines 1 to 5: the document head shared by every report.
+void WriteHtmlHead(std::string& out);
+
+// The head, the summary of the window's fields and the column heads.
+std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now);
+
+std::string ResultRowText(const ResultRow& row, RowStyle style);
+
+std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std::int64_t bytes);
+
+// The report on disk. Every append is one write straight to the file, so what has been
+// written is complete on disk even if the run ends unexpectedly.
+class ReportFile {
+public:
+    static Result<ReportFile> Create(const QString& path);
+
+    ReportFile(ReportFile&& other) noexcept;
+    ReportFile& operator=(ReportFile&& other) noexcept;
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+    ~ReportFile();
+
+    Status Append(std::string_view bytes);
+
+private:
+    ReportFile(int descriptor, QString path) : descriptor_(descriptor), path_(std::move(path)) {}
+
+    int descriptor_ = -1;
+    QString path_;
+};
+
+// Creates the report file anew and writes its header.
+Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target);
+
+}  // namespace trawlex

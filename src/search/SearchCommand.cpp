@@ -1,0 +1,30 @@
+#include "SearchCommand.h"
+
+#include "app/Form1.h"
+#include "app/StatusLine.h"
+#include "search/Suchroutinen.h"
+
+namespace trawlex {
+
+CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
+    if (form.TexZieldatei.isEmpty() || form.TexSuchbegriff.text.isEmpty() ||
+        form.ComDateifilter.text.isEmpty() || form.TexSuchort.text.isEmpty()) {
+        ui.ShowMessage(
+            QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet werden kann!"),
+            MessageIcon::None);
+        return CommandOutcome::Refused;
+    }
+    form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
+    BusyStart(form, ui, QStringLiteral("Suche ..."));
+    const CompareMode mode = GetCompareMode(form);
+    const CommandOutcome outcome =
+        SearchDirFlat(form, ui, form.TexSuchort.text, form.TexSuchbegriff.text, form.TexZieldatei,
+                      form.ComDateifilter.text, mode);
+    BusyEnd(form, ui);
+    if (outcome == CommandOutcome::Completed || outcome == CommandOutcome::Stopped) {
+        ShowResultInBrowser(form, ui);
+    }
+    return outcome;
+}
+
+}  // namespace trawlex

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/Ui.h"
+#include "common/CaseFold.h"
+#include "search/Report.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trawlex {
+
+struct Form1;
+class FileMask;
+
+// The running totals of one search, shared by every directory it visits.
+struct SearchTotals {
+    std::int64_t nextRow = 1;
+    std::int64_t filesExamined = 0;
+    std::int64_t byteTotal = 0;
+    std::vector<std::string> unreadable;  // skipped files, reported once at the end
+};
+
+// Everything the files of one directory are searched with.
+struct SearchRun {
+    const Finder& term;
+    const FileMask& mask;
+    ReportFile& report;
+    Ui& ui;
+    SearchTotals& totals;
+};
+
+// Searches the matching files of one directory (ending in the separator) and appends a row
+// for each hit. Stops after the current file when the person asks.
+Result<Flow> SearchFilesOf(const std::string& directory, RowStyle style, SearchRun& run);
+
+// The search of one directory without its subdirectories, from the report header to the
+// footer.
+CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
+                             const QString& target, const QString& mask, CompareMode mode);
+
+}  // namespace trawlex

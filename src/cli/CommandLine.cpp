@@ -87,7 +87,8 @@ CliParse ParseCommandLine(const QStringList& arguments) {
         return parse;
     }
     if (arguments.front() != u"search") {
-        return UsageError(QStringLiteral("Unbekannter Befehl \u201E%1\u201C.").arg(arguments.front()));
+        return UsageError(
+            QStringLiteral("Unbekannter Befehl \u201E%1\u201C.").arg(arguments.front()));
     }
     CliRequest request;
     request.command = CliCommand::Search;
@@ -101,7 +102,8 @@ CliParse ParseCommandLine(const QStringList& arguments) {
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         QString name = arguments[index];
         std::optional<QString> value;
-        if (const qsizetype equals = name.indexOf(QLatin1Char('=')); name.startsWith(u"--") && equals > 0) {
+        if (const qsizetype equals = name.indexOf(QLatin1Char('='));
+            name.startsWith(u"--") && equals > 0) {
             value = name.mid(equals + 1);
             name.truncate(equals);
         }

@@ -10,7 +10,9 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
 
 }  // namespace
 
@@ -18,7 +20,9 @@ void ConsoleUi::ShowMessage(const QString& text, MessageIcon) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
 }
 
-Flow ConsoleUi::YieldToEventLoop() { return interrupted != 0 ? Flow::Stop : Flow::Continue; }
+Flow ConsoleUi::YieldToEventLoop() {
+    return interrupted != 0 ? Flow::Stop : Flow::Continue;
+}
 
 bool ConsoleUi::StartDetached(const QString& program, const QStringList& arguments) {
     return QProcess::startDetached(program, arguments);

@@ -18,7 +18,9 @@ enum class CompareMode : std::int16_t {
 // ß has no single-byte partner and matches only itself.
 const std::array<unsigned char, 256>& Cp1252FoldTable();
 
-inline unsigned char FoldCp1252(unsigned char byte) { return Cp1252FoldTable()[byte]; }
+inline unsigned char FoldCp1252(unsigned char byte) {
+    return Cp1252FoldTable()[byte];
+}
 
 // Finds a byte string in bytes, exactly or ignoring Windows-1252 letter case. Built once per
 // term so that the many files of a walk share its tables.

@@ -88,6 +88,14 @@ FileMask::FileMask(QStringView fieldText) {
     }
 }
 
+FileMask FileMask::SinglePattern(QStringView pattern) {
+    FileMask mask{QStringView()};
+    if (!pattern.isEmpty()) {
+        mask.pieces_.push_back(pattern.toString().toCaseFolded());
+    }
+    return mask;
+}
+
 bool FileMask::Matches(QStringView name) const {
     const QString folded = name.toString().toCaseFolded();
     return std::any_of(pieces_.begin(), pieces_.end(),
@@ -168,7 +176,7 @@ std::string DirectoryListing::FirstMatch(const std::string& pattern, ListKind ki
         }
         return {};
     }
-    auto listed = ListDirectory(directory, FileMask(PathText(last)), kind);
+    auto listed = ListDirectory(directory, FileMask::SinglePattern(PathText(last)), kind);
     if (!listed) {
         return {};
     }

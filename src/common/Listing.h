@@ -21,6 +21,10 @@ class FileMask {
 public:
     explicit FileMask(QStringView fieldText);
 
+    // One pattern taken whole, blanks and ";" included: the last component of a path, whose
+    // blanks and semicolons belong to the file name rather than separating pieces.
+    static FileMask SinglePattern(QStringView pattern);
+
     // Windows-style, ignoring letter case: "*" any run, "?" one character, "*.*" every name,
     // "*." names without a dot.
     bool Matches(QStringView name) const;

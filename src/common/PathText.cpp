@@ -6,11 +6,14 @@
 
 namespace trawlex {
 
-std::string NativePath(QStringView text) { return text.toUtf8().toStdString(); }
+std::string NativePath(QStringView text) {
+    return text.toUtf8().toStdString();
+}
 
 QString PathText(std::string_view bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QString text =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (!decoder.hasError()) {
         return text;
     }

@@ -16,9 +16,13 @@ QString FormatMoment(std::time_t moment, const char* format) {
 
 }  // namespace
 
-QString FormatShortDate(std::time_t moment) { return FormatMoment(moment, "%x"); }
+QString FormatShortDate(std::time_t moment) {
+    return FormatMoment(moment, "%x");
+}
 
-QString FormatLongTime(std::time_t moment) { return FormatMoment(moment, "%X"); }
+QString FormatLongTime(std::time_t moment) {
+    return FormatMoment(moment, "%X");
+}
 
 QString FormatFileMoment(std::time_t moment) {
     std::tm parts{};

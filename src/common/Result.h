@@ -42,6 +42,8 @@ private:
 struct Done {};
 using Status = Result<Done>;
 
-inline Status Success() { return Done{}; }
+inline Status Success() {
+    return Done{};
+}
 
 }  // namespace trawlex

@@ -71,7 +71,8 @@ Result<LoadedFile> LoadFile(const std::string& path) {
     loaded.bytes.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     while (filled < loaded.bytes.size()) {
-        const ssize_t got = read(file.get(), loaded.bytes.data() + filled, loaded.bytes.size() - filled);
+        const ssize_t got =
+            read(file.get(), loaded.bytes.data() + filled, loaded.bytes.size() - filled);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;

@@ -10,8 +10,8 @@ namespace trawlex {
 
 // What one file yields for one term.
 struct FileMatch {
-    std::int64_t firstPosition = 0;  // 1-based; 0 when the term does not occur
-    std::int64_t count = 0;          // non-overlapping occurrences, left to right
+    std::int64_t firstPosition = 0;         // 1-based; 0 when the term does not occur
+    std::int64_t count = 0;                 // non-overlapping occurrences, left to right
     std::optional<std::string_view> title;  // between the first "<TITLE>" and "</TITLE>"
 
     bool IsHit() const { return firstPosition != 0; }

@@ -63,13 +63,16 @@ std::string Line(std::string_view text) {
 }
 
 Error WriteError(const QString& path, int code) {
-    return Error{QStringLiteral("Die Ergebnisdatei \u201E%1\u201C kann nicht geschrieben werden: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(code)))};
+    return Error{
+        QStringLiteral("Die Ergebnisdatei \u201E%1\u201C kann nicht geschrieben werden: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(code)))};
 }
 
 }  // namespace
 
-std::string EscapeValue(QStringView text) { return EncodeCp1252WithReferences(HtmlEscaped(text)); }
+std::string EscapeValue(QStringView text) {
+    return EncodeCp1252WithReferences(HtmlEscaped(text));
+}
 
 std::string EscapeTitle(std::string_view titleBytes) {
     std::string escaped;
@@ -121,9 +124,9 @@ std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t no
                 EscapeValue(form.TexSuchbegriff.text) + "</TD></TR>");
     out += Line(std::string(kSummaryRow) + "Suchpfad:</B></TD>" + colspan + ">" +
                 EscapeValue(form.TexSuchort.text) + "</TD></TR>");
-    out += Line(std::string(kSummaryRow) + "Stand:</B></TD><TD>" +
-                EscapeValue(FormatShortDate(now)) + "</TD><TD>" + EscapeValue(FormatLongTime(now)) +
-                "</TD></TR>");
+    out +=
+        Line(std::string(kSummaryRow) + "Stand:</B></TD><TD>" + EscapeValue(FormatShortDate(now)) +
+             "</TD><TD>" + EscapeValue(FormatLongTime(now)) + "</TD></TR>");
     out += Line(std::string(kSummaryRow) + "Gross- und Kleinschreibung:</B></td>" + colspan +
                 (mode == CompareMode::Exact ? ">Beachten</td></tr>" : ">Ignorieren</td></tr>"));
     out += Line(std::string(kSummaryRow) + "Dateifilter:</B></td>" + colspan + ">" +
@@ -148,8 +151,7 @@ std::string ResultRowText(const ResultRow& row, RowStyle style) {
     const std::string length = std::to_string(row.length);
 
     std::string out = "<TR BGCOLOR=" + Quote("#d0d0d0") + "><TD ALIGN=Right>" +
-                      std::to_string(row.number) + "</td><td><a href=" +
-                      Quote(FileLink(row.path));
+                      std::to_string(row.number) + "</td><td><a href=" + Quote(FileLink(row.path));
     out += ">" + EscapeValue(PathText(row.path)) + "</A></TD><TD ALIGN=Right>" +
            std::to_string(row.match.firstPosition) + "</TD>";
     out += style == RowStyle::Flat ? "<TD>" + count + "</TD>" : TdCell(" " + count);

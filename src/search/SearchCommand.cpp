@@ -18,8 +18,10 @@ CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const CompareMode mode = GetCompareMode(form);
     const CommandOutcome outcome =
-        SearchDirFlat(form, ui, form.TexSuchort.text, form.TexSuchbegriff.text, form.TexZieldatei,
-                      form.ComDateifilter.text, mode);
+        form.CheckRekursiv == 0
+            ? SearchDirFlat(form, ui, form.TexSuchort.text, form.TexSuchbegriff.text,
+                            form.TexZieldatei, form.ComDateifilter.text, mode)
+            : SearchTree(form, ui, mode);
     BusyEnd(form, ui);
     if (outcome == CommandOutcome::Completed || outcome == CommandOutcome::Stopped) {
         ShowResultInBrowser(form, ui);

@@ -2,6 +2,7 @@
 
 #include "app/Ui.h"
 #include "common/CaseFold.h"
+#include "common/DirectoryHandle.h"
 #include "search/Report.h"
 
 #include <QString>
@@ -20,7 +21,7 @@ struct SearchTotals {
     std::int64_t nextRow = 1;
     std::int64_t filesExamined = 0;
     std::int64_t byteTotal = 0;
-    std::vector<std::string> unreadable;  // skipped files, reported once at the end
+    std::vector<std::string> unreadable;  // skipped files and directories, reported at the end
 };
 
 // Everything the files of one directory are searched with.
@@ -33,12 +34,21 @@ struct SearchRun {
 };
 
 // Searches the matching files of one directory (ending in the separator) and appends a row
-// for each hit. Stops after the current file when the person asks.
+// for each hit. Stops after the current file when the person asks. Fails only when the report
+// cannot be written; what cannot be read is skipped and remembered.
 Result<Flow> SearchFilesOf(const std::string& directory, RowStyle style, SearchRun& run);
+
+// Searches every directory below the given one, depth first, each directory's files before its
+// subdirectories; never the files of the given directory itself.
+Result<Flow> SearchDirRecursive(const DirectoryHandle& parent, SearchRun& run, WalkGuard& guard);
 
 // The search of one directory without its subdirectories, from the report header to the
 // footer.
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
                              const QString& target, const QString& mask, CompareMode mode);
+
+// The search of the location and every directory below it, with one report and one set of
+// totals; the location, term, mask and report path come from the record.
+CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode);
 
 }  // namespace trawlex

@@ -1,0 +1,102 @@
+#include "app/FileTypes.h"
+#include "app/Form1.h"
+#include "app/Startup.h"
+#include "app/StatusLine.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+
+TEST(StatusLineTest, ShortBusyPeriodChangesOnlyTheCaption) {
+    Form1 form;
+    FakeUi ui;
+    BusyStart(form, ui, QStringLiteral("Suche ..."));
+    EXPECT_EQ(form.Status, QStringLiteral("Suche ..."));
+    EXPECT_TRUE(form.Timer1Enabled);
+    EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
+    BusyEnd(form, ui);
+    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+    EXPECT_FALSE(form.Timer1Enabled);
+    EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
+    EXPECT_EQ(ui.statusChanges, 2);
+}
+
+TEST(StatusLineTest, BlinkPhaseCarriesOverBetweenBusyPeriods) {
+    Form1 form;
+    FakeUi ui;
+    BusyStart(form, ui, QStringLiteral("Suche ..."));
+    Timer1_Timer(form, ui);  // phase false: button face, next tick orange
+    EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
+    EXPECT_TRUE(form.BlinkPhase);
+    Timer1_Timer(form, ui);
+    EXPECT_EQ(form.StatusBackground, StatusColour::Orange);
+    Timer1_Timer(form, ui);
+    EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
+    BusyEnd(form, ui);
+    EXPECT_TRUE(form.BlinkPhase) << "BusyEnd leaves the phase as the last tick set it";
+
+    BusyStart(form, ui, QStringLiteral("Ersetze ..."));
+    Timer1_Timer(form, ui);
+    EXPECT_EQ(form.StatusBackground, StatusColour::Orange);
+    BusyEnd(form, ui);
+    EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
+}
+
+TEST(StatusLineTest, CompareModeFollowsOnlyTheObserveOption) {
+    Form1 form;
+    EXPECT_EQ(GetCompareMode(form), CompareMode::Exact);
+    SelectCaseObserved(form, false);
+    EXPECT_EQ(GetCompareMode(form), CompareMode::IgnoreCase);
+}
+
+TEST(StatusLineTest, BrowserHandOffOnlyWhenAskedForAndWithAPath) {
+    Form1 form;
+    form.TexZieldatei = QStringLiteral("/home/anna/mein Bericht.htm");
+    FakeUi ui;
+
+    form.TexBrowser = QStringLiteral("/opt/mein browser");
+    ShowResultInBrowser(form, ui);  // the report is only to be saved
+    EXPECT_TRUE(ui.started.isEmpty());
+
+    SelectBrowserHandOff(form, true);
+    form.TexBrowser.clear();
+    ShowResultInBrowser(form, ui);
+    EXPECT_TRUE(ui.started.isEmpty());
+    EXPECT_TRUE(ui.messages.isEmpty());
+
+    form.TexBrowser = QStringLiteral("/opt/mein browser");
+    ShowResultInBrowser(form, ui);
+    EXPECT_EQ(ui.started,
+              QStringList{QStringLiteral("/opt/mein browser|/home/anna/mein Bericht.htm")});
+
+    ui.startSucceeds = false;
+    ShowResultInBrowser(form, ui);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("/opt/mein browser")));
+}
+
+TEST(StartupTest, FirstStartDefaultsAndTheFileTypes) {
+    Form1 form;
+    Form_Load(form);
+    EXPECT_EQ(form.ComDateifilter.list.size(), 14);
+    EXPECT_EQ(form.ComDateifilter.list.front(), QStringLiteral("*.ASC   Ascii/Txt-Format"));
+    EXPECT_EQ(form.ComDateifilter.list.back(), QStringLiteral("*.*     Alle Dateien"));
+    for (const QString& item : form.ComDateifilter.list) {
+        EXPECT_EQ(item.indexOf(QLatin1Char(' ')) <= 8 && item.at(8) != QLatin1Char(' '), true)
+            << "descriptions line up after eight characters: " << item.toStdString();
+    }
+    EXPECT_TRUE(form.TexSuchort.text.endsWith(QLatin1Char('/')));
+    EXPECT_EQ(form.TexZieldatei, form.TexSuchort.text + QStringLiteral("Suchergebnis.htm"));
+    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.HTM"));
+    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+    EXPECT_TRUE(form.Optgrossklein && form.OptZieldatei);
+    EXPECT_EQ(form.CheckRekursiv, 0);
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -1,0 +1,106 @@
+#include "cli/CommandLine.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+namespace trawlex {
+namespace {
+
+QStringList Arguments(std::initializer_list<const char*> texts) {
+    QStringList arguments;
+    for (const char* text : texts) {
+        arguments.append(QString::fromUtf8(text));
+    }
+    return arguments;
+}
+
+TEST(CommandLineTest, SearchOptionsFillTheRecord) {
+    const CliParse parse = ParseCommandLine(
+        Arguments({"search", "--location", "/srv/web",
+                   "--term=Gr\xC3\xB6\xC3\x9F"
+                   "e",
+                   "--mask", "*.htm; *.html", "--report", "/tmp/b.htm", "--ignore-case"}));
+    ASSERT_TRUE(parse.request.has_value()) << parse.output.toStdString();
+    const Form1& form = parse.request->form;
+    EXPECT_EQ(form.TexSuchort.text, QStringLiteral("/srv/web"));
+    EXPECT_EQ(form.TexSuchbegriff.text, QStringLiteral("Gr\u00F6\u00DFe"));
+    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.htm; *.html"));
+    EXPECT_EQ(form.TexZieldatei, QStringLiteral("/tmp/b.htm"));
+    EXPECT_FALSE(form.Optgrossklein);
+    EXPECT_EQ(form.CheckRekursiv, 0);
+}
+
+TEST(CommandLineTest, WrongUsageIsNamed) {
+    const std::pair<std::initializer_list<const char*>, const char*> cases[] = {
+        {{}, "Befehl"},
+        {{"suchen"}, "suchen"},
+        {{"search", "--term", "x", "--mask", "*", "--report", "r"}, "--location"},
+        {{"search", "--location"}, "--location"},
+        {{"search", "--verbose"}, "--verbose"},
+        {{"search", "--ignore-case=ja"}, "--ignore-case"},
+        {{"search", "--term", "a", "--term", "b"}, "doppelt"},
+    };
+    for (const auto& [arguments, named] : cases) {
+        const CliParse parse = ParseCommandLine(Arguments(arguments));
+        EXPECT_FALSE(parse.request.has_value());
+        EXPECT_TRUE(parse.usageError);
+        EXPECT_TRUE(parse.output.contains(QString::fromUtf8(named))) << parse.output.toStdString();
+    }
+}
+
+TEST(CommandLineTest, HelpExplainsEveryOption) {
+    const CliParse parse = ParseCommandLine(Arguments({"search", "--help"}));
+    EXPECT_FALSE(parse.usageError);
+    for (const char* option : {"--location", "--term", "--mask", "--report", "--ignore-case"}) {
+        EXPECT_TRUE(parse.output.contains(QString::fromUtf8(option))) << option;
+    }
+}
+
+int RunCli(const QStringList& arguments, QString* errors = nullptr) {
+    QProcess process;
+    process.start(QStringLiteral(TRAWLEX_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    if (errors != nullptr) {
+        *errors = QString::fromLocal8Bit(process.readAllStandardError());
+    }
+    return process.exitCode();
+}
+
+TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
+    const test::TempTree tree;
+    tree.Write("a.htm", "<TITLE>T</TITLE>Fund");
+    const QString report = tree.RootText() + QStringLiteral("bericht.html");
+    const QStringList common{QStringLiteral("--term"),   QStringLiteral("Fund"),
+                             QStringLiteral("--mask"),   QStringLiteral("*.htm"),
+                             QStringLiteral("--report"), report};
+
+    EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
+                                 tree.RootText()} +
+                     common),
+              0);
+    EXPECT_NE(test::ReadFile(report.toStdString()).find("<B>1</B> Fundstelle in <B>1</B>"),
+              std::string::npos);
+
+    QString errors;
+    EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
+                                 tree.RootText() + QStringLiteral("fehlt")} +
+                         common,
+                     &errors),
+              1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("fehlt"))) << errors.toStdString();
+
+    EXPECT_EQ(
+        RunCli(
+            QStringList{QStringLiteral("search"), QStringLiteral("--location"), QString()} + common,
+            &errors),
+        1);
+    EXPECT_TRUE(errors.contains(QStringLiteral("Es fehlen leider Werte"))) << errors.toStdString();
+
+    EXPECT_EQ(RunCli({QStringLiteral("search")}), 2);
+}
+
+}  // namespace
+}  // namespace trawlex

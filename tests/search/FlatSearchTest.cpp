@@ -1,0 +1,203 @@
+#include "app/Form1.h"
+#include "search/SearchCommand.h"
+#include "search/Suchroutinen.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <cstdio>
+#include <string>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+using test::ReadFile;
+using test::TempTree;
+
+std::size_t CountOf(const std::string& text, const std::string& piece) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos;
+         at = text.find(piece, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class FlatSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::UseGermanLocale();
+        web.Write("a.htm", "<TITLE>Erste</TITLE> Fund und Fund");
+        web.Write("B.HTM", "nichts hier, 30 Bytes lang....");
+        web.Write("c.htm", "fund klein");
+        web.Write("d.txt", "Fund in einer anderen Art");
+        web.Write(".versteckt.htm", "Fund versteckt");
+        web.Write("unter/e.htm", "Fund darunter");
+        form.TexSuchort.text = web.RootText() + QStringLiteral("");
+        form.TexSuchbegriff.text = QStringLiteral("Fund");
+        form.ComDateifilter.text = QStringLiteral("*.HTM   HTML-Format");
+        form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
+    }
+
+    CommandOutcome Search(const QString& path, CompareMode mode = CompareMode::Exact) {
+        return SearchDirFlat(form, ui, path, form.TexSuchbegriff.text, form.TexZieldatei,
+                             form.ComDateifilter.text, mode);
+    }
+
+    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
+
+    TempTree web;
+    TempTree reports;
+    Form1 form;
+    FakeUi ui;
+};
+
+TEST_F(FlatSearchTest, HitsInListingOrderWithTotalsOfEveryExaminedFile) {
+    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    const std::string report = Report();
+    const std::string a = web.Root() + "a.htm";
+    EXPECT_NE(report.find("<TD ALIGN=Right>1</td><td><a href=\"file://" + a + "\">" + a +
+                          "</A></TD><TD ALIGN=Right>22</TD><TD>2</TD><td>Erste</td>"),
+              std::string::npos);
+    EXPECT_EQ(CountOf(report, "<TD ALIGN=Right>1</td>"), 1U);
+    EXPECT_EQ(CountOf(report, "<TD ALIGN=Right>2</td>"), 0U) << "c.htm holds only \"fund\"";
+    // a.htm, B.HTM and c.htm are examined; the hidden file, d.txt and the subdirectory are not.
+    EXPECT_NE(report.find("<B>1</B> Fundstelle in <B>3</B> durchsuchten Dateien, welche "
+                          "insgesamt <B>0,1</B> KBytes"),
+              std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 16), "</BODY></HTML>\r\n");
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'\n').toStdString();
+    EXPECT_EQ(ui.yields, 3);
+}
+
+TEST_F(FlatSearchTest, IgnoringCaseFindsEveryCasedVariant) {
+    EXPECT_EQ(Search(web.RootText(), CompareMode::IgnoreCase), CommandOutcome::Completed);
+    const std::string report = Report();
+    EXPECT_NE(report.find("<B>2</B> Fundstellen in <B>3</B>"), std::string::npos);
+    EXPECT_LT(report.find("a.htm"), report.find("c.htm"));
+    EXPECT_NE(report.find("<TD>1</TD><TD>&nbsp</TD>"), std::string::npos);
+}
+
+TEST_F(FlatSearchTest, LocationWithAndWithoutSeparatorGiveTheSameRows) {
+    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    const std::string withSeparator = Report();
+    QString bare = web.RootText();
+    bare.chop(1);
+    ASSERT_EQ(Search(bare), CommandOutcome::Completed);
+    const std::string without = Report();
+    const auto rows = [](const std::string& text) {
+        return text.substr(text.find("<TD ALIGN=Right>1</td>"));
+    };
+    EXPECT_EQ(rows(withSeparator), rows(without));
+}
+
+TEST_F(FlatSearchTest, ReportInsideTheSearchedDirectoryIsSearchedToo) {
+    form.TexZieldatei = web.RootText() + QStringLiteral("zz-bericht.htm");
+    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    EXPECT_NE(Report().find("zz-bericht.htm</A>"), std::string::npos);
+}
+
+TEST_F(FlatSearchTest, EmptyDirectoryAndEmptyTermGiveAnEmptyValidReport) {
+    const TempTree empty;
+    ASSERT_EQ(Search(empty.RootText()), CommandOutcome::Completed);
+    EXPECT_NE(Report().find("<B>0</B> Fundstellen in <B>0</B> durchsuchten Dateien, welche "
+                            "insgesamt <B>0,0</B>"),
+              std::string::npos);
+    form.TexSuchbegriff.text.clear();
+    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    EXPECT_NE(Report().find("<B>0</B> Fundstellen in <B>3</B>"), std::string::npos);
+}
+
+TEST_F(FlatSearchTest, MissingLocationIsRefusedWithoutReport) {
+    const QString missing = web.RootText() + QStringLiteral("fehlt");
+    EXPECT_EQ(Search(missing), CommandOutcome::Refused);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(missing));
+    EXPECT_FALSE(QFile::exists(form.TexZieldatei));
+
+    EXPECT_EQ(Search(QString::fromStdString(web.Path("a.htm"))), CommandOutcome::Refused);
+    EXPECT_FALSE(QFile::exists(form.TexZieldatei));
+}
+
+TEST_F(FlatSearchTest, ReportThatCannotBeCreatedIsNamed) {
+    form.TexZieldatei = web.RootText() + QStringLiteral("gibt/es/nicht.htm");
+    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(form.TexZieldatei));
+}
+
+TEST_F(FlatSearchTest, TermOutsideTheCodePageIsRefused) {
+    form.TexSuchbegriff.text = QStringLiteral("\u0142");
+    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Refused);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("\u0142")));
+}
+
+TEST_F(FlatSearchTest, FileVanishingBeforeItIsReadIsSkippedAndNamed) {
+    const std::string vanishing = web.Path("B.HTM");
+    ui.onYield = [&vanishing] { std::remove(vanishing.c_str()); };
+    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    EXPECT_NE(Report().find("in <B>2</B> durchsuchten Dateien"), std::string::npos);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("B.HTM")));
+}
+
+TEST_F(FlatSearchTest, StoppedSearchStillEndsItsReport) {
+    ui.stopAfterYields = 1;
+    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Stopped);
+    const std::string report = Report();
+    EXPECT_NE(report.find("<B>1</B> Fundstelle in <B>1</B> durchsuchten"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 16), "</BODY></HTML>\r\n");
+}
+
+TEST_F(FlatSearchTest, HostileTitleAndNameStayText) {
+    web.Write("x#1.htm",
+              "<title></td><script>alert(1)</script><img src=x onerror=f()></title>Fund");
+    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    const std::string report = Report();
+    EXPECT_EQ(report.find("<script"), std::string::npos);
+    EXPECT_EQ(report.find("<img"), std::string::npos);
+    EXPECT_NE(report.find("x%231.htm\">"), std::string::npos);
+}
+
+class SearchCommandTest : public FlatSearchTest {};
+
+TEST_F(SearchCommandTest, EachMissingValueIsRefusedWithoutAnyChange) {
+    const auto clears =
+        std::initializer_list<QString*>{&form.TexZieldatei, &form.TexSuchbegriff.text,
+                                        &form.ComDateifilter.text, &form.TexSuchort.text};
+    for (QString* field : clears) {
+        Form1 copy = form;
+        const QString kept = *field;
+        field->clear();
+        FakeUi local;
+        EXPECT_EQ(butSuchen_Click(form, local), CommandOutcome::Refused);
+        EXPECT_EQ(local.messages,
+                  QStringList{QStringLiteral(
+                      "Es fehlen leider Werte, damit die Suche gestartet werden kann!")});
+        EXPECT_TRUE(form.TexSuchbegriff.list.isEmpty());
+        EXPECT_EQ(local.statusChanges, 0);
+        *field = kept;
+    }
+    EXPECT_FALSE(QFile::exists(form.TexZieldatei));
+}
+
+TEST_F(SearchCommandTest, RecordsEveryTermAndHandsTheReportToTheBrowser) {
+    form.TexBrowser = QStringLiteral("/usr/bin/mein browser");
+    SelectBrowserHandOff(form, true);
+    ASSERT_EQ(butSuchen_Click(form, ui), CommandOutcome::Completed);
+    ASSERT_EQ(butSuchen_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_EQ(form.TexSuchbegriff.list,
+              (QStringList{QStringLiteral("Fund"), QStringLiteral("Fund")}));
+    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+    EXPECT_FALSE(form.Timer1Enabled);
+    ASSERT_EQ(ui.started.size(), 2);
+    EXPECT_EQ(ui.started[0], QStringLiteral("/usr/bin/mein browser|") + form.TexZieldatei);
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -1,0 +1,140 @@
+#include "app/Form1.h"
+#include "search/Report.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+namespace trawlex {
+namespace {
+
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::UseGermanLocale(); }
+
+    static std::time_t Moment(int year, int month, int day, int hour, int minute, int second) {
+        std::tm parts{};
+        parts.tm_year = year - 1900;
+        parts.tm_mon = month - 1;
+        parts.tm_mday = day;
+        parts.tm_hour = hour;
+        parts.tm_min = minute;
+        parts.tm_sec = second;
+        parts.tm_isdst = -1;
+        return std::mktime(&parts);
+    }
+};
+
+TEST_F(ReportTest, HeaderBytesForPlainValues) {
+    Form1 form;
+    form.TexSuchbegriff.text = QStringLiteral("Fund");
+    form.TexSuchort.text = QStringLiteral("/srv/web");
+    form.ComDateifilter.text = QStringLiteral("*.HTM   HTML-Format");
+    const std::string expected =
+        "<HTML>\r\n"
+        "<HEAD>\r\n"
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\r\n"
+        "<meta name=\"GENERATOR\" content=\"Morvane\">\r\n"
+        "</HEAD>\r\n"
+        "<BODY><H1>Suchergebnis: </h1>\r\n"
+        "<TABLE>\r\n"
+        "<TR BGCOLOR=\"#d0d0d0\"><TD><B>Suchbegriff:</B></TD><TD colspan=\"2\">Fund</TD></TR>\r\n"
+        "<TR BGCOLOR=\"#d0d0d0\"><TD><B>Suchpfad:</B></TD><TD colspan=\"2\">/srv/web</TD></TR>\r\n"
+        "<TR "
+        "BGCOLOR=\"#d0d0d0\"><TD><B>Stand:</B></TD><TD>05.12.2026</TD><TD>05:11:14</TD></TR>\r\n"
+        "<TR BGCOLOR=\"#d0d0d0\"><TD><B>Gross- und Kleinschreibung:</B></td><TD "
+        "colspan=\"2\">Ignorieren</td></tr>\r\n"
+        "<TR BGCOLOR=\"#d0d0d0\"><TD><B>Dateifilter:</B></td><TD colspan=\"2\">*.HTM   "
+        "HTML-Format</td></tr>\r\n"
+        "<TR BGCOLOR=\"#d0d0d0\"><TD><B>Unterverzeichnisse:</B></TD><TD "
+        "colspan=\"2\">Nein</TD></TR>\r\n"
+        "</TABLE><P>\r\n"
+        "<TABLE>\r\n"
+        "<TR BGCOLOR=\"#a0a0a0\"><TD><B>Nr.</B></TD><TD><B>Datei(en):</B></TD><TD><B>1. Fund an "
+        "Position:</B></TD><TD><B>H\xE4ufigkeit:</B></TD><TD><B>Titel der "
+        "HTML-Datei:</B></TD><TD><B>zuletzt ge\xE4ndert am:</B></TD><TD><B>Datei"
+        "l\xE4nge:</B></TD></TR>\r\n";
+    EXPECT_EQ(ReportHeaderText(form, CompareMode::IgnoreCase, Moment(2026, 12, 5, 5, 11, 14)),
+              expected);
+
+    form.CheckRekursiv = 1;
+    const std::string recursive =
+        ReportHeaderText(form, CompareMode::Exact, Moment(2026, 12, 5, 5, 11, 14));
+    EXPECT_NE(recursive.find("colspan=\"2\">Beachten</td></tr>\r\n"), std::string::npos);
+    EXPECT_NE(recursive.find("colspan=\"2\">Ja</TD></TR>\r\n"), std::string::npos);
+}
+
+TEST_F(ReportTest, RowSpellingsOfTheThreeWriters) {
+    const std::string contents = "<TITLE>Haus</TITLE>";
+    FileMatch match;
+    match.firstPosition = 12;
+    match.count = 3;
+    match.title = std::string_view(contents).substr(7, 4);
+    ResultRow row{7, "/srv/web/a.htm", match, Moment(2026, 12, 5, 5, 11, 14), 1536};
+    const std::string start =
+        "<TR BGCOLOR=\"#d0d0d0\"><TD ALIGN=Right>7</td><td><a "
+        "href=\"file:///srv/web/a.htm\">/srv/web/a.htm</A></TD><TD ALIGN=Right>12</TD>";
+    EXPECT_EQ(ResultRowText(row, RowStyle::Flat),
+              start +
+                  "<TD>3</TD><td>Haus</td><td>05.12.2026 05:11:14</td><TD "
+                  "ALIGN=Right>1536</TD></TR>\r\n");
+    EXPECT_EQ(ResultRowText(row, RowStyle::TreeTop),
+              start +
+                  "<td> 3</td><td>Haus</td><TD>05.12.2026 05:11:14</TD><TD "
+                  "ALIGN=Right>1536</TD></TR>\r\n");
+    EXPECT_EQ(ResultRowText(row, RowStyle::TreeBelow),
+              start +
+                  "<td> 3</td><td>Haus</td><td>05.12.2026 05:11:14</td><TD "
+                  "ALIGN=Right>1536</TD></TR>\r\n");
+
+    row.match.title.reset();
+    row.modified = Moment(2026, 12, 5, 0, 0, 0);
+    EXPECT_EQ(
+        ResultRowText(row, RowStyle::Flat),
+        start + "<TD>3</TD><TD>&nbsp</TD><td>05.12.2026</td><TD ALIGN=Right>1536</TD></TR>\r\n");
+    EXPECT_EQ(
+        ResultRowText(row, RowStyle::TreeBelow),
+        start + "<td> 3</td><td>&nbsp</td><td>05.12.2026</td><TD ALIGN=Right>1536</TD></TR>\r\n");
+}
+
+TEST_F(ReportTest, FooterNounAndKBytes) {
+    EXPECT_EQ(ReportFooterText(0, 3, 100),
+              "</TABLE><P>\r\n</P>Es gab <B>0</B> Fundstellen in <B>3</B> durchsuchten Dateien, "
+              "welche insgesamt <B>0,1</B> KBytes enthalten.<P>\r\n</BODY></HTML>\r\n");
+    EXPECT_NE(ReportFooterText(1, 1, 1536)
+                  .find("<B>1</B> Fundstelle in <B>1</B> durchsuchten "
+                        "Dateien, welche insgesamt <B>1,5</B> KBytes"),
+              std::string::npos);
+    EXPECT_NE(ReportFooterText(2, 9, 1263616).find("<B>2</B> Fundstellen in <B>9</B>"),
+              std::string::npos);
+    EXPECT_NE(ReportFooterText(2, 9, 1263616).find("<B>1.234,0</B>"), std::string::npos);
+}
+
+TEST_F(ReportTest, ValuesCannotInjectMarkup) {
+    EXPECT_EQ(EscapeValue(u"a&b <i> \"q\""), "a&amp;b &lt;i&gt; &quot;q&quot;");
+    EXPECT_EQ(EscapeValue(u"Stra\u00DFe \u0142"),
+              "Stra\xDF"
+              "e &#322;");
+    EXPECT_EQ(EscapeTitle("</td><script>alert(1)</script> &amp; &"),
+              "&lt;/td&gt;&lt;script&gt;alert(1)&lt;/script&gt; &amp; &");
+    EXPECT_EQ(EscapeTitle("<img src=x onerror=alert(1)>"), "&lt;img src=x onerror=alert(1)&gt;");
+}
+
+TEST_F(ReportTest, LinkIsAnAbsoluteFileUrl) {
+    EXPECT_EQ(FileLink("/srv/web/a.htm"), "file:///srv/web/a.htm");
+    EXPECT_EQ(FileLink("/srv/50%/#1?.htm"), "file:///srv/50%25/%231%3F.htm");
+    EXPECT_EQ(FileLink("/srv/a&b\".htm"), "file:///srv/a&amp;b&quot;.htm");
+    EXPECT_EQ(FileLink("/srv/gr\xC3\xB6\xC3\x9F"
+                       "e.htm"),
+              "file:///srv/gr\xF6\xDF"
+              "e.htm");
+    const std::string relative = FileLink("a.htm");
+    EXPECT_EQ(relative.rfind("file:///", 0), 0U);
+    EXPECT_EQ(relative.substr(relative.size() - 6), "/a.htm");
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -1,0 +1,115 @@
+#include "app/Form1.h"
+#include "search/SearchCommand.h"
+#include "search/Suchroutinen.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+using test::ReadFile;
+using test::TempTree;
+
+// The file names of the rows, in report order.
+std::vector<std::string> RowFiles(const std::string& report) {
+    std::vector<std::string> files;
+    const std::string marker = "</A></TD>";
+    for (std::size_t end = report.find(marker); end != std::string::npos;
+         end = report.find(marker, end + 1)) {
+        const std::size_t start = report.rfind('/', end) + 1;
+        files.push_back(report.substr(start, end - start));
+    }
+    return files;
+}
+
+class TreeSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::UseGermanLocale();
+        tree.Write("v.htm", "Fund v");
+        tree.Write("a/x.htm", "Fund x");
+        tree.Write("a/y.htm", "Fund y");
+        tree.Write("a/b/z.htm", "Fund z");
+        tree.Write("c/w.htm", "Fund w");
+        tree.Write("c/w.txt", "Fund, aber anderer Typ");
+        tree.MakeDirectory("leer/tiefer");
+        tree.Write("leer/tiefer/t.htm", "Fund t");
+        tree.Write(".versteckt/h.htm", "Fund h");
+        tree.Write("c/.h.htm", "Fund, versteckte Datei");
+        form.TexSuchort.text = tree.RootText();
+        form.TexSuchbegriff.text = QStringLiteral("Fund");
+        form.ComDateifilter.text = QStringLiteral("*.htm");
+        form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
+        form.CheckRekursiv = 1;
+    }
+
+    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
+
+    TempTree tree;
+    TempTree reports;
+    Form1 form;
+    FakeUi ui;
+};
+
+TEST_F(TreeSearchTest, DepthFirstWithFilesBeforeSubdirectoriesAndOneSetOfTotals) {
+    ASSERT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    const std::string report = Report();
+    EXPECT_EQ(RowFiles(report), (std::vector<std::string>{"v.htm", "h.htm", "x.htm", "y.htm",
+                                                          "z.htm", "w.htm", "t.htm"}));
+    for (int number = 1; number <= 7; ++number) {
+        EXPECT_NE(report.find("<TD ALIGN=Right>" + std::to_string(number) + "</td>"),
+                  std::string::npos);
+    }
+    EXPECT_NE(report.find("<B>7</B> Fundstellen in <B>7</B> durchsuchten Dateien"),
+              std::string::npos);
+    EXPECT_NE(report.find(">Ja</TD></TR>"), std::string::npos);
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(TreeSearchTest, TopDirectoryAndSubdirectoriesKeepTheirSpellings) {
+    ASSERT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    const std::string report = Report();
+    const std::string top =
+        tree.Root() + "v.htm</A></TD><TD ALIGN=Right>1</TD><td> 1</td><td>&nbsp</td><TD>";
+    const std::string below =
+        tree.Root() + "a/x.htm</A></TD><TD ALIGN=Right>1</TD><td> 1</td><td>&nbsp</td><td>";
+    EXPECT_NE(report.find(top), std::string::npos);
+    EXPECT_NE(report.find(below), std::string::npos);
+}
+
+TEST_F(TreeSearchTest, LinksBackIntoTheTreeAreEnteredOnce) {
+    ASSERT_EQ(symlink(tree.Root().c_str(), tree.Path("a/zurueck").c_str()), 0);
+    ASSERT_EQ(symlink(tree.Path("c").c_str(), tree.Path("a/b/nach-c").c_str()), 0);
+    ASSERT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    const auto files = RowFiles(Report());
+    EXPECT_EQ(files.size(), 7U);
+    EXPECT_EQ(std::count(files.begin(), files.end(), "w.htm"), 1);
+}
+
+TEST_F(TreeSearchTest, CommandChoosesTheTreeAndStopEndsTheReport) {
+    ui.stopAfterYields = 3;
+    EXPECT_EQ(butSuchen_Click(form, ui), CommandOutcome::Stopped);
+    const std::string report = Report();
+    EXPECT_NE(report.find("in <B>3</B> durchsuchten Dateien"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 16), "</BODY></HTML>\r\n");
+    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+}
+
+TEST_F(TreeSearchTest, MissingLocationIsRefusedWithoutReport) {
+    form.TexSuchort.text = tree.RootText() + QStringLiteral("weg");
+    EXPECT_EQ(butSuchen_Click(form, ui), CommandOutcome::Refused);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("weg")));
+    EXPECT_TRUE(ReadFile(form.TexZieldatei.toStdString()).empty());
+}
+
+}  // namespace
+}  // namespace trawlex

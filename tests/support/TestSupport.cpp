@@ -1,0 +1,75 @@
+#include "TestSupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <fstream>
+#include <sstream>
+
+namespace trawlex::test {
+
+TempTree::TempTree() {
+    EXPECT_TRUE(directory_.isValid());
+}
+
+std::string TempTree::Root() const {
+    return directory_.path().toStdString() + '/';
+}
+
+QString TempTree::RootText() const {
+    return directory_.path() + QLatin1Char('/');
+}
+
+std::string TempTree::Path(std::string_view relative) const {
+    return Root() + std::string(relative);
+}
+
+std::string TempTree::Write(std::string_view relative, std::string_view bytes) const {
+    const std::string path = Path(relative);
+    const std::size_t slash = path.rfind('/');
+    QDir().mkpath(QString::fromStdString(path.substr(0, slash)));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(out.good()) << path;
+    return path;
+}
+
+std::string TempTree::MakeDirectory(std::string_view relative) const {
+    const std::string path = Path(relative);
+    QDir().mkpath(QString::fromStdString(path));
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+void FakeUi::ShowMessage(const QString& text, MessageIcon) {
+    messages.append(text);
+}
+
+Flow FakeUi::YieldToEventLoop() {
+    ++yields;
+    if (onYield) {
+        onYield();
+    }
+    return yields == stopAfterYields ? Flow::Stop : Flow::Continue;
+}
+
+bool FakeUi::StartDetached(const QString& program, const QStringList& arguments) {
+    started.append((QStringList{program} + arguments).join(QLatin1Char('|')));
+    return startSucceeds;
+}
+
+void UseGermanLocale() {
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        ADD_FAILURE() << "The locale de_DE.UTF-8 is missing; generate it with locale-gen.";
+    }
+}
+
+}  // namespace trawlex::test

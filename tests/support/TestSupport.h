@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/Ui.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace trawlex::test {
+
+// A temporary directory tree that tests fill with files of exact bytes.
+class TempTree {
+public:
+    TempTree();
+
+    // The root path with a trailing separator, as bytes.
+    std::string Root() const;
+    QString RootText() const;
+
+    // Writes a file (creating directories on the way) and returns its full path.
+    std::string Write(std::string_view relative, std::string_view bytes) const;
+    std::string MakeDirectory(std::string_view relative) const;
+    std::string Path(std::string_view relative) const;
+
+private:
+    QTemporaryDir directory_;
+};
+
+std::string ReadFile(const std::string& path);
+
+// A Ui without a window: it records messages and yields, and can ask a run to stop.
+class FakeUi : public Ui {
+public:
+    void ShowMessage(const QString& text, MessageIcon icon) override;
+    Flow YieldToEventLoop() override;
+    void StatusChanged() override { ++statusChanges; }
+    bool StartDetached(const QString& program, const QStringList& arguments) override;
+
+    QStringList messages;
+    QStringList started;  // program followed by its arguments, joined by "|"
+    int yields = 0;
+    int statusChanges = 0;
+    int stopAfterYields = -1;  // the yield with this number (from 1) answers Stop
+    bool startSucceeds = true;
+    std::function<void()> onYield;
+};
+
+// Makes the process use the German locale the expected texts are written in.
+void UseGermanLocale();
+
+}  // namespace trawlex::test

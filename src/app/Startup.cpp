@@ -2,21 +2,55 @@
 
 #include "FileTypes.h"
 #include "Form1.h"
+#include "Settings.h"
+#include "common/Listing.h"
+#include "common/PathText.h"
+#include "special/Codes.h"
 
 #include <QDir>
 
 namespace trawlex {
 
-void Form_Load(Form1& form) {
+void FillFixedLists(Form1& form) {
     form.Timer1Enabled = false;
     form.BlinkPhase = false;
     form.ComDateifilter.list += FileTypeItems();
+    form.ComboSonderzeichenSuchcode.list += SpecialCodeItems();
+    form.ComboSonderzeichenErsetzcode.list += SpecialCodeItems();
+    form.ComboSonderzeichenkombinationSuchbegriff.list += CombinationItems();
+    form.CombosonderzeichenKombinationErsatzbegriff.list += CombinationItems();
+}
 
-    // First start: the home directory stands where a drive root stood.
-    const QString home = QDir::homePath() + QLatin1Char('/');
-    form.TexSuchort.text = home;
-    form.TexZieldatei = home + QStringLiteral("Suchergebnis.htm");
-    form.ComDateifilter.text = QStringLiteral("*.HTM");
+void Form_Load(Form1& form, Ui& ui, const std::string& settingsPath) {
+    FillFixedLists(form);
+
+    DirectoryListing listing;
+    if (!listing.FirstMatch(settingsPath, ListKind::NormalFiles).empty()) {
+        LoadSettings(form, ui, settingsPath);
+    } else {
+        // First start: the home directory stands where a drive root stood.
+        const QString home = QDir::homePath() + QLatin1Char('/');
+        form.TexSuchort.text = home;
+        form.TexZieldatei = home + QStringLiteral("Suchergebnis.htm");
+        form.ComDateifilter.text = QStringLiteral("*.HTM");
+    }
+    FillProfileList(form.SearchProfilePath, form.ComSuchprofile);
+    FillProfileList(form.ReplaceProfilePath, form.ComErsatzlisten);
+}
+
+void FillProfileList(QString& path, ComboField& list) {
+    if (!path.isEmpty() && !path.endsWith(QLatin1Char(kSeparator))) {
+        path += QLatin1Char(kSeparator);
+    }
+    const std::string directory = NativePath(path);
+    DirectoryListing listing;
+    if (listing.FirstMatch(directory, ListKind::FilesAndDirectories).empty()) {
+        return;
+    }
+    for (std::string name = listing.FirstMatch(directory + "*.TXT", ListKind::NormalFiles);
+         !name.empty(); name = listing.NextMatch()) {
+        list.list.append(PathText(name));
+    }
 }
 
 }  // namespace trawlex

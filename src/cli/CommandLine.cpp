@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
+#include "app/Settings.h"
 #include "app/Startup.h"
+#include "common/PathText.h"
 
 #include <map>
 
@@ -21,6 +23,8 @@ const std::map<QString, OptionSpec>& SearchOptions() {
         {QStringLiteral("--mask"), {OptionKind::Value, true}},
         {QStringLiteral("--report"), {OptionKind::Value, true}},
         {QStringLiteral("--ignore-case"), {OptionKind::Flag, false}},
+        {QStringLiteral("--recursive"), {OptionKind::Flag, false}},
+        {QStringLiteral("--settings"), {OptionKind::Value, false}},
     };
     return options;
 }
@@ -43,6 +47,8 @@ void ApplySearchOption(Form1& form, const QString& name, const QString& value) {
         form.TexZieldatei = value;
     } else if (name == u"--ignore-case") {
         SelectCaseObserved(form, false);
+    } else if (name == u"--recursive") {
+        form.CheckRekursiv = 1;
     }
 }
 
@@ -67,6 +73,10 @@ QString HelpText() {
         "                      \"*.htm; *.html\" (Pflicht).\n"
         "  --report DATEI      Ergebnisdatei: Pfad des HTML-Berichts (Pflicht).\n"
         "  --ignore-case       Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
+        "  --recursive         Unterverzeichnisse durchsuchen (sonst nur den Suchort selbst).\n"
+        "  --settings DATEI    Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
+        "                      die \u00FCbrigen Optionen gelten danach. Mit ihr sind\n"
+        "                      --location, --term, --mask und --report nicht Pflicht.\n"
         "\n"
         "Allgemein:\n"
         "  --help, -h          Zeigt diese Hilfe.\n"
@@ -92,10 +102,6 @@ CliParse ParseCommandLine(const QStringList& arguments) {
     }
     CliRequest request;
     request.command = CliCommand::Search;
-    Form_Load(request.form);
-    request.form.TexSuchort.text.clear();
-    request.form.TexZieldatei.clear();
-    request.form.ComDateifilter.text.clear();
 
     const auto& options = SearchOptions();
     QStringList given;
@@ -125,16 +131,33 @@ CliParse ParseCommandLine(const QStringList& arguments) {
             return UsageError(QStringLiteral("Die Option %1 ist doppelt angegeben.").arg(name));
         }
         given.append(name);
-        ApplySearchOption(request.form, name, value.value_or(QString()));
+        if (name == u"--settings") {
+            request.settingsPath = value;
+        } else {
+            request.options.emplace_back(name, value.value_or(QString()));
+        }
     }
     for (const auto& [name, spec] : options) {
-        if (spec.required && !given.contains(name)) {
+        // A settings file may supply what the options leave out.
+        if (spec.required && !given.contains(name) && !request.settingsPath) {
             return UsageError(QStringLiteral("Es fehlt die Option %1.").arg(name));
         }
     }
     CliParse parse;
     parse.request = std::move(request);
     return parse;
+}
+
+std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
+    Form1 form;
+    FillFixedLists(form);
+    if (request.settingsPath && !LoadSettings(form, ui, NativePath(*request.settingsPath))) {
+        return std::nullopt;
+    }
+    for (const auto& [name, value] : request.options) {
+        ApplySearchOption(form, name, value);
+    }
+    return form;
 }
 
 }  // namespace trawlex

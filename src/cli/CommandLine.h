@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace trawlex {
 
@@ -13,10 +15,12 @@ enum class CliCommand {
     Search,
 };
 
-// What the command line asked for: a command and the record filled from its options.
+// What the command line asked for: a command, an optional settings file to start from, and
+// the options given, in order.
 struct CliRequest {
     CliCommand command = CliCommand::Search;
-    Form1 form;
+    std::optional<QString> settingsPath;
+    std::vector<std::pair<QString, QString>> options;
 };
 
 struct CliParse {
@@ -30,5 +34,11 @@ struct CliParse {
 CliParse ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
+
+class Ui;
+
+// The record a request runs on: the fixed lists, then the settings file if one was named, then
+// the options. Empty when the settings file could not be read (the Ui was told why).
+std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui);
 
 }  // namespace trawlex

@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char* argv[]) {
     const QCoreApplication application(argc, argv);
@@ -21,7 +22,11 @@ int main(int argc, char* argv[]) {
         return parse.usageError ? 2 : 0;
     }
     trawlex::ConsoleUi ui;
+    std::optional<trawlex::Form1> form = trawlex::PrepareForm(*parse.request, ui);
+    if (!form) {
+        return trawlex::ExitStatus(trawlex::CommandOutcome::Refused);
+    }
     trawlex::ConsoleUi::StopOnInterrupt();
-    const trawlex::CommandOutcome outcome = trawlex::butSuchen_Click(parse.request->form, ui);
+    const trawlex::CommandOutcome outcome = trawlex::butSuchen_Click(*form, ui);
     return trawlex::ExitStatus(outcome);
 }

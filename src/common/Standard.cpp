@@ -34,6 +34,31 @@ Error ReadError(const std::string& path, int code) {
                      .arg(PathText(path), QString::fromLocal8Bit(std::strerror(code)))};
 }
 
+Error WriteError(const std::string& path, int code) {
+    return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
+                     .arg(PathText(path), QString::fromLocal8Bit(std::strerror(code)))};
+}
+
+mode_t CurrentUmask() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+Status WriteAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Error{};
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return Success();
+}
+
 }  // namespace
 
 std::string Quote(std::string_view text) {
@@ -95,6 +120,37 @@ Result<std::string> ReadWholeFile(const std::string& path) {
         return loaded.error();
     }
     return std::move(loaded->bytes);
+}
+
+}  // namespace trawlex
+
+namespace trawlex {
+
+Status WriteFileReplacing(const std::string& path, std::string_view bytes) {
+    const std::size_t slash = path.rfind(kSeparator);
+    const std::string directory =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temporary = directory + "." + name + ".trawlex-XXXXXX";
+    const FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.get() < 0) {
+        return WriteError(path, errno);
+    }
+    struct stat existing {};
+    const mode_t mode =
+        stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+    int failure = 0;
+    if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), bytes) || fsync(file.get()) != 0) {
+        failure = errno;
+    }
+    if (failure == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
+        failure = errno;
+    }
+    if (failure != 0) {
+        unlink(temporary.c_str());
+        return WriteError(path, failure);
+    }
+    return Success();
 }
 
 }  // namespace trawlex

@@ -28,4 +28,10 @@ Result<LoadedFile> LoadFile(const std::string& path);
 
 Result<std::string> ReadWholeFile(const std::string& path);
 
+// Replaces a file's contents as one step: the bytes go to a hidden temporary file beside it,
+// which is flushed to disk and renamed into place, so the file holds either its old or its new
+// contents, never a part. An existing file keeps its permissions. The temporary file is removed
+// on every error path.
+Status WriteFileReplacing(const std::string& path, std::string_view bytes);
+
 }  // namespace trawlex

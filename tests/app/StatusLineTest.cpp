@@ -1,6 +1,4 @@
-#include "app/FileTypes.h"
 #include "app/Form1.h"
-#include "app/Startup.h"
 #include "app/StatusLine.h"
 
 #include "TestSupport.h"
@@ -78,24 +76,6 @@ TEST(StatusLineTest, BrowserHandOffOnlyWhenAskedForAndWithAPath) {
     ShowResultInBrowser(form, ui);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("/opt/mein browser")));
-}
-
-TEST(StartupTest, FirstStartDefaultsAndTheFileTypes) {
-    Form1 form;
-    Form_Load(form);
-    EXPECT_EQ(form.ComDateifilter.list.size(), 14);
-    EXPECT_EQ(form.ComDateifilter.list.front(), QStringLiteral("*.ASC   Ascii/Txt-Format"));
-    EXPECT_EQ(form.ComDateifilter.list.back(), QStringLiteral("*.*     Alle Dateien"));
-    for (const QString& item : form.ComDateifilter.list) {
-        EXPECT_EQ(item.indexOf(QLatin1Char(' ')) <= 8 && item.at(8) != QLatin1Char(' '), true)
-            << "descriptions line up after eight characters: " << item.toStdString();
-    }
-    EXPECT_TRUE(form.TexSuchort.text.endsWith(QLatin1Char('/')));
-    EXPECT_EQ(form.TexZieldatei, form.TexSuchort.text + QStringLiteral("Suchergebnis.htm"));
-    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.HTM"));
-    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
-    EXPECT_TRUE(form.Optgrossklein && form.OptZieldatei);
-    EXPECT_EQ(form.CheckRekursiv, 0);
 }
 
 }  // namespace

@@ -1,0 +1,224 @@
+#include "app/Form1.h"
+#include "app/Settings.h"
+#include "app/Startup.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+using test::ReadFile;
+using test::TempTree;
+
+QString Home() {
+    return QDir::homePath() + QLatin1Char('/');
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    // A record whose every stored field holds a value that must come back.
+    Form1 FilledForm() const {
+        Form1 form;
+        form.TexBrowser = QString::fromStdString(tree.Write("bin/browser", "#!/bin/sh\n"));
+        form.TexSuchort.text = QString::fromStdString(tree.MakeDirectory("web"));
+        form.TexSuchbegriff.text = QStringLiteral("a=b, \u00C4rger");
+        form.ComDateifilter.text = QStringLiteral("*.HTM   HTML-Format");
+        form.TexErsatzbegriff = QStringLiteral("Ersatz");
+        form.TexZieldatei = QStringLiteral("/tmp/Suchergebnis.htm");
+        SelectCaseObserved(form, false);
+        form.CheckRekursiv = 1;
+        SelectBrowserHandOff(form, true);
+        form.SearchProfilePath = QString::fromStdString(tree.MakeDirectory("such/"));
+        form.ReplaceProfilePath = QString::fromStdString(tree.MakeDirectory("ersatz/"));
+        form.ComSuchprofile.text = QStringLiteral("begriffe.txt");
+        form.ComErsatzlisten.text = QStringLiteral("paare.txt");
+        form.TexSuchort.list = {QStringLiteral("/srv/a"), QStringLiteral("/weg/b")};
+        return form;
+    }
+
+    TempTree tree;
+    FakeUi ui;
+};
+
+TEST_F(SettingsTest, WrittenFileHasTheFixedLinesInWindows1252) {
+    Form1 form;
+    form.TexSuchbegriff.text = QStringLiteral("Gr\u00F6\u00DFe");
+    auto text = SettingsText(form);
+    ASSERT_TRUE(text.ok());
+    EXPECT_EQ(text.value(),
+              "[Trawlex]\r\nHTML-Browser=\r\nSearchPath=\r\nSearchKey=Gr\xF6\xDF"
+              "e\r\n"
+              "FileFilterMask=\r\nReplaceKey=\r\nOutputFile=\r\nTextOrBinarySearch=Binary\r\n"
+              "Recursive=No\r\nBrowser=No\r\nSearchProfilePath=\r\nReplaceProfilePath=\r\n"
+              "DefaultSearchProfile=\r\nDefaultReplaceProfile=\r\n");
+    form.TexSuchort.list = {QStringLiteral("/a"), QStringLiteral("/b")};
+    EXPECT_NE(SettingsText(form)->find("\r\nStaticSearchPath0=/a\r\nStaticSearchPath1=/b\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
+    const Form1 saved = FilledForm();
+    const std::string path = tree.Path("Trawlex.INI");
+    ASSERT_TRUE(SaveSettings(saved, path).ok());
+    Form1 loaded;
+    ASSERT_TRUE(LoadSettings(loaded, ui, path));
+    EXPECT_EQ(loaded.TexBrowser, saved.TexBrowser);
+    EXPECT_EQ(loaded.TexSuchort.text, saved.TexSuchort.text);
+    EXPECT_EQ(loaded.TexSuchbegriff.text, saved.TexSuchbegriff.text);
+    EXPECT_EQ(loaded.ComDateifilter.text, saved.ComDateifilter.text);
+    EXPECT_EQ(loaded.TexErsatzbegriff, saved.TexErsatzbegriff);
+    EXPECT_EQ(loaded.TexZieldatei, saved.TexZieldatei);
+    EXPECT_TRUE(loaded.OptIGNORE && !loaded.Optgrossklein);
+    EXPECT_EQ(loaded.CheckRekursiv, 1);
+    EXPECT_TRUE(loaded.OptBrowser && !loaded.OptZieldatei);
+    EXPECT_EQ(loaded.SearchProfilePath, saved.SearchProfilePath);
+    EXPECT_EQ(loaded.ReplaceProfilePath, saved.ReplaceProfilePath);
+    EXPECT_EQ(loaded.ComSuchprofile.text, saved.ComSuchprofile.text);
+    EXPECT_EQ(loaded.ComErsatzlisten.text, saved.ComErsatzlisten.text);
+    EXPECT_EQ(loaded.TexSuchort.list, saved.TexSuchort.list);
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST_F(SettingsTest, PathsThatNoLongerExistAreReplaced) {
+    Form1 saved = FilledForm();
+    saved.TexBrowser = QStringLiteral("/gibt/es/nicht");
+    saved.TexSuchort.text = QStringLiteral("/gibt/es/auch/nicht");
+    saved.SearchProfilePath = QStringLiteral("/weg/");
+    const std::string path = tree.Path("Trawlex.INI");
+    ASSERT_TRUE(SaveSettings(saved, path).ok());
+    Form1 loaded;
+    ASSERT_TRUE(LoadSettings(loaded, ui, path));
+    EXPECT_TRUE(loaded.TexBrowser.isEmpty());
+    EXPECT_TRUE(loaded.TexSuchort.text.isEmpty());
+    EXPECT_EQ(loaded.TexSuchort.list, saved.TexSuchort.list);
+    EXPECT_EQ(loaded.SearchProfilePath, Home());
+    EXPECT_EQ(loaded.ReplaceProfilePath, saved.ReplaceProfilePath);
+}
+
+TEST_F(SettingsTest, ValuesAreReadByPositionAndComparedExactly) {
+    Form1 form;
+    ASSERT_TRUE(ApplySettings(form, ui,
+                              "[Trawlex]\nx=\nx=\nx=\nirgendwas=*.TXT\nx=\nx=\nx=text\nx=no\nx="
+                              "\nx=\nx=\nx=\nx=\n"));
+    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.TXT"));
+    EXPECT_TRUE(form.Optgrossklein) << "only exactly \"Text\" ignores case";
+    EXPECT_EQ(form.CheckRekursiv, 1) << "only exactly \"No\" turns recursion off";
+    EXPECT_TRUE(form.OptBrowser) << "an empty value hands the report to the browser";
+}
+
+TEST_F(SettingsTest, MalformedFilesNeverCrashAndKeepTheOtherRules) {
+    Form1 form;
+    EXPECT_FALSE(ApplySettings(form, ui, "[trawlex]\r\nSearchKey=x\r\n"));
+    EXPECT_EQ(ui.messages,
+              QStringList{QStringLiteral("Trawlex.INI-Datei nicht korrekt formatiert!")});
+    EXPECT_TRUE(form.TexSuchbegriff.text.isEmpty());
+    EXPECT_FALSE(ApplySettings(form, ui, ""));
+
+    ui.messages.clear();
+    // Ends early, lines without "=", a lone CR, NUL bytes and unpaired bytes.
+    const std::string broken("[Trawlex]\rkein Gleichheitszeichen\r\n\r\nSearchKey=a\0b\x81\r\n",
+                             52);
+    ASSERT_TRUE(ApplySettings(form, ui, broken));
+    EXPECT_TRUE(form.TexBrowser.isEmpty());
+    EXPECT_EQ(form.TexSuchbegriff.text, QString::fromUtf16(u"a\0b\u0081", 4));
+    EXPECT_TRUE(form.ComDateifilter.text.isEmpty());
+    EXPECT_EQ(form.CheckRekursiv, 1);
+    EXPECT_TRUE(ui.messages.isEmpty());
+
+    Form1 listed;
+    ASSERT_TRUE(ApplySettings(listed, ui,
+                              "[Trawlex]\n\n\n\n\n\n\n\n\n\n\n\n\n\nStaticSearchPath0=/a\nohne\n\n"
+                              "StaticSearchPath7=/b=c"));
+    EXPECT_EQ(listed.TexSuchort.list, (QStringList{QStringLiteral("/a"), QStringLiteral("/b=c")}));
+}
+
+TEST_F(SettingsTest, FailedSaveKeepsTheOldFileAndNamesThePath) {
+    const std::string path = tree.Path("nur-lesen/Trawlex.INI");
+    tree.Write("nur-lesen/Trawlex.INI", "[Trawlex]\r\nalt\r\n");
+    Form1 form = FilledForm();
+    form.TexSuchbegriff.text = QStringLiteral("\u0142");
+    ComSaveIni_Click(form, ui, path);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QString::fromStdString(path)));
+    EXPECT_EQ(ReadFile(path), "[Trawlex]\r\nalt\r\n");
+
+    form.TexSuchbegriff.text = QStringLiteral("neu");
+    ASSERT_EQ(chmod(tree.Path("nur-lesen").c_str(), 0555), 0);
+    const bool privileged = geteuid() == 0;
+    ui.messages.clear();
+    ComSaveIni_Click(form, ui, path);
+    if (!privileged) {
+        EXPECT_EQ(ui.messages.size(), 1);
+        EXPECT_EQ(ReadFile(path), "[Trawlex]\r\nalt\r\n");
+    }
+    chmod(tree.Path("nur-lesen").c_str(), 0755);
+    EXPECT_EQ(QDir(QString::fromStdString(tree.Path("nur-lesen")))
+                  .entryList(QDir::Hidden | QDir::Files)
+                  .size(),
+              1)
+        << "no temporary file is left behind";
+}
+
+TEST(StartupTest, FirstStartWithoutSettingsFile) {
+    const TempTree tree;
+    FakeUi ui;
+    Form1 form;
+    Form_Load(form, ui, tree.Path("Trawlex.INI"));
+    EXPECT_EQ(form.ComDateifilter.list.size(), 14);
+    EXPECT_EQ(form.ComDateifilter.list.front(), QStringLiteral("*.ASC   Ascii/Txt-Format"));
+    EXPECT_EQ(form.ComDateifilter.list.back(), QStringLiteral("*.*     Alle Dateien"));
+    EXPECT_EQ(form.ComboSonderzeichenSuchcode.list.size(), 3);
+    EXPECT_EQ(form.CombosonderzeichenKombinationErsatzbegriff.list.size(), 4);
+    EXPECT_TRUE(form.ComboSonderzeichenSuchcode.text.isEmpty());
+    EXPECT_EQ(form.TexSuchort.text, Home());
+    EXPECT_EQ(form.TexZieldatei, Home() + QStringLiteral("Suchergebnis.htm"));
+    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.HTM"));
+    EXPECT_TRUE(form.Optgrossklein && form.OptZieldatei);
+    EXPECT_EQ(form.CheckRekursiv, 0);
+    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+    EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+TEST(StartupTest, SettingsFileAndProfileLists) {
+    const TempTree tree;
+    tree.Write("profile/b.TXT", "x");
+    tree.Write("profile/a.txt", "x");
+    tree.Write("profile/c.ini", "x");
+    const std::string settings = tree.Write(
+        "Trawlex.INI",
+        "[Trawlex]\r\nHTML-Browser=\r\nSearchPath=\r\nSearchKey=Fund\r\n"
+        "FileFilterMask=*.TXT\r\nReplaceKey=\r\nOutputFile=\r\n"
+        "TextOrBinarySearch=Binary\r\nRecursive=No\r\nBrowser=No\r\n"
+        "SearchProfilePath=" +
+            tree.Path("profile") + "\r\nReplaceProfilePath=" + tree.Path("profile/leer") +
+            "\r\nDefaultSearchProfile=\r\n"
+            "DefaultReplaceProfile=\r\n");
+    FakeUi ui;
+    Form1 form;
+    Form_Load(form, ui, settings);
+    EXPECT_EQ(form.SearchProfilePath, QString::fromStdString(tree.Path("profile/")));
+    EXPECT_EQ(form.ComSuchprofile.list,
+              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.TXT")}));
+    EXPECT_EQ(form.ReplaceProfilePath, Home()) << "a missing profile directory becomes home";
+    EXPECT_EQ(form.ComDateifilter.text, QStringLiteral("*.TXT"));
+    EXPECT_EQ(form.ComDateifilter.list.size(), 14);
+
+    Form1 malformed;
+    const std::string wrong = tree.Write("Falsch.INI", "[Anders]\r\n");
+    Form_Load(malformed, ui, wrong);
+    EXPECT_TRUE(malformed.TexSuchort.text.isEmpty()) << "no first-start defaults after the message";
+    EXPECT_TRUE(malformed.SearchProfilePath.isEmpty());
+    EXPECT_EQ(ui.messages.size(), 1);
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -126,8 +126,9 @@ Result<std::vector<std::string>> ListDirectory(const std::string& directory, con
     const std::string opened = directory.empty() ? std::string(".") : directory;
     const std::unique_ptr<DIR, DirCloser> handle(opendir(opened.c_str()));
     if (!handle) {
+        const int code = errno;
         return Error{QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden: %2")
-                         .arg(PathText(opened), QString::fromLocal8Bit(std::strerror(errno)))};
+                         .arg(PathText(opened), QString::fromLocal8Bit(std::strerror(code)))};
     }
     const std::string prefix = WithTrailingSeparator(directory);
     std::vector<std::string> names;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace trawlex {
@@ -126,7 +127,13 @@ Result<std::string> ReadWholeFile(const std::string& path) {
 
 namespace trawlex {
 
-Status WriteFileReplacing(const std::string& path, std::string_view bytes) {
+Status WriteFileReplacing(const std::string& requested, std::string_view bytes) {
+    // A symbolic link stays a link: its target gets the new contents.
+    std::string path = requested;
+    if (char* resolved = realpath(requested.c_str(), nullptr)) {
+        path = resolved;
+        std::free(resolved);
+    }
     const std::size_t slash = path.rfind(kSeparator);
     const std::string directory =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -134,7 +141,7 @@ Status WriteFileReplacing(const std::string& path, std::string_view bytes) {
     std::string temporary = directory + "." + name + ".trawlex-XXXXXX";
     const FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) {
-        return WriteError(path, errno);
+        return WriteError(requested, errno);
     }
     struct stat existing {};
     const mode_t mode =
@@ -148,7 +155,7 @@ Status WriteFileReplacing(const std::string& path, std::string_view bytes) {
     }
     if (failure != 0) {
         unlink(temporary.c_str());
-        return WriteError(path, failure);
+        return WriteError(requested, failure);
     }
     return Success();
 }

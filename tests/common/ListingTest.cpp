@@ -1,0 +1,166 @@
+#include "TestSupport.h"
+#include "common/Listing.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace trawlex {
+namespace {
+
+using Names = std::vector<std::string>;
+
+Names List(const test::TempTree& tree, const QString& mask, ListKind kind = ListKind::NormalFiles) {
+    auto listed = ListDirectory(tree.Root(), FileMask(mask), kind);
+    EXPECT_TRUE(listed) << listed.message().toStdString();
+    return listed ? listed.value() : Names{};
+}
+
+TEST(FileMaskTest, MatchesWindowsStyleIgnoringCase) {
+    struct Case {
+        const char16_t* mask;
+        std::vector<const char16_t*> matching;
+        std::vector<const char16_t*> other;
+    };
+    const Case cases[] = {
+        {u"*.HTM", {u"a.htm", u"a.HTM", u"b.c.htm"}, {u"a.html", u"a.htm.bak"}},
+        {u"*.*", {u"README", u"a.b"}, {}},
+        {u"*.", {u"README"}, {u"a.b"}},
+        {u"R*.", {u"readme"}, {u"make", u"readme.txt"}},
+        {u"?.c", {u"x.c"}, {u"xy.c", u".c"}},
+        // A "*" must give back characters it took when a later literal fails.
+        {u"a*bc", {u"abxbc"}, {u"abxb"}},
+        {u"a*b*c", {u"aXbYc"}, {u"aXbYcb"}},
+        {u"Ä*", {u"äpfel.txt"}, {u"apfel.txt"}},
+        {u"*.HTM   HTML-Format", {u"a.htm"}, {u"HTML-Format"}},
+        {u"*.htm; *.html", {u"a.html", u"a.htm"}, {u"a.txt"}},
+        {u" ; ", {}, {u"a.txt"}},
+    };
+    for (const Case& entry : cases) {
+        const FileMask mask{QStringView(entry.mask)};
+        SCOPED_TRACE(QStringView(entry.mask).toString().toStdString());
+        for (const char16_t* name : entry.matching) {
+            EXPECT_TRUE(mask.Matches(name)) << QStringView(name).toString().toStdString();
+        }
+        for (const char16_t* name : entry.other) {
+            EXPECT_FALSE(mask.Matches(name)) << QStringView(name).toString().toStdString();
+        }
+    }
+    EXPECT_TRUE(FileMask(u" ; ").IsEmpty());
+}
+
+TEST(ListDirectoryTest, ListsEachMatchingNameOnce) {
+    const test::TempTree tree;
+    for (const char* name : {"a.htm", "a.html", "b.HTM", "c.txt"}) {
+        tree.Write(name, "x");
+    }
+    EXPECT_EQ(List(tree, QStringLiteral("*.htm; *.html; *.HTM")),
+              (Names{"a.htm", "a.html", "b.HTM"}));
+    EXPECT_EQ(List(tree, QStringLiteral("*.HTM   HTML-Format")), (Names{"a.htm", "b.HTM"}));
+}
+
+TEST(ListDirectoryTest, SortsAsIfUpperCasedWithTiesByRawBytes) {
+    const test::TempTree tree;
+    // "_" lies between the upper- and the lower-case letters, so it sorts after "Z". The
+    // UTF-8 bytes of "Ä" (C3 84) come before those of "ä" (C3 A4), which decides their tie.
+    for (const char* name : {"b", "a", "C", "_x", "Z", "A", "1", "ä", "Ä"}) {
+        tree.Write(name, "x");
+    }
+    EXPECT_EQ(List(tree, QStringLiteral("*")),
+              (Names{"1", "A", "a", "b", "C", "Z", "_x", "Ä", "ä"}));
+}
+
+TEST(ListDirectoryTest, ListsOnlyVisibleRegularFilesAndLinksToThem) {
+    const test::TempTree tree;
+    tree.Write("file.txt", "x");
+    tree.Write(".hidden.txt", "x");
+    tree.Write(".git/config", "x");
+    tree.MakeDirectory("sub");
+    ASSERT_EQ(mkfifo(tree.Path("pipe.txt").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("file.txt", tree.Path("link.txt").c_str()), 0);
+    ASSERT_EQ(symlink("missing.txt", tree.Path("dangling.txt").c_str()), 0);
+    ASSERT_EQ(symlink("sub", tree.Path("sublink").c_str()), 0);
+
+    EXPECT_EQ(List(tree, QStringLiteral("*.*")), (Names{"file.txt", "link.txt"}));
+    EXPECT_EQ(List(tree, QStringLiteral("*.*"), ListKind::FilesAndDirectories),
+              (Names{"file.txt", "link.txt", "sub", "sublink"}));
+}
+
+TEST(ListDirectoryTest, MissingDirectoryIsAnError) {
+    const test::TempTree tree;
+    const auto listed =
+        ListDirectory(tree.Path("missing"), FileMask(u"*.*"), ListKind::NormalFiles);
+    ASSERT_FALSE(listed);
+    EXPECT_TRUE(listed.message().contains(QStringLiteral("missing")))
+        << listed.message().toStdString();
+}
+
+TEST(DirectoryListingTest, IteratesMatchesAndStaysAtTheEnd) {
+    const test::TempTree tree;
+    for (const char* name : {"b.txt", "A.txt", "c.log"}) {
+        tree.Write(name, "x");
+    }
+    DirectoryListing listing;
+    EXPECT_EQ(listing.FirstMatch(tree.Path("*.txt"), ListKind::NormalFiles), "A.txt");
+    EXPECT_EQ(listing.NextMatch(), "b.txt");
+    EXPECT_EQ(listing.NextMatch(), "");
+    EXPECT_EQ(listing.NextMatch(), "");
+    // A new listing starts over rather than continuing the old one.
+    EXPECT_EQ(listing.FirstMatch(tree.Path("*.log"), ListKind::NormalFiles), "c.log");
+    EXPECT_EQ(listing.NextMatch(), "");
+    EXPECT_EQ(listing.FirstMatch(tree.Path("*.none"), ListKind::NormalFiles), "");
+    EXPECT_EQ(listing.NextMatch(), "");
+    EXPECT_EQ(listing.FirstMatch(tree.Path("missing/*.*"), ListKind::NormalFiles), "");
+}
+
+TEST(DirectoryListingTest, TestsWhetherOnePathExists) {
+    const test::TempTree tree;
+    tree.Write("file.txt", "x");
+    tree.Write(".hidden", "x");
+    tree.MakeDirectory("sub");
+    ASSERT_EQ(mkfifo(tree.Path("pipe").c_str(), 0600), 0);
+    struct Case {
+        std::string pattern;
+        ListKind kind;
+        bool exists;
+    };
+    const Case cases[] = {
+        {"file.txt", ListKind::NormalFiles, true},
+        {"file.txt/", ListKind::NormalFiles, false},
+        {"missing.txt", ListKind::FilesAndDirectories, false},
+        {".hidden", ListKind::NormalFiles, false},
+        {"pipe", ListKind::FilesAndDirectories, false},
+        {"sub", ListKind::FilesAndDirectories, true},
+        {"sub/", ListKind::FilesAndDirectories, true},
+        {"sub", ListKind::NormalFiles, false},
+        {"sub/", ListKind::NormalFiles, false},
+    };
+    for (const Case& entry : cases) {
+        DirectoryListing listing;
+        EXPECT_EQ(listing.FirstMatch(tree.Path(entry.pattern), entry.kind).empty(), !entry.exists)
+            << entry.pattern << " kind " << static_cast<int>(entry.kind);
+        EXPECT_EQ(listing.NextMatch(), "");
+    }
+    DirectoryListing listing;
+    EXPECT_EQ(listing.FirstMatch(tree.Path("file.txt"), ListKind::NormalFiles), "file.txt");
+}
+
+TEST(DirectoryListingTest, WildcardPatternMayHoldBlanksAndSemicolons) {
+    const test::TempTree tree;
+    for (const char* name : {"my file.txt", "my", "a;b.txt", "b.txt"}) {
+        tree.Write(name, "x");
+    }
+    // The last component of a path is one pattern, not a file-type field with pieces.
+    DirectoryListing listing;
+    EXPECT_EQ(listing.FirstMatch(tree.Path("my *.txt"), ListKind::NormalFiles), "my file.txt");
+    EXPECT_EQ(listing.NextMatch(), "");
+    EXPECT_EQ(listing.FirstMatch(tree.Path("a;*.txt"), ListKind::NormalFiles), "a;b.txt");
+    EXPECT_EQ(listing.NextMatch(), "");
+}
+
+}  // namespace
+}  // namespace trawlex

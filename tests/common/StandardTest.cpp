@@ -1,0 +1,106 @@
+#include "TestSupport.h"
+#include "common/Standard.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+
+namespace trawlex {
+namespace {
+
+TEST(StandardTest, QuoteAndCellEncloseTextUnchanged) {
+    EXPECT_EQ(Quote(""), "\"\"");
+    EXPECT_EQ(Quote("a \"b\""), "\"a \"b\"\"");
+    EXPECT_EQ(TdCell(""), "<td></td>");
+    EXPECT_EQ(TdCell("<b>\xE4"), "<td><b>\xE4</td>");
+}
+
+TEST(StandardTest, ReadsEveryByteExactly) {
+    const test::TempTree tree;
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"controls", std::string("a\0b\r\nc\r\xFF\x1A\0", 10)},
+        {"no final newline", "last line"},
+        {"large", std::string(300000, '\xE4') + "end"},
+    };
+    for (const Case& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        const std::string path = tree.Write(entry.name, entry.bytes);
+        const auto read = ReadWholeFile(path);
+        ASSERT_TRUE(read) << read.message().toStdString();
+        EXPECT_EQ(*read, entry.bytes);
+        const auto loaded = LoadFile(path);
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(loaded->length, static_cast<std::int64_t>(entry.bytes.size()));
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(loaded->modified, info.st_mtime);
+    }
+}
+
+TEST(StandardTest, MissingFileAndDirectoryAreErrors) {
+    const test::TempTree tree;
+    for (const std::string& path : {tree.Path("missing.txt"), tree.MakeDirectory("sub")}) {
+        const auto read = ReadWholeFile(path);
+        ASSERT_FALSE(read) << path;
+        EXPECT_TRUE(read.message().contains(QString::fromStdString(path)))
+            << read.message().toStdString();
+    }
+}
+
+TEST(StandardTest, FifoIsRefusedWithoutWaitingForAWriter) {
+    const test::TempTree tree;
+    const std::string path = tree.Path("pipe");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&path] { return ReadWholeFile(path); });
+    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Release the blocked reader with a writer that closes at once, so the test can end.
+        const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            close(writer);
+        }
+        ADD_FAILURE() << "Reading a FIFO blocked.";
+    }
+    EXPECT_FALSE(reading.get());
+}
+
+TEST(StandardTest, ReplacingWriteKeepsModeAndLinksAndLeavesNoTemporaryFile) {
+    const test::TempTree tree;
+    const std::string target = tree.Write("ziel.txt", "alt");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    const std::string link = tree.Path("verweis.txt");
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+
+    ASSERT_TRUE(WriteFileReplacing(link, "neu\r\n"));
+    EXPECT_EQ(test::ReadFile(target), "neu\r\n");
+    struct stat info {};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link must stay a link";
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640U);
+
+    const std::string fresh = tree.Path("neu.txt");
+    ASSERT_TRUE(WriteFileReplacing(fresh, ""));
+    EXPECT_EQ(test::ReadFile(fresh), "");
+
+    const auto failed = WriteFileReplacing(tree.Path("fehlt/x.txt"), "x");
+    ASSERT_FALSE(failed);
+    EXPECT_TRUE(failed.message().contains(QStringLiteral("fehlt/x.txt")));
+    EXPECT_EQ(QDir(tree.RootText()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3)
+        << "only ziel.txt, verweis.txt and neu.txt";
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -6,10 +6,12 @@
 
 #include <QProcess>
 
+#include <vector>
+
 namespace trawlex {
 namespace {
 
-QStringList Arguments(std::initializer_list<const char*> texts) {
+QStringList Arguments(const std::vector<const char*>& texts) {
     QStringList arguments;
     for (const char* text : texts) {
         arguments.append(QString::fromUtf8(text));
@@ -65,7 +67,7 @@ TEST(CommandLineTest, SettingsFileComesFirstAndOptionsOverrideIt) {
 }
 
 TEST(CommandLineTest, WrongUsageIsNamed) {
-    const std::pair<std::initializer_list<const char*>, const char*> cases[] = {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
         {{}, "Befehl"},
         {{"suchen"}, "suchen"},
         {{"search", "--term", "x", "--mask", "*", "--report", "r"}, "--location"},

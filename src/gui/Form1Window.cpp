@@ -1,0 +1,506 @@
+#include "Form1Window.h"
+
+#include "app/Settings.h"
+#include "app/Startup.h"
+#include "app/StatusLine.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace trawlex {
+namespace {
+
+// The window keeps the size and the control positions it was designed with; nothing reacts to
+// a change of size, so the size is fixed.
+constexpr int kClientWidth = 545;
+constexpr int kClientHeight = 333;
+
+// Rows of controls: one control height, and a pitch that leaves a small gap between rows.
+constexpr int kControlHeight = 22;
+constexpr int kRowPitch = 25;
+constexpr int kLeft = 8;
+constexpr int kRight = kClientWidth - 8;
+constexpr int kGap = 4;
+
+// Rows 1 to 5: a label column, the fields, and up to three buttons at the right edge.
+constexpr int kTop = 5;
+constexpr int kLabelWidth = 84;
+constexpr int kFieldLeft = kLeft + kLabelWidth + 2;
+constexpr int kButtonWidth = 80;
+constexpr int kColumnC = kRight - kButtonWidth;
+constexpr int kColumnB = kColumnC - kGap - kButtonWidth;
+constexpr int kColumnA = kColumnB - kGap - kButtonWidth;
+
+constexpr int RowTop(int row) {
+    return kTop + (row - 1) * kRowPitch;
+}
+
+// Row 6 stands in the case group; the other controls of the row line up with its options.
+constexpr int kFrame1Top = RowTop(5) + kControlHeight + kGap;
+constexpr int kFrame1Width = 190;
+constexpr int kFrame1Height = 44;
+constexpr int kFrameContentTop = 20;
+constexpr int kRow6Top = kFrame1Top + kFrameContentTop - 1;
+
+constexpr int kRow7Top = kFrame1Top + kFrame1Height + kGap;
+
+// Rows 8 and 9 stand in the result group.
+constexpr int kFrame2Top = kRow7Top + kControlHeight + kGap;
+constexpr int kFrame2Height = kFrameContentTop + kRowPitch + kControlHeight + 5;
+
+constexpr int kRow10Top = kFrame2Top + kFrame2Height + kGap;
+constexpr int kRow11Top = kRow10Top + kRowPitch;
+
+QRect At(int x, int y, int width) {
+    return {x, y, width, kControlHeight};
+}
+
+QColor BlinkColour() {
+    return {255, 150, 0};
+}
+
+// The file types line their descriptions up in one column only in a fixed-width font.
+QFont FileTypeFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Courier);
+    font.setPointSize(9);
+    return font;
+}
+
+QStringList ItemTexts(const QComboBox& combo) {
+    QStringList texts;
+    texts.reserve(combo.count());
+    for (int index = 0; index < combo.count(); ++index) {
+        texts.append(combo.itemText(index));
+    }
+    return texts;
+}
+
+// A narrow combo box would cut its items short in the drop-down list; the list is widened to
+// its longest item, but never beyond the window's width.
+void FitPopupToItems(QComboBox& combo) {
+    QAbstractItemView& view = *combo.view();
+    const int contents = view.sizeHintForColumn(0) + view.verticalScrollBar()->sizeHint().width() +
+                         2 * view.frameWidth();
+    view.setMinimumWidth(std::clamp(contents, 0, kClientWidth));
+}
+
+void WriteCombo(QComboBox& combo, const ComboField& field) {
+    if (ItemTexts(combo) != field.list) {
+        const QSignalBlocker blocker(&combo);
+        combo.clear();
+        combo.addItems(field.list);
+        FitPopupToItems(combo);
+    }
+    // Setting an unchanged text would move the cursor and drop a selection.
+    if (combo.currentText() != field.text) {
+        combo.setEditText(field.text);
+    }
+}
+
+void WriteText(QLineEdit& textBox, const QString& text) {
+    if (textBox.text() != text) {
+        textBox.setText(text);
+    }
+}
+
+}  // namespace
+
+Form1Window::Form1Window(QWidget* parent)
+    : QWidget(parent), ui_(*this, [this] { OnStatusChanged(); }) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Trawlex und Replace"));
+    setFixedSize(kClientWidth, kClientHeight);
+
+    BuildSearchRows();
+    BuildOptionRows();
+    BuildResultFrame();
+    BuildSpecialCharacterRows();
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setInterval(kBlinkIntervalMilliseconds);
+
+    // Esc asks a running command to stop; outside a run the key belongs to the focused field.
+    stopShortcut_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    stopShortcut_->setEnabled(false);
+
+    ConnectCommands();
+    WriteWidgets();
+}
+
+void Form1Window::BuildSearchRows() {
+    AddLabel(*this, QStringLiteral("Label6"), QStringLiteral("Suchort:"),
+             At(kLeft, RowTop(1), kLabelWidth));
+    AddCombo(*this, QStringLiteral("TexSuchort"),
+             At(kFieldLeft, RowTop(1), kColumnB - kGap - kFieldLeft), &Form1::TexSuchort);
+    AddButton(*this, QStringLiteral("butSaveSuchort"), QStringLiteral("Speichern"),
+              At(kColumnB, RowTop(1), kButtonWidth));
+    AddButton(*this, QStringLiteral("butSuchort"), QStringLiteral("Einstellen"),
+              At(kColumnC, RowTop(1), kButtonWidth));
+
+    AddLabel(*this, QStringLiteral("Label1"), QStringLiteral("Suchbegriff:"),
+             At(kLeft, RowTop(2), kLabelWidth));
+    AddCombo(*this, QStringLiteral("TexSuchbegriff"),
+             At(kFieldLeft, RowTop(2), kColumnC - kGap - kFieldLeft), &Form1::TexSuchbegriff);
+    butSuchen_ = AddButton(*this, QStringLiteral("butSuchen"), QStringLiteral("Suchen"),
+                           At(kColumnC, RowTop(2), kButtonWidth));
+
+    AddLabel(*this, QStringLiteral("LabSuchlisten"), QStringLiteral("Suchprofil:"),
+             At(kLeft, RowTop(3), kLabelWidth));
+    AddCombo(*this, QStringLiteral("ComSuchprofile"),
+             At(kFieldLeft, RowTop(3), kColumnA - kGap - kFieldLeft), &Form1::ComSuchprofile);
+    AddButton(*this, QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("Einstellen"),
+              At(kColumnA, RowTop(3), kButtonWidth));
+    AddButton(*this, QStringLiteral("butEDIT"), QStringLiteral("Edit"),
+              At(kColumnB, RowTop(3), kButtonWidth));
+    AddButton(*this, QStringLiteral("butSuchprofilausführen"), QStringLiteral("Ausführen"),
+              At(kColumnC, RowTop(3), kButtonWidth));
+
+    AddLabel(*this, QStringLiteral("Label3"), QStringLiteral("Ersatzbegriff:"),
+             At(kLeft, RowTop(4), kLabelWidth));
+    AddTextBox(*this, QStringLiteral("TexErsatzbegriff"),
+               At(kFieldLeft, RowTop(4), kColumnC - kGap - kFieldLeft), &Form1::TexErsatzbegriff);
+    AddButton(*this, QStringLiteral("butErsetzen"), QStringLiteral("Ersetzen"),
+              At(kColumnC, RowTop(4), kButtonWidth));
+
+    AddLabel(*this, QStringLiteral("LabErsatzlisten"), QStringLiteral("Ersatzprofil:"),
+             At(kLeft, RowTop(5), kLabelWidth));
+    AddCombo(*this, QStringLiteral("ComErsatzlisten"),
+             At(kFieldLeft, RowTop(5), kColumnA - kGap - kFieldLeft), &Form1::ComErsatzlisten);
+    AddButton(*this, QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("Einstellen"),
+              At(kColumnA, RowTop(5), kButtonWidth));
+    AddButton(*this, QStringLiteral("butEDIT2"), QStringLiteral("Edit"),
+              At(kColumnB, RowTop(5), kButtonWidth));
+    AddButton(*this, QStringLiteral("butErsatzprofileAusführen"), QStringLiteral("Ausführen"),
+              At(kColumnC, RowTop(5), kButtonWidth));
+}
+
+void Form1Window::BuildOptionRows() {
+    QGroupBox* frame1 =
+        AddFrame(QStringLiteral("Frame1"), QStringLiteral("Groß- u. Kleinschreibung:"),
+                 {kLeft, kFrame1Top, kFrame1Width, kFrame1Height});
+    AddOption(*frame1, QStringLiteral("Optgrossklein"), QStringLiteral("Beachten"),
+              {8, kFrameContentTop, 84, 20}, &Form1::Optgrossklein);
+    AddOption(*frame1, QStringLiteral("OptIGNORE"), QStringLiteral("Ignorieren"),
+              {96, kFrameContentTop, 88, 20}, &Form1::OptIGNORE);
+
+    constexpr int kTypeLabelLeft = kLeft + kFrame1Width + 6;
+    constexpr int kTypeLabelWidth = 56;
+    constexpr int kSaveWidth = 128;
+    constexpr int kFilterLeft = kTypeLabelLeft + kTypeLabelWidth + 2;
+    AddLabel(*this, QStringLiteral("Label5"), QStringLiteral("Dateityp:"),
+             At(kTypeLabelLeft, kRow6Top, kTypeLabelWidth));
+    comDateifilter_ = AddCombo(*this, QStringLiteral("ComDateifilter"),
+                               At(kFilterLeft, kRow6Top, kRight - kSaveWidth - 6 - kFilterLeft),
+                               &Form1::ComDateifilter);
+    comDateifilter_->setFont(FileTypeFont());
+    // All file types fit into the drop-down list at once.
+    comDateifilter_->setMaxVisibleItems(16);
+    comSaveIni_ =
+        AddButton(*this, QStringLiteral("ComSaveIni"), QStringLiteral("INI-Datei speichern"),
+                  At(kRight - kSaveWidth, kRow6Top, kSaveWidth));
+
+    checkRekursiv_ = new QCheckBox(QStringLiteral("Unterverzeichnisse durchsuchen"), this);
+    checkRekursiv_->setObjectName(QStringLiteral("CheckRekursiv"));
+    constexpr int kCheckWidth = 221;
+    checkRekursiv_->setGeometry(kLeft, kRow7Top + 1, kCheckWidth, 20);
+    inputs_.push_back(checkRekursiv_);
+
+    // The row is full: the status label gets what the check box and the buttons leave, which
+    // is enough for the longest status text, "Ersetze ...".
+    constexpr int kHelpWidth = 48;
+    constexpr int kCopyrightWidth = 132;
+    constexpr int kCopyrightLeft = kRight - kHelpWidth - kGap - kCopyrightWidth;
+    constexpr int kStatusLabelLeft = kLeft + kCheckWidth + kGap;
+    constexpr int kStatusLabelWidth = 44;
+    constexpr int kStatusLeft = kStatusLabelLeft + kStatusLabelWidth + 2;
+    AddLabel(*this, QStringLiteral("Label2"), QStringLiteral("Status:"),
+             At(kStatusLabelLeft, kRow7Top, kStatusLabelWidth));
+    status_ = AddLabel(*this, QStringLiteral("Status"), QString(),
+                       At(kStatusLeft, kRow7Top, kCopyrightLeft - kGap - kStatusLeft));
+    status_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    status_->setIndent(4);
+    // The label shows the button-face colour of the palette when idle and blinks while busy.
+    status_->setBackgroundRole(QPalette::Button);
+    status_->setAutoFillBackground(true);
+    AddButton(*this, QStringLiteral("butcopyright"), QStringLiteral("Copyright und Infos"),
+              At(kCopyrightLeft, kRow7Top, kCopyrightWidth));
+    AddButton(*this, QStringLiteral("ButHelp"), QStringLiteral("Hilfe"),
+              At(kRight - kHelpWidth, kRow7Top, kHelpWidth));
+}
+
+void Form1Window::BuildResultFrame() {
+    constexpr int kFrameWidth = kRight - kLeft;
+    QGroupBox* frame2 =
+        AddFrame(QStringLiteral("Frame2"), QStringLiteral("Ergebnisdatei der Suche:"),
+                 {kLeft, kFrame2Top, kFrameWidth, kFrame2Height});
+    constexpr int kFirstRow = kFrameContentTop;
+    constexpr int kSecondRow = kFrameContentTop + kRowPitch;
+    constexpr int kInnerRight = kFrameWidth - 8;
+    constexpr int kFieldStart = 174;
+    constexpr int kBrowserButtonWidth = 160;
+
+    AddOption(*frame2, QStringLiteral("OptZieldatei"), QStringLiteral("Speichern in:"),
+              {8, kFirstRow + 1, 160, 20}, &Form1::OptZieldatei);
+    AddTextBox(*frame2, QStringLiteral("TexZieldatei"),
+               At(kFieldStart, kFirstRow, kInnerRight - kButtonWidth - kGap - kFieldStart),
+               &Form1::TexZieldatei);
+    AddButton(*frame2, QStringLiteral("butZieldatei"), QStringLiteral("Einstellen"),
+              At(kInnerRight - kButtonWidth, kFirstRow, kButtonWidth));
+
+    AddOption(*frame2, QStringLiteral("OptBrowser"), QStringLiteral("An Browser übergeben"),
+              {8, kSecondRow + 1, 162, 20}, &Form1::OptBrowser);
+    AddTextBox(*frame2, QStringLiteral("TexBrowser"),
+               At(kFieldStart, kSecondRow, kInnerRight - kBrowserButtonWidth - kGap - kFieldStart),
+               &Form1::TexBrowser);
+    AddButton(*frame2, QStringLiteral("comHTMLBrowser"), QStringLiteral("Browser-Pfad einstellen"),
+              At(kInnerRight - kBrowserButtonWidth, kSecondRow, kBrowserButtonWidth));
+}
+
+void Form1Window::BuildSpecialCharacterRows() {
+    // Both rows share one grid: a bold row label, a code field, the replacement label and its
+    // field, then the two command buttons.
+    constexpr int kRowLabelWidth = 106;
+    constexpr int kReplaceLabelWidth = 78;
+    constexpr int kSearchWidth = 56;
+    constexpr int kReplaceWidth = 64;
+    constexpr int kReplaceLeft = kRight - kReplaceWidth;
+    constexpr int kSearchLeft = kReplaceLeft - kGap - kSearchWidth;
+    constexpr int kFirstField = kLeft + kRowLabelWidth + 2;
+    constexpr int kFieldWidth = (kSearchLeft - kGap - kFirstField - 6 - kReplaceLabelWidth - 2) / 2;
+    constexpr int kReplaceLabelLeft = kFirstField + kFieldWidth + 6;
+    constexpr int kSecondField = kReplaceLabelLeft + kReplaceLabelWidth + 2;
+
+    QLabel* label7 = AddLabel(*this, QStringLiteral("Label7"), QStringLiteral("Sonderzeichen:"),
+                              At(kLeft, kRow10Top, kRowLabelWidth));
+    QFont bold = label7->font();
+    bold.setBold(true);
+    label7->setFont(bold);
+    AddCombo(*this, QStringLiteral("ComboSonderzeichenSuchcode"),
+             At(kFirstField, kRow10Top, kFieldWidth), &Form1::ComboSonderzeichenSuchcode);
+    AddLabel(*this, QStringLiteral("Label4"), QStringLiteral("Ersatzcode:"),
+             At(kReplaceLabelLeft, kRow10Top, kReplaceLabelWidth));
+    AddCombo(*this, QStringLiteral("ComboSonderzeichenErsetzcode"),
+             At(kSecondField, kRow10Top, kFieldWidth), &Form1::ComboSonderzeichenErsetzcode);
+    AddButton(*this, QStringLiteral("butSuchenSonderzeichen"), QStringLiteral("Suchen"),
+              At(kSearchLeft, kRow10Top, kSearchWidth));
+    AddButton(*this, QStringLiteral("butErsetzenSonderzeichen"), QStringLiteral("Ersetzen"),
+              At(kReplaceLeft, kRow10Top, kReplaceWidth));
+
+    AddLabel(*this, QStringLiteral("Label8"), QStringLiteral("Kombinationen:"),
+             At(kLeft, kRow11Top, kRowLabelWidth));
+    AddCombo(*this, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"),
+             At(kFirstField, kRow11Top, kFieldWidth),
+             &Form1::ComboSonderzeichenkombinationSuchbegriff);
+    AddLabel(*this, QStringLiteral("Label9"), QStringLiteral("Ersatzcodes:"),
+             At(kReplaceLabelLeft, kRow11Top, kReplaceLabelWidth));
+    AddCombo(*this, QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"),
+             At(kSecondField, kRow11Top, kFieldWidth),
+             &Form1::CombosonderzeichenKombinationErsatzbegriff);
+    AddButton(*this, QStringLiteral("butKombinationenSuchen"), QStringLiteral("Suchen"),
+              At(kSearchLeft, kRow11Top, kSearchWidth));
+    AddButton(*this, QStringLiteral("butKombinationenErsetzen"), QStringLiteral("Ersetzen"),
+              At(kReplaceLeft, kRow11Top, kReplaceWidth));
+}
+
+void Form1Window::ConnectCommands() {
+    connect(timer1_, &QTimer::timeout, this, [this] { trawlex::Timer1_Timer(record_, ui_); });
+    connect(stopShortcut_, &QShortcut::activated, this, [this] { ui_.RequestStop(); });
+    connect(butSuchen_, &QPushButton::clicked, this, [this] { RunCommand(butSuchen_Click); });
+    connect(comSaveIni_, &QPushButton::clicked, this, [this] {
+        RunCommand([this](Form1& form, Ui& ui) {
+            ComSaveIni_Click(form, ui, settingsPath_);
+            return CommandOutcome::Completed;
+        });
+    });
+}
+
+QLabel* Form1Window::AddLabel(QWidget& parent, const QString& name, const QString& caption,
+                              const QRect& geometry) {
+    auto* label = new QLabel(caption, &parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QComboBox* Form1Window::AddCombo(QWidget& parent, const QString& name, const QRect& geometry,
+                                 ComboField Form1::*field) {
+    auto* combo = new QComboBox(&parent);
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    // The lists belong to the record and change only through the commands; a typed text that
+    // the combo box added on Enter would otherwise turn up in the list twice.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(geometry);
+    combos_.push_back({combo, field});
+    inputs_.push_back(combo);
+    return combo;
+}
+
+QLineEdit* Form1Window::AddTextBox(QWidget& parent, const QString& name, const QRect& geometry,
+                                   QString Form1::*field) {
+    auto* textBox = new QLineEdit(&parent);
+    textBox->setObjectName(name);
+    textBox->setGeometry(geometry);
+    textBoxes_.push_back({textBox, field});
+    inputs_.push_back(textBox);
+    return textBox;
+}
+
+QPushButton* Form1Window::AddButton(QWidget& parent, const QString& name, const QString& caption,
+                                    const QRect& geometry) {
+    auto* button = new QPushButton(caption, &parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    inputs_.push_back(button);
+    return button;
+}
+
+QRadioButton* Form1Window::AddOption(QWidget& parent, const QString& name, const QString& caption,
+                                     const QRect& geometry, bool Form1::*field) {
+    auto* option = new QRadioButton(caption, &parent);
+    option->setObjectName(name);
+    option->setGeometry(geometry);
+    options_.push_back({option, field});
+    inputs_.push_back(option);
+    return option;
+}
+
+QGroupBox* Form1Window::AddFrame(const QString& name, const QString& caption,
+                                 const QRect& geometry) {
+    auto* frame = new QGroupBox(caption, this);
+    frame->setObjectName(name);
+    frame->setGeometry(geometry);
+    return frame;
+}
+
+void Form1Window::Form_Load(const std::string& settingsPath) {
+    settingsPath_ = settingsPath;
+    trawlex::Form_Load(record_, ui_, settingsPath_);
+    WriteWidgets();
+}
+
+void Form1Window::ReadWidgets() {
+    for (const ComboBinding& binding : combos_) {
+        ComboField& field = record_.*binding.field;
+        field.text = binding.widget->currentText();
+        field.list = ItemTexts(*binding.widget);
+    }
+    for (const TextBinding& binding : textBoxes_) {
+        record_.*binding.field = binding.widget->text();
+    }
+    for (const OptionBinding& binding : options_) {
+        record_.*binding.field = binding.widget->isChecked();
+    }
+    record_.CheckRekursiv = checkRekursiv_->isChecked() ? 1 : 0;
+}
+
+void Form1Window::WriteWidgets() {
+    for (const ComboBinding& binding : combos_) {
+        WriteCombo(*binding.widget, record_.*binding.field);
+    }
+    for (const TextBinding& binding : textBoxes_) {
+        WriteText(*binding.widget, record_.*binding.field);
+    }
+    // Checking one option of a group unchecks the other, so only the selected one is set.
+    for (const OptionBinding& binding : options_) {
+        if (record_.*binding.field) {
+            binding.widget->setChecked(true);
+        }
+    }
+    checkRekursiv_->setChecked(record_.CheckRekursiv != 0);
+    WriteStatus();
+}
+
+void Form1Window::WriteStatus() {
+    status_->setText(record_.Status);
+    // An empty palette resolves nothing, so the idle label follows the window's button face.
+    QPalette palette;
+    if (record_.StatusBackground == StatusColour::Orange) {
+        palette.setColor(QPalette::Button, BlinkColour());
+    }
+    status_->setPalette(palette);
+    // Starting an active timer again would restart its interval; a second BusyStart only
+    // replaces the caption.
+    if (record_.Timer1Enabled && !timer1_->isActive()) {
+        timer1_->start();
+    } else if (!record_.Timer1Enabled && timer1_->isActive()) {
+        timer1_->stop();
+    }
+}
+
+void Form1Window::OnStatusChanged() {
+    // While a command runs the inputs are disabled, so the record alone holds the truth and the
+    // whole window can show it, the term a search has just added to its list included. Outside a
+    // run the widgets may hold input that is not yet in the record.
+    if (commandRunning_) {
+        WriteWidgets();
+        return;
+    }
+    WriteStatus();
+}
+
+void Form1Window::SetInputsEnabled(bool enabled) {
+    for (QWidget* input : inputs_) {
+        input->setEnabled(enabled);
+    }
+}
+
+CommandOutcome Form1Window::RunCommand(const Command& command) {
+    if (commandRunning_) {
+        return CommandOutcome::Refused;
+    }
+    ReadWidgets();
+    const QPointer<QWidget> focused = focusWidget();
+    commandRunning_ = true;
+    closeRequested_ = false;
+    ui_.ClearStopRequest();
+    SetInputsEnabled(false);
+    stopShortcut_->setEnabled(true);
+
+    const CommandOutcome outcome = command(record_, ui_);
+
+    stopShortcut_->setEnabled(false);
+    SetInputsEnabled(true);
+    commandRunning_ = false;
+    WriteWidgets();
+    if (focused != nullptr) {
+        focused->setFocus();
+    }
+    if (closeRequested_) {
+        closeRequested_ = false;
+        close();
+    }
+    return outcome;
+}
+
+void Form1Window::closeEvent(QCloseEvent* event) {
+    // The running command works on this window's record and yields through its event loop; the
+    // window may only go once the command has returned, so it asks the command to stop and
+    // closes afterwards.
+    if (commandRunning_) {
+        closeRequested_ = true;
+        ui_.RequestStop();
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace trawlex

@@ -113,11 +113,11 @@ CliParse ParseCommandLine(const QStringList& arguments) {
             value = name.mid(equals + 1);
             name.truncate(equals);
         }
-        const auto spec = options.find(name);
-        if (spec == options.end()) {
+        const auto rule = options.find(name);
+        if (rule == options.end()) {
             return UsageError(QStringLiteral("Unbekannte Option \u201E%1\u201C.").arg(name));
         }
-        if (spec->second.kind == OptionKind::Flag) {
+        if (rule->second.kind == OptionKind::Flag) {
             if (value) {
                 return UsageError(QStringLiteral("Die Option %1 nimmt keinen Wert.").arg(name));
             }
@@ -137,9 +137,9 @@ CliParse ParseCommandLine(const QStringList& arguments) {
             request.options.emplace_back(name, value.value_or(QString()));
         }
     }
-    for (const auto& [name, spec] : options) {
+    for (const auto& [name, rule] : options) {
         // A settings file may supply what the options leave out.
-        if (spec.required && !given.contains(name) && !request.settingsPath) {
+        if (rule.required && !given.contains(name) && !request.settingsPath) {
             return UsageError(QStringLiteral("Es fehlt die Option %1.").arg(name));
         }
     }

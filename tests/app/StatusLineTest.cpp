@@ -45,13 +45,6 @@ TEST(StatusLineTest, BlinkPhaseCarriesOverBetweenBusyPeriods) {
     EXPECT_EQ(form.StatusBackground, StatusColour::ButtonFace);
 }
 
-TEST(StatusLineTest, CompareModeFollowsOnlyTheObserveOption) {
-    Form1 form;
-    EXPECT_EQ(GetCompareMode(form), CompareMode::Exact);
-    SelectCaseObserved(form, false);
-    EXPECT_EQ(GetCompareMode(form), CompareMode::IgnoreCase);
-}
-
 TEST(StatusLineTest, BrowserHandOffOnlyWhenAskedForAndWithAPath) {
     Form1 form;
     form.TexZieldatei = QStringLiteral("/home/anna/mein Bericht.htm");

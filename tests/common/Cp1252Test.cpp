@@ -21,23 +21,6 @@ TEST(Cp1252Test, EveryByteDecodesToOneCharacterAndEncodesBack) {
     EXPECT_EQ(EncodeCp1252WithReferences(text), bytes);
 }
 
-TEST(Cp1252Test, DecodesTheBytesThatDifferFromLatin1) {
-    struct Case {
-        unsigned char byte;
-        char16_t codePoint;
-    };
-    // The five unassigned bytes keep their own number; the others of 0x80..0x9F do not.
-    const Case cases[] = {
-        {0x00, 0x0000}, {0x7F, 0x007F}, {0x80, 0x20AC}, {0x81, 0x0081}, {0x8A, 0x0160},
-        {0x8D, 0x008D}, {0x8F, 0x008F}, {0x90, 0x0090}, {0x9D, 0x009D}, {0x9F, 0x0178},
-        {0xA0, 0x00A0}, {0xE4, 0x00E4}, {0xFF, 0x00FF},
-    };
-    for (const Case& entry : cases) {
-        EXPECT_EQ(DecodeCp1252Byte(entry.byte).unicode(), entry.codePoint)
-            << "byte " << static_cast<int>(entry.byte);
-    }
-}
-
 TEST(Cp1252Test, RefusesCharactersOutsideTheCodePageByName) {
     struct Case {
         QString text;

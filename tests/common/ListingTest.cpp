@@ -90,33 +90,6 @@ TEST(ListDirectoryTest, ListsOnlyVisibleRegularFilesAndLinksToThem) {
               (Names{"file.txt", "link.txt", "sub", "sublink"}));
 }
 
-TEST(ListDirectoryTest, MissingDirectoryIsAnError) {
-    const test::TempTree tree;
-    const auto listed =
-        ListDirectory(tree.Path("missing"), FileMask(u"*.*"), ListKind::NormalFiles);
-    ASSERT_FALSE(listed);
-    EXPECT_TRUE(listed.message().contains(QStringLiteral("missing")))
-        << listed.message().toStdString();
-}
-
-TEST(DirectoryListingTest, IteratesMatchesAndStaysAtTheEnd) {
-    const test::TempTree tree;
-    for (const char* name : {"b.txt", "A.txt", "c.log"}) {
-        tree.Write(name, "x");
-    }
-    DirectoryListing listing;
-    EXPECT_EQ(listing.FirstMatch(tree.Path("*.txt"), ListKind::NormalFiles), "A.txt");
-    EXPECT_EQ(listing.NextMatch(), "b.txt");
-    EXPECT_EQ(listing.NextMatch(), "");
-    EXPECT_EQ(listing.NextMatch(), "");
-    // A new listing starts over rather than continuing the old one.
-    EXPECT_EQ(listing.FirstMatch(tree.Path("*.log"), ListKind::NormalFiles), "c.log");
-    EXPECT_EQ(listing.NextMatch(), "");
-    EXPECT_EQ(listing.FirstMatch(tree.Path("*.none"), ListKind::NormalFiles), "");
-    EXPECT_EQ(listing.NextMatch(), "");
-    EXPECT_EQ(listing.FirstMatch(tree.Path("missing/*.*"), ListKind::NormalFiles), "");
-}
-
 TEST(DirectoryListingTest, TestsWhetherOnePathExists) {
     const test::TempTree tree;
     tree.Write("file.txt", "x");

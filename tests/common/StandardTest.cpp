@@ -16,13 +16,6 @@
 namespace trawlex {
 namespace {
 
-TEST(StandardTest, QuoteAndCellEncloseTextUnchanged) {
-    EXPECT_EQ(Quote(""), "\"\"");
-    EXPECT_EQ(Quote("a \"b\""), "\"a \"b\"\"");
-    EXPECT_EQ(TdCell(""), "<td></td>");
-    EXPECT_EQ(TdCell("<b>\xE4"), "<td><b>\xE4</td>");
-}
-
 TEST(StandardTest, ReadsEveryByteExactly) {
     const test::TempTree tree;
     struct Case {

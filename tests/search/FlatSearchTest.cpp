@@ -95,12 +95,6 @@ TEST_F(FlatSearchTest, LocationWithAndWithoutSeparatorGiveTheSameRows) {
     EXPECT_EQ(rows(withSeparator), rows(without));
 }
 
-TEST_F(FlatSearchTest, ReportInsideTheSearchedDirectoryIsSearchedToo) {
-    form.TexZieldatei = web.RootText() + QStringLiteral("zz-bericht.htm");
-    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
-    EXPECT_NE(Report().find("zz-bericht.htm</A>"), std::string::npos);
-}
-
 TEST_F(FlatSearchTest, EmptyDirectoryAndEmptyTermGiveAnEmptyValidReport) {
     const TempTree empty;
     ASSERT_EQ(Search(empty.RootText()), CommandOutcome::Completed);
@@ -128,13 +122,6 @@ TEST_F(FlatSearchTest, ReportThatCannotBeCreatedIsNamed) {
     EXPECT_EQ(Search(web.RootText()), CommandOutcome::Failed);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(form.TexZieldatei));
-}
-
-TEST_F(FlatSearchTest, TermOutsideTheCodePageIsRefused) {
-    form.TexSuchbegriff.text = QStringLiteral("\u0142");
-    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Refused);
-    ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("\u0142")));
 }
 
 TEST_F(FlatSearchTest, FileVanishingBeforeItIsReadIsSkippedAndNamed) {

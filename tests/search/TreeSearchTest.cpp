@@ -103,13 +103,5 @@ TEST_F(TreeSearchTest, CommandChoosesTheTreeAndStopEndsTheReport) {
     EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
 }
 
-TEST_F(TreeSearchTest, MissingLocationIsRefusedWithoutReport) {
-    form.TexSuchort.text = tree.RootText() + QStringLiteral("weg");
-    EXPECT_EQ(butSuchen_Click(form, ui), CommandOutcome::Refused);
-    ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("weg")));
-    EXPECT_TRUE(ReadFile(form.TexZieldatei.toStdString()).empty());
-}
-
 }  // namespace
 }  // namespace trawlex

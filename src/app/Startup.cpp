@@ -21,6 +21,14 @@ void FillFixedLists(Form1& form) {
     form.CombosonderzeichenKombinationErsatzbegriff.list += CombinationItems();
 }
 
+void ApplyFirstStartDefaults(Form1& form) {
+    // The home directory stands where a drive root stood.
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    form.TexSuchort.text = home;
+    form.TexZieldatei = home + QStringLiteral("Suchergebnis.htm");
+    form.ComDateifilter.text = QStringLiteral("*.HTM");
+}
+
 void Form_Load(Form1& form, Ui& ui, const std::string& settingsPath) {
     FillFixedLists(form);
 
@@ -28,11 +36,7 @@ void Form_Load(Form1& form, Ui& ui, const std::string& settingsPath) {
     if (!listing.FirstMatch(settingsPath, ListKind::NormalFiles).empty()) {
         LoadSettings(form, ui, settingsPath);
     } else {
-        // First start: the home directory stands where a drive root stood.
-        const QString home = QDir::homePath() + QLatin1Char('/');
-        form.TexSuchort.text = home;
-        form.TexZieldatei = home + QStringLiteral("Suchergebnis.htm");
-        form.ComDateifilter.text = QStringLiteral("*.HTM");
+        ApplyFirstStartDefaults(form);
     }
     FillProfileList(form.SearchProfilePath, form.ComSuchprofile);
     FillProfileList(form.ReplaceProfilePath, form.ComErsatzlisten);

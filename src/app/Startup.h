@@ -14,6 +14,9 @@ class Ui;
 // characters and combinations.
 void FillFixedLists(Form1& form);
 
+// The location, report path and mask of a first start, without a settings file.
+void ApplyFirstStartDefaults(Form1& form);
+
 // Brings every field into its starting state before the window shows: the fixed lists, the
 // settings file or the first-start defaults, and the two profile lists.
 void Form_Load(Form1& form, Ui& ui, const std::string& settingsPath);

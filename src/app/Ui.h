@@ -18,10 +18,11 @@ enum class Flow {
 
 // How a command ended, for callers that report it (the command line's exit status).
 enum class CommandOutcome {
-    Completed,  // ran to its end; problems with single files were reported
-    Refused,    // the inputs were missing or wrong; nothing was done
-    Failed,     // began but could not finish (the report could not be written)
-    Stopped,    // the person stopped it
+    Completed,   // ran to its end
+    Incomplete,  // ran to its end, but some files could not be processed (the Ui was told)
+    Refused,     // the inputs were missing or wrong; nothing was done
+    Failed,      // began but could not finish (the report could not be written)
+    Stopped,     // the person stopped it
 };
 
 // What commands need from their surroundings. The window answers with message boxes and its

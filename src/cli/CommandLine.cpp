@@ -3,6 +3,10 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/PathText.h"
+#include "replace/ReplaceCommand.h"
+#include "search/SearchCommand.h"
+#include "special/Codes.h"
+#include "special/SpecialCommands.h"
 
 #include <map>
 
@@ -11,22 +15,55 @@ namespace {
 
 enum class OptionKind { Value, Flag };
 
-struct OptionSpec {
+struct OptionRule {
     OptionKind kind;
     bool required;
 };
 
-const std::map<QString, OptionSpec>& SearchOptions() {
-    static const std::map<QString, OptionSpec> options = {
-        {QStringLiteral("--location"), {OptionKind::Value, true}},
-        {QStringLiteral("--term"), {OptionKind::Value, true}},
-        {QStringLiteral("--mask"), {OptionKind::Value, true}},
-        {QStringLiteral("--report"), {OptionKind::Value, true}},
-        {QStringLiteral("--ignore-case"), {OptionKind::Flag, false}},
-        {QStringLiteral("--recursive"), {OptionKind::Flag, false}},
-        {QStringLiteral("--settings"), {OptionKind::Value, false}},
+using OptionRules = std::map<QString, OptionRule>;
+
+struct CommandRule {
+    CliCommand command;
+    OptionRules options;
+};
+
+QString Name(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+OptionRules WithCommonOptions(OptionRules own) {
+    own.emplace(Name("--location"), OptionRule{OptionKind::Value, true});
+    own.emplace(Name("--mask"), OptionRule{OptionKind::Value, true});
+    own.emplace(Name("--ignore-case"), OptionRule{OptionKind::Flag, false});
+    own.emplace(Name("--recursive"), OptionRule{OptionKind::Flag, false});
+    own.emplace(Name("--settings"), OptionRule{OptionKind::Value, false});
+    return own;
+}
+
+const std::map<QString, CommandRule>& Commands() {
+    constexpr OptionRule required{OptionKind::Value, true};
+    static const std::map<QString, CommandRule> commands = {
+        {Name("search"),
+         {CliCommand::Search,
+          WithCommonOptions({{Name("--term"), required}, {Name("--report"), required}})}},
+        {Name("replace"),
+         {CliCommand::Replace,
+          WithCommonOptions({{Name("--term"), required}, {Name("--replacement"), required}})}},
+        {Name("search-code"),
+         {CliCommand::SearchCode,
+          WithCommonOptions({{Name("--code"), required}, {Name("--report"), required}})}},
+        {Name("search-combination"),
+         {CliCommand::SearchCombination,
+          WithCommonOptions({{Name("--combination"), required}, {Name("--report"), required}})}},
+        {Name("replace-code"),
+         {CliCommand::ReplaceCode,
+          WithCommonOptions({{Name("--code"), required}, {Name("--replacement-code"), required}})}},
+        {Name("replace-combination"),
+         {CliCommand::ReplaceCombination,
+          WithCommonOptions(
+              {{Name("--combination"), required}, {Name("--replacement-combination"), required}})}},
     };
-    return options;
+    return commands;
 }
 
 CliParse UsageError(const QString& text) {
@@ -36,20 +73,41 @@ CliParse UsageError(const QString& text) {
     return parse;
 }
 
-void ApplySearchOption(Form1& form, const QString& name, const QString& value) {
-    if (name == u"--location") {
-        form.TexSuchort.text = value;
-    } else if (name == u"--term") {
-        form.TexSuchbegriff.text = value;
-    } else if (name == u"--mask") {
-        form.ComDateifilter.text = value;
-    } else if (name == u"--report") {
-        form.TexZieldatei = value;
+// The field each option fills; flags set their option.
+void ApplyOption(Form1& form, const QString& name, const QString& value) {
+    const std::map<QString, QString*> textFields = {
+        {Name("--location"), &form.TexSuchort.text},
+        {Name("--term"), &form.TexSuchbegriff.text},
+        {Name("--mask"), &form.ComDateifilter.text},
+        {Name("--report"), &form.TexZieldatei},
+        {Name("--replacement"), &form.TexErsatzbegriff},
+        {Name("--code"), &form.ComboSonderzeichenSuchcode.text},
+        {Name("--replacement-code"), &form.ComboSonderzeichenErsetzcode.text},
+        {Name("--combination"), &form.ComboSonderzeichenkombinationSuchbegriff.text},
+        {Name("--replacement-combination"), &form.CombosonderzeichenKombinationErsatzbegriff.text},
+    };
+    if (const auto field = textFields.find(name); field != textFields.end()) {
+        *field->second = value;
     } else if (name == u"--ignore-case") {
         SelectCaseObserved(form, false);
     } else if (name == u"--recursive") {
         form.CheckRekursiv = 1;
     }
+}
+
+// A code or combination must be one of the window's items, written exactly as there.
+std::optional<QString> CheckItem(const QString& name, const QString& value) {
+    const bool isCode = name == u"--code" || name == u"--replacement-code";
+    const bool isCombination = name == u"--combination" || name == u"--replacement-combination";
+    if (!isCode && !isCombination) {
+        return std::nullopt;
+    }
+    const QStringList items = isCode ? SpecialCodeItems() : CombinationItems();
+    if (items.contains(value)) {
+        return std::nullopt;
+    }
+    return QStringLiteral("Der Wert \u201E%1\u201C von %2 ist keiner von: \u201E%3\u201C.")
+        .arg(value, name, items.join(QStringLiteral("\u201C, \u201E")));
 }
 
 }  // namespace
@@ -58,33 +116,53 @@ QString HelpText() {
     return QStringLiteral(
         "Aufruf: trawlex-cli BEFEHL [OPTIONEN]\n"
         "\n"
-        "Durchsucht Dateien eines Verzeichnisses wie das Fenster von Trawlex und schreibt\n"
-        "denselben HTML-Bericht.\n"
+        "F\u00FChrt die Befehle des Trawlex-Fensters aus: Suchen mit HTML-Bericht und Ersetzen in\n"
+        "den Dateien eines Verzeichnisses oder eines ganzen Verzeichnisbaums.\n"
         "\n"
         "Befehle:\n"
-        "  search              Sucht einen Begriff in den Dateien des Suchorts und schreibt\n"
-        "                      den Bericht.\n"
+        "  search               Sucht einen Begriff und schreibt den Bericht.\n"
+        "                       Pflicht: --location, --term, --mask, --report\n"
+        "  replace              Ersetzt einen Begriff in allen passenden Dateien.\n"
+        "                       Pflicht: --location, --term, --replacement, --mask\n"
+        "  search-code          Sucht ein Steuerzeichen und schreibt den Bericht.\n"
+        "                       Pflicht: --location, --code, --mask, --report\n"
+        "  search-combination   Sucht eine Zeilenumbruch-Kombination und schreibt den Bericht.\n"
+        "                       Pflicht: --location, --combination, --mask, --report\n"
+        "  replace-code         Ersetzt ein Steuerzeichen durch ein anderes.\n"
+        "                       Pflicht: --location, --code, --replacement-code, --mask\n"
+        "  replace-combination  Ersetzt eine Kombination durch eine andere (z. B. CR LF durch "
+        "LF).\n"
+        "                       Pflicht: --location, --combination, --replacement-combination,\n"
+        "                       --mask\n"
         "\n"
-        "Optionen von search:\n"
-        "  --location VERZ     Suchort: das Verzeichnis, dessen Dateien durchsucht werden\n"
-        "                      (Pflicht).\n"
-        "  --term TEXT         Suchbegriff (Pflicht).\n"
-        "  --mask MASKE        Dateityp, z. B. \"*.HTM\"; mehrere durch \";\" getrennt, z. B.\n"
-        "                      \"*.htm; *.html\" (Pflicht).\n"
-        "  --report DATEI      Ergebnisdatei: Pfad des HTML-Berichts (Pflicht).\n"
-        "  --ignore-case       Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
-        "  --recursive         Unterverzeichnisse durchsuchen (sonst nur den Suchort selbst).\n"
-        "  --settings DATEI    Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
-        "                      die \u00FCbrigen Optionen gelten danach. Mit ihr sind\n"
-        "                      --location, --term, --mask und --report nicht Pflicht.\n"
-        "\n"
-        "Allgemein:\n"
-        "  --help, -h          Zeigt diese Hilfe.\n"
+        "Optionen:\n"
+        "  --location VERZ      Suchort: das Verzeichnis, dessen Dateien bearbeitet werden.\n"
+        "  --term TEXT          Suchbegriff.\n"
+        "  --replacement TEXT   Ersatzbegriff; leer (\"\") l\u00F6scht den Suchbegriff.\n"
+        "  --mask MASKE         Dateityp, z. B. \"*.HTM\"; mehrere durch \";\" getrennt, z. B.\n"
+        "                       \"*.htm; *.html\".\n"
+        "  --report DATEI       Ergebnisdatei: Pfad des HTML-Berichts.\n"
+        "  --code ZEICHEN       Steuerzeichen, genau wie im Fenster: \"13 <Return>\",\n"
+        "                       \"11 <Tab>\" oder \"10 <Linefeed>\".\n"
+        "  --replacement-code ZEICHEN\n"
+        "                       Ersatz-Steuerzeichen, dieselben Werte wie --code.\n"
+        "  --combination KOMB   Kombination, genau wie im Fenster: \"<CR><LF>\", \"<LF><CR>\",\n"
+        "                       \"<LF>\" oder \"<CR>\".\n"
+        "  --replacement-combination KOMB\n"
+        "                       Ersatz-Kombination, dieselben Werte wie --combination.\n"
+        "  --ignore-case        Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
+        "  --recursive          Unterverzeichnisse einbeziehen (sonst nur den Suchort selbst).\n"
+        "  --settings DATEI     Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
+        "                       die \u00FCbrigen Optionen gelten danach. Mit ihr ist keine Option\n"
+        "                       Pflicht.\n"
+        "  --help, -h           Zeigt diese Hilfe.\n"
         "\n"
         "Optionen nehmen ihren Wert als n\u00E4chstes Argument oder nach \"=\" (--term=Fund).\n"
+        "Strg+C h\u00E4lt einen laufenden Befehl nach der aktuellen Datei an; ein Bericht wird\n"
+        "trotzdem vollst\u00E4ndig abgeschlossen.\n"
         "\n"
-        "Exit-Status: 0 der Befehl lief, 1 abgelehnt oder fehlgeschlagen (Meldung auf\n"
-        "stderr), 2 falscher Aufruf.\n");
+        "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
+        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf.\n");
 }
 
 CliParse ParseCommandLine(const QStringList& arguments) {
@@ -96,14 +174,14 @@ CliParse ParseCommandLine(const QStringList& arguments) {
         parse.output = HelpText();
         return parse;
     }
-    if (arguments.front() != u"search") {
+    const auto command = Commands().find(arguments.front());
+    if (command == Commands().end()) {
         return UsageError(
             QStringLiteral("Unbekannter Befehl \u201E%1\u201C.").arg(arguments.front()));
     }
+    const OptionRules& options = command->second.options;
     CliRequest request;
-    request.command = CliCommand::Search;
-
-    const auto& options = SearchOptions();
+    request.command = command->second.command;
     QStringList given;
     for (qsizetype index = 1; index < arguments.size(); ++index) {
         QString name = arguments[index];
@@ -115,7 +193,8 @@ CliParse ParseCommandLine(const QStringList& arguments) {
         }
         const auto rule = options.find(name);
         if (rule == options.end()) {
-            return UsageError(QStringLiteral("Unbekannte Option \u201E%1\u201C.").arg(name));
+            return UsageError(QStringLiteral("Unbekannte Option \u201E%1\u201C f\u00FCr %2.")
+                                  .arg(name, command->first));
         }
         if (rule->second.kind == OptionKind::Flag) {
             if (value) {
@@ -129,6 +208,9 @@ CliParse ParseCommandLine(const QStringList& arguments) {
         }
         if (given.contains(name)) {
             return UsageError(QStringLiteral("Die Option %1 ist doppelt angegeben.").arg(name));
+        }
+        if (const auto wrongItem = CheckItem(name, value.value_or(QString()))) {
+            return UsageError(*wrongItem);
         }
         given.append(name);
         if (name == u"--settings") {
@@ -151,13 +233,33 @@ CliParse ParseCommandLine(const QStringList& arguments) {
 std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
     Form1 form;
     FillFixedLists(form);
-    if (request.settingsPath && !LoadSettings(form, ui, NativePath(*request.settingsPath))) {
+    if (!request.settingsPath) {
+        ApplyFirstStartDefaults(form);
+    } else if (!LoadSettings(form, ui, NativePath(*request.settingsPath))) {
         return std::nullopt;
     }
     for (const auto& [name, value] : request.options) {
-        ApplySearchOption(form, name, value);
+        ApplyOption(form, name, value);
     }
     return form;
+}
+
+CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
+    switch (command) {
+        case CliCommand::Search:
+            return butSuchen_Click(form, ui);
+        case CliCommand::Replace:
+            return butErsetzen_Click(form, ui);
+        case CliCommand::SearchCode:
+            return butSuchenSonderzeichen_Click(form, ui);
+        case CliCommand::SearchCombination:
+            return butKombinationenSuchen_Click(form, ui);
+        case CliCommand::ReplaceCode:
+            return butErsetzenSonderzeichen_Click(form, ui);
+        case CliCommand::ReplaceCombination:
+            return butKombinationenErsetzen_Click(form, ui);
+    }
+    return CommandOutcome::Refused;
 }
 
 }  // namespace trawlex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Form1.h"
+#include "app/Ui.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,11 @@ namespace trawlex {
 
 enum class CliCommand {
     Search,
+    Replace,
+    SearchCode,
+    SearchCombination,
+    ReplaceCode,
+    ReplaceCombination,
 };
 
 // What the command line asked for: a command, an optional settings file to start from, and
@@ -35,10 +41,12 @@ CliParse ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
 
-class Ui;
-
-// The record a request runs on: the fixed lists, then the settings file if one was named, then
-// the options. Empty when the settings file could not be read (the Ui was told why).
+// The record a request runs on: the fixed lists and the first-start defaults, or the settings
+// file if one was named, then the options. Empty when the settings file could not be read (the
+// Ui was told why).
 std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui);
+
+// Runs the request's command on the record, as the window's button would.
+CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui);
 
 }  // namespace trawlex

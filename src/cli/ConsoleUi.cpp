@@ -37,6 +37,7 @@ int ExitStatus(CommandOutcome outcome) {
     switch (outcome) {
         case CommandOutcome::Completed:
             return 0;
+        case CommandOutcome::Incomplete:
         case CommandOutcome::Stopped:
         case CommandOutcome::Refused:
         case CommandOutcome::Failed:

@@ -1,8 +1,6 @@
 #include "CommandLine.h"
 #include "ConsoleUi.h"
 
-#include "search/SearchCommand.h"
-
 #include <QCoreApplication>
 
 #include <clocale>
@@ -27,6 +25,6 @@ int main(int argc, char* argv[]) {
         return trawlex::ExitStatus(trawlex::CommandOutcome::Refused);
     }
     trawlex::ConsoleUi::StopOnInterrupt();
-    const trawlex::CommandOutcome outcome = trawlex::butSuchen_Click(*form, ui);
+    const trawlex::CommandOutcome outcome = trawlex::RunCommand(parse.request->command, *form, ui);
     return trawlex::ExitStatus(outcome);
 }

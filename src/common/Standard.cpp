@@ -127,6 +127,34 @@ Result<std::string> ReadWholeFile(const std::string& path) {
 
 namespace trawlex {
 
+bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view replacement,
+                    std::string& out) {
+    std::size_t found = term.Find(text);
+    if (found == Finder::npos) {
+        return false;
+    }
+    out.reserve(out.size() + text.size());
+    std::size_t copied = 0;
+    while (found != Finder::npos) {
+        out.append(text.substr(copied, found - copied));
+        out.append(replacement);
+        copied = found + term.TermLength();
+        found = term.Find(text, copied);
+    }
+    out.append(text.substr(copied));
+    return true;
+}
+
+std::string ReplaceAll(std::string_view text, const Finder& term, std::string_view replacement,
+                       bool& changed) {
+    std::string out;
+    if (!ReplaceAllInto(text, term, replacement, out)) {
+        return std::string(text);
+    }
+    changed = true;
+    return out;
+}
+
 Status WriteFileReplacing(const std::string& requested, std::string_view bytes) {
     // A symbolic link stays a link: its target gets the new contents.
     std::string path = requested;
@@ -137,15 +165,25 @@ Status WriteFileReplacing(const std::string& requested, std::string_view bytes) 
     const std::size_t slash = path.rfind(kSeparator);
     const std::string directory =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // The name part is shortened so that the temporary name stays within the name limit.
+    const std::string name =
+        (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
+    struct stat existing {};
+    const bool exists = stat(path.c_str(), &existing) == 0;
+    // Renaming would replace a write-protected file; its protection is respected instead.
+    if (exists && access(path.c_str(), W_OK) != 0) {
+        return WriteError(requested, errno);
+    }
     std::string temporary = directory + "." + name + ".trawlex-XXXXXX";
     const FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) {
         return WriteError(requested, errno);
     }
-    struct stat existing {};
-    const mode_t mode =
-        stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+    if (exists) {
+        // Only a privileged process may give a file away; otherwise it stays the writer's.
+        [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
+    }
     int failure = 0;
     if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), bytes) || fsync(file.get()) != 0) {
         failure = errno;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaseFold.h"
 #include "Result.h"
 
 #include <cstdint>
@@ -28,9 +29,20 @@ Result<LoadedFile> LoadFile(const std::string& path);
 
 Result<std::string> ReadWholeFile(const std::string& path);
 
+// Replaces every occurrence left to right in one pass: occurrences never overlap and inserted
+// text is never searched again. Appends the result to `out` and returns true when the term
+// occurred; when it did not, `out` is left alone, so an unchanged text is never copied.
+bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view replacement,
+                    std::string& out);
+
+// The same as a value: sets `changed` when the term occurred and never clears it.
+std::string ReplaceAll(std::string_view text, const Finder& term, std::string_view replacement,
+                       bool& changed);
+
 // Replaces a file's contents as one step: the bytes go to a hidden temporary file beside it,
 // which is flushed to disk and renamed into place, so the file holds either its old or its new
-// contents, never a part. An existing file keeps its permissions. The temporary file is removed
+// contents, never a part. An existing file keeps its permissions and, where allowed, its owner;
+// a symbolic link stays a link and its target gets the contents. The temporary file is removed
 // on every error path.
 Status WriteFileReplacing(const std::string& path, std::string_view bytes);
 

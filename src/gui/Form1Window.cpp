@@ -3,6 +3,8 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StatusLine.h"
+#include "replace/ReplaceCommand.h"
+#include "special/SpecialCommands.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -158,8 +160,8 @@ void Form1Window::BuildSearchRows() {
              At(kLeft, RowTop(2), kLabelWidth));
     AddCombo(*this, QStringLiteral("TexSuchbegriff"),
              At(kFieldLeft, RowTop(2), kColumnC - kGap - kFieldLeft), &Form1::TexSuchbegriff);
-    butSuchen_ = AddButton(*this, QStringLiteral("butSuchen"), QStringLiteral("Suchen"),
-                           At(kColumnC, RowTop(2), kButtonWidth));
+    AddButton(*this, QStringLiteral("butSuchen"), QStringLiteral("Suchen"),
+              At(kColumnC, RowTop(2), kButtonWidth));
 
     AddLabel(*this, QStringLiteral("LabSuchlisten"), QStringLiteral("Suchprofil:"),
              At(kLeft, RowTop(3), kLabelWidth));
@@ -322,7 +324,18 @@ void Form1Window::BuildSpecialCharacterRows() {
 void Form1Window::ConnectCommands() {
     connect(timer1_, &QTimer::timeout, this, [this] { trawlex::Timer1_Timer(record_, ui_); });
     connect(stopShortcut_, &QShortcut::activated, this, [this] { ui_.RequestStop(); });
-    connect(butSuchen_, &QPushButton::clicked, this, [this] { RunCommand(butSuchen_Click); });
+    const std::pair<const char16_t*, Command> commands[] = {
+        {u"butSuchen", butSuchen_Click},
+        {u"butErsetzen", butErsetzen_Click},
+        {u"butSuchenSonderzeichen", butSuchenSonderzeichen_Click},
+        {u"butKombinationenSuchen", butKombinationenSuchen_Click},
+        {u"butErsetzenSonderzeichen", butErsetzenSonderzeichen_Click},
+        {u"butKombinationenErsetzen", butKombinationenErsetzen_Click},
+    };
+    for (const auto& [name, command] : commands) {
+        auto* button = findChild<QPushButton*>(QString::fromUtf16(name));
+        connect(button, &QPushButton::clicked, this, [this, command] { RunCommand(command); });
+    }
     connect(comSaveIni_, &QPushButton::clicked, this, [this] {
         RunCommand([this](Form1& form, Ui& ui) {
             ComSaveIni_Click(form, ui, settingsPath_);

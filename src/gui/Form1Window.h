@@ -101,7 +101,6 @@ private:
     // Everything the person can type into, choose or press; disabled while a command runs.
     std::vector<QWidget*> inputs_;
 
-    QPushButton* butSuchen_ = nullptr;
     QPushButton* comSaveIni_ = nullptr;
     QComboBox* comDateifilter_ = nullptr;
     QLabel* status_ = nullptr;

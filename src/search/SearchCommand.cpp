@@ -6,12 +6,22 @@
 
 namespace trawlex {
 
-CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
+bool RequireSearchFields(const Form1& form, Ui& ui) {
     if (form.TexZieldatei.isEmpty() || form.TexSuchbegriff.text.isEmpty() ||
         form.ComDateifilter.text.isEmpty() || form.TexSuchort.text.isEmpty()) {
-        ui.ShowMessage(
-            QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet werden kann!"),
-            MessageIcon::None);
+        ShowMissingValues(ui);
+        return false;
+    }
+    return true;
+}
+
+void ShowMissingValues(Ui& ui) {
+    ui.ShowMessage(QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet werden kann!"),
+                   MessageIcon::None);
+}
+
+CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
+    if (!RequireSearchFields(form, ui)) {
         return CommandOutcome::Refused;
     }
     form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
@@ -23,7 +33,7 @@ CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
                             form.TexZieldatei, form.ComDateifilter.text, mode)
             : SearchTree(form, ui, mode);
     BusyEnd(form, ui);
-    if (outcome == CommandOutcome::Completed || outcome == CommandOutcome::Stopped) {
+    if (outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

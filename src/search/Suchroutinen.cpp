@@ -5,31 +5,10 @@
 #include "common/Listing.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
+#include "search/Problems.h"
 
 namespace trawlex {
 namespace {
-
-constexpr std::size_t kListedUnreadable = 20;
-
-enum class SearchScope { Flat, Tree };
-
-void ReportUnreadable(const SearchTotals& totals, Ui& ui) {
-    if (totals.unreadable.empty()) {
-        return;
-    }
-    QString text = QStringLiteral(
-        "Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
-        "und wurden \u00FCbersprungen:");
-    for (std::size_t index = 0; index < totals.unreadable.size() && index < kListedUnreadable;
-         ++index) {
-        text += QLatin1Char('\n') + PathText(totals.unreadable[index]);
-    }
-    if (totals.unreadable.size() > kListedUnreadable) {
-        text += QStringLiteral("\n\u2026 und %1 weitere")
-                    .arg(totals.unreadable.size() - kListedUnreadable);
-    }
-    ui.ShowMessage(text, MessageIcon::Warning);
-}
 
 Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
     WalkGuard guard;
@@ -41,17 +20,8 @@ Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
     return SearchDirRecursive(top, run, guard);
 }
 
-// Checks the inputs, writes the header, walks, and always closes the report with the footer of
-// what was examined, so that even a stopped or failed search leaves valid HTML.
-CommandOutcome RunSearch(const Form1& form, Ui& ui, const QString& location, const QString& term,
-                         const QString& target, const QString& mask, CompareMode mode,
-                         SearchScope scope) {
-    const std::string native = NativePath(location);
-    auto top = GetFolder(native);
-    if (!top) {
-        ui.ShowMessage(top.message(), MessageIcon::Warning);
-        return CommandOutcome::Refused;
-    }
+// Encodes a term a person typed; a character the files' code page cannot hold is refused.
+CommandOutcome SearchWithText(const Form1& form, Ui& ui, SearchJob job, const QString& term) {
     auto termBytes = EncodeCp1252(term);
     if (!termBytes) {
         ui.ShowMessage(
@@ -59,30 +29,8 @@ CommandOutcome RunSearch(const Form1& form, Ui& ui, const QString& location, con
             MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    auto report = WriteReportHeader(form, mode, target);
-    if (!report) {
-        ui.ShowMessage(report.message(), MessageIcon::Warning);
-        return CommandOutcome::Failed;
-    }
-    const Finder finder(termBytes.value(), mode);
-    const FileMask fileMask(mask);
-    SearchTotals totals;
-    SearchRun run{finder, fileMask, report.value(), ui, totals};
-    const auto searched = scope == SearchScope::Flat
-                              ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
-                              : SearchTopAndBelow(top.value(), run);
-    const auto footer = report->Append(
-        ReportFooterText(totals.nextRow - 1, totals.filesExamined, totals.byteTotal));
-    ReportUnreadable(totals, ui);
-    if (!searched) {
-        ui.ShowMessage(searched.message(), MessageIcon::Warning);
-        return CommandOutcome::Failed;
-    }
-    if (!footer) {
-        ui.ShowMessage(footer.message(), MessageIcon::Warning);
-        return CommandOutcome::Failed;
-    }
-    return searched.value() == Flow::Stop ? CommandOutcome::Stopped : CommandOutcome::Completed;
+    job.term = std::move(termBytes.value());
+    return SearchLocation(form, ui, job);
 }
 
 }  // namespace
@@ -140,14 +88,51 @@ Result<Flow> SearchDirRecursive(const DirectoryHandle& parent, SearchRun& run, W
     return Flow::Continue;
 }
 
+CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
+    const std::string native = NativePath(job.location);
+    auto top = GetFolder(native);
+    if (!top) {
+        ui.ShowMessage(top.message(), MessageIcon::Warning);
+        return CommandOutcome::Refused;
+    }
+    auto report = WriteReportHeader(form, job.mode, job.target);
+    if (!report) {
+        ui.ShowMessage(report.message(), MessageIcon::Warning);
+        return CommandOutcome::Failed;
+    }
+    const Finder finder(job.term, job.mode);
+    const FileMask fileMask(job.mask);
+    SearchTotals totals;
+    SearchRun run{finder, fileMask, report.value(), ui, totals};
+    const auto searched = job.scope == Scope::Flat
+                              ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
+                              : SearchTopAndBelow(top.value(), run);
+    // A stopped or failed search still ends its report, so that it stays valid HTML.
+    const auto footer = report->Append(
+        ReportFooterText(totals.nextRow - 1, totals.filesExamined, totals.byteTotal));
+    ShowProblems(QStringLiteral("Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
+                                "und wurden \u00FCbersprungen:"),
+                 totals.unreadable, ui);
+    if (!searched || !footer) {
+        ui.ShowMessage(!searched ? searched.message() : footer.message(), MessageIcon::Warning);
+        return CommandOutcome::Failed;
+    }
+    if (searched.value() == Flow::Stop) {
+        return CommandOutcome::Stopped;
+    }
+    return totals.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+}
+
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
                              const QString& target, const QString& mask, CompareMode mode) {
-    return RunSearch(form, ui, path, term, target, mask, mode, SearchScope::Flat);
+    return SearchWithText(form, ui, {path, {}, target, mask, mode, Scope::Flat}, term);
 }
 
 CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return RunSearch(form, ui, form.TexSuchort.text, form.TexSuchbegriff.text, form.TexZieldatei,
-                     form.ComDateifilter.text, mode, SearchScope::Tree);
+    return SearchWithText(
+        form, ui,
+        {form.TexSuchort.text, {}, form.TexZieldatei, form.ComDateifilter.text, mode, Scope::Tree},
+        form.TexSuchbegriff.text);
 }
 
 }  // namespace trawlex

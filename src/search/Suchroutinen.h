@@ -16,6 +16,25 @@ namespace trawlex {
 struct Form1;
 class FileMask;
 
+// Whether a command covers the location's own files only or the whole tree below it.
+enum class Scope {
+    Flat,
+    Tree,
+};
+
+// One search, with the term already in the bytes of the files.
+struct SearchJob {
+    QString location;
+    std::string term;
+    QString target;
+    QString mask;
+    CompareMode mode = CompareMode::Exact;
+    Scope scope = Scope::Flat;
+};
+
+// Runs a search from the report header to the footer. The summary shows the record's fields.
+CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job);
+
 // The running totals of one search, shared by every directory it visits.
 struct SearchTotals {
     std::int64_t nextRow = 1;

@@ -75,6 +75,9 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
         {{"search", "--verbose"}, "--verbose"},
         {{"search", "--ignore-case=ja"}, "--ignore-case"},
         {{"search", "--term", "a", "--term", "b"}, "doppelt"},
+        {{"replace", "--report", "r"}, "--report"},
+        {{"replace-code", "--code", "9"}, "13 <Return>"},
+        {{"search-combination", "--combination", "<cr><lf>"}, "<CR><LF>"},
     };
     for (const auto& [arguments, named] : cases) {
         const CliParse parse = ParseCommandLine(Arguments(arguments));
@@ -134,6 +137,21 @@ TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
     EXPECT_TRUE(errors.contains(QStringLiteral("Es fehlen leider Werte"))) << errors.toStdString();
 
     EXPECT_EQ(RunCli({QStringLiteral("search")}), 2);
+
+    // A replacement needs no report path; the window's first-start default stands in for it.
+    EXPECT_EQ(
+        RunCli({QStringLiteral("replace"), QStringLiteral("--location"), tree.RootText(),
+                QStringLiteral("--term"), QStringLiteral("Fund"), QStringLiteral("--replacement"),
+                QString(), QStringLiteral("--mask"), QStringLiteral("*.htm")}),
+        0);
+    EXPECT_EQ(test::ReadFile(tree.Path("a.htm")), "<TITLE>T</TITLE>");
+    tree.Write("b.htm", "a\r\nb\r\n");
+    EXPECT_EQ(RunCli({QStringLiteral("replace-combination"), QStringLiteral("--location"),
+                      tree.RootText(), QStringLiteral("--combination=<CR><LF>"),
+                      QStringLiteral("--replacement-combination=<LF>"), QStringLiteral("--mask"),
+                      QStringLiteral("*.htm")}),
+              0);
+    EXPECT_EQ(test::ReadFile(tree.Path("b.htm")), "a\nb\n");
 }
 
 }  // namespace

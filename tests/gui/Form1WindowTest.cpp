@@ -150,6 +150,7 @@ private Q_SLOTS:
 
     // Commands run from the window.
     void searchWritesReportAndRecordsTerm();
+    void replaceButtonsChangeTheFiles();
     void commandRunsWithInputsDisabledAndStatusBlinking();
     void escapeStopsOnlyTheRunningCommand();
     void closingDuringRunWaitsForTheCommand();
@@ -256,6 +257,29 @@ void Form1WindowTest::searchWritesReportAndRecordsTerm() {
     // The same term searched again stands in the list twice.
     ClickSearch(window);
     QCOMPARE(ItemTexts(*terms), QStringList({QStringLiteral("Fund"), QStringLiteral("Fund")}));
+}
+
+void Form1WindowTest::replaceButtonsChangeTheFiles() {
+    const SearchLocation location;
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    EnterSearch(window, {location.directory.path(), QStringLiteral("ein Fund"),
+                         QStringLiteral("*.htm"), QStringLiteral("/tmp/unbenutzt.htm")});
+    Control<QLineEdit>(window, QStringLiteral("TexErsatzbegriff"))->setText(QStringLiteral("zwei"));
+    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butErsetzen")), Qt::LeftButton);
+    QCOMPARE(ReadAll(location.hitPath),
+             QByteArray("<HTML><TITLE>Seite</TITLE>Ein Fund und noch zwei</HTML>"));
+
+    WriteFile(location.missPath, "a\r\nb\r\n");
+    Control<QComboBox>(window, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"))
+        ->setCurrentIndex(0);
+    Control<QComboBox>(window, QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"))
+        ->setCurrentIndex(2);
+    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butKombinationenErsetzen")),
+                      Qt::LeftButton);
+    QCOMPARE(ReadAll(location.missPath), QByteArray("a\nb\n"));
+    QCOMPARE(messages, QStringList());
 }
 
 void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/Ui.h"
+#include "common/CaseFold.h"
+#include "common/DirectoryHandle.h"
+#include "search/Suchroutinen.h"
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trawlex {
+
+struct Form1;
+class FileMask;
+
+// Everything the files of one replacement walk are processed with.
+struct ReplaceRun {
+    const Finder& term;
+    std::string_view replacement;
+    const FileMask& mask;
+    Ui& ui;
+    std::vector<QString> problems;  // each names a file that stayed as it was, and why
+};
+
+// One file: read whole, replaced, and rewritten as one step only when the term occurred. A
+// file without the term is not touched, its modification time included.
+void ReplaceInFile(const std::string& path, ReplaceRun& run);
+
+// Every matching file of one directory (ending in the separator). The listing is taken whole
+// before the first file is rewritten, so no file is processed twice.
+Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run);
+
+// Every matching file below the given directory, depth first; never the directory's own files.
+Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard);
+
+// One replacement, with term and replacement already in the bytes of the files.
+struct ReplaceJob {
+    QString location;
+    std::string term;
+    std::string replacement;
+    QString mask;
+    CompareMode mode = CompareMode::Exact;
+    Scope scope = Scope::Flat;
+};
+
+// Runs a replacement over the location's files or its whole tree and reports, at the end, each
+// file that could not be processed. An empty term changes nothing.
+CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job);
+
+// The location's own files, with the texts a person typed.
+CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
+                              const QString& replacement, const QString& mask, CompareMode mode);
+
+// The location and every directory below it, with the record's location, term, replacement and
+// mask.
+CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode);
+
+}  // namespace trawlex

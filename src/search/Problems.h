@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/Ui.h"
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace trawlex {
+
+// Tells the person, in one message at the end of a run, what could not be processed. Long lists
+// are cut, so that the message box still fits on the screen.
+void ShowProblems(const QString& heading, const std::vector<std::string>& paths, Ui& ui);
+void ShowProblems(const QString& heading, const std::vector<QString>& lines, Ui& ui);
+
+}  // namespace trawlex

@@ -1,0 +1,101 @@
+#include "SpecialCommands.h"
+
+#include "Codes.h"
+#include "app/Form1.h"
+#include "app/StatusLine.h"
+#include "replace/Ersatzroutinen.h"
+#include "search/SearchCommand.h"
+#include "search/Suchroutinen.h"
+
+namespace trawlex {
+namespace {
+
+Scope ScopeOf(const Form1& form) {
+    return form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree;
+}
+
+// Without a location the walk would fall back to the current directory, which a person never
+// chose; without a mask it would find nothing. Both are asked for, as the other commands do.
+bool RequireLocationAndMask(const Form1& form, Ui& ui, bool needsReport) {
+    if (form.TexSuchort.text.isEmpty() || form.ComDateifilter.text.isEmpty() ||
+        (needsReport && form.TexZieldatei.isEmpty())) {
+        ShowMissingValues(ui);
+        return false;
+    }
+    return true;
+}
+
+CommandOutcome SearchFor(Form1& form, Ui& ui, std::string term) {
+    BusyStart(form, ui, QStringLiteral("Suche ..."));
+    const SearchJob job{form.TexSuchort.text,     std::move(term),      form.TexZieldatei,
+                        form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
+    const CommandOutcome outcome = SearchLocation(form, ui, job);
+    BusyEnd(form, ui);
+    if (outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+        ShowResultInBrowser(form, ui);
+    }
+    return outcome;
+}
+
+CommandOutcome ReplaceWith(Form1& form, Ui& ui, std::string term, std::string replacement) {
+    BusyStart(form, ui, QStringLiteral("Ersetze ..."));
+    const ReplaceJob job{form.TexSuchort.text,     std::move(term),      std::move(replacement),
+                         form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
+    const CommandOutcome outcome = ReplaceLocation(ui, job);
+    BusyEnd(form, ui);
+    return outcome;
+}
+
+std::string CodeCharacter(const QString& itemText) {
+    return std::string(1, static_cast<char>(CodeItemToChar(itemText)));
+}
+
+}  // namespace
+
+CommandOutcome butSuchenSonderzeichen_Click(Form1& form, Ui& ui) {
+    if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
+        BusyEnd(form, ui);
+        ShowResultInBrowser(form, ui);
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, true)) {
+        return CommandOutcome::Refused;
+    }
+    return SearchFor(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text));
+}
+
+CommandOutcome butKombinationenSuchen_Click(Form1& form, Ui& ui) {
+    std::string term = CombinationToChars(form.ComboSonderzeichenkombinationSuchbegriff.text);
+    if (term.empty()) {
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, true)) {
+        return CommandOutcome::Refused;
+    }
+    return SearchFor(form, ui, std::move(term));
+}
+
+CommandOutcome butErsetzenSonderzeichen_Click(Form1& form, Ui& ui) {
+    if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, false)) {
+        return CommandOutcome::Refused;
+    }
+    return ReplaceWith(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text),
+                       CodeCharacter(form.ComboSonderzeichenErsetzcode.text));
+}
+
+CommandOutcome butKombinationenErsetzen_Click(Form1& form, Ui& ui) {
+    std::string term = CombinationToChars(form.ComboSonderzeichenkombinationSuchbegriff.text);
+    if (term.empty()) {
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, false)) {
+        return CommandOutcome::Refused;
+    }
+    return ReplaceWith(form, ui, std::move(term),
+                       CombinationToChars(form.CombosonderzeichenKombinationErsatzbegriff.text));
+}
+
+}  // namespace trawlex

@@ -6,6 +6,7 @@
 #include "common/Listing.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
+#include "common/TextEncoding.h"
 
 #include <QDir>
 
@@ -43,12 +44,16 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::optional<QString> ValueOf(std::string_view line) {
+std::optional<QString> ValueOf(std::string_view line, TextEncoding encoding) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
         return std::nullopt;
     }
-    return DecodeCp1252(line.substr(equals + 1));
+    const std::string_view value = line.substr(equals + 1);
+    if (encoding == TextEncoding::Utf8) {
+        return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+    }
+    return DecodeCp1252(value);
 }
 
 bool Exists(const QString& path, ListKind kind) {
@@ -85,7 +90,9 @@ std::string SettingsFilePath() {
 }
 
 bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
-    const std::vector<std::string_view> lines = SplitLines(bytes);
+    // A file edited on Linux may be UTF-8; the program itself writes Windows-1252.
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    const std::vector<std::string_view> lines = SplitLines(bytes.substr(detected.bodyStart));
     if (lines.empty() || lines.front() != "[Trawlex]") {
         ui.ShowMessage(QStringLiteral("Trawlex.INI-Datei nicht korrekt formatiert!"),
                        MessageIcon::None);
@@ -94,7 +101,7 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
     std::array<QString, kPositionalLines + 1> values;
     for (int line = 2; line <= kPositionalLines; ++line) {
         if (static_cast<std::size_t>(line) <= lines.size()) {
-            values[line] = ValueOf(lines[line - 1]).value_or(QString());
+            values[line] = ValueOf(lines[line - 1], detected.encoding).value_or(QString());
         }
     }
     form.TexBrowser = Exists(values[2], ListKind::NormalFiles) ? values[2] : QString();
@@ -113,7 +120,7 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
     form.ComSuchprofile.text = values[13];
     form.ComErsatzlisten.text = values[14];
     for (std::size_t line = kPositionalLines; line < lines.size(); ++line) {
-        if (auto value = ValueOf(lines[line])) {
+        if (auto value = ValueOf(lines[line], detected.encoding)) {
             form.TexSuchort.list.append(*value);
         }
     }

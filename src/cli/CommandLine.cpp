@@ -3,7 +3,9 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/PathText.h"
+#include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
+#include "replace/ReplaceProfile.h"
 #include "search/SearchCommand.h"
 #include "special/Codes.h"
 #include "special/SpecialCommands.h"
@@ -62,6 +64,11 @@ const std::map<QString, CommandRule>& Commands() {
          {CliCommand::ReplaceCombination,
           WithCommonOptions(
               {{Name("--combination"), required}, {Name("--replacement-combination"), required}})}},
+        {Name("search-profile"),
+         {CliCommand::SearchProfile,
+          WithCommonOptions({{Name("--profile"), required}, {Name("--report"), required}})}},
+        {Name("replace-profile"),
+         {CliCommand::ReplaceProfile, WithCommonOptions({{Name("--profile"), required}})}},
     };
     return commands;
 }
@@ -88,6 +95,15 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
     };
     if (const auto field = textFields.find(name); field != textFields.end()) {
         *field->second = value;
+    } else if (name == u"--profile") {
+        // The profile names both lists' directory and chosen file, as the window keeps them.
+        const qsizetype slash = value.lastIndexOf(QLatin1Char('/'));
+        const QString directory = value.left(slash + 1);
+        const QString file = value.mid(slash + 1);
+        form.SearchProfilePath = directory;
+        form.ReplaceProfilePath = directory;
+        form.ComSuchprofile.text = file;
+        form.ComErsatzlisten.text = file;
     } else if (name == u"--ignore-case") {
         SelectCaseObserved(form, false);
     } else if (name == u"--recursive") {
@@ -130,10 +146,14 @@ QString HelpText() {
         "                       Pflicht: --location, --combination, --mask, --report\n"
         "  replace-code         Ersetzt ein Steuerzeichen durch ein anderes.\n"
         "                       Pflicht: --location, --code, --replacement-code, --mask\n"
-        "  replace-combination  Ersetzt eine Kombination durch eine andere (z. B. CR LF durch "
-        "LF).\n"
+        "  replace-combination  Ersetzt eine Kombination durch eine andere, z. B. CR LF\n"
+        "                       durch LF.\n"
         "                       Pflicht: --location, --combination, --replacement-combination,\n"
         "                       --mask\n"
+        "  search-profile       Sucht alle Begriffe eines Suchprofils und schreibt dessen\n"
+        "                       Bericht. Pflicht: --profile, --location, --mask, --report\n"
+        "  replace-profile      Wendet die Paare eines Ersatzprofils nacheinander an.\n"
+        "                       Pflicht: --profile, --location, --mask\n"
         "\n"
         "Optionen:\n"
         "  --location VERZ      Suchort: das Verzeichnis, dessen Dateien bearbeitet werden.\n"
@@ -150,6 +170,8 @@ QString HelpText() {
         "                       \"<LF>\" oder \"<CR>\".\n"
         "  --replacement-combination KOMB\n"
         "                       Ersatz-Kombination, dieselben Werte wie --combination.\n"
+        "  --profile DATEI      Such- oder Ersatzprofil: eine Textdatei mit einem Begriff (oder\n"
+        "                       einem Paar \"Begriff\",\"Ersatz\") je Zeile.\n"
         "  --ignore-case        Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
         "  --recursive          Unterverzeichnisse einbeziehen (sonst nur den Suchort selbst).\n"
         "  --settings DATEI     Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
@@ -258,6 +280,10 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
             return butErsetzenSonderzeichen_Click(form, ui);
         case CliCommand::ReplaceCombination:
             return butKombinationenErsetzen_Click(form, ui);
+        case CliCommand::SearchProfile:
+            return butSuchprofilausführen_Click(form, ui);
+        case CliCommand::ReplaceProfile:
+            return butErsatzprofileAusführen_Click(form, ui);
     }
     return CommandOutcome::Refused;
 }

@@ -19,6 +19,8 @@ enum class CliCommand {
     SearchCombination,
     ReplaceCode,
     ReplaceCombination,
+    SearchProfile,
+    ReplaceProfile,
 };
 
 // What the command line asked for: a command, an optional settings file to start from, and

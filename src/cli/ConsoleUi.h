@@ -12,6 +12,12 @@ public:
     Flow YieldToEventLoop() override;
     void StatusChanged() override {}
     bool StartDetached(const QString& program, const QStringList& arguments) override;
+    // The command line runs no command that opens a window.
+    bool OpenWithDefaultApplication(const QString&) override { return false; }
+    FileDialogAnswer AskOpenFile(const FileDialogRequest&) override { return {}; }
+    FileDialogAnswer AskSaveFile(const FileDialogRequest&) override { return {}; }
+    void ShowLocationDialog(Form1&, const QString&) override {}
+    void ShowAboutWindow() override {}
 
     static void StopOnInterrupt();
 };

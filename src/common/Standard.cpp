@@ -145,6 +145,30 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
     return true;
 }
 
+ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
+                              const EncodedReplacement& replacement, std::string& out) {
+    const DetectedEncoding detected = DetectEncoding(text);
+    std::optional<Span> found = term.Find(text, detected.bodyStart, detected.encoding);
+    if (!found) {
+        return ReplaceOutcome::Unchanged;
+    }
+    const bool utf8 = detected.encoding == TextEncoding::Utf8;
+    if (!utf8 && !replacement.cp1252) {
+        return ReplaceOutcome::Unencodable;
+    }
+    const std::string_view inserted = utf8 ? replacement.utf8 : *replacement.cp1252;
+    out.reserve(out.size() + text.size());
+    std::size_t copied = 0;
+    while (found) {
+        out.append(text.substr(copied, found->start - copied));
+        out.append(inserted);
+        copied = found->end;
+        found = term.Find(text, copied, detected.encoding);
+    }
+    out.append(text.substr(copied));
+    return ReplaceOutcome::Replaced;
+}
+
 std::string ReplaceAll(std::string_view text, const Finder& term, std::string_view replacement,
                        bool& changed) {
     std::string out;

@@ -2,6 +2,7 @@
 
 #include "CaseFold.h"
 #include "Result.h"
+#include "TextEncoding.h"
 
 #include <cstdint>
 #include <ctime>
@@ -38,6 +39,17 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
 // The same as a value: sets `changed` when the term occurred and never clears it.
 std::string ReplaceAll(std::string_view text, const Finder& term, std::string_view replacement,
                        bool& changed);
+
+enum class ReplaceOutcome {
+    Unchanged,    // the term does not occur
+    Replaced,     // `out` holds the replaced text
+    Unencodable,  // the term occurs, but the file's encoding cannot hold the replacement
+};
+
+// Replaces a term a person typed in a file's bytes, in the encoding the file is written in; the
+// byte-order mark and everything between occurrences stay as they were.
+ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
+                              const EncodedReplacement& replacement, std::string& out);
 
 // Replaces a file's contents as one step: the bytes go to a hidden temporary file beside it,
 // which is flushed to disk and renamed into place, so the file holds either its old or its new

@@ -3,7 +3,10 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StatusLine.h"
+#include "dialogs/Dialogs.h"
+#include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
+#include "replace/ReplaceProfile.h"
 #include "special/SpecialCommands.h"
 
 #include <QAbstractItemView>
@@ -82,6 +85,15 @@ QFont FileTypeFont() {
     font.setStyleHint(QFont::Courier);
     font.setPointSize(9);
     return font;
+}
+
+// The buttons that only open a dialog or start a program have no outcome of their own.
+template <typename Handler>
+Form1Window::Command Completing(Handler handler) {
+    return [handler](Form1& form, Ui& ui) {
+        handler(form, ui);
+        return CommandOutcome::Completed;
+    };
 }
 
 QStringList ItemTexts(const QComboBox& combo) {
@@ -331,6 +343,22 @@ void Form1Window::ConnectCommands() {
         {u"butKombinationenSuchen", butKombinationenSuchen_Click},
         {u"butErsetzenSonderzeichen", butErsetzenSonderzeichen_Click},
         {u"butKombinationenErsetzen", butKombinationenErsetzen_Click},
+        {u"butSuchprofilausführen", butSuchprofilausführen_Click},
+        {u"butErsatzprofileAusführen", butErsatzprofileAusführen_Click},
+        // The directory dialog runs as a command too: the record holds the inputs while it is
+        // open, and the window shows what it chose when it closes.
+        {u"butSuchort", Completing(butSuchort_Click)},
+        {u"butSuchprofilEinstellen", Completing(butSuchprofilEinstellen_Click)},
+        {u"butErsatzprofilAuswählen", Completing(butErsatzprofilAuswählen_Click)},
+        {u"butSaveSuchort", Completing([](Form1& form, Ui&) { butSaveSuchort_Click(form); })},
+        // The help page is looked for anew each time, so one installed meanwhile is found.
+        {u"ButHelp",
+         Completing([](Form1& form, Ui& ui) { ButHelp_Click(form, ui, HelpPagePath()); })},
+        {u"comHTMLBrowser", Completing(comHTMLBrowser_Click)},
+        {u"butZieldatei", Completing(butZieldatei_Click)},
+        {u"butEDIT", Completing(butEDIT_Click)},
+        {u"butEDIT2", Completing(butEDIT2_Click)},
+        {u"butcopyright", Completing([](Form1&, Ui& ui) { butcopyright_Click(ui); })},
     };
     for (const auto& [name, command] : commands) {
         auto* button = findChild<QPushButton*>(QString::fromUtf16(name));

@@ -3,6 +3,7 @@
 #include "app/Ui.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,11 @@ class QWidget;
 
 namespace trawlex {
 
+class Form3;
+
 // The window's answer to what a command needs: message boxes over the window, the window's
-// event loop between two files, the status label and the blink timer, and detached processes.
+// event loop between two files, the status label and the blink timer, detached processes, the
+// file dialogs, the directory dialog and the about window.
 class WidgetUi final : public Ui {
 public:
     // Receives a message instead of a modal box, so that tests can read it without a dialog.
@@ -22,18 +26,37 @@ public:
     // Starts a program instead of the operating system, so that tests can see what would start.
     using ProcessStarter =
         std::function<bool(const QString& program, const QStringList& arguments)>;
+    // Opens a file instead of the desktop's default application.
+    using EditorOpener = std::function<bool(const QString& path)>;
+    // Answers a file dialog instead of showing it.
+    enum class FileDialogKind {
+        Open,
+        Save,
+    };
+    using FileDialogHook =
+        std::function<FileDialogAnswer(FileDialogKind kind, const FileDialogRequest& request)>;
+    // Takes the place of the modal directory dialog; it may call Dir1_Change itself, as the
+    // person's choices in the dialog would.
+    using LocationDialogHook = std::function<void(Form1& form, const QString& title)>;
 
     // Yields that follow the previous one more closely than this are skipped: the person sees
     // the same window, and a tree of many small files is not slowed down by a repaint per file.
     static constexpr qint64 kYieldIntervalMilliseconds = 15;
 
-    // `window` parents the message boxes; `statusChanged` brings the record's status into it.
+    // `window` parents the message boxes and the dialogs; `statusChanged` brings the record's
+    // status into it, and while a command runs the whole record, so that the choices made in the
+    // directory dialog show in the window at once.
     WidgetUi(QWidget& window, std::function<void()> statusChanged);
 
     void ShowMessage(const QString& text, MessageIcon icon) override;
     Flow YieldToEventLoop() override;
     void StatusChanged() override;
     bool StartDetached(const QString& program, const QStringList& arguments) override;
+    bool OpenWithDefaultApplication(const QString& path) override;
+    FileDialogAnswer AskOpenFile(const FileDialogRequest& request) override;
+    FileDialogAnswer AskSaveFile(const FileDialogRequest& request) override;
+    void ShowLocationDialog(Form1& form, const QString& title) override;
+    void ShowAboutWindow() override;
 
     // The person asked the running command to stop; its next yield answers Flow::Stop.
     void RequestStop() { stopRequested_ = true; }
@@ -41,18 +64,29 @@ public:
     void ClearStopRequest() { stopRequested_ = false; }
     bool StopRequested() const { return stopRequested_; }
 
-    // An empty hook or starter restores the real message box or process start.
+    // An empty hook, starter or opener restores the real message box, process start, default
+    // application, file dialog or directory dialog.
     void SetMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
     void SetProcessStarter(ProcessStarter starter) { processStarter_ = std::move(starter); }
+    void SetEditorOpener(EditorOpener opener) { editorOpener_ = std::move(opener); }
+    void SetFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
+    void SetLocationDialogHook(LocationDialogHook hook) { locationDialogHook_ = std::move(hook); }
 
     // The caption of every message box.
     static QString MessageTitle();
 
 private:
+    FileDialogAnswer AskFile(FileDialogKind kind, const FileDialogRequest& request);
+
     QWidget& window_;
     std::function<void()> statusChanged_;
     MessageHook messageHook_;
     ProcessStarter processStarter_;
+    EditorOpener editorOpener_;
+    FileDialogHook fileDialogHook_;
+    LocationDialogHook locationDialogHook_;
+    // The one about window while it is open; it deletes itself when closed.
+    QPointer<Form3> aboutWindow_;
     QElapsedTimer sinceLastYield_;
     bool stopRequested_ = false;
 };

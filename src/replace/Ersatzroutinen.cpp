@@ -19,21 +19,6 @@ Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
     return ReplaceDirRecursive(top, run, guard);
 }
 
-CommandOutcome ReplaceWithText(Ui& ui, ReplaceJob job, const QString& term,
-                               const QString& replacement) {
-    auto termBytes = EncodeCp1252(term);
-    auto replacementBytes = EncodeCp1252(replacement);
-    if (!termBytes || !replacementBytes) {
-        ui.ShowMessage(QStringLiteral("Die Ersetzung kann nicht ausgef\u00FChrt werden. ") +
-                           (!termBytes ? termBytes.message() : replacementBytes.message()),
-                       MessageIcon::Warning);
-        return CommandOutcome::Refused;
-    }
-    job.term = std::move(termBytes.value());
-    job.replacement = std::move(replacementBytes.value());
-    return ReplaceLocation(ui, job);
-}
-
 }  // namespace
 
 void ReplaceInFile(const std::string& path, ReplaceRun& run) {
@@ -43,8 +28,17 @@ void ReplaceInFile(const std::string& path, ReplaceRun& run) {
         return;
     }
     std::string replaced;
-    if (!ReplaceAllInto(contents.value(), run.term, run.replacement, replaced)) {
-        return;
+    switch (ReplaceAllInto(contents.value(), run.term, run.replacement, replaced)) {
+        case ReplaceOutcome::Unchanged:
+            return;
+        case ReplaceOutcome::Unencodable:
+            run.problems.push_back(QStringLiteral("Die Datei \u201E%1\u201C ist in Windows-1252 "
+                                                  "geschrieben, das den Ersatzbegriff nicht "
+                                                  "darstellen kann.")
+                                       .arg(PathText(path)));
+            return;
+        case ReplaceOutcome::Replaced:
+            break;
     }
     if (auto written = WriteFileReplacing(path, replaced); !written) {
         run.problems.push_back(written.message());
@@ -84,6 +78,17 @@ Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGua
     return Flow::Continue;
 }
 
+Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope scope,
+                 ReplaceRun& run) {
+    return scope == Scope::Flat ? ReplaceFilesOf(directory, run) : ReplaceTopAndBelow(top, run);
+}
+
+QString UnchangedFilesHeading() {
+    return QStringLiteral(
+        "Diese Dateien konnten nicht bearbeitet werden und blieben "
+        "unver\u00E4ndert:");
+}
+
 CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     const std::string native = NativePath(job.location);
     auto top = GetFolder(native);
@@ -91,17 +96,15 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         ui.ShowMessage(top.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    if (job.term.empty()) {
+    if (job.term.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    const Finder finder(job.term, job.mode);
+    const TermMatcher matcher(job.term, job.mode);
+    const EncodedReplacement replacement(job.replacement);
     const FileMask fileMask(job.mask);
-    ReplaceRun run{finder, job.replacement, fileMask, ui, {}};
-    const Flow flow = job.scope == Scope::Flat ? ReplaceFilesOf(WithTrailingSeparator(native), run)
-                                               : ReplaceTopAndBelow(top.value(), run);
-    ShowProblems(QStringLiteral("Diese Dateien konnten nicht bearbeitet werden und blieben "
-                                "unver\u00E4ndert:"),
-                 run.problems, ui);
+    ReplaceRun run{matcher, replacement, fileMask, ui, {}};
+    const Flow flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
+    ShowProblems(UnchangedFilesHeading(), run.problems, ui);
     if (flow == Flow::Stop) {
         return CommandOutcome::Stopped;
     }
@@ -110,13 +113,13 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
 
 CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
                               const QString& replacement, const QString& mask, CompareMode mode) {
-    return ReplaceWithText(ui, {path, {}, {}, mask, mode, Scope::Flat}, term, replacement);
+    return ReplaceLocation(ui, {path, term, replacement, mask, mode, Scope::Flat});
 }
 
 CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return ReplaceWithText(
-        ui, {form.TexSuchort.text, {}, {}, form.ComDateifilter.text, mode, Scope::Tree},
-        form.TexSuchbegriff.text, form.TexErsatzbegriff);
+    return ReplaceLocation(ui,
+                           {form.TexSuchort.text, form.TexSuchbegriff.text, form.TexErsatzbegriff,
+                            form.ComDateifilter.text, mode, Scope::Tree});
 }
 
 }  // namespace trawlex

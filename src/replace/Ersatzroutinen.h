@@ -3,6 +3,7 @@
 #include "app/Ui.h"
 #include "common/CaseFold.h"
 #include "common/DirectoryHandle.h"
+#include "common/TextEncoding.h"
 #include "search/Suchroutinen.h"
 
 #include <QString>
@@ -18,8 +19,8 @@ class FileMask;
 
 // Everything the files of one replacement walk are processed with.
 struct ReplaceRun {
-    const Finder& term;
-    std::string_view replacement;
+    const TermMatcher& term;
+    const EncodedReplacement& replacement;
     const FileMask& mask;
     Ui& ui;
     std::vector<QString> problems;  // each names a file that stayed as it was, and why
@@ -36,15 +37,23 @@ Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run);
 // Every matching file below the given directory, depth first; never the directory's own files.
 Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard);
 
-// One replacement, with term and replacement already in the bytes of the files.
+// One replacement; term and replacement are written in each file's own encoding.
 struct ReplaceJob {
     QString location;
-    std::string term;
-    std::string replacement;
+    QString term;
+    QString replacement;
     QString mask;
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
 };
+
+// One walk over the location's files (`directory` as the person named it, with its separator) or
+// its whole tree; what could not be processed is added to the run's problems.
+Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope scope,
+                 ReplaceRun& run);
+
+// The heading of the message that lists the files a replacement left as they were.
+QString UnchangedFilesHeading();
 
 // Runs a replacement over the location's files or its whole tree and reports, at the end, each
 // file that could not be processed. An empty term changes nothing.

@@ -2,15 +2,6 @@
 
 namespace trawlex {
 
-std::int64_t CountOccurrences(std::string_view contents, const Finder& term, std::size_t first) {
-    std::int64_t count = 0;
-    for (std::size_t position = first; position != Finder::npos;
-         position = term.Find(contents, position + term.TermLength())) {
-        ++count;
-    }
-    return count;
-}
-
 std::optional<std::string_view> FindTitle(std::string_view contents) {
     static const Finder openTag("<title>", CompareMode::IgnoreCase);
     static const Finder closeTag("</title>", CompareMode::IgnoreCase);
@@ -26,14 +17,23 @@ std::optional<std::string_view> FindTitle(std::string_view contents) {
     return contents.substr(start, close - start);
 }
 
-FileMatch MatchContents(std::string_view contents, const Finder& term) {
+FileMatch MatchContents(std::string_view contents, const TermMatcher& term) {
+    return MatchContents(contents, DetectEncoding(contents), term);
+}
+
+FileMatch MatchContents(std::string_view contents, const DetectedEncoding& detected,
+                        const TermMatcher& term) {
     FileMatch match;
-    const std::size_t first = term.Find(contents);
-    if (first == Finder::npos) {
+    match.encoding = detected.encoding;
+    std::optional<Span> found = term.Find(contents, detected.bodyStart, detected.encoding);
+    if (!found) {
         return match;
     }
-    match.firstPosition = static_cast<std::int64_t>(first) + 1;
-    match.count = CountOccurrences(contents, term, first);
+    match.firstPosition = CharacterPosition(contents, detected, found->start);
+    // Non-overlapping: each search resumes behind the occurrence just counted.
+    for (; found; found = term.Find(contents, found->end, detected.encoding)) {
+        ++match.count;
+    }
     match.title = FindTitle(contents);
     return match;
 }

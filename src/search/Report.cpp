@@ -89,6 +89,16 @@ std::string EscapeTitle(std::string_view titleBytes) {
     return escaped;
 }
 
+std::string TitleText(std::string_view titleBytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::Cp1252) {
+        return EscapeTitle(titleBytes);
+    }
+    // The report is Windows-1252: what it cannot hold becomes a numeric reference.
+    const QString title =
+        QString::fromUtf8(titleBytes.data(), static_cast<qsizetype>(titleBytes.size()));
+    return EscapeTitle(EncodeCp1252WithReferences(title));
+}
+
 std::string FileLink(std::string_view pathBytes) {
     QString link = QStringLiteral("file://");
     for (const QChar character : PathText(AbsolutePath(pathBytes))) {
@@ -156,7 +166,7 @@ std::string ResultRowText(const ResultRow& row, RowStyle style) {
            std::to_string(row.match.firstPosition) + "</TD>";
     out += style == RowStyle::Flat ? "<TD>" + count + "</TD>" : TdCell(" " + count);
     if (row.match.title) {
-        out += TdCell(EscapeTitle(*row.match.title));
+        out += TdCell(TitleText(*row.match.title, row.match.encoding));
     } else {
         out += style == RowStyle::Flat ? std::string("<TD>&nbsp</TD>") : TdCell("&nbsp");
     }

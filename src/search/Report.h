@@ -40,6 +40,9 @@ std::string EscapeValue(QStringView text);
 // so that a hostile file cannot put markup or script into the report.
 std::string EscapeTitle(std::string_view titleBytes);
 
+// A title for the report, from a file of either encoding.
+std::string TitleText(std::string_view titleBytes, TextEncoding encoding);
+
 // "file://" and the absolute path, with "%", "#" and "?" percent-encoded and the result
 // escaped for a quoted attribute.
 std::string FileLink(std::string_view pathBytes);

@@ -20,19 +20,6 @@ Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
     return SearchDirRecursive(top, run, guard);
 }
 
-// Encodes a term a person typed; a character the files' code page cannot hold is refused.
-CommandOutcome SearchWithText(const Form1& form, Ui& ui, SearchJob job, const QString& term) {
-    auto termBytes = EncodeCp1252(term);
-    if (!termBytes) {
-        ui.ShowMessage(
-            QStringLiteral("Der Suchbegriff kann nicht gesucht werden. ") + termBytes.message(),
-            MessageIcon::Warning);
-        return CommandOutcome::Refused;
-    }
-    job.term = std::move(termBytes.value());
-    return SearchLocation(form, ui, job);
-}
-
 }  // namespace
 
 Result<Flow> SearchFilesOf(const std::string& directory, RowStyle style, SearchRun& run) {
@@ -100,10 +87,10 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
         ui.ShowMessage(report.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
-    const Finder finder(job.term, job.mode);
+    const TermMatcher matcher(job.term, job.mode);
     const FileMask fileMask(job.mask);
     SearchTotals totals;
-    SearchRun run{finder, fileMask, report.value(), ui, totals};
+    SearchRun run{matcher, fileMask, report.value(), ui, totals};
     const auto searched = job.scope == Scope::Flat
                               ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
                               : SearchTopAndBelow(top.value(), run);
@@ -125,14 +112,13 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
 
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
                              const QString& target, const QString& mask, CompareMode mode) {
-    return SearchWithText(form, ui, {path, {}, target, mask, mode, Scope::Flat}, term);
+    return SearchLocation(form, ui, {path, term, target, mask, mode, Scope::Flat});
 }
 
 CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return SearchWithText(
-        form, ui,
-        {form.TexSuchort.text, {}, form.TexZieldatei, form.ComDateifilter.text, mode, Scope::Tree},
-        form.TexSuchbegriff.text);
+    return SearchLocation(form, ui,
+                          {form.TexSuchort.text, form.TexSuchbegriff.text, form.TexZieldatei,
+                           form.ComDateifilter.text, mode, Scope::Tree});
 }
 
 }  // namespace trawlex

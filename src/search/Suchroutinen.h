@@ -3,6 +3,7 @@
 #include "app/Ui.h"
 #include "common/CaseFold.h"
 #include "common/DirectoryHandle.h"
+#include "common/TextEncoding.h"
 #include "search/Report.h"
 
 #include <QString>
@@ -22,10 +23,10 @@ enum class Scope {
     Tree,
 };
 
-// One search, with the term already in the bytes of the files.
+// One search.
 struct SearchJob {
     QString location;
-    std::string term;
+    QString term;
     QString target;
     QString mask;
     CompareMode mode = CompareMode::Exact;
@@ -45,7 +46,7 @@ struct SearchTotals {
 
 // Everything the files of one directory are searched with.
 struct SearchRun {
-    const Finder& term;
+    const TermMatcher& term;
     const FileMask& mask;
     ReportFile& report;
     Ui& ui;

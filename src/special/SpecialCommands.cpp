@@ -25,7 +25,7 @@ bool RequireLocationAndMask(const Form1& form, Ui& ui, bool needsReport) {
     return true;
 }
 
-CommandOutcome SearchFor(Form1& form, Ui& ui, std::string term) {
+CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const SearchJob job{form.TexSuchort.text,     std::move(term),      form.TexZieldatei,
                         form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
@@ -37,7 +37,7 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, std::string term) {
     return outcome;
 }
 
-CommandOutcome ReplaceWith(Form1& form, Ui& ui, std::string term, std::string replacement) {
+CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacement) {
     BusyStart(form, ui, QStringLiteral("Ersetze ..."));
     const ReplaceJob job{form.TexSuchort.text,     std::move(term),      std::move(replacement),
                          form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
@@ -46,8 +46,13 @@ CommandOutcome ReplaceWith(Form1& form, Ui& ui, std::string term, std::string re
     return outcome;
 }
 
-std::string CodeCharacter(const QString& itemText) {
-    return std::string(1, static_cast<char>(CodeItemToChar(itemText)));
+// Control characters are the same bytes in both encodings a file may be written in.
+QString CodeCharacter(const QString& itemText) {
+    return QString(QChar(static_cast<char16_t>(CodeItemToChar(itemText))));
+}
+
+QString Combination(const QString& itemText) {
+    return QString::fromLatin1(CombinationToChars(itemText));
 }
 
 }  // namespace
@@ -65,8 +70,8 @@ CommandOutcome butSuchenSonderzeichen_Click(Form1& form, Ui& ui) {
 }
 
 CommandOutcome butKombinationenSuchen_Click(Form1& form, Ui& ui) {
-    std::string term = CombinationToChars(form.ComboSonderzeichenkombinationSuchbegriff.text);
-    if (term.empty()) {
+    QString term = Combination(form.ComboSonderzeichenkombinationSuchbegriff.text);
+    if (term.isEmpty()) {
         return CommandOutcome::Completed;
     }
     if (!RequireLocationAndMask(form, ui, true)) {
@@ -87,15 +92,15 @@ CommandOutcome butErsetzenSonderzeichen_Click(Form1& form, Ui& ui) {
 }
 
 CommandOutcome butKombinationenErsetzen_Click(Form1& form, Ui& ui) {
-    std::string term = CombinationToChars(form.ComboSonderzeichenkombinationSuchbegriff.text);
-    if (term.empty()) {
+    QString term = Combination(form.ComboSonderzeichenkombinationSuchbegriff.text);
+    if (term.isEmpty()) {
         return CommandOutcome::Completed;
     }
     if (!RequireLocationAndMask(form, ui, false)) {
         return CommandOutcome::Refused;
     }
     return ReplaceWith(form, ui, std::move(term),
-                       CombinationToChars(form.CombosonderzeichenKombinationErsatzbegriff.text));
+                       Combination(form.CombosonderzeichenKombinationErsatzbegriff.text));
 }
 
 }  // namespace trawlex

@@ -113,6 +113,11 @@ TEST_F(SettingsTest, ValuesAreReadByPositionAndComparedExactly) {
     EXPECT_TRUE(form.Optgrossklein) << "only exactly \"Text\" ignores case";
     EXPECT_EQ(form.CheckRekursiv, 1) << "only exactly \"No\" turns recursion off";
     EXPECT_TRUE(form.OptBrowser) << "an empty value hands the report to the browser";
+
+    // A settings file saved from a Linux editor is UTF-8.
+    ASSERT_TRUE(ApplySettings(form, ui,
+                              "\xEF\xBB\xBF[Trawlex]\nx=\nx=\nSearchKey=Gr\u00F6\u00DFe \u0142\n"));
+    EXPECT_EQ(form.TexSuchbegriff.text, QStringLiteral("Gr\u00F6\u00DFe \u0142"));
 }
 
 TEST_F(SettingsTest, MalformedFilesNeverCrashAndKeepTheOtherRules) {

@@ -152,6 +152,14 @@ TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
                       QStringLiteral("*.htm")}),
               0);
     EXPECT_EQ(test::ReadFile(tree.Path("b.htm")), "a\nb\n");
+
+    // A profile path names the profile directory and the chosen profile.
+    const std::string profile = tree.Write("profile/paare.txt", "\"a\",\"A\"\r\n");
+    EXPECT_EQ(RunCli({QStringLiteral("replace-profile"), QStringLiteral("--profile"),
+                      QString::fromStdString(profile), QStringLiteral("--location"),
+                      tree.RootText(), QStringLiteral("--mask"), QStringLiteral("b.htm")}),
+              0);
+    EXPECT_EQ(test::ReadFile(tree.Path("b.htm")), "A\nb\n");
 }
 
 }  // namespace

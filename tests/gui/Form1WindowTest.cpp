@@ -1,12 +1,16 @@
 #include "gui/Form1Window.h"
+#include "gui/Form2.h"
+#include "gui/Form3.h"
 #include "gui/WidgetUi.h"
 
 #include "app/StatusLine.h"
+#include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,15 +20,19 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
 
 #include <clocale>
 
 using trawlex::CommandOutcome;
+using trawlex::FileDialogAnswer;
+using trawlex::FileDialogRequest;
 using trawlex::Flow;
 using trawlex::Form1;
 using trawlex::Form1Window;
 using trawlex::MessageIcon;
 using trawlex::Ui;
+using trawlex::WidgetUi;
 
 namespace {
 
@@ -90,13 +98,18 @@ std::string MissingSettingsFile() {
     return QFile::encodeName(directory.filePath(QStringLiteral("Trawlex.INI"))).toStdString();
 }
 
-// A window after start-up whose message boxes land in `messages` instead of on the screen, so
-// that no test can hang on a modal dialog, and which starts no program.
+// A window after start-up whose message boxes land in `messages` instead of on the screen and
+// whose file and directory dialogs are cancelled unseen, so that no test can hang on a modal
+// dialog, and which starts no program.
 void Prepare(Form1Window& window, QStringList& messages,
              const std::string& settingsPath = MissingSettingsFile()) {
-    window.WindowUi().SetMessageHook(
-        [&messages](const QString& text, MessageIcon) { messages.append(text); });
-    window.WindowUi().SetProcessStarter([](const QString&, const QStringList&) { return true; });
+    WidgetUi& ui = window.WindowUi();
+    ui.SetMessageHook([&messages](const QString& text, MessageIcon) { messages.append(text); });
+    ui.SetProcessStarter([](const QString&, const QStringList&) { return true; });
+    ui.SetEditorOpener([](const QString&) { return true; });
+    ui.SetFileDialogHook(
+        [](WidgetUi::FileDialogKind, const FileDialogRequest&) { return FileDialogAnswer{}; });
+    ui.SetLocationDialogHook([](Form1&, const QString&) {});
     window.Form_Load(settingsPath);
     window.show();
 }
@@ -154,6 +167,12 @@ private Q_SLOTS:
     void commandRunsWithInputsDisabledAndStatusBlinking();
     void escapeStopsOnlyTheRunningCommand();
     void closingDuringRunWaitsForTheCommand();
+
+    // The dialogs and the buttons that open them.
+    void locationButtonsAndProfileButtons();
+    void locationDialogShowsTargetAndReportsChoices();
+    void fileDialogAnswersReachTheFields();
+    void aboutWindowIsOneDrawnPicture();
 };
 
 void Form1WindowTest::initTestCase() {
@@ -385,6 +404,148 @@ void Form1WindowTest::closingDuringRunWaitsForTheCommand() {
     QCOMPARE(stopped, Flow::Stop);
     QVERIFY(visibleWhileRunning);
     QVERIFY(!window.isVisible());
+}
+
+namespace {
+
+void Click(const QWidget& window, const QString& button) {
+    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+}
+
+}  // namespace
+
+void Form1WindowTest::locationButtonsAndProfileButtons() {
+    // One directory serves as search location and as both profile directories; its profile
+    // searches for 'Fund' and replaces it by 'Treffer'.
+    const SearchLocation location;
+    const QString directory = location.directory.path();
+    WriteFile(location.directory.filePath(QStringLiteral("a.TXT")), "\"Fund\",\"Treffer\"\r\n");
+    QTemporaryDir output;
+    const QString report = output.filePath(QStringLiteral("profil.htm"));
+    QStringList messages;
+    QStringList titles;
+    QStringList opened;
+    Form1Window window;
+    Prepare(window, messages);
+    window.WindowUi().SetLocationDialogHook([&](Form1& form, const QString& title) {
+        titles.append(title);
+        trawlex::Dir1_Change(form, directory);
+    });
+    window.WindowUi().SetEditorOpener([&](const QString& path) {
+        opened.append(path);
+        return true;
+    });
+    Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->setText(report);
+    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))
+        ->setEditText(QStringLiteral("*.htm"));
+
+    Click(window, QStringLiteral("butSuchort"));
+    Click(window, QStringLiteral("butSaveSuchort"));
+    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
+    QCOMPARE(locations->currentText(), directory);
+    QCOMPARE(ItemTexts(*locations), QStringList({directory}));
+
+    // Each profile row: the list is filled afresh with nothing chosen; the chosen profile opens
+    // in the editor and runs.
+    for (const QStringList& row :
+         {QStringList{QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("ComSuchprofile"),
+                      QStringLiteral("butEDIT"), QStringLiteral("butSuchprofilausführen")},
+          QStringList{QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("ComErsatzlisten"),
+                      QStringLiteral("butEDIT2"), QStringLiteral("butErsatzprofileAusführen")}}) {
+        auto* list = Control<QComboBox>(window, row[1]);
+        list->setEditText(QStringLiteral("alt.TXT"));
+        Click(window, row[0]);
+        QCOMPARE(ItemTexts(*list), QStringList({QStringLiteral("a.TXT")}));
+        QCOMPARE(list->currentText(), QString());
+        list->setCurrentIndex(0);
+        Click(window, row[2]);
+        QCOMPARE(opened.takeLast(), directory + QStringLiteral("/a.TXT"));
+        Click(window, row[3]);
+    }
+    QCOMPARE(titles, QStringList({QStringLiteral("Ort der Suche einstellen"),
+                                  QStringLiteral("Suchlistenpfad einstellen"),
+                                  QStringLiteral("Ersatzlistenpfad einstellen")}));
+    QVERIFY(ReadAll(report).contains(QFile::encodeName(location.hitPath)));
+    QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
+    QCOMPARE(messages, QStringList());
+
+    // Without a help page beside the test program, or without a browser, help only says so.
+    Click(window, QStringLiteral("ButHelp"));
+    QCOMPARE(messages.size(), 1);
+}
+
+void Form1WindowTest::locationDialogShowsTargetAndReportsChoices() {
+    QTemporaryDir directory;
+    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
+    Form1 record;
+    record.LocationDialogMode = trawlex::kLocationMode;
+    record.TexSuchort.text = directory.path() + QLatin1Char('/');
+
+    // Opening takes the target in, written without the trailing separator.
+    trawlex::Form2 dialog(record, QStringLiteral("Ort der Suche einstellen"));
+    QSignalSpy changes(&dialog, &trawlex::Form2::LocationChanged);
+    dialog.show();
+    QCOMPARE(dialog.Path(), directory.path());
+    QCOMPARE(record.TexSuchort.text, directory.path());
+    QVERIFY(directory.path().startsWith(dialog.Drive()));
+    // The tree fills in the background; the target stays in sight meanwhile.
+    auto* dir1 = Control<QTreeView>(dialog, QStringLiteral("Dir1"));
+    QTRY_VERIFY(dir1->visualRect(dir1->currentIndex()).intersects(dir1->viewport()->rect()));
+
+    const QString below = directory.filePath(QStringLiteral("unter"));
+    dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
+    QCOMPARE(record.TexSuchort.text, below);
+
+    // Choosing the root's drive shows the root, written with its separator.
+    auto* drive1 = Control<QComboBox>(dialog, QStringLiteral("Drive1"));
+    Q_EMIT drive1->activated(drive1->findData(QDir::rootPath()));
+    QCOMPARE(record.TexSuchort.text, QDir::rootPath());
+    QCOMPARE(dialog.Path(), QDir::rootPath());
+    QCOMPARE(changes.size(), 2);
+}
+
+void Form1WindowTest::fileDialogAnswersReachTheFields() {
+    using Kind = FileDialogAnswer::Kind;
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    QList<FileDialogAnswer> answers = {{Kind::Chosen, QStringLiteral("/ziel/E.HTM"), {}},
+                                       {Kind::Cancelled, {}, {}},
+                                       {Kind::Failed, {}, QStringLiteral("kaputt")},
+                                       {Kind::Chosen, QStringLiteral("/bin/browser"), {}}};
+    QList<WidgetUi::FileDialogKind> kinds;
+    window.WindowUi().SetFileDialogHook([&](WidgetUi::FileDialogKind kind, const auto&) {
+        kinds.append(kind);
+        return answers.takeFirst();
+    });
+    for (int click = 0; click < 3; ++click) {
+        Click(window, QStringLiteral("butZieldatei"));
+        QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->text(),
+                 QStringLiteral("/ziel/E.HTM"));
+    }
+    QCOMPARE(messages.size(), 1);
+    Click(window, QStringLiteral("comHTMLBrowser"));
+    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexBrowser"))->text(),
+             QStringLiteral("/bin/browser"));
+    using Dialog = WidgetUi::FileDialogKind;
+    QCOMPARE(kinds, QList<Dialog>({Dialog::Save, Dialog::Save, Dialog::Save, Dialog::Open}));
+}
+
+void Form1WindowTest::aboutWindowIsOneDrawnPicture() {
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    Click(window, QStringLiteral("butcopyright"));
+    Click(window, QStringLiteral("butcopyright"));
+    const QList<trawlex::Form3*> windows = window.findChildren<trawlex::Form3*>();
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(windows.first()->isVisible());
+    auto* picture = Control<QWidget>(*windows.first(), QStringLiteral("Picture1"));
+    QCOMPARE(picture->size(), QSize(362, 174));
+    QCOMPARE(windows.first()->size(), picture->size());
+    // Drawn, not left blank: the page stands out from the background.
+    const QImage image = picture->grab().toImage();
+    QVERIFY(image.pixel(4, 4) != image.pixel(40, 30));
 }
 
 QTEST_MAIN(Form1WindowTest)

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace trawlex {
@@ -57,6 +58,43 @@ TEST(ReplaceAllTest, LeftToRightNeverOverlappingNeverRescanned) {
         EXPECT_EQ(ReplaceAll("", Finder("x", CompareMode::Exact), "y", changed), "");
         EXPECT_EQ(ReplaceAll("abc", Finder("", CompareMode::Exact), "y", changed), "abc");
         EXPECT_EQ(changed, before) << "the flag is only ever set";
+    }
+}
+
+TEST(ReplaceAllTest, EachFileGetsTheReplacementInItsOwnEncoding) {
+    struct Case {
+        std::string text;
+        const char* term;
+        const char* replacement;
+        std::optional<std::string> expected;  // nothing: the file cannot hold the replacement
+    };
+    const Case cases[] = {
+        {"\xEF\xBB\xBFStra\u00DFe\r\nSTRASSE\r\n", "straße", "Weg",
+         "\xEF\xBB\xBFWeg\r\nSTRASSE\r\n"},
+        {"Stra\xDF"
+         "e\n",
+         "Straße", "Gasse", "Gasse\n"},
+        {"Stra\xDF"
+         "e\n",
+         "Straße", "Größe",
+         "Gr\xF6\xDF"
+         "e\n"},
+        {"Z\u0142oty Z\u0141OTY", "złoty", "Euro €", "Euro \u20AC Euro \u20AC"},
+        {"Preis: EUR", "EUR", "\u20AC", "Preis: \x80"},
+        {"Preis: EUR", "EUR", "z\u0142", std::nullopt},
+        {"\u00E4\u00E4\u00E4", "ää", "b", "b\u00E4"},
+    };
+    for (const Case& test : cases) {
+        const TermMatcher matcher(QString::fromUtf8(test.term), CompareMode::IgnoreCase);
+        const EncodedReplacement replacement(QString::fromUtf8(test.replacement));
+        std::string out;
+        const ReplaceOutcome outcome = ReplaceAllInto(test.text, matcher, replacement, out);
+        if (!test.expected) {
+            EXPECT_EQ(outcome, ReplaceOutcome::Unencodable) << test.text;
+            continue;
+        }
+        EXPECT_EQ(outcome, ReplaceOutcome::Replaced) << test.text;
+        EXPECT_EQ(out, *test.expected) << test.text;
     }
 }
 

@@ -11,32 +11,66 @@ using namespace std::string_literals;
 
 struct CountCase {
     std::string contents;
-    std::string term;
+    const char* term;  // UTF-8, as a person types it
     CompareMode mode;
     std::int64_t first;
     std::int64_t count;
 };
 
-TEST(MatchingTest, FirstPositionAndNonOverlappingCount) {
+TEST(MatchingTest, FirstPositionAndNonOverlappingCountInBothEncodings) {
     const CountCase cases[] = {
         {"aaaa", "aa", CompareMode::Exact, 1, 2},
         {"xxab", "ab", CompareMode::Exact, 3, 1},
         {"aaa", "aa", CompareMode::Exact, 1, 1},
         {"fund FUND Fund", "Fund", CompareMode::Exact, 11, 1},
         {"fund FUND Fund", "Fund", CompareMode::IgnoreCase, 1, 3},
-        {"x\xC4rger \xE4rger", "\xE4rger", CompareMode::IgnoreCase, 2, 2},
         {"ab", "abc", CompareMode::Exact, 0, 0},
         {"", "a", CompareMode::Exact, 0, 0},
         {"end", "d", CompareMode::Exact, 3, 1},
-        {"a\0a\0a"s, "\0a"s, CompareMode::Exact, 2, 2},
+        {"a\0a\0a"s, "a", CompareMode::Exact, 1, 3},
         {"anything", "", CompareMode::Exact, 0, 0},
+        // Windows-1252 files: the term is matched in their code page, positions are bytes.
+        {"x\xC4rger \xE4rger", "ärger", CompareMode::IgnoreCase, 2, 2},
+        {"x\xC4rger \xE4rger", "ärger", CompareMode::Exact, 8, 1},
+        {"Gr\xF6\xDF"
+         "e 5 \x80",
+         "€", CompareMode::Exact, 9, 1},
+        {"Z\xB3oty", "łoty", CompareMode::IgnoreCase, 0, 0},
+        // UTF-8 files: positions count characters, the byte-order mark not among them.
+        {"x\u00C4rger \u00E4rger", "ärger", CompareMode::IgnoreCase, 2, 2},
+        {"\xEF\xBB\xBFGr\u00F6\u00DFe Gr\u00D6\u00DFE", "größe", CompareMode::IgnoreCase, 1, 2},
+        {"\xEF\xBB\xBF\u00E9t\u00E9", "té", CompareMode::Exact, 2, 1},
+        {"\u0141\u00F3d\u017A \u0142\u00F3d\u017A", "łódź", CompareMode::IgnoreCase, 1, 2},
+        {"\u0391\u0398\u0397\u039D\u0391 \u0430\u0431\u0432", "αθηνα", CompareMode::IgnoreCase, 1,
+         1},
+        {"\u0430\u0431\u0432 \u0410\u0411\u0412", "АБВ", CompareMode::IgnoreCase, 1, 2},
+        {"Stra\u00DFe STRASSE", "straße", CompareMode::IgnoreCase, 1, 1},
+        {"5 \u20AC und 7 \u20AC", "€", CompareMode::Exact, 3, 2},
     };
     for (const CountCase& test : cases) {
-        const Finder finder(test.term, test.mode);
-        const FileMatch match = MatchContents(test.contents, finder);
+        const TermMatcher matcher(QString::fromUtf8(test.term), test.mode);
+        const FileMatch match = MatchContents(test.contents, matcher);
         EXPECT_EQ(match.firstPosition, test.first) << test.contents << " / " << test.term;
         EXPECT_EQ(match.count, test.count) << test.contents << " / " << test.term;
-        EXPECT_EQ(match.IsHit(), test.first != 0);
+    }
+}
+
+TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
+    const std::pair<std::string, TextEncoding> cases[] = {
+        {"", TextEncoding::Cp1252},
+        {"nur ASCII, auch \r\n und \x01", TextEncoding::Cp1252},
+        {"\xEF\xBB\xBFnur ASCII", TextEncoding::Utf8},
+        {"gr\u00FC\u00DFe", TextEncoding::Utf8},
+        {"gr\xFC\xDF"
+         "e",
+         TextEncoding::Cp1252},
+        {"fast \u00FC, dann \xFC", TextEncoding::Cp1252},
+        {"abgeschnitten \xC3", TextEncoding::Cp1252},
+        {"\xC0\xAF \xED\xA0\x80", TextEncoding::Cp1252},  // overlong and surrogate
+        {std::string(64, 'a') + "\u00E4" + std::string(9, 'b'), TextEncoding::Utf8},
+    };
+    for (const auto& [bytes, encoding] : cases) {
+        EXPECT_EQ(DetectEncoding(bytes).encoding, encoding) << bytes;
     }
 }
 
@@ -67,8 +101,8 @@ TEST(MatchingTest, TitleIsCopiedAsItStandsBetweenTheFirstTags) {
 
 TEST(MatchingTest, TitleIsTakenOnlyForHitsAndWhateverTheExtension) {
     const std::string contents = "<TITLE>T</TITLE> Fund";
-    EXPECT_FALSE(MatchContents(contents, Finder("nix", CompareMode::Exact)).title.has_value());
-    EXPECT_EQ(MatchContents(contents, Finder("Fund", CompareMode::Exact)).title, "T");
+    EXPECT_FALSE(MatchContents(contents, TermMatcher(u"nix", CompareMode::Exact)).title);
+    EXPECT_EQ(MatchContents(contents, TermMatcher(u"Fund", CompareMode::Exact)).title, "T");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "dialogs/Dialogs.h"
+
 #include <QDir>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,29 @@ Flow FakeUi::YieldToEventLoop() {
 bool FakeUi::StartDetached(const QString& program, const QStringList& arguments) {
     started.append((QStringList{program} + arguments).join(QLatin1Char('|')));
     return startSucceeds;
+}
+
+bool FakeUi::OpenWithDefaultApplication(const QString& path) {
+    opened.append(path);
+    return startSucceeds;
+}
+
+FileDialogAnswer FakeUi::AskOpenFile(const FileDialogRequest& request) {
+    fileDialogs.push_back(request);
+    return nextFileAnswer;
+}
+
+FileDialogAnswer FakeUi::AskSaveFile(const FileDialogRequest& request) {
+    fileDialogs.push_back(request);
+    return nextFileAnswer;
+}
+
+void FakeUi::ShowLocationDialog(Form1& form, const QString& title) {
+    locationDialogs.append(title);
+    locationDialogStart = Form2_Load(form);
+    for (const QString& directory : nextDirectories) {
+        Dir1_Change(form, directory);
+    }
 }
 
 void UseGermanLocale() {

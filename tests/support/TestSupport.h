@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trawlex::test {
 
@@ -39,6 +40,11 @@ public:
     Flow YieldToEventLoop() override;
     void StatusChanged() override { ++statusChanges; }
     bool StartDetached(const QString& program, const QStringList& arguments) override;
+    bool OpenWithDefaultApplication(const QString& path) override;
+    FileDialogAnswer AskOpenFile(const FileDialogRequest& request) override;
+    FileDialogAnswer AskSaveFile(const FileDialogRequest& request) override;
+    void ShowLocationDialog(Form1& form, const QString& title) override;
+    void ShowAboutWindow() override { ++aboutWindows; }
 
     QStringList messages;
     QStringList started;  // program followed by its arguments, joined by "|"
@@ -47,6 +53,13 @@ public:
     int stopAfterYields = -1;  // the yield with this number (from 1) answers Stop
     bool startSucceeds = true;
     std::function<void()> onYield;
+    QStringList opened;  // files handed to the editor
+    std::vector<FileDialogRequest> fileDialogs;
+    FileDialogAnswer nextFileAnswer;  // what the next file dialog answers
+    QStringList locationDialogs;      // titles of the directory dialogs shown
+    QStringList nextDirectories;      // what the person picks in the next directory dialog
+    QString locationDialogStart;      // where the last directory dialog opened
+    int aboutWindows = 0;
 };
 
 // Makes the process use the German locale the expected texts are written in.

@@ -1,0 +1,218 @@
+#include "TextEncoding.h"
+
+#include "Cp1252.h"
+
+#include <QChar>
+#include <QList>
+
+#include <cstring>
+
+namespace trawlex {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Decodes one UTF-8 sequence at `position`; returns its code point and length, or nothing for a
+// malformed or overlong sequence or a surrogate.
+std::optional<std::pair<char32_t, std::size_t>> DecodeAt(std::string_view text,
+                                                         std::size_t position) {
+    const auto lead = static_cast<unsigned char>(text[position]);
+    if (lead < 0x80) {
+        return std::pair<char32_t, std::size_t>{lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t codePoint = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() - position < length) {
+        return std::nullopt;
+    }
+    for (std::size_t index = 1; index < length; ++index) {
+        const auto next = static_cast<unsigned char>(text[position + index]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return std::pair<char32_t, std::size_t>{codePoint, length};
+}
+
+char32_t Fold(char32_t codePoint) {
+    if (codePoint < 0x80) {
+        return codePoint >= 'A' && codePoint <= 'Z' ? codePoint + 0x20 : codePoint;
+    }
+    return QChar::toCaseFolded(codePoint);
+}
+
+std::string Utf8Of(char32_t codePoint) {
+    return QString::fromUcs4(&codePoint, 1).toStdString();
+}
+
+bool IsAscii(QStringView text) {
+    for (const QChar character : text) {
+        if (character.unicode() >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+DetectedEncoding DetectEncoding(std::string_view bytes) {
+    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        return {TextEncoding::Utf8, kByteOrderMark.size()};
+    }
+    bool multiByte = false;
+    std::size_t position = 0;
+    const std::size_t size = bytes.size();
+    while (position < size) {
+        // Eight ASCII bytes at a time: most text is ASCII.
+        if (size - position >= 8) {
+            std::uint64_t block = 0;
+            std::memcpy(&block, bytes.data() + position, 8);
+            if ((block & 0x8080808080808080ULL) == 0) {
+                position += 8;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(bytes[position]) < 0x80) {
+            ++position;
+            continue;
+        }
+        const auto decoded = DecodeAt(bytes, position);
+        if (!decoded) {
+            return {TextEncoding::Cp1252, 0};
+        }
+        multiByte = true;
+        position += decoded->second;
+    }
+    return {multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1252, 0};
+}
+
+QString DecodeDetected(std::string_view bytes) {
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    const std::string_view body = bytes.substr(detected.bodyStart);
+    if (detected.encoding == TextEncoding::Utf8) {
+        return QString::fromUtf8(body.data(), static_cast<qsizetype>(body.size()));
+    }
+    return DecodeCp1252(body);
+}
+
+std::int64_t CharacterPosition(std::string_view bytes, const DetectedEncoding& detected,
+                               std::size_t offset) {
+    if (detected.encoding == TextEncoding::Cp1252) {
+        return static_cast<std::int64_t>(offset) + 1;
+    }
+    std::int64_t characters = 0;
+    for (std::size_t index = detected.bodyStart; index < offset; ++index) {
+        characters += (static_cast<unsigned char>(bytes[index]) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return characters + 1;
+}
+
+Utf8FoldFinder::Utf8FoldFinder(QStringView term) {
+    for (const char32_t codePoint : term.toUcs4()) {
+        folded_.push_back(Fold(codePoint));
+    }
+    if (folded_.empty()) {
+        return;
+    }
+    // Every code point that folds to the first one may start an occurrence.
+    const char32_t first = folded_.front();
+    for (char32_t candidate = 0; candidate <= 0x10FFFF; ++candidate) {
+        if (candidate == 0xD800) {
+            candidate = 0xE000;
+        }
+        if (Fold(candidate) == first) {
+            leadBytes_[static_cast<unsigned char>(Utf8Of(candidate).front())] = true;
+        }
+    }
+}
+
+std::optional<std::size_t> Utf8FoldFinder::MatchAt(std::string_view text,
+                                                   std::size_t position) const {
+    for (const char32_t expected : folded_) {
+        if (position >= text.size()) {
+            return std::nullopt;
+        }
+        const auto decoded = DecodeAt(text, position);
+        if (!decoded || Fold(decoded->first) != expected) {
+            return std::nullopt;
+        }
+        position += decoded->second;
+    }
+    return position;
+}
+
+std::optional<Span> Utf8FoldFinder::Find(std::string_view text, std::size_t from) const {
+    if (folded_.empty()) {
+        return std::nullopt;
+    }
+    for (std::size_t position = from; position < text.size(); ++position) {
+        if (!leadBytes_[static_cast<unsigned char>(text[position])]) {
+            continue;
+        }
+        if (const auto end = MatchAt(text, position)) {
+            return Span{position, *end};
+        }
+    }
+    return std::nullopt;
+}
+
+TermMatcher::TermMatcher(QStringView term, CompareMode mode) : empty_(term.isEmpty()) {
+    if (empty_) {
+        return;
+    }
+    if (auto bytes = EncodeCp1252(term)) {
+        cp1252_.emplace(bytes.value(), mode);
+    }
+    if (mode == CompareMode::IgnoreCase && !IsAscii(term)) {
+        utf8Folded_.emplace(term);
+    } else {
+        utf8Bytes_.emplace(term.toUtf8().toStdString(), mode);
+    }
+}
+
+std::optional<Span> TermMatcher::Find(std::string_view text, std::size_t from,
+                                      TextEncoding encoding) const {
+    const Finder* bytes = encoding == TextEncoding::Cp1252 ? (cp1252_ ? &*cp1252_ : nullptr)
+                                                           : (utf8Bytes_ ? &*utf8Bytes_ : nullptr);
+    if (bytes != nullptr) {
+        const std::size_t found = bytes->Find(text, from);
+        if (found == Finder::npos) {
+            return std::nullopt;
+        }
+        return Span{found, found + bytes->TermLength()};
+    }
+    if (encoding == TextEncoding::Utf8 && utf8Folded_) {
+        return utf8Folded_->Find(text, from);
+    }
+    return std::nullopt;
+}
+
+EncodedReplacement::EncodedReplacement(QStringView text) : utf8(text.toUtf8().toStdString()) {
+    if (auto bytes = EncodeCp1252(text)) {
+        cp1252 = std::move(bytes.value());
+    }
+}
+
+}  // namespace trawlex

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "CaseFold.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trawlex {
+
+// Each file is read in the encoding it is written in: UTF-8 when it starts with the byte-order
+// mark or is valid UTF-8 holding at least one multi-byte sequence, otherwise Windows-1252.
+// Pure ASCII reads the same either way.
+enum class TextEncoding {
+    Cp1252,
+    Utf8,
+};
+
+struct DetectedEncoding {
+    TextEncoding encoding = TextEncoding::Cp1252;
+    std::size_t bodyStart = 0;  // 3 behind a byte-order mark, which is not part of the text
+};
+
+DetectedEncoding DetectEncoding(std::string_view bytes);
+
+// Text of a file (a profile, the settings) decoded by its detected encoding.
+QString DecodeDetected(std::string_view bytes);
+
+// The 1-based character position of a byte offset: in UTF-8 code points behind the byte-order
+// mark, in Windows-1252 bytes.
+std::int64_t CharacterPosition(std::string_view bytes, const DetectedEncoding& detected,
+                               std::size_t offset);
+
+// Where an occurrence lies, in bytes; its length may differ from the term's when letters of
+// different byte lengths fold alike.
+struct Span {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
+// Finds a term ignoring case in UTF-8 text by Unicode simple case folding.
+class Utf8FoldFinder {
+public:
+    explicit Utf8FoldFinder(QStringView term);
+
+    std::optional<Span> Find(std::string_view text, std::size_t from) const;
+
+private:
+    std::optional<std::size_t> MatchAt(std::string_view text, std::size_t position) const;
+
+    std::u32string folded_;
+    std::array<bool, 256> leadBytes_{};  // first bytes of every code point folding to the first
+};
+
+// A term a person typed, ready for files of either encoding: in a UTF-8 file it is matched as
+// UTF-8, in a Windows-1252 file as Windows-1252. A term Windows-1252 cannot hold simply does
+// not occur in such files.
+class TermMatcher {
+public:
+    TermMatcher(QStringView term, CompareMode mode);
+
+    bool IsEmpty() const { return empty_; }
+
+    std::optional<Span> Find(std::string_view text, std::size_t from, TextEncoding encoding) const;
+
+private:
+    bool empty_ = true;
+    std::optional<Finder> cp1252_;
+    std::optional<Finder> utf8Bytes_;  // exact, or ignoring case when the term is pure ASCII
+    std::optional<Utf8FoldFinder> utf8Folded_;
+};
+
+// A replacement in both encodings; Windows-1252 may be unable to hold it.
+struct EncodedReplacement {
+    explicit EncodedReplacement(QStringView text);
+
+    std::optional<std::string> cp1252;
+    std::string utf8;
+};
+
+}  // namespace trawlex

@@ -1,0 +1,178 @@
+#include "SearchProfile.h"
+
+#include "app/Form1.h"
+#include "app/StatusLine.h"
+#include "common/Cp1252.h"
+#include "common/DirectoryHandle.h"
+#include "common/Listing.h"
+#include "common/PathText.h"
+#include "common/ProfileFields.h"
+#include "common/Regional.h"
+#include "common/Standard.h"
+#include "search/Matching.h"
+#include "search/Problems.h"
+#include "search/Report.h"
+#include "search/SearchCommand.h"
+
+namespace trawlex {
+namespace {
+
+std::string Line(std::string text) {
+    text += "\r\n";
+    return text;
+}
+
+void ShowWarning(Ui& ui, const char16_t* text) {
+    ui.ShowMessage(QString::fromUtf16(text), MessageIcon::Warning);
+}
+
+struct ProfileSearch {
+    std::vector<TermMatcher> matchers;
+    const std::vector<QString>& terms;
+    std::vector<ProfileHit> hits;
+    std::vector<std::string> unreadable;
+};
+
+// Matches every term against one file, read once; every hit becomes a row.
+void SearchFile(const std::string& path, ProfileSearch& search) {
+    auto contents = ReadWholeFile(path);
+    if (!contents) {
+        search.unreadable.push_back(path);
+        return;
+    }
+    const DetectedEncoding detected = DetectEncoding(contents.value());
+    for (std::size_t index = 0; index < search.matchers.size(); ++index) {
+        const FileMatch match = MatchContents(contents.value(), detected, search.matchers[index]);
+        if (match.IsHit()) {
+            search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<QString> ReadSearchTerms(std::string_view profileBytes) {
+    std::vector<QString> terms;
+    for (QString& text : ReadProfileTexts(profileBytes)) {
+        if (!text.isEmpty()) {
+            terms.push_back(std::move(text));
+        }
+    }
+    return terms;
+}
+
+std::string SearchProfileReportText(const Form1& form, const QString& profilePath,
+                                    const std::vector<ProfileHit>& hits, std::time_t now) {
+    const std::string row = "<TR BGCOLOR=" + Quote("#d0d0d0") + ">";
+    const std::string colspan = "<TD colspan=" + Quote("2");
+    std::string out;
+    WriteHtmlHead(out);
+    out += Line("<h1>Suchergebnis</h1>");
+    out += Line("<table>");
+    out += Line(row + "<td><b>Suchprofil:</b></td><td colspan=" + Quote("2") +
+                "><a href=" + Quote(EscapeValue(profilePath)) + ">" +
+                EscapeValue(form.ComSuchprofile.text) + "</a></td></tr>");
+    out += Line(row + "<TD><B>Suchpfad:</B></TD>" + colspan + ">" +
+                EscapeValue(form.TexSuchort.text) + "</TD></TR>");
+    out += Line(row + "<TD><B>Stand:</B></TD><TD>" + EscapeValue(FormatShortDate(now)) +
+                "</TD><TD>" + EscapeValue(FormatLongTime(now)) + "</TD></TR>");
+    out += Line(row + "<TD><B>Gross- und Kleinschreibung:</B></td>" + colspan +
+                (form.Optgrossklein ? ">Beachten</td></tr>" : ">Ignorieren</td></tr>"));
+    out += Line(row + "<TD><B>Dateifilter:</B></td>" + colspan + ">" +
+                EscapeValue(form.ComDateifilter.text) + "</td></tr>");
+    out += Line(row + "<TD><B>Unterverzeichnisse:</B></TD>" + colspan + ">Nein</TD></TR>");
+    out += Line("</table><p>");
+    out += Line("<table>");
+    out += Line("<tr BGCOLOR=" + Quote("#a0a0a0") +
+                "><td>Dateiname</td><td>Suchbegriff</td><td>1. Fundstelle</td><td>" +
+                Cp1252FromUtf8("Häufigkeit") + "</td></tr>");
+    for (const ProfileHit& hit : hits) {
+        const std::string path = EscapeValue(PathText(hit.path));
+        out += Line(row + "<td><a href=" + Quote(path) + ">" + path + "</a></td><td>" +
+                    EscapeValue(hit.term) + "</td><td align=right>" +
+                    std::to_string(hit.firstPosition) + "</td><td align=right>" +
+                    std::to_string(hit.count) + "</td></tr>");
+    }
+    out += Line("</table>");
+    out += Line("</body></html>");
+    return out;
+}
+
+CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
+    if (form.ComSuchprofile.text.isEmpty()) {
+        ShowWarning(ui, u"Es ist leider kein Suchprofil eingestellt");
+        return CommandOutcome::Refused;
+    }
+    const CompareMode mode = GetCompareMode(form);
+    const QString profilePath = form.SearchProfilePath + form.ComSuchprofile.text;
+    DirectoryListing listing;
+    if (listing.FirstMatch(NativePath(profilePath), ListKind::NormalFiles).empty()) {
+        ShowWarning(ui, u"Das Suchprofil konnte nicht geladen werden.");
+        return CommandOutcome::Refused;
+    }
+    auto profile = ReadWholeFile(NativePath(profilePath));
+    if (!profile) {
+        ui.ShowMessage(
+            QStringLiteral("Das Suchprofil konnte nicht geladen werden.\n") + profile.message(),
+            MessageIcon::Warning);
+        return CommandOutcome::Refused;
+    }
+    if (form.TexZieldatei.isEmpty()) {
+        ShowMissingValues(ui);
+        return CommandOutcome::Refused;
+    }
+    const std::vector<QString> terms = ReadSearchTerms(profile.value());
+    if (!form.TexSuchort.text.endsWith(QLatin1Char(kSeparator))) {
+        form.TexSuchort.text += QLatin1Char(kSeparator);
+    }
+    const std::string directory = NativePath(form.TexSuchort.text);
+
+    BusyStart(form, ui, QStringLiteral("Suche ..."));
+    if (form.CheckRekursiv != 0) {
+        ShowWarning(ui, u"REKURSIV noch nicht IMPLEMENTIERT");
+        BusyEnd(form, ui);
+        return CommandOutcome::Refused;
+    }
+    if (auto folder = GetFolder(directory); !folder) {
+        BusyEnd(form, ui);
+        ui.ShowMessage(folder.message(), MessageIcon::Warning);
+        return CommandOutcome::Refused;
+    }
+    ProfileSearch search{{}, terms, {}, {}};
+    search.matchers.reserve(terms.size());
+    for (const QString& term : terms) {
+        search.matchers.emplace_back(term, mode);
+    }
+    bool stopped = false;
+    // The files of the mask in the file-type field, the same mask the report names.
+    auto names =
+        ListDirectory(directory, FileMask(form.ComDateifilter.text), ListKind::NormalFiles);
+    if (!names) {
+        search.unreadable.push_back(directory);
+    }
+    for (const std::string& name : names ? names.value() : std::vector<std::string>{}) {
+        SearchFile(directory + name, search);
+        if (ui.YieldToEventLoop() == Flow::Stop) {
+            stopped = true;
+            break;
+        }
+    }
+    BusyEnd(form, ui);
+
+    const std::string report =
+        SearchProfileReportText(form, profilePath, search.hits, std::time(nullptr));
+    if (auto written = WriteFileReplacing(NativePath(form.TexZieldatei), report); !written) {
+        ui.ShowMessage(written.message(), MessageIcon::Warning);
+        return CommandOutcome::Failed;
+    }
+    ShowProblems(QStringLiteral("Diese Dateien konnten nicht gelesen werden und wurden "
+                                "\u00FCbersprungen:"),
+                 search.unreadable, ui);
+    ShowResultInBrowser(form, ui);
+    if (stopped) {
+        return CommandOutcome::Stopped;
+    }
+    return search.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+}
+
+}  // namespace trawlex

@@ -1,6 +1,11 @@
 #include "CaseFold.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace trawlex {
 namespace {
@@ -25,6 +30,15 @@ std::array<unsigned char, 256> BuildFoldTable() {
     return table;
 }
 
+}  // namespace
+
+const std::array<unsigned char, 256>& Cp1252FoldTable() {
+    static const std::array<unsigned char, 256> table = BuildFoldTable();
+    return table;
+}
+
+namespace {
+
 bool HasCasePartner(unsigned char byte) {
     const auto& table = Cp1252FoldTable();
     if (table[byte] != byte) {
@@ -38,74 +52,133 @@ bool HasCasePartner(unsigned char byte) {
     return false;
 }
 
-}  // namespace
-
-const std::array<unsigned char, 256>& Cp1252FoldTable() {
-    static const std::array<unsigned char, 256> table = BuildFoldTable();
-    return table;
+// How often a byte turns up in ordinary text, roughly: higher means rarer. Letters follow their
+// frequency in German and English text; controls and bytes above 127 are rarest.
+int Rarity(unsigned char byte) {
+    static const std::array<int, 256> table = [] {
+        std::array<int, 256> rarity{};
+        rarity.fill(250);
+        for (unsigned character = 0x21; character < 0x7F; ++character) {
+            rarity[character] = 200;  // punctuation
+        }
+        for (unsigned character = '0'; character <= '9'; ++character) {
+            rarity[character] = 150;
+        }
+        const std::string_view byFrequency = "enisratdhulcgmobwfkzpvjyxq";
+        for (std::size_t index = 0; index < byFrequency.size(); ++index) {
+            const auto lower = static_cast<unsigned char>(byFrequency[index]);
+            rarity[lower] = static_cast<int>(10 + 4 * index);
+            rarity[lower - 0x20] = static_cast<int>(100 + index);
+        }
+        rarity[' '] = 0;
+        rarity['\n'] = 60;
+        rarity['\r'] = 60;
+        rarity['<'] = 90;
+        rarity['>'] = 90;
+        return rarity;
+    }();
+    return table[byte];
 }
 
-Finder::Finder(std::string_view term, CompareMode mode) : term_(term) {
-    if (mode != CompareMode::IgnoreCase) {
-        return;
-    }
-    // A term without letters that have a partner is found faster by the exact search.
-    bool anyCased = false;
-    for (char& character : term_) {
-        const auto byte = static_cast<unsigned char>(character);
-        anyCased = anyCased || HasCasePartner(byte);
-        character = static_cast<char>(FoldCp1252(byte));
-    }
-    if (!anyCased || term_.empty()) {
-        return;
-    }
-    folded_ = true;
-    // Horspool's shift table over folded bytes: both cases of a byte shift alike.
-    const std::size_t length = term_.size();
-    shift_.fill(length);
-    for (std::size_t index = 0; index + 1 < length; ++index) {
-        shift_[static_cast<unsigned char>(term_[index])] = length - 1 - index;
-    }
+// The other case of a folded byte, or the byte itself.
+unsigned char OtherCase(unsigned char folded) {
     const auto& table = Cp1252FoldTable();
     for (unsigned byte = 0; byte < 256; ++byte) {
-        shift_[byte] = shift_[table[byte]];
+        if (byte != folded && table[byte] == folded) {
+            return static_cast<unsigned char>(byte);
+        }
     }
+    return folded;
+}
+
+}  // namespace
+
+Finder::Finder(std::string_view term, CompareMode mode) : term_(term) {
+    if (term_.empty()) {
+        return;
+    }
+    if (mode == CompareMode::IgnoreCase) {
+        for (char& character : term_) {
+            const auto byte = static_cast<unsigned char>(character);
+            folded_ = folded_ || HasCasePartner(byte);
+            character = static_cast<char>(FoldCp1252(byte));
+        }
+    }
+    const auto rarity = [this](std::size_t index) {
+        const auto byte = static_cast<unsigned char>(term_[index]);
+        return folded_ ? std::min(Rarity(byte), Rarity(OtherCase(byte))) : Rarity(byte);
+    };
+    std::size_t rarest = 0;
+    for (std::size_t index = 1; index < term_.size(); ++index) {
+        if (rarity(index) > rarity(rarest)) {
+            rarest = index;
+        }
+    }
+    std::size_t second = rarest == 0 && term_.size() > 1 ? 1 : 0;
+    for (std::size_t index = 0; index < term_.size(); ++index) {
+        if (index != rarest && (term_[index] != term_[rarest]) &&
+            (term_[second] == term_[rarest] || rarity(index) > rarity(second))) {
+            second = index;
+        }
+    }
+    rareIndex_[0] = rarest;
+    rareIndex_[1] = second;
+    for (int which = 0; which < 2; ++which) {
+        const auto byte = static_cast<unsigned char>(term_[rareIndex_[which]]);
+        rareBytes_[which][0] = byte;
+        rareBytes_[which][1] = folded_ ? OtherCase(byte) : byte;
+    }
+}
+
+bool Finder::MatchesAt(const unsigned char* candidate) const {
+    if (!folded_) {
+        return std::memcmp(candidate, term_.data(), term_.size()) == 0;
+    }
+    const auto& table = Cp1252FoldTable();
+    for (std::size_t index = 0; index < term_.size(); ++index) {
+        if (table[candidate[index]] != static_cast<unsigned char>(term_[index])) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::size_t Finder::Find(std::string_view text, std::size_t from) const {
     if (term_.empty() || from > text.size() || text.size() - from < term_.size()) {
         return npos;
     }
-    if (folded_) {
-        return FindFolded(text, from);
-    }
-    const void* found = memmem(text.data() + from, text.size() - from, term_.data(), term_.size());
-    if (found == nullptr) {
-        return npos;
-    }
-    return static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-}
-
-std::size_t Finder::FindFolded(std::string_view text, std::size_t from) const {
-    const auto& table = Cp1252FoldTable();
-    const std::size_t length = term_.size();
-    const auto* needle = reinterpret_cast<const unsigned char*>(term_.data());
-    const auto* haystack = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char last = needle[length - 1];
-    std::size_t position = from;
-    const std::size_t end = text.size() - length;
-    while (position <= end) {
-        const unsigned char probe = haystack[position + length - 1];
-        if (table[probe] == last) {
-            std::size_t index = 0;
-            while (index + 1 < length && table[haystack[position + index]] == needle[index]) {
-                ++index;
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t last = text.size() - term_.size();  // the last possible start
+    std::size_t start = from;
+#if defined(__SSE2__)
+    const __m128i first0 = _mm_set1_epi8(static_cast<char>(rareBytes_[0][0]));
+    const __m128i first1 = _mm_set1_epi8(static_cast<char>(rareBytes_[0][1]));
+    const __m128i second0 = _mm_set1_epi8(static_cast<char>(rareBytes_[1][0]));
+    const __m128i second1 = _mm_set1_epi8(static_cast<char>(rareBytes_[1][1]));
+    for (; start + 15 <= last; start += 16) {
+        const __m128i atFirst =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + start + rareIndex_[0]));
+        const __m128i atSecond =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + start + rareIndex_[1]));
+        const __m128i both = _mm_and_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(atFirst, first0), _mm_cmpeq_epi8(atFirst, first1)),
+            _mm_or_si128(_mm_cmpeq_epi8(atSecond, second0), _mm_cmpeq_epi8(atSecond, second1)));
+        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(both));
+        while (candidates != 0) {
+            const std::size_t offset = static_cast<std::size_t>(__builtin_ctz(candidates));
+            if (MatchesAt(data + start + offset)) {
+                return start + offset;
             }
-            if (index + 1 >= length) {
-                return position;
-            }
+            candidates &= candidates - 1;
         }
-        position += shift_[probe];
+    }
+#endif
+    for (; start <= last; ++start) {
+        const unsigned char atFirst = data[start + rareIndex_[0]];
+        if ((atFirst == rareBytes_[0][0] || atFirst == rareBytes_[0][1]) &&
+            MatchesAt(data + start)) {
+            return start;
+        }
     }
     return npos;
 }

@@ -37,11 +37,14 @@ public:
     std::size_t TermLength() const { return term_.size(); }
 
 private:
-    std::size_t FindFolded(std::string_view text, std::size_t from) const;
+    bool MatchesAt(const unsigned char* candidate) const;
 
     std::string term_;  // folded when the comparison ignores case
     bool folded_ = false;
-    std::array<std::size_t, 256> shift_{};
+    // Two bytes of the term that are rare in text, each with both of its cases, looked for
+    // together 16 positions at a time; only where both fit is the whole term compared.
+    std::size_t rareIndex_[2] = {0, 0};
+    unsigned char rareBytes_[2][2] = {{0, 0}, {0, 0}};
 };
 
 }  // namespace trawlex

@@ -3,12 +3,15 @@
 #include "PathText.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace trawlex {
 namespace {
@@ -80,7 +83,12 @@ std::string TdCell(std::string_view text) {
     return cell;
 }
 
-Result<LoadedFile> LoadFile(const std::string& path) {
+namespace {
+
+// Opens a regular file and reads it whole into the memory that `reserve` hands out for its
+// size; returns the length actually read and the modification time.
+template <typename Reserve>
+Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) {
         return ReadError(path, errno);
@@ -92,13 +100,11 @@ Result<LoadedFile> LoadFile(const std::string& path) {
     if (!S_ISREG(info.st_mode)) {
         return ReadError(path, EINVAL);
     }
-    LoadedFile loaded;
-    loaded.modified = info.st_mtime;
-    loaded.bytes.resize(static_cast<std::size_t>(info.st_size));
+    const auto size = static_cast<std::size_t>(info.st_size);
+    char* data = reserve(size);
     std::size_t filled = 0;
-    while (filled < loaded.bytes.size()) {
-        const ssize_t got =
-            read(file.get(), loaded.bytes.data() + filled, loaded.bytes.size() - filled);
+    while (filled < size) {
+        const ssize_t got = read(file.get(), data + filled, size - filled);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -110,9 +116,58 @@ Result<LoadedFile> LoadFile(const std::string& path) {
         }
         filled += static_cast<std::size_t>(got);
     }
-    loaded.bytes.resize(filled);
-    loaded.length = static_cast<std::int64_t>(filled);
+    return FileStamp{static_cast<std::int64_t>(filled), info.st_mtime};
+}
+
+}  // namespace
+
+Result<LoadedFile> LoadFile(const std::string& path) {
+    LoadedFile loaded;
+    auto stamp = ReadRegularFile(path, [&loaded](std::size_t size) {
+        loaded.bytes.resize(size);
+        return loaded.bytes.data();
+    });
+    if (!stamp) {
+        return stamp.error();
+    }
+    loaded.bytes.resize(static_cast<std::size_t>(stamp->length));
+    loaded.length = stamp->length;
+    loaded.modified = stamp->modified;
     return loaded;
+}
+
+void FileBuffer::Free::operator()(char* data) const {
+    std::free(data);
+}
+
+void FileBuffer::Grow(std::size_t size) {
+    // Whole mebibytes, so that the many small files of a tree share one allocation; a big
+    // buffer is asked for in huge pages, which spares the kernel most of its page faults.
+    constexpr std::size_t kMebibyte = std::size_t{1} << 20;
+    constexpr std::size_t kHugePage = 2 * kMebibyte;
+    const bool huge = size >= 2 * kHugePage;
+    const std::size_t step = huge ? kHugePage : kMebibyte;
+    capacity_ = (size + step - 1) / step * step;
+    data_.reset();
+    void* memory = huge ? std::aligned_alloc(kHugePage, capacity_) : std::malloc(capacity_);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    if (huge) {
+        madvise(memory, capacity_, MADV_HUGEPAGE);
+    }
+    data_.reset(static_cast<char*>(memory));
+}
+
+Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer) {
+    auto stamp = ReadRegularFile(path, [&buffer](std::size_t size) {
+        if (size > buffer.capacity_) {
+            buffer.Grow(size);
+        }
+        return buffer.data_.get();
+    });
+    buffer.size_ = stamp ? static_cast<std::size_t>(stamp->length) : 0;
+    return stamp;
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {
@@ -147,6 +202,9 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
 
 ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
                               const EncodedReplacement& replacement, std::string& out) {
+    if (term.IsEncodingIndependent() && !term.Find(text, 0, TextEncoding::Cp1252)) {
+        return ReplaceOutcome::Unchanged;
+    }
     const DetectedEncoding detected = DetectEncoding(text);
     std::optional<Span> found = term.Find(text, detected.bodyStart, detected.encoding);
     if (!found) {

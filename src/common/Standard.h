@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,13 @@ std::string Quote(std::string_view text);
 // The text enclosed in "<td>" and "</td>".
 std::string TdCell(std::string_view text);
 
-// A file read whole, with the length and modification time of the very file that was read.
+// The length and modification time of the very file that was read.
+struct FileStamp {
+    std::int64_t length = 0;
+    std::time_t modified = 0;
+};
+
+// A file read whole.
 struct LoadedFile {
     std::string bytes;
     std::int64_t length = 0;
@@ -29,6 +36,28 @@ struct LoadedFile {
 Result<LoadedFile> LoadFile(const std::string& path);
 
 Result<std::string> ReadWholeFile(const std::string& path);
+
+// A read buffer kept across files, so that reading many files neither allocates nor clears
+// memory for each one.
+class FileBuffer {
+public:
+    std::string_view View() const { return {data_.get(), size_}; }
+
+private:
+    friend Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer);
+
+    void Grow(std::size_t size);
+
+    struct Free {
+        void operator()(char* data) const;
+    };
+    std::unique_ptr<char, Free> data_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+// Reads a file whole into the buffer (the same rules as LoadFile).
+Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer);
 
 // Replaces every occurrence left to right in one pass: occurrences never overlap and inserted
 // text is never searched again. Appends the result to `out` and returns true when the term

@@ -190,6 +190,7 @@ TermMatcher::TermMatcher(QStringView term, CompareMode mode) : empty_(term.isEmp
     } else {
         utf8Bytes_.emplace(term.toUtf8().toStdString(), mode);
     }
+    independent_ = IsAscii(term);
 }
 
 std::optional<Span> TermMatcher::Find(std::string_view text, std::size_t from,

@@ -67,10 +67,15 @@ public:
 
     bool IsEmpty() const { return empty_; }
 
+    // True when the term is found alike in both encodings (pure ASCII, matched by bytes), so a
+    // file's encoding only needs deciding once the term has been found in it.
+    bool IsEncodingIndependent() const { return independent_; }
+
     std::optional<Span> Find(std::string_view text, std::size_t from, TextEncoding encoding) const;
 
 private:
     bool empty_ = true;
+    bool independent_ = false;
     std::optional<Finder> cp1252_;
     std::optional<Finder> utf8Bytes_;  // exact, or ignoring case when the term is pure ASCII
     std::optional<Utf8FoldFinder> utf8Folded_;

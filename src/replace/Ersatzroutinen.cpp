@@ -5,10 +5,48 @@
 #include "common/Listing.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
+#include "common/TreeWalk.h"
 #include "search/Problems.h"
 
 namespace trawlex {
 namespace {
+
+// Rewrites the walk's files on the run's workers and takes their outcomes in walk order, letting
+// the window breathe after each file. Few files are ahead, so that a stop leaves little done
+// beyond the file the person saw last.
+Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
+    const TermMatcher& term = run.term;
+    const EncodedReplacement& replacement = run.replacement;
+    OrderedPool<std::string, std::optional<QString>, ReplaceBuffers> pool(
+        run.workers, [&term, &replacement](const std::string& path, ReplaceBuffers& buffers) {
+            return ReplaceInFile(path, term, replacement, buffers);
+        });
+    const std::size_t window = 2 * (run.workers + 1);
+    std::string path;
+    bool more = true;
+    Flow flow = Flow::Continue;
+    while (flow == Flow::Continue) {
+        while (more && pool.InFlight() < window) {
+            more = walk.Next(path);
+            if (more) {
+                pool.Submit(path);
+            }
+        }
+        if (pool.InFlight() == 0) {
+            break;
+        }
+        if (std::optional<QString> problem = pool.TakeNext()) {
+            run.problems.push_back(std::move(*problem));
+        }
+        flow = run.ui.YieldToEventLoop();
+    }
+    for (const std::string& directory : walk.Unreadable()) {
+        run.problems.push_back(
+            QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden.")
+                .arg(PathText(directory)));
+    }
+    return flow;
+}
 
 Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
     WalkGuard guard;
@@ -21,61 +59,38 @@ Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
 
 }  // namespace
 
-void ReplaceInFile(const std::string& path, ReplaceRun& run) {
-    auto contents = ReadWholeFile(path);
-    if (!contents) {
-        run.problems.push_back(contents.message());
-        return;
+std::optional<QString> ReplaceInFile(const std::string& path, const TermMatcher& term,
+                                     const EncodedReplacement& replacement,
+                                     ReplaceBuffers& buffers) {
+    if (auto read = LoadFileInto(path, buffers.contents); !read) {
+        return read.message();
     }
-    std::string replaced;
-    switch (ReplaceAllInto(contents.value(), run.term, run.replacement, replaced)) {
+    buffers.replaced.clear();
+    switch (ReplaceAllInto(buffers.contents.View(), term, replacement, buffers.replaced)) {
         case ReplaceOutcome::Unchanged:
-            return;
+            return std::nullopt;
         case ReplaceOutcome::Unencodable:
-            run.problems.push_back(QStringLiteral("Die Datei \u201E%1\u201C ist in Windows-1252 "
-                                                  "geschrieben, das den Ersatzbegriff nicht "
-                                                  "darstellen kann.")
-                                       .arg(PathText(path)));
-            return;
+            return QStringLiteral(
+                       "Die Datei \u201E%1\u201C ist in Windows-1252 geschrieben, das "
+                       "den Ersatzbegriff nicht darstellen kann.")
+                .arg(PathText(path));
         case ReplaceOutcome::Replaced:
             break;
     }
-    if (auto written = WriteFileReplacing(path, replaced); !written) {
-        run.problems.push_back(written.message());
+    if (auto written = WriteFileReplacing(path, buffers.replaced); !written) {
+        return written.message();
     }
+    return std::nullopt;
 }
 
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
-    auto names = ListDirectory(directory, run.mask, ListKind::NormalFiles);
-    if (!names) {
-        run.problems.push_back(names.message());
-        return Flow::Continue;
-    }
-    for (const std::string& name : names.value()) {
-        ReplaceInFile(directory + name, run);
-        if (run.ui.YieldToEventLoop() == Flow::Stop) {
-            return Flow::Stop;
-        }
-    }
-    return Flow::Continue;
+    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
+    return ReplaceAlong(walk, run);
 }
 
 Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard) {
-    auto subFolders = SubFolders(parent);
-    if (!subFolders) {
-        run.problems.push_back(subFolders.message());
-        return Flow::Continue;
-    }
-    for (const DirectoryHandle& folder : subFolders.value()) {
-        if (!guard.Enter(folder)) {
-            continue;
-        }
-        if (ReplaceFilesOf(folder.path + SeparatorFor(folder), run) == Flow::Stop ||
-            ReplaceDirRecursive(folder, run, guard) == Flow::Stop) {
-            return Flow::Stop;
-        }
-    }
-    return Flow::Continue;
+    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard);
+    return ReplaceAlong(walk, run);
 }
 
 Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope scope,
@@ -102,7 +117,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     const TermMatcher matcher(job.term, job.mode);
     const EncodedReplacement replacement(job.replacement);
     const FileMask fileMask(job.mask);
-    ReplaceRun run{matcher, replacement, fileMask, ui, {}};
+    ReplaceRun run{matcher, replacement, fileMask, ui, {}, job.workers};
     const Flow flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
     ShowProblems(UnchangedFilesHeading(), run.problems, ui);
     if (flow == Flow::Stop) {

@@ -3,11 +3,14 @@
 #include "app/Ui.h"
 #include "common/CaseFold.h"
 #include "common/DirectoryHandle.h"
+#include "common/OrderedPool.h"
+#include "common/Standard.h"
 #include "common/TextEncoding.h"
 #include "search/Suchroutinen.h"
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,11 +27,21 @@ struct ReplaceRun {
     const FileMask& mask;
     Ui& ui;
     std::vector<QString> problems;  // each names a file that stayed as it was, and why
+    unsigned workers = DefaultWorkerCount();
+};
+
+// The memory one thread reuses from file to file.
+struct ReplaceBuffers {
+    FileBuffer contents;
+    std::string replaced;
 };
 
 // One file: read whole, replaced, and rewritten as one step only when the term occurred. A
-// file without the term is not touched, its modification time included.
-void ReplaceInFile(const std::string& path, ReplaceRun& run);
+// file without the term is not touched, its modification time included. Returns why the file
+// stayed as it was, when it could not be processed.
+std::optional<QString> ReplaceInFile(const std::string& path, const TermMatcher& term,
+                                     const EncodedReplacement& replacement,
+                                     ReplaceBuffers& buffers);
 
 // Every matching file of one directory (ending in the separator). The listing is taken whole
 // before the first file is rewritten, so no file is processed twice.
@@ -45,6 +58,7 @@ struct ReplaceJob {
     QString mask;
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
+    unsigned workers = DefaultWorkerCount();
 };
 
 // One walk over the location's files (`directory` as the person named it, with its separator) or

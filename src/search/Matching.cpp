@@ -18,6 +18,11 @@ std::optional<std::string_view> FindTitle(std::string_view contents) {
 }
 
 FileMatch MatchContents(std::string_view contents, const TermMatcher& term) {
+    // Most files hold no occurrence; for a term that reads alike in both encodings they are
+    // spared the pass that decides their encoding.
+    if (term.IsEncodingIndependent() && !term.Find(contents, 0, TextEncoding::Cp1252)) {
+        return {};
+    }
     return MatchContents(contents, DetectEncoding(contents), term);
 }
 

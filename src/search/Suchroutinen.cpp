@@ -5,10 +5,86 @@
 #include "common/Listing.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
+#include "common/TreeWalk.h"
 #include "search/Problems.h"
 
 namespace trawlex {
 namespace {
+
+// What a worker learns about one file; the title is copied, since the file's bytes are gone
+// once the worker reads the next file.
+struct SearchedFile {
+    std::string path;
+    bool readable = false;
+    FileMatch match;  // its title is empty here: it would point into the worker's buffer
+    std::optional<std::string> title;
+    FileStamp stamp;
+};
+
+SearchedFile SearchOneFile(const std::string& path, const TermMatcher& term, FileBuffer& buffer) {
+    SearchedFile searched;
+    searched.path = path;
+    auto stamp = LoadFileInto(path, buffer);
+    if (!stamp) {
+        return searched;
+    }
+    searched.readable = true;
+    searched.stamp = stamp.value();
+    searched.match = MatchContents(buffer.View(), term);
+    if (searched.match.title) {
+        searched.title = std::string(*searched.match.title);
+        searched.match.title.reset();
+    }
+    return searched;
+}
+
+// Reads and matches the walk's files on the run's workers while this thread takes the results
+// in walk order: it writes the rows, keeps the totals and lets the window breathe after each
+// file. A bounded number of files is ahead of the report at any moment.
+Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
+    const TermMatcher& term = run.term;
+    OrderedPool<std::string, SearchedFile, FileBuffer> pool(
+        run.workers, [&term](const std::string& path, FileBuffer& buffer) {
+            return SearchOneFile(path, term, buffer);
+        });
+    const std::size_t window = 16 * (run.workers + 1);
+    std::string path;
+    bool more = true;
+    Flow flow = Flow::Continue;
+    while (flow == Flow::Continue) {
+        while (more && pool.InFlight() < window) {
+            more = walk.Next(path);
+            if (more) {
+                pool.Submit(path);
+            }
+        }
+        if (pool.InFlight() == 0) {
+            break;
+        }
+        SearchedFile searched = pool.TakeNext();
+        flow = run.ui.YieldToEventLoop();
+        if (!searched.readable) {
+            run.totals.unreadable.push_back(searched.path);
+            continue;
+        }
+        if (searched.match.IsHit()) {
+            if (searched.title) {
+                searched.match.title = *searched.title;
+            }
+            const ResultRow row{run.totals.nextRow, searched.path, searched.match,
+                                searched.stamp.modified, searched.stamp.length};
+            if (auto written = run.report.Append(ResultRowText(row, style)); !written) {
+                return written.error();
+            }
+            ++run.totals.nextRow;
+        }
+        run.totals.byteTotal += searched.stamp.length;
+        ++run.totals.filesExamined;
+    }
+    run.totals.unreadable.insert(run.totals.unreadable.end(), walk.Unreadable().begin(),
+                                 walk.Unreadable().end());
+    return flow;
+}
 
 Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
     WalkGuard guard;
@@ -23,56 +99,13 @@ Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
 }  // namespace
 
 Result<Flow> SearchFilesOf(const std::string& directory, RowStyle style, SearchRun& run) {
-    auto names = ListDirectory(directory, run.mask, ListKind::NormalFiles);
-    if (!names) {
-        run.totals.unreadable.push_back(directory);
-        return Flow::Continue;
-    }
-    for (const std::string& name : names.value()) {
-        const std::string path = directory + name;
-        auto file = LoadFile(path);
-        const Flow flow = run.ui.YieldToEventLoop();
-        if (!file) {
-            run.totals.unreadable.push_back(path);
-        } else {
-            const FileMatch match = MatchContents(file->bytes, run.term);
-            if (match.IsHit()) {
-                const ResultRow row{run.totals.nextRow, path, match, file->modified, file->length};
-                if (auto written = run.report.Append(ResultRowText(row, style)); !written) {
-                    return written.error();
-                }
-                ++run.totals.nextRow;
-            }
-            run.totals.byteTotal += file->length;
-            ++run.totals.filesExamined;
-        }
-        if (flow == Flow::Stop) {
-            return Flow::Stop;
-        }
-    }
-    return Flow::Continue;
+    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
+    return SearchWalk(walk, style, run);
 }
 
 Result<Flow> SearchDirRecursive(const DirectoryHandle& parent, SearchRun& run, WalkGuard& guard) {
-    auto subFolders = SubFolders(parent);
-    if (!subFolders) {
-        run.totals.unreadable.push_back(parent.path);
-        return Flow::Continue;
-    }
-    for (const DirectoryHandle& folder : subFolders.value()) {
-        if (!guard.Enter(folder)) {
-            continue;
-        }
-        auto searched = SearchFilesOf(folder.path + SeparatorFor(folder), RowStyle::TreeBelow, run);
-        if (!searched || searched.value() == Flow::Stop) {
-            return searched;
-        }
-        searched = SearchDirRecursive(folder, run, guard);
-        if (!searched || searched.value() == Flow::Stop) {
-            return searched;
-        }
-    }
-    return Flow::Continue;
+    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard);
+    return SearchWalk(walk, RowStyle::TreeBelow, run);
 }
 
 CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
@@ -90,7 +123,7 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
     const TermMatcher matcher(job.term, job.mode);
     const FileMask fileMask(job.mask);
     SearchTotals totals;
-    SearchRun run{matcher, fileMask, report.value(), ui, totals};
+    SearchRun run{matcher, fileMask, report.value(), ui, totals, job.workers};
     const auto searched = job.scope == Scope::Flat
                               ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
                               : SearchTopAndBelow(top.value(), run);

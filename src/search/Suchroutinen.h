@@ -3,6 +3,7 @@
 #include "app/Ui.h"
 #include "common/CaseFold.h"
 #include "common/DirectoryHandle.h"
+#include "common/OrderedPool.h"
 #include "common/TextEncoding.h"
 #include "search/Report.h"
 
@@ -31,6 +32,7 @@ struct SearchJob {
     QString mask;
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
+    unsigned workers = DefaultWorkerCount();  // helper threads; 0 reads every file in turn
 };
 
 // Runs a search from the report header to the footer. The summary shows the record's fields.
@@ -51,6 +53,7 @@ struct SearchRun {
     ReportFile& report;
     Ui& ui;
     SearchTotals& totals;
+    unsigned workers = 0;
 };
 
 // Searches the matching files of one directory (ending in the separator) and appends a row

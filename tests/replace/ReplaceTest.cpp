@@ -214,9 +214,15 @@ TEST_F(ReplaceTest, FileThatCannotBeWrittenStaysWholeAndTheRunGoesOn) {
 }
 
 TEST_F(ReplaceTest, VanishedFileIsNamedAndStopEndsAfterTheCurrentFile) {
+    // Without helper threads each file is read just before its turn, after the previous yield.
+    const auto replace = [this](Ui& with, Scope scope) {
+        return ReplaceLocation(
+            with, {form.TexSuchort.text, form.TexSuchbegriff.text, form.TexErsatzbegriff,
+                   form.ComDateifilter.text, CompareMode::Exact, scope, 0});
+    };
     const std::string vanishing = tree.Path("b.htm");
     ui.onYield = [&vanishing] { std::remove(vanishing.c_str()); };
-    EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Incomplete);
+    EXPECT_EQ(replace(ui, Scope::Flat), CommandOutcome::Incomplete);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("b.htm")));
 
@@ -224,8 +230,7 @@ TEST_F(ReplaceTest, VanishedFileIsNamedAndStopEndsAfterTheCurrentFile) {
     stopping.stopAfterYields = 1;
     tree.Write("b.htm", "Fund");
     form.TexErsatzbegriff = QStringLiteral("X");
-    form.CheckRekursiv = 1;
-    EXPECT_EQ(butErsetzen_Click(form, stopping), CommandOutcome::Stopped);
+    EXPECT_EQ(replace(stopping, Scope::Tree), CommandOutcome::Stopped);
     EXPECT_EQ(ReadFile(tree.Path("b.htm")), "Fund") << "a.htm came first, then the run stopped";
     EXPECT_EQ(ReadFile(tree.Path("unter/d.htm")), "Fund darunter");
 }

@@ -43,9 +43,11 @@ protected:
         form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
     }
 
-    CommandOutcome Search(const QString& path, CompareMode mode = CompareMode::Exact) {
-        return SearchDirFlat(form, ui, path, form.TexSuchbegriff.text, form.TexZieldatei,
-                             form.ComDateifilter.text, mode);
+    CommandOutcome Search(const QString& path, CompareMode mode = CompareMode::Exact,
+                          unsigned workers = DefaultWorkerCount()) {
+        return SearchLocation(form, ui,
+                              {path, form.TexSuchbegriff.text, form.TexZieldatei,
+                               form.ComDateifilter.text, mode, Scope::Flat, workers});
     }
 
     std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
@@ -127,7 +129,8 @@ TEST_F(FlatSearchTest, ReportThatCannotBeCreatedIsNamed) {
 TEST_F(FlatSearchTest, FileVanishingBeforeItIsReadIsSkippedAndNamed) {
     const std::string vanishing = web.Path("B.HTM");
     ui.onYield = [&vanishing] { std::remove(vanishing.c_str()); };
-    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Incomplete);
+    // Without workers each file is read just before its turn, after the previous file's yield.
+    EXPECT_EQ(Search(web.RootText(), CompareMode::Exact, 0), CommandOutcome::Incomplete);
     EXPECT_NE(Report().find("in <B>2</B> durchsuchten Dateien"), std::string::npos);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("B.HTM")));

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace trawlex {
+
+// The helper threads a walk reads and matches files on. The thread that takes the results works
+// too whenever its next result is not ready, so one helper per further core keeps every core
+// busy.
+inline unsigned DefaultWorkerCount() {
+    return std::max(1U, std::thread::hardware_concurrency()) - 1;
+}
+
+// Works on tasks on the taking thread and a few helpers and hands the results back strictly in
+// the order the tasks were submitted, so that a parallel walk writes exactly the report of a
+// sequential one. Each thread owns a State (a reusable read buffer) for all its tasks. Without
+// helpers every task runs on the taking thread, in order, just before its result is taken.
+template <typename Task, typename Output, typename State>
+class OrderedPool {
+public:
+    using Work = std::function<Output(const Task&, State&)>;
+
+    OrderedPool(unsigned helpers, Work work) : work_(std::move(work)) {
+        for (unsigned index = 0; index < helpers; ++index) {
+            threads_.emplace_back([this] { RunHelper(); });
+        }
+    }
+
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    // Tasks not yet started are dropped; those running are finished.
+    ~OrderedPool() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+            pending_.clear();
+        }
+        taskReady_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+
+    void Submit(Task task) {
+        bool wake = false;
+        {
+            const std::lock_guard lock(mutex_);
+            pending_.push_back({submitted_++, std::move(task)});
+            wake = idleHelpers_ > 0;
+        }
+        if (wake) {
+            taskReady_.notify_one();
+        }
+    }
+
+    // Results not yet taken, whether or not they are ready.
+    std::size_t InFlight() const { return submitted_ - taken_; }
+
+    // The result of the oldest task not yet taken. While it is not ready, this thread works on
+    // the next waiting task instead of sleeping.
+    Output TakeNext() {
+        std::unique_lock lock(mutex_);
+        while (done_.count(taken_) == 0) {
+            if (!pending_.empty()) {
+                Numbered next = std::move(pending_.front());
+                pending_.pop_front();
+                lock.unlock();
+                Output output = work_(next.task, ownState_);
+                lock.lock();
+                done_.emplace(next.sequence, std::move(output));
+                continue;
+            }
+            consumerWaiting_ = true;
+            resultReady_.wait(lock, [this] { return done_.count(taken_) != 0; });
+            consumerWaiting_ = false;
+        }
+        auto found = done_.find(taken_);
+        Output output = std::move(found->second);
+        done_.erase(found);
+        ++taken_;
+        return output;
+    }
+
+private:
+    struct Numbered {
+        std::size_t sequence;
+        Task task;
+    };
+
+    void RunHelper() {
+        State state;
+        std::unique_lock lock(mutex_);
+        while (true) {
+            if (pending_.empty() && !stopping_) {
+                ++idleHelpers_;
+                taskReady_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+                --idleHelpers_;
+            }
+            if (stopping_) {
+                return;
+            }
+            Numbered next = std::move(pending_.front());
+            pending_.pop_front();
+            lock.unlock();
+            Output output = work_(next.task, state);
+            lock.lock();
+            const bool awaited = next.sequence == taken_;
+            done_.emplace(next.sequence, std::move(output));
+            if (awaited && consumerWaiting_) {
+                resultReady_.notify_one();
+            }
+        }
+    }
+
+    Work work_;
+    std::mutex mutex_;
+    std::condition_variable taskReady_;
+    std::condition_variable resultReady_;
+    std::deque<Numbered> pending_;
+    std::map<std::size_t, Output> done_;
+    std::size_t submitted_ = 0;
+    std::size_t taken_ = 0;
+    bool stopping_ = false;
+    bool consumerWaiting_ = false;
+    unsigned idleHelpers_ = 0;
+    State ownState_;
+    std::vector<std::thread> threads_;  // last, so the helpers start when all else stands
+};
+
+}  // namespace trawlex

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "DirectoryHandle.h"
+#include "Listing.h"
+
+#include <string>
+#include <vector>
+
+namespace trawlex {
+
+// Yields the files of a walk one at a time, in the order a person reads the report: a
+// directory's matching files in listing order, then each subdirectory with everything below it
+// before the next subdirectory. Only the directories on the way down are held, so a walk over a
+// huge tree needs little memory. Each real directory is entered at most once, so links that lead
+// back into the tree cannot make it endless. Each directory is read in one pass.
+class TreeWalk {
+public:
+    // The files of `directory` (ending in the separator) only.
+    static TreeWalk FilesOf(const std::string& directory, const FileMask& mask);
+
+    // The files of every directory below `parent`, not those of `parent` itself.
+    static TreeWalk Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard);
+
+    // The path of the next file, or false at the end.
+    bool Next(std::string& path);
+
+    // Directories that could not be read; the walk went on without them.
+    const std::vector<std::string>& Unreadable() const { return unreadable_; }
+
+private:
+    struct Frame {
+        std::string directory;  // with its closing separator
+        std::vector<std::string> files;
+        std::vector<std::string> subdirectories;
+        std::size_t nextFile = 0;
+        std::size_t nextSubdirectory = 0;
+    };
+
+    TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}
+
+    bool Enter(const std::string& directory, bool withFiles, bool withSubdirectories);
+
+    const FileMask* mask_;
+    WalkGuard* guard_;
+    std::vector<Frame> frames_;
+    std::vector<std::string> unreadable_;
+};
+
+}  // namespace trawlex

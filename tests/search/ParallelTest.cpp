@@ -1,0 +1,103 @@
+#include "app/Form1.h"
+#include "replace/Ersatzroutinen.h"
+#include "search/Suchroutinen.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+
+#include <map>
+#include <random>
+#include <string>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+using test::ReadFile;
+using test::TempTree;
+
+// A tree of a few hundred files in both encodings, of many sizes (one beyond the huge-page
+// buffers), with hits scattered through it.
+void FillTree(const TempTree& tree) {
+    std::mt19937 random(7);
+    const char* pieces[] = {"Fund ",
+                            "fund ",
+                            "Gr\xF6\xDF"
+                            "e ",
+                            "Gr\xC3\xB6\xC3\x9F"
+                            "e ",
+                            "<title>T</title>",
+                            "text ",
+                            "\r\n",
+                            "mehr text "};
+    for (int index = 0; index < 240; ++index) {
+        const std::string directory =
+            "d" + std::to_string(index % 7) + "/e" + std::to_string(index % 3) + "/";
+        std::string contents;
+        const std::size_t pieceCount = 1 + random() % (index % 40 == 0 ? 20000 : 60);
+        for (std::size_t piece = 0; piece < pieceCount; ++piece) {
+            contents += pieces[random() % 8];
+        }
+        tree.Write(directory + "f" + std::to_string(index) + (index % 5 == 0 ? ".txt" : ".htm"),
+                   contents);
+    }
+    tree.Write("gross.htm", std::string(5u << 20, 'x') + "Fund");
+}
+
+std::map<std::string, std::string> Contents(const TempTree& tree) {
+    std::map<std::string, std::string> files;
+    QDirIterator it(tree.RootText(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const std::string path = it.next().toStdString();
+        files[path.substr(tree.Root().size())] = ReadFile(path);
+    }
+    return files;
+}
+
+TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
+    test::UseGermanLocale();
+    const TempTree tree;
+    FillTree(tree);
+    const TempTree reports;
+    Form1 form;
+    form.ComDateifilter.text = QStringLiteral("*.htm");
+    form.CheckRekursiv = 1;
+    std::map<unsigned, std::string> byWorkers;
+    for (const unsigned workers : {0U, 1U, 3U}) {
+        FakeUi ui;
+        const QString report = reports.RootText() + QString::number(workers);
+        ASSERT_EQ(SearchLocation(
+                      form, ui,
+                      {tree.RootText(), QStringLiteral("gr\u00F6\u00DFe"), report,
+                       form.ComDateifilter.text, CompareMode::IgnoreCase, Scope::Tree, workers}),
+                  CommandOutcome::Completed);
+        std::string text = ReadFile(report.toStdString());
+        const std::size_t stand = text.find("Stand:");
+        text.erase(stand, text.find('\n', stand) - stand);  // the moment of the search differs
+        byWorkers[workers] = text;
+    }
+    EXPECT_NE(byWorkers[0].find("<td> 1</td>"), std::string::npos);
+    EXPECT_EQ(byWorkers[1], byWorkers[0]);
+    EXPECT_EQ(byWorkers[3], byWorkers[0]);
+
+    std::map<unsigned, std::map<std::string, std::string>> trees;
+    for (const unsigned workers : {0U, 1U, 3U}) {
+        const TempTree copy;
+        FillTree(copy);
+        FakeUi ui;
+        ASSERT_EQ(ReplaceLocation(ui, {copy.RootText(), QStringLiteral("fund"),
+                                       QStringLiteral("Treffer \u20AC"), form.ComDateifilter.text,
+                                       CompareMode::IgnoreCase, Scope::Tree, workers}),
+                  CommandOutcome::Completed);
+        trees[workers] = Contents(copy);
+    }
+    EXPECT_NE(trees[0], Contents(tree)) << "the replacement changed files";
+    EXPECT_EQ(trees[1], trees[0]);
+    EXPECT_EQ(trees[3], trees[0]);
+}
+
+}  // namespace
+}  // namespace trawlex

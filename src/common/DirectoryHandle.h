@@ -23,10 +23,6 @@ Result<DirectoryHandle> GetFolder(const std::string& path);
 // The separator to put between a handle's path and a name: empty for the root.
 std::string SeparatorFor(const DirectoryHandle& handle);
 
-// Every subdirectory, hidden ones included, in listing order. A symbolic link to a directory
-// counts as a subdirectory.
-Result<std::vector<DirectoryHandle>> SubFolders(const DirectoryHandle& handle);
-
 // Remembers the real directories (device and inode) a walk has entered, so that a link leading
 // back into the tree is entered at most once and no walk is endless.
 class WalkGuard {

@@ -41,6 +41,52 @@ bool MatchWildcards(QStringView pattern, QStringView name) {
     return p == pattern.size();
 }
 
+bool IsAscii(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+char AsciiLower(char byte) {
+    return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 0x20) : byte;
+}
+
+// The same wildcard rules over ASCII bytes, the pattern already in lower case.
+bool MatchAsciiWildcards(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starPattern = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == AsciiLower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starPattern = p++;
+            starName = n;
+        } else if (starPattern != std::string_view::npos) {
+            p = starPattern + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+bool MatchAsciiPiece(std::string_view piece, std::string_view name) {
+    if (piece == "*.*") {
+        return true;
+    }
+    if (piece.size() >= 2 && piece.substr(piece.size() - 2) == "*.") {
+        return name.find('.') == std::string_view::npos &&
+               MatchAsciiWildcards(piece.substr(0, piece.size() - 1), name);
+    }
+    return MatchAsciiWildcards(piece, name);
+}
+
 bool MatchPiece(QStringView piece, QStringView foldedName) {
     if (piece == u"*.*") {
         return true;
@@ -86,6 +132,27 @@ FileMask::FileMask(QStringView fieldText) {
             pieces_.push_back(piece.toString().toCaseFolded());
         }
     }
+    KeepAsciiPieces();
+}
+
+void FileMask::KeepAsciiPieces() {
+    asciiPieces_.clear();
+    for (const QString& piece : pieces_) {
+        const std::string bytes = piece.toStdString();
+        if (!IsAscii(bytes)) {
+            asciiPieces_.clear();
+            return;
+        }
+        asciiPieces_.push_back(bytes);
+    }
+}
+
+bool FileMask::MatchesBytes(std::string_view name) const {
+    if (asciiPieces_.size() != pieces_.size() || !IsAscii(name)) {
+        return Matches(PathText(name));
+    }
+    return std::any_of(asciiPieces_.begin(), asciiPieces_.end(),
+                       [name](const std::string& piece) { return MatchAsciiPiece(piece, name); });
 }
 
 FileMask FileMask::SinglePattern(QStringView pattern) {
@@ -93,6 +160,7 @@ FileMask FileMask::SinglePattern(QStringView pattern) {
     if (!pattern.isEmpty()) {
         mask.pieces_.push_back(pattern.toString().toCaseFolded());
     }
+    mask.KeepAsciiPieces();
     return mask;
 }
 
@@ -103,6 +171,28 @@ bool FileMask::Matches(QStringView name) const {
 }
 
 void SortNames(std::vector<std::string>& names) {
+    // Plain ASCII names sort by their upper-cased bytes, the same order as upper-cased text.
+    if (std::all_of(names.begin(), names.end(),
+                    [](const std::string& name) { return IsAscii(name); })) {
+        const auto upper = [](char byte) {
+            return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 0x20) : byte;
+        };
+        std::sort(names.begin(), names.end(),
+                  [&upper](const std::string& left, const std::string& right) {
+                      const auto [leftEnd, rightEnd] =
+                          std::mismatch(left.begin(), left.end(), right.begin(), right.end(),
+                                        [&upper](char a, char b) { return upper(a) == upper(b); });
+                      if (leftEnd == left.end() || rightEnd == right.end()) {
+                          if (left.size() != right.size()) {
+                              return left.size() < right.size();
+                          }
+                          return left < right;
+                      }
+                      return static_cast<unsigned char>(upper(*leftEnd)) <
+                             static_cast<unsigned char>(upper(*rightEnd));
+                  });
+        return;
+    }
     struct Keyed {
         QString key;
         std::string name;
@@ -137,7 +227,7 @@ Result<std::vector<std::string>> ListDirectory(const std::string& directory, con
         if (name.empty() || name.front() == '.') {
             continue;  // hidden, and the "." and ".." entries
         }
-        if (!mask.Matches(PathText(name))) {
+        if (!mask.MatchesBytes(name)) {
             continue;
         }
         EntryType type = EntryType::Other;

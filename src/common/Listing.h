@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trawlex {
@@ -29,10 +30,17 @@ public:
     // "*." names without a dot.
     bool Matches(QStringView name) const;
 
+    // The same for a file name's bytes; names and masks in plain ASCII, by far the most common,
+    // are matched without decoding.
+    bool MatchesBytes(std::string_view name) const;
+
     bool IsEmpty() const { return pieces_.empty(); }
 
 private:
-    std::vector<QString> pieces_;  // case-folded
+    void KeepAsciiPieces();
+
+    std::vector<QString> pieces_;           // case-folded
+    std::vector<std::string> asciiPieces_;  // the same in lower case, when all are ASCII
 };
 
 // The entries of one directory whose names match the mask, sorted as if compared

@@ -62,7 +62,7 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
         }
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
-        const bool fileWanted = withFiles && !hidden && mask_->Matches(PathText(name));
+        const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);
         if (!fileWanted && !withSubdirectories) {
             continue;
         }

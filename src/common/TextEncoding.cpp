@@ -6,6 +6,8 @@
 #include <QList>
 
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 namespace trawlex {
 namespace {
@@ -62,8 +64,46 @@ char32_t Fold(char32_t codePoint) {
     return QChar::toCaseFolded(codePoint);
 }
 
+// Encoded by hand: Qt's conversions take a leading U+FEFF for a byte-order mark and drop it.
 std::string Utf8Of(char32_t codePoint) {
-    return QString::fromUcs4(&codePoint, 1).toStdString();
+    std::string bytes;
+    if (codePoint < 0x80) {
+        bytes += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        bytes += static_cast<char>(0xC0 | (codePoint >> 6));
+        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        bytes += static_cast<char>(0xE0 | (codePoint >> 12));
+        bytes += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        bytes += static_cast<char>(0xF0 | (codePoint >> 18));
+        bytes += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        bytes += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+    return bytes;
+}
+
+// For each folded code point, the other code points that fold to it ("K" and the Kelvin sign
+// for "k"). Worked out once per process by one pass over Unicode.
+const std::vector<char32_t>& UnfoldedPartners(char32_t folded) {
+    static const auto partners = [] {
+        std::unordered_map<char32_t, std::vector<char32_t>> map;
+        for (char32_t candidate = 0; candidate <= 0x10FFFF; ++candidate) {
+            if (candidate == 0xD800) {
+                candidate = 0xE000;
+            }
+            const char32_t target = Fold(candidate);
+            if (target != candidate) {
+                map[target].push_back(candidate);
+            }
+        }
+        return map;
+    }();
+    static const std::vector<char32_t> none;
+    const auto found = partners.find(folded);
+    return found == partners.end() ? none : found->second;
 }
 
 bool IsAscii(QStringView text) {
@@ -138,13 +178,9 @@ Utf8FoldFinder::Utf8FoldFinder(QStringView term) {
     }
     // Every code point that folds to the first one may start an occurrence.
     const char32_t first = folded_.front();
-    for (char32_t candidate = 0; candidate <= 0x10FFFF; ++candidate) {
-        if (candidate == 0xD800) {
-            candidate = 0xE000;
-        }
-        if (Fold(candidate) == first) {
-            leadBytes_[static_cast<unsigned char>(Utf8Of(candidate).front())] = true;
-        }
+    leadBytes_[static_cast<unsigned char>(Utf8Of(first).front())] = true;
+    for (const char32_t other : UnfoldedPartners(first)) {
+        leadBytes_[static_cast<unsigned char>(Utf8Of(other).front())] = true;
     }
 }
 

@@ -55,6 +55,15 @@ TEST(MatchingTest, FirstPositionAndNonOverlappingCountInBothEncodings) {
     }
 }
 
+TEST(MatchingTest, TermMayBeginWithAZeroWidthNoBreakSpace) {
+    // Built without a UTF-8 conversion, which would take the character for a byte-order mark.
+    const QString term = QChar(0xFEFF) + QStringLiteral("x\u00E4");
+    const FileMatch match =
+        MatchContents("a\uFEFFx\u00E4 \uFEFFX\u00C4", TermMatcher(term, CompareMode::IgnoreCase));
+    EXPECT_EQ(match.firstPosition, 2);
+    EXPECT_EQ(match.count, 2);
+}
+
 TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
     const std::pair<std::string, TextEncoding> cases[] = {
         {"", TextEncoding::Cp1252},

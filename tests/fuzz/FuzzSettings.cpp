@@ -1,0 +1,32 @@
+// The settings reader on any bytes: it never crashes, keeps each option group with exactly one
+// choice, and what it read survives a save and a second read.
+#include "app/Form1.h"
+#include "app/Settings.h"
+
+#include "TestSupport.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    trawlex::Form1 form;
+    trawlex::test::FakeUi ui;
+    if (!trawlex::ApplySettings(form, ui, bytes)) {
+        return 0;
+    }
+    if (form.Optgrossklein == form.OptIGNORE || form.OptBrowser == form.OptZieldatei) {
+        std::abort();
+    }
+    auto saved = trawlex::SettingsText(form);
+    if (!saved) {
+        return 0;  // a value the settings file cannot hold (a line break) is refused, not lost
+    }
+    trawlex::Form1 again;
+    if (!trawlex::ApplySettings(again, ui, saved.value()) ||
+        again.TexSuchbegriff.text != form.TexSuchbegriff.text ||
+        again.TexSuchort.list != form.TexSuchort.list ||
+        again.CheckRekursiv != form.CheckRekursiv) {
+        std::abort();
+    }
+    return 0;
+}

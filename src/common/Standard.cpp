@@ -252,9 +252,19 @@ Status WriteFileReplacing(const std::string& requested, std::string_view bytes) 
         (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
     struct stat existing {};
     const bool exists = stat(path.c_str(), &existing) == 0;
-    // Renaming would replace a write-protected file; its protection is respected instead.
-    if (exists && access(path.c_str(), W_OK) != 0) {
-        return WriteError(requested, errno);
+    // Renaming would replace a write-protected file; its protection is respected instead, also
+    // for a privileged person, whom access() never refuses.
+    if (exists) {
+        const bool refused = access(path.c_str(), W_OK) != 0;
+        const int code = refused ? errno : EACCES;
+        if (refused || (existing.st_mode & 0222) == 0) {
+            return WriteError(requested, code);
+        }
+    }
+    struct stat parent {};
+    if (stat(directory.empty() ? "." : directory.c_str(), &parent) == 0 &&
+        (parent.st_mode & 0222) == 0) {
+        return WriteError(requested, EACCES);
     }
     std::string temporary = directory + "." + name + ".trawlex-XXXXXX";
     const FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));

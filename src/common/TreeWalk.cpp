@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -32,16 +33,25 @@ mode_t TypeOf(const dirent& entry, const std::string& directory) {
     return info.st_mode & S_IFMT;
 }
 
+// The temporary name a rewrite gives its new contents: "." + name + ".trawlex-" + six characters.
+bool IsStaleTemporary(std::string_view name) {
+    constexpr std::string_view kMarker = ".trawlex-";
+    return name.size() > kMarker.size() + 7 && name.front() == '.' &&
+           name.substr(name.size() - 6 - kMarker.size(), kMarker.size()) == kMarker;
+}
+
 }  // namespace
 
-TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask) {
-    TreeWalk walk(mask, nullptr);
+TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask,
+                           StaleTemporaries stale) {
+    TreeWalk walk(mask, nullptr, stale);
     walk.Enter(directory, true, false);
     return walk;
 }
 
-TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard) {
-    TreeWalk walk(mask, &guard);
+TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard,
+                         StaleTemporaries stale) {
+    TreeWalk walk(mask, &guard, stale);
     walk.Enter(parent.path + SeparatorFor(parent), false, true);
     return walk;
 }
@@ -62,6 +72,10 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
         }
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
+        if (hidden && removeStale_ && IsStaleTemporary(name)) {
+            unlink((directory + std::string(name)).c_str());
+            continue;
+        }
         const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);
         if (!fileWanted && !withSubdirectories) {
             continue;

@@ -84,12 +84,12 @@ std::optional<QString> ReplaceInFile(const std::string& path, const TermMatcher&
 }
 
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
-    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
+    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask, StaleTemporaries::Remove);
     return ReplaceAlong(walk, run);
 }
 
 Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard) {
-    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard);
+    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard, StaleTemporaries::Remove);
     return ReplaceAlong(walk, run);
 }
 

@@ -136,4 +136,28 @@ private:
     std::vector<std::thread> threads_;  // last, so the helpers start when all else stands
 };
 
+// Feeds tasks to the pool, keeping at most `window` of them ahead of the taker, and hands each
+// result to `consume` in submission order. `next` fills in the next task and answers false at
+// the end; `consume` answers false to stop. Returns false when it was stopped.
+template <typename Task, typename Output, typename State, typename Next, typename Consume>
+bool RunInOrder(OrderedPool<Task, Output, State>& pool, std::size_t window, Next next,
+                Consume consume) {
+    Task task{};
+    bool more = true;
+    while (true) {
+        while (more && pool.InFlight() < window) {
+            more = next(task);
+            if (more) {
+                pool.Submit(std::move(task));
+            }
+        }
+        if (pool.InFlight() == 0) {
+            return true;
+        }
+        if (!consume(pool.TakeNext())) {
+            return false;
+        }
+    }
+}
+
 }  // namespace trawlex

@@ -21,31 +21,20 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
         run.workers, [&term, &replacement](const std::string& path, ReplaceBuffers& buffers) {
             return ReplaceInFile(path, term, replacement, buffers);
         });
-    const std::size_t window = 2 * (run.workers + 1);
-    std::string path;
-    bool more = true;
-    Flow flow = Flow::Continue;
-    while (flow == Flow::Continue) {
-        while (more && pool.InFlight() < window) {
-            more = walk.Next(path);
-            if (more) {
-                pool.Submit(path);
+    const bool finished = RunInOrder(
+        pool, 2 * (run.workers + 1), [&walk](std::string& path) { return walk.Next(path); },
+        [&run](std::optional<QString> problem) {
+            if (problem) {
+                run.problems.push_back(std::move(*problem));
             }
-        }
-        if (pool.InFlight() == 0) {
-            break;
-        }
-        if (std::optional<QString> problem = pool.TakeNext()) {
-            run.problems.push_back(std::move(*problem));
-        }
-        flow = run.ui.YieldToEventLoop();
-    }
+            return run.ui.YieldToEventLoop() == Flow::Continue;
+        });
     for (const std::string& directory : walk.Unreadable()) {
         run.problems.push_back(
             QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden.")
                 .arg(PathText(directory)));
     }
-    return flow;
+    return finished ? Flow::Continue : Flow::Stop;
 }
 
 Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {

@@ -47,43 +47,37 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
         run.workers, [&term](const std::string& path, FileBuffer& buffer) {
             return SearchOneFile(path, term, buffer);
         });
-    const std::size_t window = 16 * (run.workers + 1);
-    std::string path;
-    bool more = true;
-    Flow flow = Flow::Continue;
-    while (flow == Flow::Continue) {
-        while (more && pool.InFlight() < window) {
-            more = walk.Next(path);
-            if (more) {
-                pool.Submit(path);
+    std::optional<Error> failure;
+    const bool finished = RunInOrder(
+        pool, 16 * (run.workers + 1), [&walk](std::string& path) { return walk.Next(path); },
+        [&run, style, &failure](SearchedFile searched) {
+            const Flow flow = run.ui.YieldToEventLoop();
+            if (!searched.readable) {
+                run.totals.unreadable.push_back(searched.path);
+                return flow == Flow::Continue;
             }
-        }
-        if (pool.InFlight() == 0) {
-            break;
-        }
-        SearchedFile searched = pool.TakeNext();
-        flow = run.ui.YieldToEventLoop();
-        if (!searched.readable) {
-            run.totals.unreadable.push_back(searched.path);
-            continue;
-        }
-        if (searched.match.IsHit()) {
-            if (searched.title) {
-                searched.match.title = *searched.title;
+            if (searched.match.IsHit()) {
+                if (searched.title) {
+                    searched.match.title = *searched.title;
+                }
+                const ResultRow row{run.totals.nextRow, searched.path, searched.match,
+                                    searched.stamp.modified, searched.stamp.length};
+                if (auto written = run.report.Append(ResultRowText(row, style)); !written) {
+                    failure = written.error();
+                    return false;
+                }
+                ++run.totals.nextRow;
             }
-            const ResultRow row{run.totals.nextRow, searched.path, searched.match,
-                                searched.stamp.modified, searched.stamp.length};
-            if (auto written = run.report.Append(ResultRowText(row, style)); !written) {
-                return written.error();
-            }
-            ++run.totals.nextRow;
-        }
-        run.totals.byteTotal += searched.stamp.length;
-        ++run.totals.filesExamined;
-    }
+            run.totals.byteTotal += searched.stamp.length;
+            ++run.totals.filesExamined;
+            return flow == Flow::Continue;
+        });
     run.totals.unreadable.insert(run.totals.unreadable.end(), walk.Unreadable().begin(),
                                  walk.Unreadable().end());
-    return flow;
+    if (failure) {
+        return *failure;
+    }
+    return finished ? Flow::Continue : Flow::Stop;
 }
 
 Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {

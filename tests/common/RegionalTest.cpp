@@ -13,18 +13,7 @@ protected:
     void SetUp() override { test::UseGermanLocale(); }
 };
 
-// A local wall-clock moment; daylight saving time is left for mktime to decide.
-std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    parts.tm_isdst = -1;
-    return std::mktime(&parts);
-}
+using test::LocalMoment;
 
 TEST_F(RegionalTest, KBytesHaveOneDecimalAndGroupedThousands) {
     struct Case {

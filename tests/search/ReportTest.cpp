@@ -14,18 +14,6 @@ namespace {
 class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override { test::UseGermanLocale(); }
-
-    static std::time_t Moment(int year, int month, int day, int hour, int minute, int second) {
-        std::tm parts{};
-        parts.tm_year = year - 1900;
-        parts.tm_mon = month - 1;
-        parts.tm_mday = day;
-        parts.tm_hour = hour;
-        parts.tm_min = minute;
-        parts.tm_sec = second;
-        parts.tm_isdst = -1;
-        return std::mktime(&parts);
-    }
 };
 
 TEST_F(ReportTest, HeaderBytesForPlainValues) {
@@ -57,12 +45,13 @@ TEST_F(ReportTest, HeaderBytesForPlainValues) {
         "Position:</B></TD><TD><B>H\xE4ufigkeit:</B></TD><TD><B>Titel der "
         "HTML-Datei:</B></TD><TD><B>zuletzt ge\xE4ndert am:</B></TD><TD><B>Datei"
         "l\xE4nge:</B></TD></TR>\r\n";
-    EXPECT_EQ(ReportHeaderText(form, CompareMode::IgnoreCase, Moment(2026, 12, 5, 5, 11, 14)),
-              expected);
+    EXPECT_EQ(
+        ReportHeaderText(form, CompareMode::IgnoreCase, test::LocalMoment(2026, 12, 5, 5, 11, 14)),
+        expected);
 
     form.CheckRekursiv = 1;
     const std::string recursive =
-        ReportHeaderText(form, CompareMode::Exact, Moment(2026, 12, 5, 5, 11, 14));
+        ReportHeaderText(form, CompareMode::Exact, test::LocalMoment(2026, 12, 5, 5, 11, 14));
     EXPECT_NE(recursive.find("colspan=\"2\">Beachten</td></tr>\r\n"), std::string::npos);
     EXPECT_NE(recursive.find("colspan=\"2\">Ja</TD></TR>\r\n"), std::string::npos);
 }
@@ -73,7 +62,7 @@ TEST_F(ReportTest, RowSpellingsOfTheThreeWriters) {
     match.firstPosition = 12;
     match.count = 3;
     match.title = std::string_view(contents).substr(7, 4);
-    ResultRow row{7, "/srv/web/a.htm", match, Moment(2026, 12, 5, 5, 11, 14), 1536};
+    ResultRow row{7, "/srv/web/a.htm", match, test::LocalMoment(2026, 12, 5, 5, 11, 14), 1536};
     const std::string start =
         "<TR BGCOLOR=\"#d0d0d0\"><TD ALIGN=Right>7</td><td><a "
         "href=\"file:///srv/web/a.htm\">/srv/web/a.htm</A></TD><TD ALIGN=Right>12</TD>";
@@ -91,7 +80,7 @@ TEST_F(ReportTest, RowSpellingsOfTheThreeWriters) {
                   "ALIGN=Right>1536</TD></TR>\r\n");
 
     row.match.title.reset();
-    row.modified = Moment(2026, 12, 5, 0, 0, 0);
+    row.modified = test::LocalMoment(2026, 12, 5, 0, 0, 0);
     EXPECT_EQ(
         ResultRowText(row, RowStyle::Flat),
         start + "<TD>3</TD><TD>&nbsp</TD><td>05.12.2026</td><TD ALIGN=Right>1536</TD></TR>\r\n");

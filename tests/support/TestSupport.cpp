@@ -91,6 +91,18 @@ void FakeUi::ShowLocationDialog(Form1& form, const QString& title) {
     }
 }
 
+std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second) {
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
 void UseGermanLocale() {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         ADD_FAILURE() << "The locale de_DE.UTF-8 is missing; generate it with locale-gen.";

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,9 @@ public:
     QString locationDialogStart;      // where the last directory dialog opened
     int aboutWindows = 0;
 };
+
+// A local wall-clock moment; daylight saving time is left for mktime to decide.
+std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second);
 
 // Makes the process use the German locale the expected texts are written in.
 void UseGermanLocale();

@@ -56,6 +56,11 @@ struct Form1 {
     QString SearchProfilePath;
     QString ReplaceProfilePath;
     int LocationDialogMode = 0;
+
+    // Undo: whether replacements keep a journal to take them back, and how many runs are kept
+    // (the settings value "UndoRuns=").
+    bool UndoJournal = true;
+    int UndoRuns = 20;
 };
 
 // Selecting one option of a group deselects the other.

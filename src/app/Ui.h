@@ -20,11 +20,12 @@ enum class Flow {
 
 // How a command ended, for callers that report it (the command line's exit status).
 enum class CommandOutcome {
-    Completed,   // ran to its end
-    Incomplete,  // ran to its end, but some files could not be processed (the Ui was told)
-    Refused,     // the inputs were missing or wrong; nothing was done
-    Failed,      // began but could not finish (the report could not be written)
-    Stopped,     // the person stopped it
+    Completed,    // ran to its end
+    Incomplete,   // ran to its end, but some files could not be processed (the Ui was told)
+    Refused,      // the inputs were missing or wrong; nothing was done
+    Failed,       // began but could not finish (the report could not be written)
+    Stopped,      // the person stopped it
+    NothingToDo,  // ran to its end, but nothing would change (a preview) or was left to undo
 };
 
 // A file dialog as a command asks for it. The filter text is shown as it stands; the patterns

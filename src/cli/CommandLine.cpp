@@ -3,13 +3,16 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/PathText.h"
+#include "common/Regional.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
+#include "replace/Undo.h"
 #include "search/SearchCommand.h"
 #include "special/Codes.h"
 #include "special/SpecialCommands.h"
 
+#include <cstdio>
 #include <map>
 
 namespace trawlex {
@@ -42,6 +45,29 @@ OptionRules WithCommonOptions(OptionRules own) {
     return own;
 }
 
+// A replacement can be previewed instead of run, and run without an undo journal.
+OptionRules WithReplaceOptions(OptionRules own) {
+    own.emplace(Name("--preview"), OptionRule{OptionKind::Flag, false});
+    own.emplace(Name("--report"), OptionRule{OptionKind::Value, false});
+    own.emplace(Name("--no-undo"), OptionRule{OptionKind::Flag, false});
+    return WithCommonOptions(std::move(own));
+}
+
+std::optional<CliCommand> PreviewOf(CliCommand command) {
+    switch (command) {
+        case CliCommand::Replace:
+            return CliCommand::ReplacePreview;
+        case CliCommand::ReplaceCode:
+            return CliCommand::ReplaceCodePreview;
+        case CliCommand::ReplaceCombination:
+            return CliCommand::ReplaceCombinationPreview;
+        case CliCommand::ReplaceProfile:
+            return CliCommand::ReplaceProfilePreview;
+        default:
+            return std::nullopt;
+    }
+}
+
 const std::map<QString, CommandRule>& Commands() {
     constexpr OptionRule required{OptionKind::Value, true};
     static const std::map<QString, CommandRule> commands = {
@@ -50,7 +76,7 @@ const std::map<QString, CommandRule>& Commands() {
           WithCommonOptions({{Name("--term"), required}, {Name("--report"), required}})}},
         {Name("replace"),
          {CliCommand::Replace,
-          WithCommonOptions({{Name("--term"), required}, {Name("--replacement"), required}})}},
+          WithReplaceOptions({{Name("--term"), required}, {Name("--replacement"), required}})}},
         {Name("search-code"),
          {CliCommand::SearchCode,
           WithCommonOptions({{Name("--code"), required}, {Name("--report"), required}})}},
@@ -58,17 +84,18 @@ const std::map<QString, CommandRule>& Commands() {
          {CliCommand::SearchCombination,
           WithCommonOptions({{Name("--combination"), required}, {Name("--report"), required}})}},
         {Name("replace-code"),
-         {CliCommand::ReplaceCode,
-          WithCommonOptions({{Name("--code"), required}, {Name("--replacement-code"), required}})}},
+         {CliCommand::ReplaceCode, WithReplaceOptions({{Name("--code"), required},
+                                                       {Name("--replacement-code"), required}})}},
         {Name("replace-combination"),
          {CliCommand::ReplaceCombination,
-          WithCommonOptions(
+          WithReplaceOptions(
               {{Name("--combination"), required}, {Name("--replacement-combination"), required}})}},
         {Name("search-profile"),
          {CliCommand::SearchProfile,
           WithCommonOptions({{Name("--profile"), required}, {Name("--report"), required}})}},
         {Name("replace-profile"),
-         {CliCommand::ReplaceProfile, WithCommonOptions({{Name("--profile"), required}})}},
+         {CliCommand::ReplaceProfile, WithReplaceOptions({{Name("--profile"), required}})}},
+        {Name("undo"), {CliCommand::Undo, {{Name("--list"), OptionRule{OptionKind::Flag, false}}}}},
     };
     return commands;
 }
@@ -108,6 +135,8 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
         SelectCaseObserved(form, false);
     } else if (name == u"--recursive") {
         form.CheckRekursiv = 1;
+    } else if (name == u"--no-undo") {
+        form.UndoJournal = false;
     }
 }
 
@@ -124,6 +153,31 @@ std::optional<QString> CheckItem(const QString& name, const QString& value) {
     }
     return QStringLiteral("Der Wert \u201E%1\u201C von %2 ist keiner von: \u201E%3\u201C.")
         .arg(value, name, items.join(QStringLiteral("\u201C, \u201E")));
+}
+
+// One line per run, the newest first, numbered as `undo` would take them back.
+CommandOutcome PrintUndoRuns(Ui& ui) {
+    const std::vector<UndoRunInfo> runs = ListUndoRuns();
+    if (runs.empty()) {
+        ui.ShowMessage(QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll ist leer."),
+                       MessageIcon::None);
+        return CommandOutcome::NothingToDo;
+    }
+    QString text;
+    int number = 0;
+    for (const UndoRunInfo& run : runs) {
+        text +=
+            QStringLiteral("%1  %2 %3  %4  %5 %6  \u201E%7\u201C  \u201E%8\u201C%9\n")
+                .arg(++number, 2)
+                .arg(FormatShortDate(run.started), FormatLongTime(run.started))
+                .arg(run.kind, -13)
+                .arg(run.files, 5)
+                .arg(run.files == 1 ? QStringLiteral("Datei  ") : QStringLiteral("Dateien"))
+                .arg(run.location, run.term)
+                .arg(run.undone ? QStringLiteral("  (r\u00FCckg\u00E4ngig gemacht)") : QString());
+    }
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return CommandOutcome::Completed;
 }
 
 }  // namespace
@@ -247,6 +301,21 @@ CliParse ParseCommandLine(const QStringList& arguments) {
             return UsageError(QStringLiteral("Es fehlt die Option %1.").arg(name));
         }
     }
+    if (given.contains(QStringLiteral("--preview"))) {
+        if (!given.contains(QStringLiteral("--report")) && !request.settingsPath) {
+            return UsageError(QStringLiteral(
+                "Die Vorschau braucht mit --report DATEI die Datei, in die sie geschrieben wird."));
+        }
+        if (given.contains(QStringLiteral("--no-undo"))) {
+            return UsageError(QStringLiteral(
+                "--preview und --no-undo schlie\u00DFen sich aus: die Vorschau \u00E4ndert "
+                "keine Datei."));
+        }
+        request.command = *PreviewOf(request.command);
+    }
+    if (request.command == CliCommand::Undo && given.contains(QStringLiteral("--list"))) {
+        request.command = CliCommand::UndoList;
+    }
     CliParse parse;
     parse.request = std::move(request);
     return parse;
@@ -284,8 +353,27 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
             return butSuchprofilausführen_Click(form, ui);
         case CliCommand::ReplaceProfile:
             return butErsatzprofileAusführen_Click(form, ui);
+        case CliCommand::ReplacePreview:
+            return butVorschau_Click(form, ui);
+        case CliCommand::ReplaceCodePreview:
+            return butVorschauSonderzeichen_Click(form, ui);
+        case CliCommand::ReplaceCombinationPreview:
+            return butVorschauKombinationen_Click(form, ui);
+        case CliCommand::ReplaceProfilePreview:
+            return butErsatzprofilVorschau_Click(form, ui);
+        case CliCommand::Undo:
+            return butRückgängig_Click(form, ui);
+        case CliCommand::UndoList:
+            return PrintUndoRuns(ui);
     }
     return CommandOutcome::Refused;
+}
+
+int ExitStatus(CliCommand command, CommandOutcome outcome) {
+    if (command == CliCommand::Undo && outcome == CommandOutcome::Incomplete) {
+        return 2;
+    }
+    return outcome == CommandOutcome::Completed ? 0 : 1;
 }
 
 }  // namespace trawlex

@@ -21,6 +21,13 @@ enum class CliCommand {
     ReplaceCombination,
     SearchProfile,
     ReplaceProfile,
+    // The replace commands with --preview.
+    ReplacePreview,
+    ReplaceCodePreview,
+    ReplaceCombinationPreview,
+    ReplaceProfilePreview,
+    Undo,
+    UndoList,
 };
 
 // What the command line asked for: a command, an optional settings file to start from, and
@@ -50,5 +57,9 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui);
 
 // Runs the request's command on the record, as the window's button would.
 CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui);
+
+// 0 when the command ran, 1 when it was refused, stopped, failed or found nothing to do; an undo
+// that had to leave files as they were answers 2.
+int ExitStatus(CliCommand command, CommandOutcome outcome);
 
 }  // namespace trawlex

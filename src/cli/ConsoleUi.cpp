@@ -33,17 +33,4 @@ void ConsoleUi::StopOnInterrupt() {
     std::signal(SIGTERM, OnInterrupt);
 }
 
-int ExitStatus(CommandOutcome outcome) {
-    switch (outcome) {
-        case CommandOutcome::Completed:
-            return 0;
-        case CommandOutcome::Incomplete:
-        case CommandOutcome::Stopped:
-        case CommandOutcome::Refused:
-        case CommandOutcome::Failed:
-            return 1;
-    }
-    return 1;
-}
-
 }  // namespace trawlex

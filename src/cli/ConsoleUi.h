@@ -22,7 +22,4 @@ public:
     static void StopOnInterrupt();
 };
 
-// 0 when the command ran, 1 when it was refused or failed.
-int ExitStatus(CommandOutcome outcome);
-
 }  // namespace trawlex

@@ -22,9 +22,9 @@ int main(int argc, char* argv[]) {
     trawlex::ConsoleUi ui;
     std::optional<trawlex::Form1> form = trawlex::PrepareForm(*parse.request, ui);
     if (!form) {
-        return trawlex::ExitStatus(trawlex::CommandOutcome::Refused);
+        return trawlex::ExitStatus(parse.request->command, trawlex::CommandOutcome::Refused);
     }
     trawlex::ConsoleUi::StopOnInterrupt();
     const trawlex::CommandOutcome outcome = trawlex::RunCommand(parse.request->command, *form, ui);
-    return trawlex::ExitStatus(outcome);
+    return trawlex::ExitStatus(parse.request->command, outcome);
 }

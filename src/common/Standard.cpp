@@ -116,7 +116,7 @@ Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
         }
         filled += static_cast<std::size_t>(got);
     }
-    return FileStamp{static_cast<std::int64_t>(filled), info.st_mtime};
+    return FileStamp{static_cast<std::int64_t>(filled), info.st_mtime, info};
 }
 
 }  // namespace
@@ -201,7 +201,8 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
 }
 
 ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
-                              const EncodedReplacement& replacement, std::string& out) {
+                              const EncodedReplacement& replacement, std::string& out,
+                              ReplaceDetails* details) {
     if (term.IsEncodingIndependent() && !term.Find(text, 0, TextEncoding::Cp1252)) {
         return ReplaceOutcome::Unchanged;
     }
@@ -217,13 +218,23 @@ ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
     const std::string_view inserted = utf8 ? replacement.utf8 : *replacement.cp1252;
     out.reserve(out.size() + text.size());
     std::size_t copied = 0;
+    std::int64_t count = 0;
     while (found) {
         out.append(text.substr(copied, found->start - copied));
         out.append(inserted);
+        if (details != nullptr && details->occurrences != nullptr) {
+            details->occurrences->push_back(*found);
+        }
+        ++count;
         copied = found->end;
         found = term.Find(text, copied, detected.encoding);
     }
     out.append(text.substr(copied));
+    if (details != nullptr) {
+        details->count = count;
+        details->inserted = inserted;
+        details->encoding = detected.encoding;
+    }
     return ReplaceOutcome::Replaced;
 }
 
@@ -237,7 +248,8 @@ std::string ReplaceAll(std::string_view text, const Finder& term, std::string_vi
     return out;
 }
 
-Status WriteFileReplacing(const std::string& requested, std::string_view bytes) {
+Status WriteFileReplacing(const std::string& requested, std::string_view bytes,
+                          const std::optional<RestoredAttributes>& restored) {
     // A symbolic link stays a link: its target gets the new contents.
     std::string path = requested;
     if (char* resolved = realpath(requested.c_str(), nullptr)) {
@@ -271,13 +283,24 @@ Status WriteFileReplacing(const std::string& requested, std::string_view bytes) 
     if (file.get() < 0) {
         return WriteError(requested, errno);
     }
-    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask());
+    const mode_t mode = restored ? (restored->mode & 07777)
+                        : exists ? (existing.st_mode & 07777)
+                                 : (0666 & ~CurrentUmask());
     if (exists) {
         // Only a privileged process may give a file away; otherwise it stays the writer's.
         [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
     }
     int failure = 0;
-    if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), bytes) || fsync(file.get()) != 0) {
+    if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), bytes)) {
+        failure = errno;
+    }
+    if (failure == 0 && restored) {
+        const timespec dates[2] = {restored->accessed, restored->modified};
+        if (futimens(file.get(), dates) != 0) {
+            failure = errno;
+        }
+    }
+    if (failure == 0 && fsync(file.get()) != 0) {
         failure = errno;
     }
     if (failure == 0 && rename(temporary.c_str(), path.c_str()) != 0) {

@@ -4,11 +4,15 @@
 #include "Result.h"
 #include "TextEncoding.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trawlex {
 
@@ -22,6 +26,7 @@ std::string TdCell(std::string_view text);
 struct FileStamp {
     std::int64_t length = 0;
     std::time_t modified = 0;
+    struct stat status {};  // mode, owner, dates and identity, for the undo journal
 };
 
 // A file read whole.
@@ -75,16 +80,33 @@ enum class ReplaceOutcome {
     Unencodable,  // the term occurs, but the file's encoding cannot hold the replacement
 };
 
+// What a replacement did, for the preview and the totals: how often it replaced, the text it
+// put in (in the file's encoding) and, when asked for, where each occurrence lay.
+struct ReplaceDetails {
+    std::int64_t count = 0;
+    std::string_view inserted;
+    TextEncoding encoding = TextEncoding::Cp1252;
+    std::vector<Span>* occurrences = nullptr;  // filled when set
+};
+
 // Replaces a term a person typed in a file's bytes, in the encoding the file is written in; the
 // byte-order mark and everything between occurrences stay as they were.
 ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
-                              const EncodedReplacement& replacement, std::string& out);
+                              const EncodedReplacement& replacement, std::string& out,
+                              ReplaceDetails* details = nullptr);
 
 // Replaces a file's contents as one step: the bytes go to a hidden temporary file beside it,
 // which is flushed to disk and renamed into place, so the file holds either its old or its new
 // contents, never a part. An existing file keeps its permissions and, where allowed, its owner;
 // a symbolic link stays a link and its target gets the contents. The temporary file is removed
 // on every error path.
-Status WriteFileReplacing(const std::string& path, std::string_view bytes);
+// An undo gives a file back the mode and dates it had; a replacement keeps those it has.
+struct RestoredAttributes {
+    mode_t mode = 0;
+    timespec accessed{};
+    timespec modified{};
+};
+Status WriteFileReplacing(const std::string& path, std::string_view bytes,
+                          const std::optional<RestoredAttributes>& restored = std::nullopt);
 
 }  // namespace trawlex

@@ -1,6 +1,8 @@
 #include "Ersatzroutinen.h"
 
+#include "Journal.h"
 #include "app/Form1.h"
+#include "common/ContentHash.h"
 #include "common/Cp1252.h"
 #include "common/Listing.h"
 #include "common/PathText.h"
@@ -8,26 +10,112 @@
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+
 namespace trawlex {
 namespace {
 
-// Rewrites the walk's files on the run's workers and takes their outcomes in walk order, letting
+std::string RealPath(const std::string& path) {
+    char* resolved = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+}
+
+// Resolves the paths of a walk on the taking thread. Files come directory by directory, so each
+// directory is resolved once; only a file that is itself a link costs a lookup of its own.
+class PathResolver {
+public:
+    explicit PathResolver(const LocationBounds& bounds) : bounds_(bounds) {}
+
+    // Fills in the task for `path`; false when the file was handed out before in this run.
+    bool Prepare(const std::string& path, ReplaceTask& task, ReplaceRun& run) {
+        task.path = path;
+        task.refused.reset();
+        const std::size_t slash = path.rfind(kSeparator);
+        const std::string directory = path.substr(0, slash + 1);
+        if (directory != directory_) {
+            directory_ = directory;
+            resolvedDirectory_ = RealPath(directory);
+        }
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0) {
+            task.resolved = path;  // the worker names why it cannot be read
+            return true;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            task.resolved = RealPath(path);
+            if (task.resolved.empty() || stat(path.c_str(), &info) != 0) {
+                task.resolved = path;
+                return true;
+            }
+        } else {
+            task.resolved = WithTrailingSeparator(resolvedDirectory_) + path.substr(slash + 1);
+        }
+        if (!run.seen.insert({info.st_dev, info.st_ino}).second) {
+            return false;
+        }
+        if (!bounds_.Contains(task.resolved)) {
+            task.refused =
+                QStringLiteral(
+                    "Die Datei \u201E%1\u201C verweist auf \u201E%2\u201C au\u00DFerhalb "
+                    "des Suchorts und bleibt unver\u00E4ndert.")
+                    .arg(PathText(path), PathText(task.resolved));
+        }
+        return true;
+    }
+
+private:
+    const LocationBounds& bounds_;
+    std::string directory_;
+    std::string resolvedDirectory_;
+};
+
+void TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
+    ++run.filesExamined;
+    for (QString& problem : outcome.problems) {
+        run.problems.push_back(std::move(problem));
+    }
+    if (!outcome.changed) {
+        return;
+    }
+    ++run.filesChanged;
+    run.replacements += outcome.replacements;
+    if (outcome.preview && run.takePreview && !run.takePreview(*outcome.preview)) {
+        run.failed = true;
+    }
+}
+
+// Works on the walk's files on the run's workers and takes their outcomes in walk order, letting
 // the window breathe after each file. Few files are ahead, so that a stop leaves little done
 // beyond the file the person saw last.
 Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
-    const TermMatcher& term = run.term;
-    const EncodedReplacement& replacement = run.replacement;
-    OrderedPool<std::string, std::optional<QString>, ReplaceBuffers> pool(
-        run.workers, [&term, &replacement](const std::string& path, ReplaceBuffers& buffers) {
-            return ReplaceInFile(path, term, replacement, buffers);
+    const ReplaceRun& shared = run;
+    OrderedPool<ReplaceTask, FileOutcome, ReplaceBuffers> pool(
+        run.workers, [&shared](const ReplaceTask& task, ReplaceBuffers& buffers) {
+            return ReplaceInFile(task, shared, buffers);
         });
+    PathResolver resolver(run.bounds);
     const bool finished = RunInOrder(
-        pool, 2 * (run.workers + 1), [&walk](std::string& path) { return walk.Next(path); },
-        [&run](std::optional<QString> problem) {
-            if (problem) {
-                run.problems.push_back(std::move(*problem));
+        pool, 2 * (run.workers + 1),
+        [&walk, &resolver, &run](ReplaceTask& task) {
+            std::string path;
+            while (walk.Next(path)) {
+                if (resolver.Prepare(path, task, run)) {
+                    return true;
+                }
             }
-            return run.ui.YieldToEventLoop() == Flow::Continue;
+            return false;
+        },
+        [&run](FileOutcome outcome) {
+            TakeOutcome(std::move(outcome), run);
+            return !run.failed && run.ui.YieldToEventLoop() == Flow::Continue;
         });
     for (const std::string& directory : walk.Unreadable()) {
         run.problems.push_back(
@@ -46,30 +134,116 @@ Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
     return ReplaceDirRecursive(top, run, guard);
 }
 
+QString Unencodable(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist in Windows-1252 geschrieben, das "
+               "den Ersatzbegriff nicht darstellen kann.")
+        .arg(PathText(path));
+}
+
+CommandOutcome OutcomeOf(Flow flow, const ReplaceRun& run) {
+    if (run.failed) {
+        return CommandOutcome::Failed;
+    }
+    if (flow == Flow::Stop) {
+        return CommandOutcome::Stopped;
+    }
+    if (run.action == ReplaceAction::Preview) {
+        return run.filesChanged == 0 ? CommandOutcome::NothingToDo : CommandOutcome::Completed;
+    }
+    return run.problems.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+}
+
+PreviewSummary SummaryOf(const ReplaceJob& job) {
+    PreviewSummary summary;
+    summary.profile = !job.profileName.isEmpty();
+    summary.term = summary.profile ? job.profileName : job.term;
+    summary.replacement = job.replacement;
+    summary.location = job.location;
+    summary.mask = job.mask;
+    summary.mode = job.mode;
+    summary.subdirectories = job.scope == Scope::Tree;
+    return summary;
+}
+
 }  // namespace
 
-std::optional<QString> ReplaceInFile(const std::string& path, const TermMatcher& term,
-                                     const EncodedReplacement& replacement,
-                                     ReplaceBuffers& buffers) {
-    if (auto read = LoadFileInto(path, buffers.contents); !read) {
-        return read.message();
+LocationBounds::LocationBounds(const std::string& location) : resolved_(RealPath(location)) {}
+
+bool LocationBounds::Contains(std::string_view resolvedPath) const {
+    if (resolved_ == "/") {
+        return true;
     }
-    buffers.replaced.clear();
-    switch (ReplaceAllInto(buffers.contents.View(), term, replacement, buffers.replaced)) {
-        case ReplaceOutcome::Unchanged:
-            return std::nullopt;
-        case ReplaceOutcome::Unencodable:
-            return QStringLiteral(
-                       "Die Datei \u201E%1\u201C ist in Windows-1252 geschrieben, das "
-                       "den Ersatzbegriff nicht darstellen kann.")
-                .arg(PathText(path));
-        case ReplaceOutcome::Replaced:
-            break;
+    return resolvedPath.size() > resolved_.size() &&
+           resolvedPath.substr(0, resolved_.size()) == resolved_ &&
+           resolvedPath[resolved_.size()] == kSeparator;
+}
+
+FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    FileOutcome outcome;
+    if (task.refused) {
+        outcome.problems.push_back(*task.refused);
+        return outcome;
     }
-    if (auto written = WriteFileReplacing(path, buffers.replaced); !written) {
-        return written.message();
+    auto read = LoadFileInto(task.path, buffers.contents);
+    if (!read) {
+        outcome.problems.push_back(read.message());
+        return outcome;
     }
-    return std::nullopt;
+    const std::string_view original = buffers.contents.View();
+    const bool preview = run.action == ReplaceAction::Preview;
+    buffers.edits.clear();
+    std::string_view current = original;
+    std::size_t target = 0;
+    for (const ReplaceStep& step : run.steps) {
+        std::string& out = buffers.replaced[target];
+        out.clear();
+        buffers.occurrences.clear();
+        ReplaceDetails details;
+        details.occurrences = preview ? &buffers.occurrences : nullptr;
+        switch (ReplaceAllInto(current, step.term, step.replacement, out, &details)) {
+            case ReplaceOutcome::Unchanged:
+                continue;
+            case ReplaceOutcome::Unencodable:
+                outcome.problems.push_back(Unencodable(task.path));
+                continue;
+            case ReplaceOutcome::Replaced:
+                break;
+        }
+        outcome.replacements += details.count;
+        if (preview) {
+            ComposeEdits(buffers.edits, buffers.occurrences, details.inserted);
+        }
+        current = out;
+        target = 1 - target;
+    }
+    if (outcome.replacements == 0) {
+        return outcome;
+    }
+    if (preview) {
+        outcome.changed = true;
+        FilePreview& described = outcome.preview.emplace();
+        described.path = task.path;
+        described.replacements = outcome.replacements;
+        DescribeChanges(original, buffers.edits, DetectEncoding(original).encoding, described);
+        return outcome;
+    }
+    if (run.journal != nullptr) {
+        if (auto kept =
+                run.journal->Keep(task.resolved, read->status, original, ContentHash(current));
+            !kept) {
+            outcome.problems.push_back(
+                QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
+                    .arg(PathText(task.path), kept.message()));
+            return outcome;
+        }
+    }
+    if (auto written = WriteFileReplacing(task.path, current); !written) {
+        outcome.problems.push_back(written.message());
+        return outcome;
+    }
+    outcome.changed = true;
+    return outcome;
 }
 
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
@@ -100,19 +274,84 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         ui.ShowMessage(top.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    if (job.term.isEmpty()) {
+    std::vector<ReplaceStep> steps;
+    if (job.pairs.empty() && !job.term.isEmpty()) {
+        steps.emplace_back(job.term, job.replacement, job.mode);
+    }
+    for (const ReplacePair& pair : job.pairs) {
+        if (!pair.term.isEmpty()) {
+            steps.emplace_back(pair.term, pair.replacement, job.mode);
+        }
+    }
+    const bool preview = job.action == ReplaceAction::Preview;
+    if (steps.empty() && !preview) {
         return CommandOutcome::Completed;
     }
-    const TermMatcher matcher(job.term, job.mode);
-    const EncodedReplacement replacement(job.replacement);
+    const LocationBounds bounds(native);
     const FileMask fileMask(job.mask);
-    ReplaceRun run{matcher, replacement, fileMask, ui, {}, job.workers};
-    const Flow flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
-    ShowProblems(UnchangedFilesHeading(), run.problems, ui);
-    if (flow == Flow::Stop) {
-        return CommandOutcome::Stopped;
+    ReplaceRun run{steps, fileMask, ui, bounds, job.action};
+    run.workers = job.workers;
+
+    std::optional<ReportFile> page;
+    std::unique_ptr<Journal> journal;
+    if (preview) {
+        auto created = ReportFile::Create(job.target);
+        if (!created) {
+            ui.ShowMessage(created.message(), MessageIcon::Warning);
+            return CommandOutcome::Failed;
+        }
+        page.emplace(std::move(created.value()));
+        if (!page->Append(PreviewHeaderText(SummaryOf(job), std::time(nullptr)))) {
+            run.failed = true;
+        }
+        run.takePreview = [&page, &run](const FilePreview& file) {
+            return static_cast<bool>(page->Append(PreviewFileText(run.filesChanged, file)));
+        };
+    } else if (job.journal) {
+        const JournalRunInfo info{0, job.kind, PathText(bounds.Resolved()),
+                                  job.profileName.isEmpty() ? job.term : job.profileName,
+                                  job.profileName.isEmpty() ? job.replacement : QString()};
+        auto begun = Journal::Begin(JournalRoot(), info, job.keptRuns);
+        if (!begun) {
+            ui.ShowMessage(
+                begun.message() + QStringLiteral("\nEs wurde keine Datei ge\u00E4ndert. Ohne "
+                                                 "R\u00FCckg\u00E4ngig-Protokoll ersetzt "
+                                                 "trawlex-cli mit --no-undo."),
+                MessageIcon::Warning);
+            return CommandOutcome::Refused;
+        }
+        journal = std::move(begun.value());
+        run.journal = journal.get();
     }
-    return run.problems.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+    Flow flow = Flow::Continue;
+    if (!run.failed) {
+        flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
+    }
+    if (page && !run.failed &&
+        !page->Append(PreviewFooterText(run.filesChanged, run.replacements, run.filesExamined))) {
+        run.failed = true;
+    }
+    if (run.failed) {
+        ui.ShowMessage(QStringLiteral("Die Vorschau \u201E%1\u201C kann nicht geschrieben werden.")
+                           .arg(job.target),
+                       MessageIcon::Warning);
+    }
+    ShowProblems(UnchangedFilesHeading(), run.problems, ui);
+    return OutcomeOf(flow, run);
+}
+
+ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
+    ReplaceJob job;
+    job.location = form.TexSuchort.text;
+    job.term = form.TexSuchbegriff.text;
+    job.replacement = form.TexErsatzbegriff;
+    job.mask = form.ComDateifilter.text;
+    job.mode = mode;
+    job.scope = scope;
+    job.target = form.TexZieldatei;
+    job.journal = form.UndoJournal;
+    job.keptRuns = form.UndoRuns;
+    return job;
 }
 
 CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
@@ -121,9 +360,7 @@ CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
 }
 
 CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return ReplaceLocation(ui,
-                           {form.TexSuchort.text, form.TexSuchbegriff.text, form.TexErsatzbegriff,
-                            form.ComDateifilter.text, mode, Scope::Tree});
+    return ReplaceLocation(ui, JobFromForm(form, mode, Scope::Tree));
 }
 
 }  // namespace trawlex

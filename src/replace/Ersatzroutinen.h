@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Preview.h"
 #include "app/Ui.h"
 #include "common/CaseFold.h"
 #include "common/DirectoryHandle.h"
@@ -10,38 +11,103 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trawlex {
 
 struct Form1;
 class FileMask;
+class Journal;
+
+// What a replacement walk does with a file that would change: rewrite it, or only describe the
+// change for the preview page. Both walk and compute alike, so the preview shows exactly what
+// the replacement does.
+enum class ReplaceAction {
+    Write,
+    Preview,
+};
+
+struct ReplacePair {
+    QString term;
+    QString replacement;
+};
+
+// One pair of a run, ready for files of either encoding.
+struct ReplaceStep {
+    ReplaceStep(const QString& termText, const QString& replacementText, CompareMode mode)
+        : term(termText, mode), replacement(replacementText) {}
+
+    TermMatcher term;
+    EncodedReplacement replacement;
+};
+
+// The location with its links resolved: a replacement writes only files that lie inside it, so
+// a link in an unpacked archive cannot make it change a file elsewhere.
+class LocationBounds {
+public:
+    explicit LocationBounds(const std::string& location);
+
+    bool Contains(std::string_view resolvedPath) const;
+    const std::string& Resolved() const { return resolved_; }
+
+private:
+    std::string resolved_;
+};
+
+// A file the walk handed out: its path as the walk spells it and as links resolve it, or why
+// it must not be written.
+struct ReplaceTask {
+    std::string path;
+    std::string resolved;
+    std::optional<QString> refused;
+};
+
+struct FileOutcome {
+    std::vector<QString> problems;  // each names the file and why it stayed as it was
+    std::int64_t replacements = 0;
+    bool changed = false;  // rewritten, or would be
+    std::optional<FilePreview> preview;
+};
 
 // Everything the files of one replacement walk are processed with.
 struct ReplaceRun {
-    const TermMatcher& term;
-    const EncodedReplacement& replacement;
+    const std::vector<ReplaceStep>& steps;
     const FileMask& mask;
     Ui& ui;
-    std::vector<QString> problems;  // each names a file that stayed as it was, and why
+    const LocationBounds& bounds;
+    ReplaceAction action = ReplaceAction::Write;
+    Journal* journal = nullptr;  // none: the run cannot be taken back
+    // Takes each file's preview in walk order; false when the page cannot be written.
+    std::function<bool(const FilePreview&)> takePreview{};
+    std::vector<QString> problems{};           // each names a file that stayed as it was, and why
+    std::set<std::pair<dev_t, ino_t>> seen{};  // each file is replaced at most once per run
+    std::int64_t filesExamined = 0;
+    std::int64_t filesChanged = 0;
+    std::int64_t replacements = 0;
+    bool failed = false;  // the preview page could not be written
     unsigned workers = DefaultWorkerCount();
 };
 
 // The memory one thread reuses from file to file.
 struct ReplaceBuffers {
     FileBuffer contents;
-    std::string replaced;
+    std::string replaced[2];  // a sequence of pairs writes into each in turn
+    std::vector<Span> occurrences;
+    std::vector<Edit> edits;
 };
 
-// One file: read whole, replaced, and rewritten as one step only when the term occurred. A
-// file without the term is not touched, its modification time included. Returns why the file
-// stayed as it was, when it could not be processed.
-std::optional<QString> ReplaceInFile(const std::string& path, const TermMatcher& term,
-                                     const EncodedReplacement& replacement,
-                                     ReplaceBuffers& buffers);
+// One file: read whole, every pair applied in turn, and rewritten as one step only when a term
+// occurred (or, for a preview, described). A file without the terms is not touched, its
+// modification time included.
+FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers);
 
 // Every matching file of one directory (ending in the separator). The listing is taken whole
 // before the first file is rewritten, so no file is processed twice.
@@ -59,6 +125,13 @@ struct ReplaceJob {
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
     unsigned workers = DefaultWorkerCount();
+    std::vector<ReplacePair> pairs{};  // a profile's pairs, applied in turn, instead of the term
+    ReplaceAction action = ReplaceAction::Write;
+    QString target{};       // the preview page
+    QString profileName{};  // what the preview and the undo list call a profile run
+    QString kind = QStringLiteral("Ersetzen");
+    bool journal = true;
+    int keptRuns = 20;
 };
 
 // One walk over the location's files (`directory` as the person named it, with its separator) or
@@ -69,9 +142,13 @@ Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope
 // The heading of the message that lists the files a replacement left as they were.
 QString UnchangedFilesHeading();
 
-// Runs a replacement over the location's files or its whole tree and reports, at the end, each
-// file that could not be processed. An empty term changes nothing.
+// Runs a replacement (or its preview) over the location's files or its whole tree and reports,
+// at the end, each file that could not be processed. An empty term changes nothing. A preview
+// answers NothingToDo when no file would change.
 CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job);
+
+// The job of the window's replace command for the record's fields.
+ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope);
 
 // The location's own files, with the texts a person typed.
 CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,

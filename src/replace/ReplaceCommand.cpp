@@ -7,19 +7,33 @@
 
 namespace trawlex {
 
-CommandOutcome butErsetzen_Click(Form1& form, Ui& ui) {
+namespace {
+
+CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
     if (!RequireSearchFields(form, ui)) {
         return CommandOutcome::Refused;
     }
-    BusyStart(form, ui, QStringLiteral("Ersetze ..."));
-    const CompareMode mode = GetCompareMode(form);
-    const CommandOutcome outcome =
-        form.CheckRekursiv == 0
-            ? ReplaceDirFlat(ui, form.TexSuchort.text, form.TexSuchbegriff.text,
-                             form.TexErsatzbegriff, form.ComDateifilter.text, mode)
-            : ReplaceTree(form, ui, mode);
+    const bool preview = action == ReplaceAction::Preview;
+    BusyStart(form, ui, preview ? QStringLiteral("Vorschau ...") : QStringLiteral("Ersetze ..."));
+    ReplaceJob job = JobFromForm(form, GetCompareMode(form),
+                                 form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree);
+    job.action = action;
+    const CommandOutcome outcome = ReplaceLocation(ui, job);
     BusyEnd(form, ui);
+    if (preview && outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+        ShowResultInBrowser(form, ui);
+    }
     return outcome;
+}
+
+}  // namespace
+
+CommandOutcome butErsetzen_Click(Form1& form, Ui& ui) {
+    return RunReplace(form, ui, ReplaceAction::Write);
+}
+
+CommandOutcome butVorschau_Click(Form1& form, Ui& ui) {
+    return RunReplace(form, ui, ReplaceAction::Preview);
 }
 
 }  // namespace trawlex

@@ -29,11 +29,15 @@ ReplaceProfile ReadReplacePairs(std::string_view profileBytes) {
     return profile;
 }
 
-CommandOutcome butErsatzprofileAusführen_Click(Form1& form, Ui& ui) {
+namespace {
+
+CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
     if (form.ReplaceProfilePath.isEmpty() || form.ComErsatzlisten.text.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (form.TexSuchort.text.isEmpty() || form.ComDateifilter.text.isEmpty()) {
+    const bool preview = action == ReplaceAction::Preview;
+    if (form.TexSuchort.text.isEmpty() || form.ComDateifilter.text.isEmpty() ||
+        (preview && form.TexZieldatei.isEmpty())) {
         ShowMissingValues(ui);
         return CommandOutcome::Refused;
     }
@@ -45,41 +49,55 @@ CommandOutcome butErsatzprofileAusführen_Click(Form1& form, Ui& ui) {
             MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    const std::string directory = WithTrailingSeparator(NativePath(form.TexSuchort.text));
-    auto top = GetFolder(directory);
-    if (!top) {
-        ui.ShowMessage(top.message(), MessageIcon::Warning);
-        return CommandOutcome::Refused;
-    }
     const ReplaceProfile profile = ReadReplacePairs(bytes.value());
-    const CompareMode mode = GetCompareMode(form);
-    const Scope scope = form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree;
-    const FileMask mask(form.ComDateifilter.text);
-    std::vector<QString> problems;
-    Flow flow = Flow::Continue;
-    for (const ReplacePair& pair : profile.pairs) {
-        const TermMatcher matcher(pair.term, mode);
-        const EncodedReplacement replacement(pair.replacement);
-        ReplaceRun run{matcher, replacement, mask, ui, {}};
-        flow = ReplaceWalk(directory, top.value(), scope, run);
-        problems.insert(problems.end(), run.problems.begin(), run.problems.end());
-        if (flow == Flow::Stop) {
-            break;
-        }
+    ReplaceJob job = JobFromForm(form, GetCompareMode(form),
+                                 form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree);
+    job.term.clear();
+    job.replacement.clear();
+    job.pairs = profile.pairs;
+    job.action = action;
+    job.profileName = profilePath;
+    job.kind = QStringLiteral("Ersatzprofil");
+    if (preview) {
+        BusyStart(form, ui, QStringLiteral("Vorschau ..."));
     }
-    if (profile.unpairedTerm && flow != Flow::Stop) {
+    // All pairs are applied to each file in turn, in one walk: a later pair sees what an earlier
+    // one inserted, just as if every pair walked the tree on its own, and each file is read,
+    // journaled and rewritten once.
+    const CommandOutcome outcome = ReplaceLocation(ui, job);
+    if (preview) {
+        BusyEnd(form, ui);
+    }
+    if (outcome == CommandOutcome::Refused || outcome == CommandOutcome::Failed) {
+        return outcome;
+    }
+    if (profile.unpairedTerm && outcome != CommandOutcome::Stopped) {
         ui.ShowMessage(QStringLiteral("Im Ersatzprofil \u201E%1\u201C fehlt zum letzten "
                                       "Suchbegriff \u201E%2\u201C der Ersatzbegriff. Die "
-                                      "vollst\u00E4ndigen Paare davor wurden angewandt.")
-                           .arg(profilePath, *profile.unpairedTerm),
+                                      "vollst\u00E4ndigen Paare davor wurden %3.")
+                           .arg(profilePath, *profile.unpairedTerm,
+                                preview ? QStringLiteral("in der Vorschau gezeigt")
+                                        : QStringLiteral("angewandt")),
                        MessageIcon::Warning);
     }
-    ShowProblems(UnchangedFilesHeading(), problems, ui);
-    if (flow == Flow::Stop) {
-        return CommandOutcome::Stopped;
+    if (preview) {
+        ShowResultInBrowser(form, ui);
+        return outcome;
     }
-    return problems.empty() && !profile.unpairedTerm ? CommandOutcome::Completed
-                                                     : CommandOutcome::Incomplete;
+    if (outcome == CommandOutcome::Completed && profile.unpairedTerm) {
+        return CommandOutcome::Incomplete;
+    }
+    return outcome;
+}
+
+}  // namespace
+
+CommandOutcome butErsatzprofileAusführen_Click(Form1& form, Ui& ui) {
+    return RunProfile(form, ui, ReplaceAction::Write);
+}
+
+CommandOutcome butErsatzprofilVorschau_Click(Form1& form, Ui& ui) {
+    return RunProfile(form, ui, ReplaceAction::Preview);
 }
 
 }  // namespace trawlex

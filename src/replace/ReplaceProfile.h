@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Ersatzroutinen.h"
 #include "app/Ui.h"
 
 #include <QString>
@@ -14,11 +15,6 @@ namespace trawlex {
 
 struct Form1;
 
-struct ReplacePair {
-    QString term;
-    QString replacement;
-};
-
 struct ReplaceProfile {
     std::vector<ReplacePair> pairs;       // in file order; pairs with an empty term are left out
     std::optional<QString> unpairedTerm;  // a last term without its replacement
@@ -32,5 +28,8 @@ ReplaceProfile ReadReplacePairs(std::string_view profileBytes);
 // another, each a full walk over the location (and its tree when subdirectories are ticked),
 // so a later pair sees what an earlier one inserted. Silent when no profile is chosen.
 CommandOutcome butErsatzprofileAusführen_Click(Form1& form, Ui& ui);
+
+// "Vorschau" in the "Ersatzprofil:" row: the effect of all pairs in sequence, as a preview page.
+CommandOutcome butErsatzprofilVorschau_Click(Form1& form, Ui& ui);
 
 }  // namespace trawlex

@@ -25,6 +25,15 @@ bool RequireLocationAndMask(const Form1& form, Ui& ui, bool needsReport) {
     return true;
 }
 
+// Control characters are the same bytes in both encodings a file may be written in.
+QString CodeCharacter(const QString& itemText) {
+    return QString(QChar(static_cast<char16_t>(CodeItemToChar(itemText))));
+}
+
+QString Combination(const QString& itemText) {
+    return QString::fromLatin1(CombinationToChars(itemText));
+}
+
 CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const SearchJob job{form.TexSuchort.text,     std::move(term),      form.TexZieldatei,
@@ -37,22 +46,46 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     return outcome;
 }
 
-CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacement) {
-    BusyStart(form, ui, QStringLiteral("Ersetze ..."));
-    const ReplaceJob job{form.TexSuchort.text,     std::move(term),      std::move(replacement),
-                         form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
+CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacement,
+                           const QString& kind, ReplaceAction action) {
+    const bool preview = action == ReplaceAction::Preview;
+    BusyStart(form, ui, preview ? QStringLiteral("Vorschau ...") : QStringLiteral("Ersetze ..."));
+    ReplaceJob job = JobFromForm(form, GetCompareMode(form), ScopeOf(form));
+    job.term = std::move(term);
+    job.replacement = std::move(replacement);
+    job.action = action;
+    job.kind = kind;
     const CommandOutcome outcome = ReplaceLocation(ui, job);
     BusyEnd(form, ui);
+    if (preview && outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+        ShowResultInBrowser(form, ui);
+    }
     return outcome;
 }
 
-// Control characters are the same bytes in both encodings a file may be written in.
-QString CodeCharacter(const QString& itemText) {
-    return QString(QChar(static_cast<char16_t>(CodeItemToChar(itemText))));
+CommandOutcome ReplaceCode(Form1& form, Ui& ui, ReplaceAction action) {
+    if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, action == ReplaceAction::Preview)) {
+        return CommandOutcome::Refused;
+    }
+    return ReplaceWith(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text),
+                       CodeCharacter(form.ComboSonderzeichenErsetzcode.text),
+                       QStringLiteral("Sonderzeichen"), action);
 }
 
-QString Combination(const QString& itemText) {
-    return QString::fromLatin1(CombinationToChars(itemText));
+CommandOutcome ReplaceCombination(Form1& form, Ui& ui, ReplaceAction action) {
+    QString term = Combination(form.ComboSonderzeichenkombinationSuchbegriff.text);
+    if (term.isEmpty()) {
+        return CommandOutcome::Completed;
+    }
+    if (!RequireLocationAndMask(form, ui, action == ReplaceAction::Preview)) {
+        return CommandOutcome::Refused;
+    }
+    return ReplaceWith(form, ui, std::move(term),
+                       Combination(form.CombosonderzeichenKombinationErsatzbegriff.text),
+                       QStringLiteral("Kombination"), action);
 }
 
 }  // namespace
@@ -81,26 +114,19 @@ CommandOutcome butKombinationenSuchen_Click(Form1& form, Ui& ui) {
 }
 
 CommandOutcome butErsetzenSonderzeichen_Click(Form1& form, Ui& ui) {
-    if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
-        return CommandOutcome::Completed;
-    }
-    if (!RequireLocationAndMask(form, ui, false)) {
-        return CommandOutcome::Refused;
-    }
-    return ReplaceWith(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text),
-                       CodeCharacter(form.ComboSonderzeichenErsetzcode.text));
+    return ReplaceCode(form, ui, ReplaceAction::Write);
 }
 
 CommandOutcome butKombinationenErsetzen_Click(Form1& form, Ui& ui) {
-    QString term = Combination(form.ComboSonderzeichenkombinationSuchbegriff.text);
-    if (term.isEmpty()) {
-        return CommandOutcome::Completed;
-    }
-    if (!RequireLocationAndMask(form, ui, false)) {
-        return CommandOutcome::Refused;
-    }
-    return ReplaceWith(form, ui, std::move(term),
-                       Combination(form.CombosonderzeichenKombinationErsatzbegriff.text));
+    return ReplaceCombination(form, ui, ReplaceAction::Write);
+}
+
+CommandOutcome butVorschauSonderzeichen_Click(Form1& form, Ui& ui) {
+    return ReplaceCode(form, ui, ReplaceAction::Preview);
+}
+
+CommandOutcome butVorschauKombinationen_Click(Form1& form, Ui& ui) {
+    return ReplaceCombination(form, ui, ReplaceAction::Preview);
 }
 
 }  // namespace trawlex

@@ -23,4 +23,8 @@ CommandOutcome butErsetzenSonderzeichen_Click(Form1& form, Ui& ui);
 // replacement combination deletes the combination.
 CommandOutcome butKombinationenErsetzen_Click(Form1& form, Ui& ui);
 
+// "Vorschau" in the two rows: what the replacement beside it would change, as a preview page.
+CommandOutcome butVorschauSonderzeichen_Click(Form1& form, Ui& ui);
+CommandOutcome butVorschauKombinationen_Click(Form1& form, Ui& ui);
+
 }  // namespace trawlex

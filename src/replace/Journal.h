@@ -1,0 +1,101 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <QString>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trawlex {
+
+// Where the undo journals live: $XDG_STATE_HOME/trawlex, by default ~/.local/state/trawlex.
+std::string JournalRoot();
+
+// What a run was, as the undo list shows it.
+struct JournalRunInfo {
+    std::time_t started = 0;
+    QString kind;
+    QString location;  // the location with links resolved; undo writes nowhere else
+    QString term;
+    QString replacement;
+};
+
+// One file a run rewrote: what is needed to give it its old bytes, mode and dates back, and the
+// fingerprint of what the run wrote, so that a file changed since is recognised.
+struct JournalEntry {
+    std::uint64_t id = 0;
+    std::string path;  // with links resolved
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    timespec accessed{};
+    timespec modified{};
+    std::int64_t size = 0;
+    std::uint64_t originalHash = 0;
+    std::uint64_t writtenHash = 0;
+};
+
+// The journal of one replacement run. Each file's entry is on disk, synced, before the file is
+// renamed over, so that a run killed at any moment can still be taken back.
+class Journal {
+public:
+    // Creates the run's journal and keeps only the newest `keptRuns` runs. Fails, naming the
+    // directory, when the journal cannot be written; the run must then touch no file.
+    static Result<std::unique_ptr<Journal>> Begin(const std::string& root, JournalRunInfo info,
+                                                  int keptRuns);
+
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // Keeps the file's old state before it is rewritten; called from several threads.
+    Status Keep(const std::string& resolvedPath, const struct stat& original,
+                std::string_view originalBytes, std::uint64_t writtenHash);
+
+    std::int64_t FilesKept() const { return kept_.load(); }
+
+private:
+    Journal(std::string directory, int directoryDescriptor, int entriesDescriptor)
+        : directory_(std::move(directory)),
+          directoryDescriptor_(directoryDescriptor),
+          entriesDescriptor_(entriesDescriptor) {}
+
+    Status SaveCopy(const std::string& resolvedPath, const struct stat& original,
+                    std::string_view originalBytes, const std::string& copyName);
+
+    std::string directory_;
+    int directoryDescriptor_ = -1;
+    int entriesDescriptor_ = -1;
+    std::mutex appending_;
+    std::atomic<std::uint64_t> nextId_{1};
+    std::atomic<std::int64_t> kept_{0};
+};
+
+// A run's journal as read back, checked whole before anything is applied.
+struct JournalRun {
+    std::string directory;
+    JournalRunInfo info;
+    std::vector<JournalEntry> entries;
+    bool undone = false;
+};
+
+// The runs under the root, the newest first; each read and checked. A run whose journal is
+// damaged comes back as an error naming it.
+std::vector<Result<JournalRun>> ReadJournalRuns(const std::string& root);
+
+// The name of an entry's saved original inside its run's directory.
+std::string CopyName(std::uint64_t id);
+
+// Marks a run as taken back, durably.
+Status MarkUndone(const std::string& runDirectory);
+
+}  // namespace trawlex

@@ -1,0 +1,161 @@
+#include "Undo.h"
+
+#include "Ersatzroutinen.h"
+#include "Journal.h"
+#include "app/Form1.h"
+#include "app/StatusLine.h"
+#include "common/ContentHash.h"
+#include "common/PathText.h"
+#include "common/Regional.h"
+#include "common/Standard.h"
+#include "search/Problems.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace trawlex {
+namespace {
+
+std::string RealPathOf(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
+}
+
+// Every saved original is read and checked before the first file is touched, so a damaged
+// journal is refused whole instead of being half applied.
+Result<std::vector<std::string>> ReadCopies(const JournalRun& run) {
+    std::vector<std::string> copies;
+    copies.reserve(run.entries.size());
+    for (const JournalEntry& entry : run.entries) {
+        auto copy = ReadWholeFile(run.directory + "/" + CopyName(entry.id));
+        if (!copy || static_cast<std::int64_t>(copy->size()) != entry.size ||
+            ContentHash(copy.value()) != entry.originalHash) {
+            return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll \u201E%1\u201C ist "
+                                        "besch\u00E4digt (die Sicherung von \u201E%2\u201C fehlt "
+                                        "oder stimmt nicht) und wird nicht angewandt.")
+                             .arg(PathText(run.directory), PathText(entry.path))};
+        }
+        copies.push_back(std::move(copy.value()));
+    }
+    return copies;
+}
+
+// Gives one file its old bytes, mode and dates back; the reason when it is left as it is.
+std::optional<QString> Restore(const JournalEntry& entry, const std::string& copy,
+                               const LocationBounds& bounds) {
+    const QString shown = PathText(entry.path);
+    const std::string resolved = RealPathOf(entry.path);
+    if (!resolved.empty() && !bounds.Contains(resolved)) {
+        return QStringLiteral(
+                   "\u201E%1\u201C f\u00FChrt jetzt au\u00DFerhalb des Suchorts und "
+                   "bleibt, wie sie ist.")
+            .arg(shown);
+    }
+    auto current = ReadWholeFile(entry.path);
+    if (!current) {
+        return QStringLiteral(
+                   "\u201E%1\u201C wurde seit der Ersetzung gel\u00F6scht oder ist "
+                   "nicht lesbar und wird nicht wiederhergestellt.")
+            .arg(shown);
+    }
+    const std::uint64_t hash = ContentHash(current.value());
+    const bool asWritten = hash == entry.writtenHash;
+    // A run killed before the rename, or an undo killed after it, left the old bytes in place.
+    const bool asBefore =
+        hash == entry.originalHash && static_cast<std::int64_t>(current->size()) == entry.size;
+    if (!asWritten && !asBefore) {
+        return QStringLiteral(
+                   "\u201E%1\u201C wurde seit der Ersetzung ge\u00E4ndert und bleibt, "
+                   "wie sie ist.")
+            .arg(shown);
+    }
+    const RestoredAttributes attributes{entry.mode, entry.accessed, entry.modified};
+    if (auto written = WriteFileReplacing(entry.path, copy, attributes); !written) {
+        return written.message();
+    }
+    return std::nullopt;
+}
+
+QString RunMoment(std::time_t started) {
+    return FormatShortDate(started) + QLatin1Char(' ') + FormatLongTime(started);
+}
+
+}  // namespace
+
+std::vector<UndoRunInfo> ListUndoRuns() {
+    std::vector<UndoRunInfo> list;
+    for (const Result<JournalRun>& run : ReadJournalRuns(JournalRoot())) {
+        if (!run) {
+            continue;
+        }
+        const std::string& directory = run->directory;
+        list.push_back({PathText(directory.substr(directory.rfind('/') + 1)), run->info.started,
+                        run->info.kind, run->info.location, run->info.term,
+                        static_cast<std::int64_t>(run->entries.size()), run->undone});
+    }
+    return list;
+}
+
+CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
+    std::optional<JournalRun> chosen;
+    for (Result<JournalRun>& run : ReadJournalRuns(JournalRoot())) {
+        if (!run) {
+            ui.ShowMessage(run.message(), MessageIcon::Warning);
+            return CommandOutcome::Refused;
+        }
+        if (!run->undone && !run->entries.empty()) {
+            chosen = std::move(run.value());
+            break;
+        }
+    }
+    if (!chosen) {
+        ui.ShowMessage(QStringLiteral("Es gibt keine Ersetzung, die r\u00FCckg\u00E4ngig gemacht "
+                                      "werden kann."),
+                       MessageIcon::None);
+        return CommandOutcome::NothingToDo;
+    }
+    auto copies = ReadCopies(*chosen);
+    if (!copies) {
+        ui.ShowMessage(copies.message(), MessageIcon::Warning);
+        return CommandOutcome::Refused;
+    }
+    BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
+    const LocationBounds bounds(NativePath(chosen->info.location));
+    std::vector<QString> problems;
+    std::int64_t restored = 0;
+    for (std::size_t index = 0; index < chosen->entries.size(); ++index) {
+        if (auto problem = Restore(chosen->entries[index], copies.value()[index], bounds)) {
+            problems.push_back(std::move(*problem));
+        } else {
+            ++restored;
+        }
+        if (ui.YieldToEventLoop() == Flow::Stop) {
+            // Not marked: the next undo takes the same run and finishes it.
+            BusyEnd(form, ui);
+            return CommandOutcome::Stopped;
+        }
+    }
+    BusyEnd(form, ui);
+    if (auto marked = MarkUndone(chosen->directory); !marked) {
+        ui.ShowMessage(marked.message(), MessageIcon::Warning);
+    }
+    const QString what =
+        chosen->info.kind == u"Ersatzprofil"
+            ? QStringLiteral("Das Ersatzprofil \u201E%1\u201C").arg(chosen->info.term)
+            : QStringLiteral("Die Ersetzung von \u201E%1\u201C").arg(chosen->info.term);
+    ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "
+                                  "%4 von %5 Dateien wiederhergestellt.")
+                       .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                       .arg(restored)
+                       .arg(chosen->entries.size()),
+                   MessageIcon::None);
+    ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems, ui);
+    return problems.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+}
+
+}  // namespace trawlex

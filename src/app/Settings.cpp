@@ -21,6 +21,8 @@
 namespace trawlex {
 namespace {
 
+constexpr std::string_view kUndoRunsKey = "UndoRuns=";
+
 constexpr std::string_view kSettingsName = "Trawlex.INI";
 constexpr int kPositionalLines = 14;
 
@@ -120,6 +122,17 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
     form.ComSuchprofile.text = values[13];
     form.ComErsatzlisten.text = values[14];
     for (std::size_t line = kPositionalLines; line < lines.size(); ++line) {
+        // The number of undo runs to keep follows the saved locations, so that files written
+        // without it read exactly as before.
+        if (lines[line].substr(0, kUndoRunsKey.size()) == kUndoRunsKey) {
+            bool number = false;
+            const int runs =
+                ValueOf(lines[line], detected.encoding).value_or(QString()).toInt(&number);
+            if (number && runs >= 1) {
+                form.UndoRuns = runs;
+            }
+            continue;
+        }
         if (auto value = ValueOf(lines[line], detected.encoding)) {
             form.TexSuchort.list.append(*value);
         }
@@ -157,6 +170,9 @@ Result<std::string> SettingsText(const Form1& form) {
     for (qsizetype index = 0; index < form.TexSuchort.list.size(); ++index) {
         lines.append(QStringLiteral("StaticSearchPath%1=").arg(index) +
                      form.TexSuchort.list[index]);
+    }
+    if (form.UndoRuns != Form1{}.UndoRuns) {
+        lines.append(QStringLiteral("UndoRuns=") + QString::number(form.UndoRuns));
     }
     std::string text;
     for (const QString& line : lines) {

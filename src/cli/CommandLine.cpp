@@ -208,6 +208,20 @@ QString HelpText() {
         "                       Bericht. Pflicht: --profile, --location, --mask, --report\n"
         "  replace-profile      Wendet die Paare eines Ersatzprofils nacheinander an.\n"
         "                       Pflicht: --profile, --location, --mask\n"
+        "  undo                 Macht die letzte Ersetzung r\u00FCckg\u00E4ngig, die noch nicht\n"
+        "                       r\u00FCckg\u00E4ngig gemacht ist; ein zweites undo geht einen\n"
+        "                       Lauf weiter zur\u00FCck. Ge\u00E4nderte oder gel\u00F6schte Dateien\n"
+        "                       bleiben, wie sie sind, und werden genannt.\n"
+        "  undo --list          Zeigt die gespeicherten L\u00E4ufe: Datum, Art, Dateien,\n"
+        "                       Suchort und Suchbegriff, der neueste zuerst.\n"
+        "\n"
+        "Die vier Ersetzungsbefehle nehmen au\u00DFerdem:\n"
+        "  --preview            Schreibt nur die Vorschau (mit --report DATEI): welche Dateien\n"
+        "                       sich wie \u00E4ndern w\u00FCrden. Keine Datei wird ge\u00E4ndert.\n"
+        "                       Exit-Status 0, wenn sich mindestens eine Datei \u00E4ndern\n"
+        "                       w\u00FCrde, sonst 1.\n"
+        "  --no-undo            Ersetzt ohne R\u00FCckg\u00E4ngig-Protokoll (sonst unter\n"
+        "                       $XDG_STATE_HOME/trawlex, meist ~/.local/state/trawlex).\n"
         "\n"
         "Optionen:\n"
         "  --location VERZ      Suchort: das Verzeichnis, dessen Dateien bearbeitet werden.\n"
@@ -238,7 +252,9 @@ QString HelpText() {
         "trotzdem vollst\u00E4ndig abgeschlossen.\n"
         "\n"
         "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
-        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf.\n");
+        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf. undo: 0 alles\n"
+        "wiederhergestellt, 1 nichts r\u00FCckg\u00E4ngig zu machen, 2 einige Dateien nicht\n"
+        "wiederhergestellt (jede auf stderr genannt).\n");
 }
 
 CliParse ParseCommandLine(const QStringList& arguments) {

@@ -212,7 +212,7 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         }
         outcome.replacements += details.count;
         if (preview) {
-            ComposeEdits(buffers.edits, buffers.occurrences, details.inserted);
+            ComposeEdits(buffers.edits, current, buffers.occurrences, details.inserted);
         }
         current = out;
         target = 1 - target;

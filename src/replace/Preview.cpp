@@ -125,56 +125,68 @@ PreviewLine RenderLine(std::string_view original, std::size_t begin, std::size_t
 
 }  // namespace
 
-void ComposeEdits(std::vector<Edit>& edits, const std::vector<Span>& occurrences,
-                  std::string_view inserted) {
-    std::vector<Edit> composed;
-    composed.reserve(edits.size() + occurrences.size());
-    std::size_t next = 0;
-    // How far the current text has moved against the original before edit `next`.
-    std::int64_t shift = 0;
-    const auto currentStart = [&](std::size_t index) {
-        return static_cast<std::size_t>(static_cast<std::int64_t>(edits[index].start) + shift);
+void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
+                  const std::vector<Span>& occurrences, std::string_view inserted) {
+    // Every piece of the current text that differs from the original (an earlier edit's
+    // insertion) or is replaced now (an occurrence), in the current text's positions. Pieces
+    // that overlap or touch become one edit of the original.
+    struct Piece {
+        std::size_t start;
+        std::size_t end;
+        std::int64_t delta;  // how far an earlier edit moved the text behind it
+        bool occurrence;
     };
-    const auto passEdit = [&](std::size_t index) {
-        shift += static_cast<std::int64_t>(edits[index].inserted.size()) -
-                 static_cast<std::int64_t>(edits[index].end - edits[index].start);
+    std::vector<Piece> pieces;
+    pieces.reserve(edits.size() + occurrences.size());
+    std::int64_t shift = 0;
+    std::size_t next = 0;
+    const auto addEdit = [&](const Edit& edit) {
+        const auto start = static_cast<std::size_t>(static_cast<std::int64_t>(edit.start) + shift);
+        const std::int64_t delta = static_cast<std::int64_t>(edit.inserted.size()) -
+                                   static_cast<std::int64_t>(edit.end - edit.start);
+        pieces.push_back({start, start + edit.inserted.size(), delta, false});
+        shift += delta;
     };
     for (const Span& occurrence : occurrences) {
-        // Edits that end before the occurrence stay as they are.
-        while (next < edits.size() &&
-               currentStart(next) + edits[next].inserted.size() <= occurrence.start) {
-            composed.push_back(std::move(edits[next]));
-            passEdit(next);
-            ++next;
+        while (next < edits.size() && static_cast<std::int64_t>(edits[next].start) + shift <=
+                                          static_cast<std::int64_t>(occurrence.start)) {
+            addEdit(edits[next++]);
         }
-        Edit merged;
-        merged.start =
-            static_cast<std::size_t>(static_cast<std::int64_t>(occurrence.start) - shift);
-        if (next < edits.size() && currentStart(next) < occurrence.start) {
-            merged.start = edits[next].start;
-            merged.inserted = edits[next].inserted.substr(0, occurrence.start - currentStart(next));
-        }
-        merged.inserted += inserted;
-        std::optional<std::size_t> lastCovered;
-        std::size_t lastCurrentStart = 0;
-        while (next < edits.size() && currentStart(next) < occurrence.end) {
-            lastCovered = next;
-            lastCurrentStart = currentStart(next);
-            passEdit(next);
-            ++next;
-        }
-        merged.end = static_cast<std::size_t>(static_cast<std::int64_t>(occurrence.end) - shift);
-        if (lastCovered) {
-            const Edit& last = edits[*lastCovered];
-            if (lastCurrentStart + last.inserted.size() > occurrence.end) {
-                merged.end = last.end;
-                merged.inserted += last.inserted.substr(occurrence.end - lastCurrentStart);
-            }
-        }
-        composed.push_back(std::move(merged));
+        pieces.push_back({occurrence.start, occurrence.end, 0, true});
     }
     for (; next < edits.size(); ++next) {
-        composed.push_back(std::move(edits[next]));
+        addEdit(edits[next]);
+    }
+
+    std::vector<Edit> composed;
+    std::int64_t before = 0;  // the moves of the earlier edits in front of the group
+    std::size_t index = 0;
+    while (index < pieces.size()) {
+        const std::size_t groupStart = pieces[index].start;
+        std::size_t groupEnd = pieces[index].end;
+        std::int64_t inside = 0;
+        std::size_t last = index;
+        while (last < pieces.size() && pieces[last].start <= groupEnd) {
+            groupEnd = std::max(groupEnd, pieces[last].end);
+            inside += pieces[last].delta;
+            ++last;
+        }
+        Edit edit;
+        edit.start = static_cast<std::size_t>(static_cast<std::int64_t>(groupStart) - before);
+        edit.end = static_cast<std::size_t>(static_cast<std::int64_t>(groupEnd) - before - inside);
+        std::size_t position = groupStart;
+        for (std::size_t piece = index; piece < last; ++piece) {
+            if (!pieces[piece].occurrence) {
+                continue;
+            }
+            edit.inserted.append(current.substr(position, pieces[piece].start - position));
+            edit.inserted.append(inserted);
+            position = pieces[piece].end;
+        }
+        edit.inserted.append(current.substr(position, groupEnd - position));
+        composed.push_back(std::move(edit));
+        before += inside;
+        index = last;
     }
     edits = std::move(composed);
 }

@@ -24,11 +24,11 @@ struct Edit {
 };
 
 // Adds the occurrences that one replacement found in the text as earlier replacements left it
-// (so in that text's positions) to the edits of the file on disk. An occurrence that takes in
-// text an earlier replacement inserted swallows that edit, so the edits always say what the
-// whole sequence does to the original bytes.
-void ComposeEdits(std::vector<Edit>& edits, const std::vector<Span>& occurrences,
-                  std::string_view inserted);
+// (`current`, in whose positions they are given) to the edits of the file on disk. An
+// occurrence that takes in text an earlier replacement inserted swallows that edit, so the edits
+// always say what the whole sequence does to the original bytes.
+void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
+                  const std::vector<Span>& occurrences, std::string_view inserted);
 
 // A changed line of the preview: its number in the file and the line before and after, as HTML
 // with the removed text in <del> and the new text in <ins>.

@@ -75,7 +75,13 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
         {{"search", "--verbose"}, "--verbose"},
         {{"search", "--ignore-case=ja"}, "--ignore-case"},
         {{"search", "--term", "a", "--term", "b"}, "doppelt"},
-        {{"replace", "--report", "r"}, "--report"},
+        {{"replace", "--preview", "--term", "a", "--replacement", "b", "--location", ".", "--mask",
+          "*"},
+         "--report"},
+        {{"replace-profile", "--profile", "p", "--location", ".", "--mask", "*", "--preview",
+          "--report", "r", "--no-undo"},
+         "--no-undo"},
+        {{"undo", "--location", "."}, "--location"},
         {{"replace-code", "--code", "9"}, "13 <Return>"},
         {{"search-combination", "--combination", "<cr><lf>"}, "<CR><LF>"},
     };
@@ -91,7 +97,7 @@ TEST(CommandLineTest, HelpExplainsEveryOption) {
     const CliParse parse = ParseCommandLine(Arguments({"search", "--help"}));
     EXPECT_FALSE(parse.usageError);
     for (const char* option : {"--location", "--term", "--mask", "--report", "--ignore-case",
-                               "--recursive", "--settings"}) {
+                               "--recursive", "--settings", "--preview", "--no-undo", "undo --list"}) {
         EXPECT_TRUE(parse.output.contains(QString::fromUtf8(option))) << option;
     }
 }

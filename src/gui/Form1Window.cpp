@@ -7,6 +7,7 @@
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
+#include "replace/Undo.h"
 #include "special/SpecialCommands.h"
 
 #include <QAbstractItemView>
@@ -42,7 +43,7 @@ constexpr int kLeft = 8;
 constexpr int kRight = kClientWidth - 8;
 constexpr int kGap = 4;
 
-// Rows 1 to 5: a label column, the fields, and up to three buttons at the right edge.
+// Rows 1 to 5: a label column, the fields, and up to three button columns at the right edge.
 constexpr int kTop = 5;
 constexpr int kLabelWidth = 84;
 constexpr int kFieldLeft = kLeft + kLabelWidth + 2;
@@ -112,6 +113,13 @@ void FitPopupToItems(QComboBox& combo) {
     const int contents = view.sizeHintForColumn(0) + view.verticalScrollBar()->sizeHint().width() +
                          2 * view.frameWidth();
     view.setMinimumWidth(std::clamp(contents, 0, kClientWidth));
+}
+
+// The code fields are narrower than their longest items. A chosen item is shown from its
+// start, where the code's number or first character stands, instead of from its end.
+void ShowChoicesFromStart(QComboBox& combo) {
+    QObject::connect(&combo, &QComboBox::textActivated, &combo,
+                     [&combo] { combo.lineEdit()->setCursorPosition(0); });
 }
 
 void WriteCombo(QComboBox& combo, const ComboField& field) {
@@ -189,17 +197,29 @@ void Form1Window::BuildSearchRows() {
     AddLabel(*this, QStringLiteral("Label3"), QStringLiteral("Ersatzbegriff:"),
              At(kLeft, RowTop(4), kLabelWidth));
     AddTextBox(*this, QStringLiteral("TexErsatzbegriff"),
-               At(kFieldLeft, RowTop(4), kColumnC - kGap - kFieldLeft), &Form1::TexErsatzbegriff);
+               At(kFieldLeft, RowTop(4), kColumnA - kGap - kFieldLeft), &Form1::TexErsatzbegriff);
+    AddButton(*this, QStringLiteral("butRückgängig"), QStringLiteral("Rückgängig"),
+              At(kColumnA, RowTop(4), kButtonWidth));
+    AddButton(*this, QStringLiteral("butVorschau"), QStringLiteral("Vorschau"),
+              At(kColumnB, RowTop(4), kButtonWidth));
     AddButton(*this, QStringLiteral("butErsetzen"), QStringLiteral("Ersetzen"),
               At(kColumnC, RowTop(4), kButtonWidth));
 
+    // The replacement profile row has a fourth button. Its preview stands under the preview of
+    // the row above; the short "Edit" needs only a narrow button, which makes room for it.
+    constexpr int kEditWidth = 44;
+    constexpr int kEditLeft = kColumnB - kGap - kEditWidth;
+    constexpr int kProfileSetLeft = kEditLeft - kGap - kButtonWidth;
     AddLabel(*this, QStringLiteral("LabErsatzlisten"), QStringLiteral("Ersatzprofil:"),
              At(kLeft, RowTop(5), kLabelWidth));
     AddCombo(*this, QStringLiteral("ComErsatzlisten"),
-             At(kFieldLeft, RowTop(5), kColumnA - kGap - kFieldLeft), &Form1::ComErsatzlisten);
+             At(kFieldLeft, RowTop(5), kProfileSetLeft - kGap - kFieldLeft),
+             &Form1::ComErsatzlisten);
     AddButton(*this, QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("Einstellen"),
-              At(kColumnA, RowTop(5), kButtonWidth));
+              At(kProfileSetLeft, RowTop(5), kButtonWidth));
     AddButton(*this, QStringLiteral("butEDIT2"), QStringLiteral("Edit"),
+              At(kEditLeft, RowTop(5), kEditWidth));
+    AddButton(*this, QStringLiteral("butErsatzprofilVorschau"), QStringLiteral("Vorschau"),
               At(kColumnB, RowTop(5), kButtonWidth));
     AddButton(*this, QStringLiteral("butErsatzprofileAusführen"), QStringLiteral("Ausführen"),
               At(kColumnC, RowTop(5), kButtonWidth));
@@ -289,16 +309,21 @@ void Form1Window::BuildResultFrame() {
 
 void Form1Window::BuildSpecialCharacterRows() {
     // Both rows share one grid: a bold row label, a code field, the replacement label and its
-    // field, then the two command buttons.
+    // field, then the three command buttons. The buttons are only as wide as their captions
+    // need, so that the code fields keep as much of the row as possible; their drop-down lists
+    // are widened to the longest code anyway.
     constexpr int kRowLabelWidth = 106;
     constexpr int kReplaceLabelWidth = 78;
-    constexpr int kSearchWidth = 56;
-    constexpr int kReplaceWidth = 64;
+    constexpr int kSearchWidth = 52;
+    constexpr int kPreviewWidth = 62;
+    constexpr int kReplaceWidth = 60;
     constexpr int kReplaceLeft = kRight - kReplaceWidth;
-    constexpr int kSearchLeft = kReplaceLeft - kGap - kSearchWidth;
+    constexpr int kPreviewLeft = kReplaceLeft - kGap - kPreviewWidth;
+    constexpr int kSearchLeft = kPreviewLeft - kGap - kSearchWidth;
     constexpr int kFirstField = kLeft + kRowLabelWidth + 2;
-    constexpr int kFieldWidth = (kSearchLeft - kGap - kFirstField - 6 - kReplaceLabelWidth - 2) / 2;
-    constexpr int kReplaceLabelLeft = kFirstField + kFieldWidth + 6;
+    constexpr int kFieldWidth =
+        (kSearchLeft - kGap - kFirstField - kGap - kReplaceLabelWidth - 2) / 2;
+    constexpr int kReplaceLabelLeft = kFirstField + kFieldWidth + kGap;
     constexpr int kSecondField = kReplaceLabelLeft + kReplaceLabelWidth + 2;
 
     QLabel* label7 = AddLabel(*this, QStringLiteral("Label7"), QStringLiteral("Sonderzeichen:"),
@@ -306,29 +331,36 @@ void Form1Window::BuildSpecialCharacterRows() {
     QFont bold = label7->font();
     bold.setBold(true);
     label7->setFont(bold);
-    AddCombo(*this, QStringLiteral("ComboSonderzeichenSuchcode"),
-             At(kFirstField, kRow10Top, kFieldWidth), &Form1::ComboSonderzeichenSuchcode);
+    ShowChoicesFromStart(*AddCombo(*this, QStringLiteral("ComboSonderzeichenSuchcode"),
+                                   At(kFirstField, kRow10Top, kFieldWidth),
+                                   &Form1::ComboSonderzeichenSuchcode));
     AddLabel(*this, QStringLiteral("Label4"), QStringLiteral("Ersatzcode:"),
              At(kReplaceLabelLeft, kRow10Top, kReplaceLabelWidth));
-    AddCombo(*this, QStringLiteral("ComboSonderzeichenErsetzcode"),
-             At(kSecondField, kRow10Top, kFieldWidth), &Form1::ComboSonderzeichenErsetzcode);
+    ShowChoicesFromStart(*AddCombo(*this, QStringLiteral("ComboSonderzeichenErsetzcode"),
+                                   At(kSecondField, kRow10Top, kFieldWidth),
+                                   &Form1::ComboSonderzeichenErsetzcode));
     AddButton(*this, QStringLiteral("butSuchenSonderzeichen"), QStringLiteral("Suchen"),
               At(kSearchLeft, kRow10Top, kSearchWidth));
+    AddButton(*this, QStringLiteral("butVorschauSonderzeichen"), QStringLiteral("Vorschau"),
+              At(kPreviewLeft, kRow10Top, kPreviewWidth));
     AddButton(*this, QStringLiteral("butErsetzenSonderzeichen"), QStringLiteral("Ersetzen"),
               At(kReplaceLeft, kRow10Top, kReplaceWidth));
 
     AddLabel(*this, QStringLiteral("Label8"), QStringLiteral("Kombinationen:"),
              At(kLeft, kRow11Top, kRowLabelWidth));
-    AddCombo(*this, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"),
-             At(kFirstField, kRow11Top, kFieldWidth),
-             &Form1::ComboSonderzeichenkombinationSuchbegriff);
+    ShowChoicesFromStart(*AddCombo(
+        *this, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"),
+        At(kFirstField, kRow11Top, kFieldWidth), &Form1::ComboSonderzeichenkombinationSuchbegriff));
     AddLabel(*this, QStringLiteral("Label9"), QStringLiteral("Ersatzcodes:"),
              At(kReplaceLabelLeft, kRow11Top, kReplaceLabelWidth));
-    AddCombo(*this, QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"),
-             At(kSecondField, kRow11Top, kFieldWidth),
-             &Form1::CombosonderzeichenKombinationErsatzbegriff);
+    ShowChoicesFromStart(*AddCombo(*this,
+                                   QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"),
+                                   At(kSecondField, kRow11Top, kFieldWidth),
+                                   &Form1::CombosonderzeichenKombinationErsatzbegriff));
     AddButton(*this, QStringLiteral("butKombinationenSuchen"), QStringLiteral("Suchen"),
               At(kSearchLeft, kRow11Top, kSearchWidth));
+    AddButton(*this, QStringLiteral("butVorschauKombinationen"), QStringLiteral("Vorschau"),
+              At(kPreviewLeft, kRow11Top, kPreviewWidth));
     AddButton(*this, QStringLiteral("butKombinationenErsetzen"), QStringLiteral("Ersetzen"),
               At(kReplaceLeft, kRow11Top, kReplaceWidth));
 }
@@ -345,6 +377,11 @@ void Form1Window::ConnectCommands() {
         {u"butKombinationenErsetzen", butKombinationenErsetzen_Click},
         {u"butSuchprofilausführen", butSuchprofilausführen_Click},
         {u"butErsatzprofileAusführen", butErsatzprofileAusführen_Click},
+        {u"butVorschau", butVorschau_Click},
+        {u"butErsatzprofilVorschau", butErsatzprofilVorschau_Click},
+        {u"butVorschauSonderzeichen", butVorschauSonderzeichen_Click},
+        {u"butVorschauKombinationen", butVorschauKombinationen_Click},
+        {u"butRückgängig", butRückgängig_Click},
         // The directory dialog runs as a command too: the record holds the inputs while it is
         // open, and the window shows what it chose when it closes.
         {u"butSuchort", Completing(butSuchort_Click)},

@@ -157,6 +157,8 @@ private Q_SLOTS:
 
     // The window and its controls.
     void windowHasFixedSizeAndCaption();
+    void previewAndUndoButtonsFitIntoTheirRows_data();
+    void previewAndUndoButtonsFitIntoTheirRows();
 
     // The status line, driven by the real timer.
     void statusBlinksAndBlinkPhaseCarriesOver();
@@ -188,6 +190,39 @@ void Form1WindowTest::windowHasFixedSizeAndCaption() {
     QCOMPARE(window.minimumSize(), QSize(545, 333));
     QCOMPARE(window.maximumSize(), QSize(545, 333));
     QCOMPARE(trawlex::WidgetUi::MessageTitle(), QStringLiteral("Trawlex"));
+}
+
+void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("Ersatzbegriff") << QStringLiteral("butVorschau") << QStringLiteral("Vorschau");
+    QTest::newRow("Rückgängig") << QStringLiteral("butRückgängig") << QStringLiteral("Rückgängig");
+    QTest::newRow("Ersatzprofil") << QStringLiteral("butErsatzprofilVorschau")
+                                  << QStringLiteral("Vorschau");
+    QTest::newRow("Sonderzeichen")
+        << QStringLiteral("butVorschauSonderzeichen") << QStringLiteral("Vorschau");
+    QTest::newRow("Kombinationen")
+        << QStringLiteral("butVorschauKombinationen") << QStringLiteral("Vorschau");
+}
+
+void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    Form1Window window;
+    window.show();
+    auto* button = Control<QPushButton>(window, name);
+    QVERIFY(button != nullptr);
+    QCOMPARE(button->text(), caption);
+    // The caption keeps a few pixels beside the button's frame on either side.
+    QVERIFY(button->fontMetrics().horizontalAdvance(caption) + 6 <= button->width());
+    QVERIFY(window.rect().contains(QRect(button->mapTo(&window, QPoint()), button->size())));
+    for (QWidget* other :
+         button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (other != button && !other->isWindow()) {
+            QVERIFY2(!other->geometry().intersects(button->geometry()),
+                     qPrintable(other->objectName()));
+        }
+    }
 }
 
 void Form1WindowTest::statusBlinksAndBlinkPhaseCarriesOver() {

@@ -11,6 +11,7 @@
 #include "search/Problems.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -228,7 +229,11 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         DescribeChanges(original, buffers.edits, DetectEncoding(original).encoding, described);
         return outcome;
     }
-    if (run.journal != nullptr) {
+    // A write-protected file is refused by the rewrite below; journaling it first would make an
+    // undo name a file that never changed.
+    const bool writable =
+        (read->status.st_mode & 0222) != 0 && access(task.path.c_str(), W_OK) == 0;
+    if (run.journal != nullptr && writable) {
         if (auto kept =
                 run.journal->Keep(task.resolved, read->status, original, ContentHash(current));
             !kept) {

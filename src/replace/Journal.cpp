@@ -300,15 +300,18 @@ bool ParseInfo(std::string_view text, JournalRunInfo& info) {
 Result<JournalRun> ReadRun(const std::string& directory) {
     JournalRun run;
     run.directory = directory;
-    auto info = ReadWholeFile(directory + "/" + std::string(kInfoName));
+    auto entries = ReadWholeFile(directory + "/" + std::string(kEntriesName));
+    const std::string_view text = entries ? std::string_view(entries.value()) : std::string_view();
+    const std::string infoPath = directory + "/" + std::string(kInfoName);
+    // A run killed while its journal was being set up has touched no file: the entries are
+    // written before the first rewrite. Such a run holds nothing to take back.
+    if (text.find('\n') == std::string_view::npos && access(infoPath.c_str(), F_OK) != 0) {
+        return run;
+    }
+    auto info = ReadWholeFile(infoPath);
     if (!info || !ParseInfo(info.value(), run.info)) {
         return Damaged(directory, QStringLiteral("Angaben zum Lauf"));
     }
-    auto entries = ReadWholeFile(directory + "/" + std::string(kEntriesName));
-    if (!entries) {
-        return Damaged(directory, QStringLiteral("Liste der Dateien fehlt"));
-    }
-    const std::string_view text = entries.value();
     std::size_t start = 0;
     std::size_t number = 0;
     while (start < text.size()) {

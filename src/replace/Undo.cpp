@@ -10,6 +10,9 @@
 #include "common/Standard.h"
 #include "search/Problems.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -75,6 +78,14 @@ std::optional<QString> Restore(const JournalEntry& entry, const std::string& cop
             .arg(shown);
     }
     const RestoredAttributes attributes{entry.mode, entry.accessed, entry.modified};
+    if (asBefore) {
+        // Nothing to rewrite: a killed run or undo left the old bytes; only its dates and mode
+        // may still be those of the rewrite.
+        const timespec dates[2] = {entry.accessed, entry.modified};
+        chmod(entry.path.c_str(), entry.mode & 07777);
+        utimensat(AT_FDCWD, entry.path.c_str(), dates, 0);
+        return std::nullopt;
+    }
     if (auto written = WriteFileReplacing(entry.path, copy, attributes); !written) {
         return written.message();
     }
@@ -90,7 +101,7 @@ QString RunMoment(std::time_t started) {
 std::vector<UndoRunInfo> ListUndoRuns() {
     std::vector<UndoRunInfo> list;
     for (const Result<JournalRun>& run : ReadJournalRuns(JournalRoot())) {
-        if (!run) {
+        if (!run || run->entries.empty()) {
             continue;
         }
         const std::string& directory = run->directory;

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QDirIterator>
 
 #include <fcntl.h>
@@ -28,11 +29,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace trawlex {
 namespace {
@@ -43,17 +47,19 @@ using test::TempTree;
 
 struct Figures {
     int kills = 0;
+    int undoKills = 0;
     int faults = 0;
     int malformed = 0;
     int lost = 0;
     ~Figures() {
         std::printf(
             "Zuverl\xC3\xA4ssigkeit: %d Abbr\xC3\xBC"
-            "che \xC3\xBC"
+            "che beim Ersetzen und %d beim R\xC3\xBC"
+            "ckg\xC3\xA4ngigmachen \xC3\xBC"
             "berstanden, %d Fehler eingespeist, "
             "%d fehlerhafte Eingaben, %d Dateien verloren oder besch\xC3\xA4"
             "digt\n",
-            kills, faults, malformed, lost);
+            kills, undoKills, faults, malformed, lost);
     }
 };
 Figures figures;
@@ -78,24 +84,156 @@ std::string Page(int index, std::size_t size) {
     return page;
 }
 
-TEST(FaultTest, KilledReplacementLeavesEveryFileOldOrNew) {
-    const TempTree tree;
-    std::map<std::string, std::string> before;
-    for (int index = 0; index < 30; ++index) {
+// Pages of a few KB in four directories; every `largeEvery`-th is 1 MiB, so that a run lasts long
+// enough for kills to land in its middle.
+std::map<std::string, std::string> Pages(int count, int largeEvery) {
+    std::map<std::string, std::string> pages;
+    for (int index = 0; index < count; ++index) {
         const std::string name =
             "d" + std::to_string(index % 4) + "/f" + std::to_string(index) + ".txt";
-        before[name] =
-            Page(index, index % 10 == 0 ? 1u << 20 : 2000u + 97u * static_cast<unsigned>(index));
+        pages[name] = Page(
+            index, index % largeEvery == 0 ? 1u << 20 : 2000u + 97u * static_cast<unsigned>(index));
     }
-    std::map<std::string, std::string> after;
-    for (const auto& [name, contents] : before) {
-        std::string replaced = contents;
-        for (std::size_t at = replaced.find("Alt"); at != std::string::npos;
-             at = replaced.find("Alt", at + 4)) {
-            replaced.replace(at, 3, "Neu!");
+    return pages;
+}
+
+// What replacing "Alt" by "Neu!" makes of each file.
+std::map<std::string, std::string> Replaced(std::map<std::string, std::string> files) {
+    for (auto& [name, contents] : files) {
+        for (std::size_t at = contents.find("Alt"); at != std::string::npos;
+             at = contents.find("Alt", at + 4)) {
+            contents.replace(at, 3, "Neu!");
         }
-        after[name] = replaced;
     }
+    return files;
+}
+
+// The files a person sees: the hidden temporaries a killed rewrite leaves are the next
+// replacement's to clear.
+std::map<std::string, std::string> VisibleFiles(const TempTree& tree) {
+    std::map<std::string, std::string> files = Snapshot(tree);
+    std::erase_if(files, [](const auto& file) {
+        return file.first.front() == '.' || file.first.find("/.") != std::string::npos;
+    });
+    return files;
+}
+
+// Checks that the tree holds every file, each with its old or its new bytes and nothing in
+// between, and counts the ones that do not.
+void ExpectOldOrNew(const TempTree& tree, const std::map<std::string, std::string>& before,
+                    const std::map<std::string, std::string>& after, const std::string& moment) {
+    const std::map<std::string, std::string> files = VisibleFiles(tree);
+    EXPECT_EQ(files.size(), before.size()) << moment;
+    for (const auto& [name, contents] : before) {
+        const auto found = files.find(name);
+        const bool whole =
+            found != files.end() && (found->second == contents || found->second == after.at(name));
+        EXPECT_TRUE(whole) << name << " " << moment;
+        figures.lost += whole ? 0 : 1;
+    }
+}
+
+// The newest run's journal directory; run names sort as the runs were made.
+std::string RunDirectory(const std::string& journalRoot) {
+    const QStringList runs = QDir(QString::fromStdString(journalRoot))
+                                 .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    return runs.isEmpty() ? std::string() : journalRoot + "/" + runs.last().toStdString();
+}
+
+void Overwrite(const std::string& path, std::string_view bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    std::fclose(file);
+}
+
+void FlipMiddleByte(const std::string& path) {
+    std::string bytes = ReadFile(path);
+    ASSERT_FALSE(bytes.empty()) << path;
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x01);
+    Overwrite(path, bytes);
+}
+
+// trawlex-cli as a child process with a state directory of its own, so that the undo journals
+// of one test never meet those of another or of the person running the tests.
+class Cli {
+public:
+    Cli() {
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (!std::string_view(*entry).starts_with("XDG_STATE_HOME=")) {
+                environment_.emplace_back(*entry);
+            }
+        }
+        environment_.push_back("XDG_STATE_HOME=" + State());
+    }
+
+    std::string JournalRoot() const { return State() + "/trawlex"; }
+
+    // Starts the program; what it says on stderr is kept for Errors(), its stdout dropped.
+    pid_t Start(const std::vector<std::string>& arguments) const {
+        std::vector<char*> argv{const_cast<char*>(TRAWLEX_CLI_PATH)};
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (const std::string& entry : environment_) {
+            envp.push_back(const_cast<char*>(entry.c_str()));
+        }
+        envp.push_back(nullptr);
+        const std::string errors = ErrorsPath();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        pid_t child = 0;
+        EXPECT_EQ(
+            posix_spawn(&child, TRAWLEX_CLI_PATH, &actions, nullptr, argv.data(), envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        return child;
+    }
+
+    // The exit status of a run to its end.
+    int Run(const std::vector<std::string>& arguments) const {
+        int status = 0;
+        waitpid(Start(arguments), &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Kills a run after the given delay; true when the kill ended it, false when it had
+    // finished by then.
+    bool RunAndKill(const std::vector<std::string>& arguments, double delayMicroseconds) const {
+        const pid_t child = Start(arguments);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(static_cast<long long>(delayMicroseconds)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFSIGNALED(status);
+    }
+
+    std::string Errors() const { return ReadFile(ErrorsPath()); }
+
+private:
+    std::string State() const {
+        const std::string root = state_.Root();
+        return root.substr(0, root.size() - 1);
+    }
+    std::string ErrorsPath() const { return state_.Path("stderr.txt"); }
+
+    TempTree state_;
+    std::vector<std::string> environment_;
+};
+
+constexpr std::string_view kNothingToUndo =
+    "Es gibt keine Ersetzung, die r\xC3\xBC"
+    "ckg\xC3\xA4ngig gemacht werden kann.";
+
+TEST(FaultTest, KilledReplacementLeavesEveryFileOldOrNew) {
+    const TempTree tree;
+    std::map<std::string, std::string> before = Pages(30, 10);
+    std::map<std::string, std::string> after = Replaced(before);
     std::mt19937 random(11);
     const std::string root = tree.Root();
     const char* const arguments[] = {TRAWLEX_CLI_PATH, "replace", "--location",    root.c_str(),
@@ -129,6 +267,177 @@ TEST(FaultTest, KilledReplacementLeavesEveryFileOldOrNew) {
                                    QStringLiteral("*.txt"), CompareMode::Exact, Scope::Tree}),
               CommandOutcome::Completed);
     EXPECT_EQ(Snapshot(tree), after);
+}
+
+// A replacement and then its undo are killed at random moments; the next undo to its end
+// brings back every file as it was, and the journals of earlier rounds, all taken back, are
+// never applied again.
+TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
+    const TempTree tree;
+    const Cli cli;
+    const std::map<std::string, std::string> before = Pages(40, 13);
+    const std::map<std::string, std::string> after = Replaced(before);
+    for (const auto& [name, contents] : before) {
+        tree.Write(name, contents);
+    }
+    const std::vector<std::string> replace = {"replace", "--location",    tree.Root(), "--term",
+                                              "Alt",     "--replacement", "Neu!",      "--mask",
+                                              "*.txt",   "--recursive"};
+    // One undisturbed round measures how long a whole run and its undo take here, so that the
+    // kills are spread over the runs on a slow sanitizer build as on a fast machine.
+    using Clock = std::chrono::steady_clock;
+    const auto replaceStart = Clock::now();
+    ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
+    const double replaceTime =
+        std::chrono::duration<double, std::micro>(Clock::now() - replaceStart).count();
+    ASSERT_EQ(Snapshot(tree), after);
+    const auto undoStart = Clock::now();
+    ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
+    const double undoTime =
+        std::chrono::duration<double, std::micro>(Clock::now() - undoStart).count();
+    ASSERT_EQ(Snapshot(tree), before);
+
+    // A third of the replacements is killed while it starts, a third while it rewrites, and a
+    // third near or after its end.
+    constexpr double kReplaceSpans[3][2] = {{0.0, 0.1}, {0.1, 0.9}, {0.8, 1.5}};
+    std::mt19937 random(23);
+    int undoKills = 0;
+    int midRun = 0;
+    int round = 0;
+    for (; round < 200 && (round < 30 || undoKills < 30); ++round) {
+        const std::string moment = "in round " + std::to_string(round);
+        const double* span = kReplaceSpans[round % 3];
+        if (cli.RunAndKill(replace, std::uniform_real_distribution<double>(
+                                        span[0] * replaceTime, span[1] * replaceTime)(random))) {
+            ++figures.kills;
+        }
+        ExpectOldOrNew(tree, before, after, "after the killed replacement " + moment);
+        std::size_t changed = 0;
+        for (const auto& [name, contents] : VisibleFiles(tree)) {
+            changed += contents == before.at(name) ? 0 : 1;
+        }
+        midRun += changed > 0 && changed < before.size() ? 1 : 0;
+
+        // The undo takes about as long as the share of files it has to give back.
+        const double undoSpan =
+            undoTime * 1.2 * static_cast<double>(changed + 2) / static_cast<double>(before.size());
+        if (cli.RunAndKill({"undo"},
+                           std::uniform_real_distribution<double>(0.0, undoSpan)(random))) {
+            ++undoKills;
+            ++figures.undoKills;
+        }
+        ExpectOldOrNew(tree, before, after, "after the killed undo " + moment);
+
+        int status = 0;
+        for (int attempt = 0; attempt < 5 && (status = cli.Run({"undo"})) != 1; ++attempt) {
+            EXPECT_EQ(status, 0) << moment << "\n" << cli.Errors();
+        }
+        ASSERT_EQ(status, 1) << moment;
+        // A replacement killed while it wrote its first words must not leave a journal that
+        // stops every later undo; the first such round says all there is to say.
+        ASSERT_NE(cli.Errors().find(kNothingToUndo), std::string::npos) << moment << "\n"
+                                                                        << cli.Errors();
+        ASSERT_EQ(VisibleFiles(tree), before) << moment;
+    }
+    EXPECT_GE(undoKills, 30) << "in " << round << " rounds";
+    EXPECT_GT(midRun, 0) << "no kill landed while files were rewritten";
+
+    // A replacement to its end clears the temporaries of the killed rewrites, and its undo
+    // leaves none of its own.
+    ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
+    EXPECT_EQ(Snapshot(tree), after);
+    ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
+    EXPECT_EQ(Snapshot(tree), before);
+    EXPECT_EQ(cli.Run({"undo"}), 1) << cli.Errors();
+}
+
+// A journal that was damaged after its run is refused whole and changes no file. What a killed
+// run leaves is no damage: a torn last line names a file that was never rewritten, so the lines
+// before it are applied, and a run killed before its first words were in place changed nothing
+// and must not stand in the way of the runs before it.
+TEST(FaultTest, DamagedJournalIsRefusedWholeButWhatAKillLeavesIsNot) {
+    enum class Undone { Nothing, AllButTheTornLine, All };
+    struct Case {
+        const char* damage;
+        std::function<void(const std::string& run)> apply;
+        Undone undone;
+    };
+    const Case cases[] = {
+        {"changed byte in entries",
+         [](const std::string& run) { FlipMiddleByte(run + "/entries"); }, Undone::Nothing},
+        {"missing copy", [](const std::string& run) { std::remove((run + "/f1").c_str()); },
+         Undone::Nothing},
+        {"changed byte in copy", [](const std::string& run) { FlipMiddleByte(run + "/f1"); },
+         Undone::Nothing},
+        {"changed info", [](const std::string& run) { FlipMiddleByte(run + "/info"); },
+         Undone::Nothing},
+        {"torn last line",
+         [](const std::string& run) {
+             const std::string entries = ReadFile(run + "/entries");
+             ASSERT_GE(entries.size(), 2u);
+             const std::size_t last = entries.rfind('\n', entries.size() - 2) + 1;
+             Overwrite(run + "/entries", entries.substr(0, last + (entries.size() - last) / 2));
+         },
+         Undone::AllButTheTornLine},
+        // What a replacement killed while it wrote its info leaves: a newer run directory with
+        // only the hidden temporary of that info.
+        {"later run killed before its info",
+         [](const std::string& run) {
+             const std::string later = run.substr(0, run.rfind('/')) + "/99991231-235959-0-1";
+             ASSERT_EQ(mkdir(later.c_str(), 0700), 0);
+             Overwrite(later + "/.info.trawlex-AbCdEf", "started=");
+         },
+         Undone::All},
+    };
+    const std::map<std::string, std::string> before = {{"a.txt", "Alt eins"},
+                                                       {"b.txt", "zwei Alt"},
+                                                       {"unter/c.txt", "Alt, Alt"},
+                                                       {"unter/d.txt", "vier\r\nAlt"}};
+    const std::map<std::string, std::string> after = Replaced(before);
+    for (const Case& test : cases) {
+        const TempTree tree;
+        const Cli cli;
+        for (const auto& [name, contents] : before) {
+            tree.Write(name, contents);
+        }
+        ASSERT_EQ(cli.Run({"replace", "--location", tree.Root(), "--term", "Alt", "--replacement",
+                           "Neu!", "--mask", "*.txt", "--recursive"}),
+                  0)
+            << cli.Errors();
+        const std::string run = RunDirectory(cli.JournalRoot());
+        ASSERT_FALSE(run.empty());
+        // The file of the last line, the one a torn line no longer lists.
+        const std::string entries = ReadFile(run + "/entries");
+        const std::string lastLine = entries.substr(entries.rfind('\n', entries.size() - 2) + 1);
+        std::string lastFile;
+        for (const auto& [name, contents] : before) {
+            lastFile = lastLine.find(tree.Path(name) + " ") != std::string::npos ? name : lastFile;
+        }
+        ASSERT_FALSE(lastFile.empty()) << lastLine;
+        test.apply(run);
+        figures.malformed += 1;
+
+        const int status = cli.Run({"undo"});
+        if (test.undone == Undone::Nothing) {
+            EXPECT_NE(status, 0) << test.damage;
+            const std::string named =
+                "R\xC3\xBC"
+                "ckg\xC3\xA4ngig-Protokoll \xE2\x80\x9E" +
+                run +
+                "\xE2\x80\x9C ist besch\xC3\xA4"
+                "digt";
+            EXPECT_NE(cli.Errors().find(named), std::string::npos) << test.damage << "\n"
+                                                                   << cli.Errors();
+            EXPECT_EQ(Snapshot(tree), after) << test.damage;
+            continue;
+        }
+        EXPECT_EQ(status, 0) << test.damage << "\n" << cli.Errors();
+        std::map<std::string, std::string> restored = before;
+        if (test.undone == Undone::AllButTheTornLine) {
+            restored[lastFile] = after.at(lastFile);
+        }
+        EXPECT_EQ(Snapshot(tree), restored) << test.damage;
+    }
 }
 
 TEST(FaultTest, WritesThatCannotHappenKeepTheOldFileAndAreReported) {

@@ -4,6 +4,8 @@
 
 #include <QStringDecoder>
 
+#include <cstdlib>
+
 namespace trawlex {
 
 std::string NativePath(QStringView text) {
@@ -18,6 +20,16 @@ QString PathText(std::string_view bytes) {
         return text;
     }
     return DecodeCp1252(bytes);
+}
+
+std::string RealPath(const std::string& path) {
+    char* resolved = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return {};
+    }
+    std::string result = resolved;
+    std::free(resolved);
+    return result;
 }
 
 std::string WithTrailingSeparator(std::string path) {

@@ -20,6 +20,10 @@ QString PathText(std::string_view bytes);
 // Appends the separator unless the path already ends in one; an empty path stays empty.
 std::string WithTrailingSeparator(std::string path);
 
+// The path with every link and "." or ".." resolved, or empty when it cannot be resolved (a
+// dangling link, a missing file). An empty path means the current directory.
+std::string RealPath(const std::string& path);
+
 constexpr char kSeparator = '/';
 
 }  // namespace trawlex

@@ -251,10 +251,9 @@ std::string ReplaceAll(std::string_view text, const Finder& term, std::string_vi
 Status WriteFileReplacing(const std::string& requested, std::string_view bytes,
                           const std::optional<RestoredAttributes>& restored) {
     // A symbolic link stays a link: its target gets the new contents.
-    std::string path = requested;
-    if (char* resolved = realpath(requested.c_str(), nullptr)) {
-        path = resolved;
-        std::free(resolved);
+    std::string path = RealPath(requested);
+    if (path.empty()) {
+        path = requested;
     }
     const std::size_t slash = path.rfind(kSeparator);
     const std::string directory =

@@ -19,16 +19,6 @@
 namespace trawlex {
 namespace {
 
-std::string RealPath(const std::string& path) {
-    char* resolved = realpath(path.empty() ? "." : path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return {};
-    }
-    std::string result = resolved;
-    std::free(resolved);
-    return result;
-}
-
 // Resolves the paths of a walk on the taking thread. Files come directory by directory, so each
 // directory is resolved once; only a file that is itself a link costs a lookup of its own.
 class PathResolver {

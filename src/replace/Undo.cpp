@@ -19,16 +19,6 @@
 namespace trawlex {
 namespace {
 
-std::string RealPathOf(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return {};
-    }
-    std::string result = resolved;
-    std::free(resolved);
-    return result;
-}
-
 // Every saved original is read and checked before the first file is touched, so a damaged
 // journal is refused whole instead of being half applied.
 Result<std::vector<std::string>> ReadCopies(const JournalRun& run) {
@@ -52,7 +42,7 @@ Result<std::vector<std::string>> ReadCopies(const JournalRun& run) {
 std::optional<QString> Restore(const JournalEntry& entry, const std::string& copy,
                                const LocationBounds& bounds) {
     const QString shown = PathText(entry.path);
-    const std::string resolved = RealPathOf(entry.path);
+    const std::string resolved = RealPath(entry.path);
     if (!resolved.empty() && !bounds.Contains(resolved)) {
         return QStringLiteral(
                    "\u201E%1\u201C f\u00FChrt jetzt au\u00DFerhalb des Suchorts und "

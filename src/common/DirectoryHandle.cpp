@@ -1,5 +1,6 @@
 #include "DirectoryHandle.h"
 
+#include "PathAccess.h"
 #include "PathText.h"
 
 #include <sys/stat.h>
@@ -14,7 +15,7 @@ namespace trawlex {
 namespace {
 
 bool StatDirectory(const std::string& path, struct stat& info) {
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return StatPath(path, info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ bool WalkGuard::Enter(const DirectoryHandle& handle) {
     if (!StatDirectory(handle.path, info)) {
         return false;
     }
-    return entered_.insert({info.st_dev, info.st_ino}).second;
+    return entered_.Insert(info);
 }
 
 }  // namespace trawlex

@@ -1,6 +1,8 @@
 #include "Listing.h"
 
+#include "PathAccess.h"
 #include "PathText.h"
+#include "SystemError.h"
 
 #include <QList>
 
@@ -103,7 +105,7 @@ enum class EntryType { Other, File, Directory };
 
 EntryType TypeOf(const std::string& path) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
+    if (StatPath(path, info) != 0) {
         return EntryType::Other;
     }
     if (S_ISREG(info.st_mode)) {
@@ -214,11 +216,11 @@ void SortNames(std::vector<std::string>& names) {
 Result<std::vector<std::string>> ListDirectory(const std::string& directory, const FileMask& mask,
                                                ListKind kind) {
     const std::string opened = directory.empty() ? std::string(".") : directory;
-    const std::unique_ptr<DIR, DirCloser> handle(opendir(opened.c_str()));
+    const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(opened));
     if (!handle) {
         const int code = errno;
         return Error{QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden: %2")
-                         .arg(PathText(opened), QString::fromLocal8Bit(std::strerror(code)))};
+                         .arg(PathText(opened), SystemErrorText(code))};
     }
     const std::string prefix = WithTrailingSeparator(directory);
     std::vector<std::string> names;

@@ -1,6 +1,8 @@
 #include "Standard.h"
 
+#include "PathAccess.h"
 #include "PathText.h"
+#include "SystemError.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -16,31 +18,14 @@
 namespace trawlex {
 namespace {
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~FileDescriptor() {
-        if (descriptor_ >= 0) {
-            close(descriptor_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return descriptor_; }
-
-private:
-    int descriptor_ = -1;
-};
-
 Error ReadError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: %2")
-                     .arg(PathText(path), QString::fromLocal8Bit(std::strerror(code)))};
+                     .arg(PathText(path), SystemErrorText(code))};
 }
 
 Error WriteError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
-                     .arg(PathText(path), QString::fromLocal8Bit(std::strerror(code)))};
+                     .arg(PathText(path), SystemErrorText(code))};
 }
 
 mode_t CurrentUmask() {
@@ -89,7 +74,7 @@ namespace {
 // size; returns the length actually read and the modification time.
 template <typename Reserve>
 Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
-    const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor file(OpenPath(path, O_RDONLY | O_NONBLOCK));
     if (file.get() < 0) {
         return ReadError(path, errno);
     }
@@ -98,7 +83,7 @@ Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
         return ReadError(path, errno);
     }
     if (!S_ISREG(info.st_mode)) {
-        return ReadError(path, EINVAL);
+        return ReadError(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
     }
     const auto size = static_cast<std::size_t>(info.st_size);
     char* data = reserve(size);

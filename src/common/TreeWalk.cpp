@@ -1,5 +1,6 @@
 #include "TreeWalk.h"
 
+#include "PathAccess.h"
 #include "PathText.h"
 
 #include <dirent.h>
@@ -27,7 +28,7 @@ mode_t TypeOf(const dirent& entry, const std::string& directory) {
         return 0;
     }
     struct stat info {};
-    if (stat((directory + entry.d_name).c_str(), &info) != 0) {
+    if (StatPath(directory + entry.d_name, info) != 0) {
         return 0;
     }
     return info.st_mode & S_IFMT;
@@ -57,8 +58,7 @@ TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, Wa
 }
 
 bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubdirectories) {
-    const std::unique_ptr<DIR, DirCloser> handle(
-        opendir(directory.empty() ? "." : directory.c_str()));
+    const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(directory));
     if (!handle) {
         unreadable_.push_back(directory);
         return false;
@@ -73,7 +73,7 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
         if (hidden && removeStale_ && IsStaleTemporary(name)) {
-            unlink((directory + std::string(name)).c_str());
+            UnlinkPath(directory + std::string(name));
             continue;
         }
         const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);

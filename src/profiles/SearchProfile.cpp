@@ -31,18 +31,24 @@ struct ProfileSearch {
     const std::vector<QString>& terms;
     std::vector<ProfileHit> hits;
     std::vector<std::string> unreadable;
+    IdentitySet seen;  // a link to a file of the same directory lists it once
+    FileBuffer buffer;
 };
 
 // Matches every term against one file, read once; every hit becomes a row.
 void SearchFile(const std::string& path, ProfileSearch& search) {
-    auto contents = ReadWholeFile(path);
-    if (!contents) {
+    auto stamp = LoadFileInto(path, search.buffer);
+    if (!stamp) {
         search.unreadable.push_back(path);
         return;
     }
-    const DetectedEncoding detected = DetectEncoding(contents.value());
+    if (!search.seen.Insert(stamp->status)) {
+        return;
+    }
+    const std::string_view contents = search.buffer.View();
+    const DetectedEncoding detected = DetectEncoding(contents);
     for (std::size_t index = 0; index < search.matchers.size(); ++index) {
-        const FileMatch match = MatchContents(contents.value(), detected, search.matchers[index]);
+        const FileMatch match = MatchContents(contents, detected, search.matchers[index]);
         if (match.IsHit()) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
         }
@@ -138,7 +144,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    ProfileSearch search{{}, terms, {}, {}};
+    ProfileSearch search{{}, terms, {}, {}, {}, {}};
     search.matchers.reserve(terms.size());
     for (const QString& term : terms) {
         search.matchers.emplace_back(term, mode);

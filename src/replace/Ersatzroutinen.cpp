@@ -5,14 +5,18 @@
 #include "common/ContentHash.h"
 #include "common/Cp1252.h"
 #include "common/Listing.h"
+#include "common/PathAccess.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <ctime>
 
@@ -31,14 +35,19 @@ public:
         task.refused.reset();
         const std::size_t slash = path.rfind(kSeparator);
         const std::string directory = path.substr(0, slash + 1);
-        if (directory != directory_) {
+        if (directory != directory_ && !IsLongPath(directory)) {
             directory_ = directory;
             resolvedDirectory_ = RealPath(directory);
         }
         struct stat info {};
-        if (lstat(path.c_str(), &info) != 0) {
+        if (StatPath(path, info, AT_SYMLINK_NOFOLLOW) != 0) {
             task.resolved = path;  // the worker names why it cannot be read
             return true;
+        }
+        if (IsLongPath(path)) {
+            // Too deep to resolve; such a file is only ever named, never written.
+            task.resolved = path;
+            return run.seen.Insert(info);
         }
         if (S_ISLNK(info.st_mode)) {
             task.resolved = RealPath(path);
@@ -49,7 +58,7 @@ public:
         } else {
             task.resolved = WithTrailingSeparator(resolvedDirectory_) + path.substr(slash + 1);
         }
-        if (!run.seen.insert({info.st_dev, info.st_ino}).second) {
+        if (!run.seen.Insert(info)) {
             return false;
         }
         if (!bounds_.Contains(task.resolved)) {
@@ -132,6 +141,35 @@ QString Unencodable(const std::string& path) {
         .arg(PathText(path));
 }
 
+// A file that a rewrite would harm or cannot reach is named and left, in the preview as well, so
+// that the preview shows exactly what the replacement will do.
+std::optional<QString> CannotRewrite(const std::string& path, const struct stat& status,
+                                     const JournalNames* journalNames) {
+    const nlink_t names =
+        status.st_nlink > 1 && journalNames != nullptr
+            ? status.st_nlink - std::min(status.st_nlink - 1, journalNames->Count(status))
+            : status.st_nlink;
+    if (names > 1) {
+        // The rename would give only this name the new contents; the other names would keep
+        // the old ones, and nobody could tell which is which afterwards.
+        return QStringLiteral(
+                   "Die Datei \u201E%1\u201C hat %2 Namen (harte Links) und bleibt "
+                   "unver\u00E4ndert: eine Ersetzung w\u00FCrde nur diesen Namen "
+                   "\u00E4ndern.")
+            .arg(PathText(path))
+            .arg(names);
+    }
+    if (IsLongPath(path)) {
+        return QStringLiteral(
+                   "Der Pfad \u201E%1\u201C ist l\u00E4nger als %2 Zeichen; so tief "
+                   "im Verzeichnisbaum wird nur gesucht, nicht ersetzt. Die Datei "
+                   "bleibt unver\u00E4ndert.")
+            .arg(PathText(path))
+            .arg(PATH_MAX - 1);
+    }
+    return std::nullopt;
+}
+
 CommandOutcome OutcomeOf(Flow flow, const ReplaceRun& run) {
     if (run.failed) {
         return CommandOutcome::Failed;
@@ -211,6 +249,10 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
     if (outcome.replacements == 0) {
         return outcome;
     }
+    if (auto refused = CannotRewrite(task.path, read->status, run.journalNames)) {
+        outcome.problems.push_back(*refused);
+        return outcome;
+    }
     if (preview) {
         outcome.changed = true;
         FilePreview& described = outcome.preview.emplace();
@@ -286,6 +328,8 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     const FileMask fileMask(job.mask);
     ReplaceRun run{steps, fileMask, ui, bounds, job.action};
     run.workers = job.workers;
+    const JournalNames journalNames(JournalRoot());
+    run.journalNames = &journalNames;
 
     std::optional<ReportFile> page;
     std::unique_ptr<Journal> journal;

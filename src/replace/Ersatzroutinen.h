@@ -26,6 +26,7 @@ namespace trawlex {
 struct Form1;
 class FileMask;
 class Journal;
+class JournalNames;
 
 // What a replacement walk does with a file that would change: rewrite it, or only describe the
 // change for the preview page. Both walk and compute alike, so the preview shows exactly what
@@ -84,11 +85,12 @@ struct ReplaceRun {
     Ui& ui;
     const LocationBounds& bounds;
     ReplaceAction action = ReplaceAction::Write;
-    Journal* journal = nullptr;  // none: the run cannot be taken back
+    Journal* journal = nullptr;                  // none: the run cannot be taken back
+    const JournalNames* journalNames = nullptr;  // the names journals give files, if known
     // Takes each file's preview in walk order; false when the page cannot be written.
     std::function<bool(const FilePreview&)> takePreview{};
-    std::vector<QString> problems{};           // each names a file that stayed as it was, and why
-    std::set<std::pair<dev_t, ino_t>> seen{};  // each file is replaced at most once per run
+    std::vector<QString> problems{};  // each names a file that stayed as it was, and why
+    IdentitySet seen{};               // each file is replaced at most once per run
     std::int64_t filesExamined = 0;
     std::int64_t filesChanged = 0;
     std::int64_t replacements = 0;

@@ -3,6 +3,7 @@
 #include "common/ContentHash.h"
 #include "common/PathText.h"
 #include "common/Standard.h"
+#include "common/SystemError.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,14 +25,10 @@ constexpr std::string_view kInfoName = "info";
 constexpr std::string_view kEntriesName = "entries";
 constexpr std::string_view kUndoneName = "undone";
 
-QString Reason(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
-}
-
 Error CannotWrite(const std::string& directory, int code) {
     return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll im Verzeichnis \u201E%1\u201C "
                                 "kann nicht geschrieben werden: %2")
-                     .arg(PathText(directory), Reason(code))};
+                     .arg(PathText(directory), SystemErrorText(code))};
 }
 
 Error Damaged(const std::string& directory, const QString& what) {
@@ -490,6 +487,29 @@ Status MarkUndone(const std::string& runDirectory) {
         return CannotWrite(runDirectory, errno);
     }
     return Success();
+}
+
+nlink_t JournalNames::Count(const struct stat& file) const {
+    std::call_once(read_, [this] {
+        for (const std::string& run : RunNames(root_)) {
+            const std::string directory = root_ + "/" + run;
+            DIR* handle = opendir(directory.c_str());
+            if (handle == nullptr) {
+                continue;
+            }
+            while (const dirent* entry = readdir(handle)) {
+                struct stat info {};
+                if (entry->d_name[0] == 'f' &&
+                    fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    info.st_nlink > 1) {
+                    ++names_[{info.st_dev, info.st_ino}];
+                }
+            }
+            closedir(handle);
+        }
+    });
+    const auto found = names_.find({file.st_dev, file.st_ino});
+    return found == names_.end() ? 0 : found->second;
 }
 
 }  // namespace trawlex

@@ -9,10 +9,12 @@
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trawlex {
@@ -94,6 +96,23 @@ std::vector<Result<JournalRun>> ReadJournalRuns(const std::string& root);
 
 // The name of an entry's saved original inside its run's directory.
 std::string CopyName(std::uint64_t id);
+
+// The names the undo journals give files of the tree. A journal keeps a file's old contents as
+// a second name of it until the rename replaces the file; a run killed in between leaves that
+// name, and the file then has two names although the person gave it one.
+class JournalNames {
+public:
+    explicit JournalNames(std::string root) : root_(std::move(root)) {}
+
+    // How many of the file's names lie in the journals. The journals are looked through once,
+    // at the first question, and only files with more than one name ask.
+    nlink_t Count(const struct stat& file) const;
+
+private:
+    std::string root_;
+    mutable std::once_flag read_;
+    mutable std::map<std::pair<dev_t, ino_t>, nlink_t> names_;
+};
 
 // Marks a run as taken back, durably.
 Status MarkUndone(const std::string& runDirectory);

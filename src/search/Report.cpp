@@ -5,6 +5,7 @@
 #include "common/PathText.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
+#include "common/SystemError.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -65,7 +66,7 @@ std::string Line(std::string_view text) {
 Error WriteError(const QString& path, int code) {
     return Error{
         QStringLiteral("Die Ergebnisdatei \u201E%1\u201C kann nicht geschrieben werden: %2")
-            .arg(path, QString::fromLocal8Bit(std::strerror(code)))};
+            .arg(path, SystemErrorText(code))};
 }
 
 }  // namespace

@@ -56,6 +56,9 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
                 run.totals.unreadable.push_back(searched.path);
                 return flow == Flow::Continue;
             }
+            if (!run.totals.seen.Insert(searched.stamp.status)) {
+                return flow == Flow::Continue;
+            }
             if (searched.match.IsHit()) {
                 if (searched.title) {
                     searched.match.title = *searched.title;

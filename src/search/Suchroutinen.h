@@ -44,6 +44,7 @@ struct SearchTotals {
     std::int64_t filesExamined = 0;
     std::int64_t byteTotal = 0;
     std::vector<std::string> unreadable;  // skipped files and directories, reported at the end
+    IdentitySet seen;  // a file reached again through a link or another name is listed once
 };
 
 // Everything the files of one directory are searched with.

@@ -10,6 +10,7 @@ namespace trawlex {
 // A failure at a disk or input edge, carried as a value with the German text the person sees.
 struct Error {
     QString message;
+    int code = 0;  // the platform's error number behind it, where there is one
 };
 
 // The value of an operation that may fail; the engine never throws across its layers.

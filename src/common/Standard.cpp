@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -25,7 +26,8 @@ Error ReadError(const std::string& path, int code) {
 
 Error WriteError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
-                     .arg(PathText(path), SystemErrorText(code))};
+                     .arg(PathText(path), SystemErrorText(code)),
+                 code};
 }
 
 mode_t CurrentUmask() {
@@ -233,13 +235,17 @@ std::string ReplaceAll(std::string_view text, const Finder& term, std::string_vi
     return out;
 }
 
-Status WriteFileReplacing(const std::string& requested, std::string_view bytes,
-                          const std::optional<RestoredAttributes>& restored) {
+Result<ReplacingFile> ReplacingFile::Begin(const std::string& requested,
+                                           const std::optional<RestoredAttributes>& restored) {
+    ReplacingFile replacing;
+    replacing.requested_ = requested;
+    replacing.restored_ = restored;
     // A symbolic link stays a link: its target gets the new contents.
-    std::string path = RealPath(requested);
-    if (path.empty()) {
-        path = requested;
+    replacing.path_ = RealPath(requested);
+    if (replacing.path_.empty()) {
+        replacing.path_ = requested;
     }
+    const std::string& path = replacing.path_;
     const std::size_t slash = path.rfind(kSeparator);
     const std::string directory =
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -262,39 +268,78 @@ Status WriteFileReplacing(const std::string& requested, std::string_view bytes,
         (parent.st_mode & 0222) == 0) {
         return WriteError(requested, EACCES);
     }
-    std::string temporary = directory + "." + name + ".trawlex-XXXXXX";
-    const FileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) {
-        return WriteError(requested, errno);
+    replacing.temporary_ = directory + "." + name + ".trawlex-XXXXXX";
+    replacing.file_ = FileDescriptor(mkostemp(replacing.temporary_.data(), O_CLOEXEC));
+    if (replacing.file_.get() < 0) {
+        const int code = errno;
+        replacing.temporary_.clear();
+        return WriteError(requested, code);
     }
     const mode_t mode = restored ? (restored->mode & 07777)
                         : exists ? (existing.st_mode & 07777)
                                  : (0666 & ~CurrentUmask());
     if (exists) {
         // Only a privileged process may give a file away; otherwise it stays the writer's.
-        [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
+        [[maybe_unused]] const int ignored =
+            fchown(replacing.file_.get(), existing.st_uid, existing.st_gid);
     }
+    if (fchmod(replacing.file_.get(), mode) != 0) {
+        return WriteError(requested, errno);
+    }
+    return replacing;
+}
+
+ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
+    : requested_(std::move(other.requested_)),
+      path_(std::move(other.path_)),
+      temporary_(std::exchange(other.temporary_, std::string())),
+      file_(std::move(other.file_)),
+      restored_(other.restored_) {}
+
+ReplacingFile::~ReplacingFile() {
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+    }
+}
+
+Status ReplacingFile::Append(std::string_view bytes) {
+    if (!WriteAll(file_.get(), bytes)) {
+        return WriteError(requested_, errno);
+    }
+    return Success();
+}
+
+Status ReplacingFile::Commit() {
     int failure = 0;
-    if (fchmod(file.get(), mode) != 0 || !WriteAll(file.get(), bytes)) {
-        failure = errno;
-    }
-    if (failure == 0 && restored) {
-        const timespec dates[2] = {restored->accessed, restored->modified};
-        if (futimens(file.get(), dates) != 0) {
+    if (restored_) {
+        const timespec dates[2] = {restored_->accessed, restored_->modified};
+        if (futimens(file_.get(), dates) != 0) {
             failure = errno;
         }
     }
-    if (failure == 0 && fsync(file.get()) != 0) {
+    if (failure == 0 && fsync(file_.get()) != 0) {
         failure = errno;
     }
-    if (failure == 0 && rename(temporary.c_str(), path.c_str()) != 0) {
+    if (failure == 0 && rename(temporary_.c_str(), path_.c_str()) != 0) {
         failure = errno;
     }
     if (failure != 0) {
-        unlink(temporary.c_str());
-        return WriteError(requested, failure);
+        return WriteError(requested_, failure);
     }
+    temporary_.clear();
     return Success();
+}
+
+Status WriteFileReplacing(const std::string& path, std::string_view bytes,
+                          const std::optional<RestoredAttributes>& restored) {
+    auto file = ReplacingFile::Begin(path, restored);
+    if (!file) {
+        return file.error();
+    }
+    if (auto written = file->Append(bytes); !written) {
+        return written;
+    }
+    return file->Commit();
 }
 
 }  // namespace trawlex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaseFold.h"
+#include "PathAccess.h"
 #include "Result.h"
 #include "TextEncoding.h"
 
@@ -108,5 +109,32 @@ struct RestoredAttributes {
 };
 Status WriteFileReplacing(const std::string& path, std::string_view bytes,
                           const std::optional<RestoredAttributes>& restored = std::nullopt);
+
+// The same for contents written piece by piece. Until Commit the old file stays as it is;
+// dropped without Commit, or when Commit fails, the temporary file is removed again.
+class ReplacingFile {
+public:
+    static Result<ReplacingFile> Begin(
+        const std::string& path, const std::optional<RestoredAttributes>& restored = std::nullopt);
+
+    ReplacingFile(ReplacingFile&& other) noexcept;
+    ReplacingFile& operator=(ReplacingFile&&) = delete;
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+    ~ReplacingFile();
+
+    Status Append(std::string_view bytes);
+    // Flushes the contents to disk and renames them into place.
+    Status Commit();
+
+private:
+    ReplacingFile() = default;
+
+    std::string requested_;
+    std::string path_;
+    std::string temporary_;  // empty once renamed into place
+    FileDescriptor file_;
+    std::optional<RestoredAttributes> restored_;
+};
 
 }  // namespace trawlex

@@ -76,7 +76,7 @@ std::string SearchProfileReportText(const Form1& form, const QString& profilePat
     out += Line("<h1>Suchergebnis</h1>");
     out += Line("<table>");
     out += Line(row + "<td><b>Suchprofil:</b></td><td colspan=" + Quote("2") +
-                "><a href=" + Quote(EscapeValue(profilePath)) + ">" +
+                "><a href=" + Quote(LinkTarget(NativePath(profilePath))) + ">" +
                 EscapeValue(form.ComSuchprofile.text) + "</a></td></tr>");
     out += Line(row + "<TD><B>Suchpfad:</B></TD>" + colspan + ">" +
                 EscapeValue(form.TexSuchort.text) + "</TD></TR>");
@@ -93,11 +93,10 @@ std::string SearchProfileReportText(const Form1& form, const QString& profilePat
                 "><td>Dateiname</td><td>Suchbegriff</td><td>1. Fundstelle</td><td>" +
                 Cp1252FromUtf8("Häufigkeit") + "</td></tr>");
     for (const ProfileHit& hit : hits) {
-        const std::string path = EscapeValue(PathText(hit.path));
-        out += Line(row + "<td><a href=" + Quote(path) + ">" + path + "</a></td><td>" +
-                    EscapeValue(hit.term) + "</td><td align=right>" +
-                    std::to_string(hit.firstPosition) + "</td><td align=right>" +
-                    std::to_string(hit.count) + "</td></tr>");
+        out += Line(row + "<td><a href=" + Quote(LinkTarget(hit.path)) + ">" +
+                    EscapeValue(PathText(hit.path)) + "</a></td><td>" + EscapeValue(hit.term) +
+                    "</td><td align=right>" + std::to_string(hit.firstPosition) +
+                    "</td><td align=right>" + std::to_string(hit.count) + "</td></tr>");
     }
     out += Line("</table>");
     out += Line("</body></html>");

@@ -367,7 +367,8 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
     }
     if (page && !run.failed &&
-        !page->Append(PreviewFooterText(run.filesChanged, run.replacements, run.filesExamined))) {
+        (!page->Append(PreviewFooterText(run.filesChanged, run.replacements, run.filesExamined)) ||
+         !page->Finish())) {
         run.failed = true;
     }
     if (run.failed) {

@@ -7,7 +7,10 @@
 #include "common/Standard.h"
 #include "common/SystemError.h"
 
+#include <QStringDecoder>
+
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -66,7 +69,16 @@ std::string Line(std::string_view text) {
 Error WriteError(const QString& path, int code) {
     return Error{
         QStringLiteral("Die Ergebnisdatei \u201E%1\u201C kann nicht geschrieben werden: %2")
-            .arg(path, SystemErrorText(code))};
+            .arg(path, SystemErrorText(code)),
+        code};
+}
+
+// The platform's reason with the report named as the person knows it.
+Error ReportError(const QString& path, const Error& error) {
+    if (error.code == 0) {
+        return error;
+    }
+    return WriteError(path, error.code);
 }
 
 }  // namespace
@@ -100,20 +112,44 @@ std::string TitleText(std::string_view titleBytes, TextEncoding encoding) {
     return EscapeTitle(EncodeCp1252WithReferences(title));
 }
 
-std::string FileLink(std::string_view pathBytes) {
-    QString link = QStringLiteral("file://");
-    for (const QChar character : PathText(AbsolutePath(pathBytes))) {
-        if (character == u'%') {
-            link += QStringLiteral("%25");
-        } else if (character == u'#') {
-            link += QStringLiteral("%23");
-        } else if (character == u'?') {
-            link += QStringLiteral("%3F");
-        } else {
-            link += character;
+std::string LinkTarget(std::string_view pathBytes) {
+    // A browser turns a link's characters into UTF-8 and escapes them itself. What it cannot
+    // take back is escaped here: line breaks and other control characters, the characters that
+    // end a path in a URL, and each byte of a name that is not UTF-8.
+    QString link;
+    const auto escape = [&link](unsigned value) {
+        link += QStringLiteral("%%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    const auto needsEscape = [](char16_t character) {
+        return character < 0x20 || character == 0x7F || character == u'%' || character == u'#' ||
+               character == u'?';
+    };
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text =
+        decoder.decode(QByteArrayView(pathBytes.data(), static_cast<qsizetype>(pathBytes.size())));
+    if (decoder.hasError()) {
+        for (const char byte : pathBytes) {
+            const auto value = static_cast<unsigned char>(byte);
+            if (value >= 0x80 || needsEscape(value)) {
+                escape(value);
+            } else {
+                link += QLatin1Char(byte);
+            }
+        }
+    } else {
+        for (const QChar character : text) {
+            if (needsEscape(character.unicode())) {
+                escape(character.unicode());
+            } else {
+                link += character;
+            }
         }
     }
     return EscapeValue(link);
+}
+
+std::string FileLink(std::string_view pathBytes) {
+    return "file://" + LinkTarget(AbsolutePath(pathBytes));
 }
 
 void WriteHtmlHead(std::string& out) {
@@ -189,36 +225,31 @@ std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std:
 
 Result<ReportFile> ReportFile::Create(const QString& path) {
     const std::string native = NativePath(path);
-    const int descriptor = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        return WriteError(path, errno);
-    }
-    return ReportFile(descriptor, path);
-}
-
-ReportFile::ReportFile(ReportFile&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), path_(std::move(other.path_)) {}
-
-ReportFile& ReportFile::operator=(ReportFile&& other) noexcept {
-    if (this != &other) {
-        if (descriptor_ >= 0) {
-            close(descriptor_);
+    struct stat existing {};
+    if (stat(native.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+        !S_ISDIR(existing.st_mode)) {
+        FileDescriptor direct(open(native.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        if (direct.get() < 0) {
+            return WriteError(path, errno);
         }
-        descriptor_ = std::exchange(other.descriptor_, -1);
-        path_ = std::move(other.path_);
+        return ReportFile(std::nullopt, std::move(direct), path);
     }
-    return *this;
-}
-
-ReportFile::~ReportFile() {
-    if (descriptor_ >= 0) {
-        close(descriptor_);
+    auto replacing = ReplacingFile::Begin(native);
+    if (!replacing) {
+        return ReportError(path, replacing.error());
     }
+    return ReportFile(std::move(replacing.value()), FileDescriptor(), path);
 }
 
 Status ReportFile::Append(std::string_view bytes) {
+    if (replacing_) {
+        if (auto written = replacing_->Append(bytes); !written) {
+            return ReportError(path_, written.error());
+        }
+        return Success();
+    }
     while (!bytes.empty()) {
-        const ssize_t written = write(descriptor_, bytes.data(), bytes.size());
+        const ssize_t written = write(direct_.get(), bytes.data(), bytes.size());
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -226,6 +257,16 @@ Status ReportFile::Append(std::string_view bytes) {
             return WriteError(path_, errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return Success();
+}
+
+Status ReportFile::Finish() {
+    if (!replacing_) {
+        return Success();
+    }
+    if (auto done = replacing_->Commit(); !done) {
+        return ReportError(path_, done.error());
     }
     return Success();
 }

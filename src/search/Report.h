@@ -2,6 +2,7 @@
 
 #include "common/CaseFold.h"
 #include "common/Result.h"
+#include "common/Standard.h"
 #include "search/Matching.h"
 
 #include <QString>
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,9 +45,12 @@ std::string EscapeTitle(std::string_view titleBytes);
 // A title for the report, from a file of either encoding.
 std::string TitleText(std::string_view titleBytes, TextEncoding encoding);
 
-// "file://" and the absolute path, with "%", "#" and "?" percent-encoded and the result
-// escaped for a quoted attribute.
+// "file://" and the absolute path as a link's target.
 std::string FileLink(std::string_view pathBytes);
+
+// A path as a link's target: control characters, "%", "#", "?" and the bytes of a name that is
+// not UTF-8 percent-encoded, the rest escaped for a quoted attribute.
+std::string LinkTarget(std::string_view pathBytes);
 
 // Lines 1 to 5: the document head shared by every report.
 void WriteHtmlHead(std::string& out);
@@ -57,24 +62,28 @@ std::string ResultRowText(const ResultRow& row, RowStyle style);
 
 std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std::int64_t bytes);
 
-// The report on disk. Every append is one write straight to the file, so what has been
-// written is complete on disk even if the run ends unexpectedly.
+// The report on disk. It is written under a temporary name and put in place by Finish, so that
+// a run that cannot write it whole (a full disk) leaves the report that was there before, and
+// never a truncated one. A device or pipe the person named is written as it comes.
 class ReportFile {
 public:
     static Result<ReportFile> Create(const QString& path);
 
-    ReportFile(ReportFile&& other) noexcept;
-    ReportFile& operator=(ReportFile&& other) noexcept;
+    ReportFile(ReportFile&& other) noexcept = default;
+    ReportFile& operator=(ReportFile&&) = delete;
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
-    ~ReportFile();
+    ~ReportFile() = default;
 
     Status Append(std::string_view bytes);
+    Status Finish();
 
 private:
-    ReportFile(int descriptor, QString path) : descriptor_(descriptor), path_(std::move(path)) {}
+    ReportFile(std::optional<ReplacingFile> replacing, FileDescriptor direct, QString path)
+        : replacing_(std::move(replacing)), direct_(std::move(direct)), path_(std::move(path)) {}
 
-    int descriptor_ = -1;
+    std::optional<ReplacingFile> replacing_;
+    FileDescriptor direct_;
     QString path_;
 };
 

@@ -125,8 +125,11 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
                               ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
                               : SearchTopAndBelow(top.value(), run);
     // A stopped or failed search still ends its report, so that it stays valid HTML.
-    const auto footer = report->Append(
+    auto footer = report->Append(
         ReportFooterText(totals.nextRow - 1, totals.filesExamined, totals.byteTotal));
+    if (searched && footer) {
+        footer = report->Finish();
+    }
     ShowProblems(QStringLiteral("Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
                                 "und wurden \u00FCbersprungen:"),
                  totals.unreadable, ui);

@@ -4,6 +4,7 @@
 #include "app/Startup.h"
 #include "common/PathText.h"
 #include "common/Regional.h"
+#include "common/Standard.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
@@ -11,6 +12,10 @@
 #include "search/SearchCommand.h"
 #include "special/Codes.h"
 #include "special/SpecialCommands.h"
+
+#include <QDir>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <map>
@@ -124,8 +129,10 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
         *field->second = value;
     } else if (name == u"--profile") {
         // The profile names both lists' directory and chosen file, as the window keeps them.
+        // A bare name means a file of the working directory, as everywhere on a command line.
         const qsizetype slash = value.lastIndexOf(QLatin1Char('/'));
-        const QString directory = value.left(slash + 1);
+        const QString directory =
+            slash < 0 ? QDir::currentPath() + QLatin1Char('/') : value.left(slash + 1);
         const QString file = value.mid(slash + 1);
         form.SearchProfilePath = directory;
         form.ReplaceProfilePath = directory;
@@ -153,6 +160,46 @@ std::optional<QString> CheckItem(const QString& name, const QString& value) {
     }
     return QStringLiteral("Der Wert \u201E%1\u201C von %2 ist keiner von: \u201E%3\u201C.")
         .arg(value, name, items.join(QStringLiteral("\u201C, \u201E")));
+}
+
+// Only a replacement may be empty: it deletes the term.
+bool MayBeEmpty(const QString& name) {
+    return name == u"--replacement";
+}
+
+bool IsProfileCommand(CliCommand command) {
+    return command == CliCommand::SearchProfile || command == CliCommand::ReplaceProfile ||
+           command == CliCommand::ReplaceProfilePreview;
+}
+
+// The window runs nothing, silently, when no profile is chosen; a command line that names one
+// wants it run, so a profile that is none is named.
+bool CheckProfile(CliCommand command, const Form1& form, Ui& ui) {
+    if (!IsProfileCommand(command)) {
+        return true;
+    }
+    const bool search = command == CliCommand::SearchProfile;
+    const QString& directory = search ? form.SearchProfilePath : form.ReplaceProfilePath;
+    const QString& name = search ? form.ComSuchprofile.text : form.ComErsatzlisten.text;
+    const QString kind = search ? QStringLiteral("Suchprofil") : QStringLiteral("Ersatzprofil");
+    if (name.isEmpty() && directory.isEmpty()) {
+        ui.ShowMessage(
+            QStringLiteral("Es ist kein %1 eingestellt; --profile DATEI nennt es.").arg(kind),
+            MessageIcon::Warning);
+        return false;
+    }
+    struct stat info {};
+    const QString path = directory + name;
+    if (name.isEmpty() || (stat(NativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+        ui.ShowMessage(QStringLiteral("\u201E%1\u201C ist ein Verzeichnis; --profile nennt die "
+                                      "Datei des %2s darin, z. B. \u201E%3\u201C.")
+                           .arg(path, kind,
+                                (path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/')) +
+                                    QStringLiteral("profil.txt")),
+                       MessageIcon::Warning);
+        return false;
+    }
+    return true;
 }
 
 // One line per run, the newest first, numbered as `undo` would take them back.
@@ -210,7 +257,8 @@ QString HelpText() {
         "                       Pflicht: --profile, --location, --mask\n"
         "  undo                 Macht die letzte Ersetzung r\u00FCckg\u00E4ngig, die noch nicht\n"
         "                       r\u00FCckg\u00E4ngig gemacht ist; ein zweites undo geht einen\n"
-        "                       Lauf weiter zur\u00FCck. Ge\u00E4nderte oder gel\u00F6schte Dateien\n"
+        "                       Lauf weiter zur\u00FCck. Ge\u00E4nderte oder gel\u00F6schte "
+        "Dateien\n"
         "                       bleiben, wie sie sind, und werden genannt.\n"
         "  undo --list          Zeigt die gespeicherten L\u00E4ufe: Datum, Art, Dateien,\n"
         "                       Suchort und Suchbegriff, der neueste zuerst.\n"
@@ -248,8 +296,9 @@ QString HelpText() {
         "  --help, -h           Zeigt diese Hilfe.\n"
         "\n"
         "Optionen nehmen ihren Wert als n\u00E4chstes Argument oder nach \"=\" (--term=Fund).\n"
-        "Strg+C h\u00E4lt einen laufenden Befehl nach der aktuellen Datei an; ein Bericht wird\n"
-        "trotzdem vollst\u00E4ndig abgeschlossen.\n"
+        "Strg+C (ebenso SIGTERM und SIGHUP) h\u00E4lt einen laufenden Befehl nach der aktuellen\n"
+        "Datei an und nennt, was getan ist; ein Bericht wird trotzdem vollst\u00E4ndig\n"
+        "abgeschlossen. Ein zweites Strg+C beendet sofort.\n"
         "\n"
         "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
         "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf. undo: 0 alles\n"
@@ -298,6 +347,9 @@ CliParse ParseCommandLine(const QStringList& arguments) {
             }
             value = arguments[++index];
         }
+        if (value && value->isEmpty() && !MayBeEmpty(name)) {
+            return UsageError(QStringLiteral("Der Wert von %1 ist leer.").arg(name));
+        }
         if (given.contains(name)) {
             return UsageError(QStringLiteral("Die Option %1 ist doppelt angegeben.").arg(name));
         }
@@ -342,11 +394,29 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
     FillFixedLists(form);
     if (!request.settingsPath) {
         ApplyFirstStartDefaults(form);
-    } else if (!LoadSettings(form, ui, NativePath(*request.settingsPath))) {
-        return std::nullopt;
+    } else {
+        const QString& settings = *request.settingsPath;
+        auto bytes = ReadWholeFile(NativePath(settings));
+        if (!bytes) {
+            ui.ShowMessage(QStringLiteral("Die Einstellungsdatei kann nicht geladen werden.\n") +
+                               bytes.message(),
+                           MessageIcon::Warning);
+            return std::nullopt;
+        }
+        if (!ApplySettings(form, ui, bytes.value())) {
+            ui.ShowMessage(QStringLiteral("\u201E%1\u201C ist keine Einstellungsdatei von "
+                                          "Trawlex: ihre erste Zeile ist nicht \u201E[Trawlex]"
+                                          "\u201C.")
+                               .arg(settings),
+                           MessageIcon::Warning);
+            return std::nullopt;
+        }
     }
     for (const auto& [name, value] : request.options) {
         ApplyOption(form, name, value);
+    }
+    if (!CheckProfile(request.command, form, ui)) {
+        return std::nullopt;
     }
     return form;
 }

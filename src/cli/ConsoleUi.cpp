@@ -10,8 +10,11 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void OnInterrupt(int) {
+// The first signal stops the run after the current file; a second one ends the program at
+// once, for a person who will not wait.
+extern "C" void OnInterrupt(int signalNumber) {
     interrupted = 1;
+    std::signal(signalNumber, SIG_DFL);
 }
 
 }  // namespace
@@ -31,6 +34,10 @@ bool ConsoleUi::StartDetached(const QString& program, const QStringList& argumen
 void ConsoleUi::StopOnInterrupt() {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGHUP, OnInterrupt);
+    // A file-size limit makes a write fail, which is reported, instead of killing the program
+    // with its temporary files left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace trawlex

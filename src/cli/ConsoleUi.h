@@ -4,8 +4,8 @@
 
 namespace trawlex {
 
-// The command line's surroundings: messages go to stderr, an interrupt (Ctrl+C) stops the run
-// after the current file so that the report still ends properly.
+// The command line's surroundings: messages go to stderr; an interrupt (Ctrl+C), SIGTERM or SIGHUP
+// stops the run after the current file so that the report still ends properly.
 class ConsoleUi : public Ui {
 public:
     void ShowMessage(const QString& text, MessageIcon icon) override;

@@ -137,6 +137,24 @@ FileMask::FileMask(QStringView fieldText) {
     KeepAsciiPieces();
 }
 
+std::optional<QString> MaskProblem(QStringView fieldText) {
+    if (FileMask(fieldText).IsEmpty()) {
+        return QStringLiteral(
+                   "Der Dateityp \u201E%1\u201C nennt kein Muster, etwa \u201E*.htm\u201C; "
+                   "mehrere Muster stehen durch \u201E;\u201C getrennt.")
+            .arg(fieldText);
+    }
+    if (fieldText.contains(QLatin1Char('['))) {
+        return QStringLiteral(
+                   "Der Dateityp \u201E%1\u201C enth\u00E4lt \u201E[\u201C. Muster kennen nur "
+                   "* (beliebig viele Zeichen) und ? (ein Zeichen), keine "
+                   "Zeichenklassen wie [abc]; f\u00FCr ein \u201E[\u201C im Dateinamen steht "
+                   "? an seiner Stelle.")
+            .arg(fieldText);
+    }
+    return std::nullopt;
+}
+
 void FileMask::KeepAsciiPieces() {
     asciiPieces_.clear();
     for (const QString& piece : pieces_) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,11 @@ private:
     std::vector<QString> pieces_;           // case-folded
     std::vector<std::string> asciiPieces_;  // the same in lower case, when all are ASCII
 };
+
+// Why a file-type field cannot be used, or nothing when it can: one that holds no pattern at all
+// (only ";" and blanks) or a "[", which a person may take for a character class, would silently
+// match nothing.
+std::optional<QString> MaskProblem(QStringView fieldText);
 
 // The entries of one directory whose names match the mask, sorted as if compared
 // upper-cased and then by raw bytes, so that reports are reproducible. Anything that is not a

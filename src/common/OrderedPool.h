@@ -90,6 +90,25 @@ public:
         return output;
     }
 
+    // Drops the tasks not yet started, waits for those running and hands back, in order, every
+    // result not yet taken: work that was done, such as a file rewritten, is never lost from
+    // the count.
+    std::vector<Output> FinishStarted() {
+        std::unique_lock lock(mutex_);
+        dropped_ += pending_.size();
+        pending_.clear();
+        resultAwaited_ = true;
+        resultReady_.wait(lock, [this] { return done_.size() == submitted_ - taken_ - dropped_; });
+        resultAwaited_ = false;
+        std::vector<Output> outputs;
+        for (auto& [sequence, output] : done_) {
+            outputs.push_back(std::move(output));
+        }
+        taken_ += done_.size();
+        done_.clear();
+        return outputs;
+    }
+
 private:
     struct Numbered {
         std::size_t sequence;
@@ -113,9 +132,9 @@ private:
             lock.unlock();
             Output output = work_(next.task, state);
             lock.lock();
-            const bool awaited = next.sequence == taken_;
+            const bool awaited = next.sequence == taken_ || resultAwaited_;
             done_.emplace(next.sequence, std::move(output));
-            if (awaited && consumerWaiting_) {
+            if (awaited && (consumerWaiting_ || resultAwaited_)) {
                 resultReady_.notify_one();
             }
         }
@@ -129,7 +148,9 @@ private:
     std::map<std::size_t, Output> done_;
     std::size_t submitted_ = 0;
     std::size_t taken_ = 0;
+    std::size_t dropped_ = 0;
     bool stopping_ = false;
+    bool resultAwaited_ = false;  // FinishStarted waits for every running task
     bool consumerWaiting_ = false;
     unsigned idleHelpers_ = 0;
     State ownState_;
@@ -138,10 +159,12 @@ private:
 
 // Feeds tasks to the pool, keeping at most `window` of them ahead of the taker, and hands each
 // result to `consume` in submission order. `next` fills in the next task and answers false at
-// the end; `consume` answers false to stop. Returns false when it was stopped.
-template <typename Task, typename Output, typename State, typename Next, typename Consume>
+// the end; `consume` answers false to stop. After a stop, the results of tasks that had started
+// go to `settle`. Returns false when it was stopped.
+template <typename Task, typename Output, typename State, typename Next, typename Consume,
+          typename Settle>
 bool RunInOrder(OrderedPool<Task, Output, State>& pool, std::size_t window, Next next,
-                Consume consume) {
+                Consume consume, Settle settle) {
     Task task{};
     bool more = true;
     while (true) {
@@ -155,6 +178,9 @@ bool RunInOrder(OrderedPool<Task, Output, State>& pool, std::size_t window, Next
             return true;
         }
         if (!consume(pool.TakeNext())) {
+            for (Output& output : pool.FinishStarted()) {
+                settle(std::move(output));
+            }
             return false;
         }
     }

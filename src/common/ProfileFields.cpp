@@ -3,6 +3,8 @@
 #include "Cp1252.h"
 #include "TextEncoding.h"
 
+#include <algorithm>
+
 namespace trawlex {
 namespace {
 
@@ -93,6 +95,20 @@ std::vector<QString> ReadProfileTexts(std::string_view bytes) {
                 : DecodeCp1252(field.value));
     }
     return texts;
+}
+
+Result<std::string> RefuseNulBytes(std::string bytes, const QString& path) {
+    const std::size_t nul = bytes.find('\0');
+    if (nul == std::string::npos) {
+        return bytes;
+    }
+    const auto line =
+        std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(nul), '\n') + 1;
+    return Error{QStringLiteral("Das Profil \u201E%1\u201C enth\u00E4lt in Zeile %2 ein "
+                                "Nullbyte; es ist wohl als UTF-16 gespeichert. Profile werden "
+                                "als UTF-8 oder Windows-1252 gelesen.")
+                     .arg(path)
+                     .arg(line)};
 }
 
 }  // namespace trawlex

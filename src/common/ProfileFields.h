@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 
 #include <string>
@@ -26,5 +28,10 @@ std::vector<ProfileField> ReadProfileFields(std::string_view bytes);
 // The field values as text, decoded as the profile is written: UTF-8 when it starts with the
 // byte-order mark or is valid UTF-8 with a multi-byte sequence, otherwise Windows-1252.
 std::vector<QString> ReadProfileTexts(std::string_view bytes);
+
+// A profile holding NUL bytes is no text of this kind, most often one saved as UTF-16: its
+// fields would pair wrongly, a replacement taken for a term. It is refused, naming the file and
+// the line.
+Result<std::string> RefuseNulBytes(std::string bytes, const QString& path);
 
 }  // namespace trawlex

@@ -5,6 +5,7 @@
 #include "common/Cp1252.h"
 #include "common/DirectoryHandle.h"
 #include "common/Listing.h"
+#include "common/PathAccess.h"
 #include "common/PathText.h"
 #include "common/ProfileFields.h"
 #include "common/Regional.h"
@@ -53,6 +54,26 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
         }
     }
+}
+
+// Why a profile path lists no file: the listing skips hidden files and anything that is no file.
+QString NotListedReason(const QString& profilePath) {
+    struct stat info {};
+    const std::string native = NativePath(profilePath);
+    if (StatPath(native, info) != 0) {
+        return QStringLiteral("Die Datei \u201E%1\u201C gibt es nicht.").arg(profilePath);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return QStringLiteral("\u201E%1\u201C ist ein Verzeichnis, keine Profildatei.")
+            .arg(profilePath);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return QStringLiteral("\u201E%1\u201C ist keine gew\u00F6hnliche Datei.").arg(profilePath);
+    }
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist versteckt (ihr Name beginnt mit "
+               "\u201E.\u201C).")
+        .arg(profilePath);
 }
 
 }  // namespace
@@ -111,19 +132,20 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     const CompareMode mode = GetCompareMode(form);
     const QString profilePath = form.SearchProfilePath + form.ComSuchprofile.text;
     DirectoryListing listing;
-    if (listing.FirstMatch(NativePath(profilePath), ListKind::NormalFiles).empty()) {
-        ShowWarning(ui, u"Das Suchprofil konnte nicht geladen werden.");
-        return CommandOutcome::Refused;
+    const bool listed = !listing.FirstMatch(NativePath(profilePath), ListKind::NormalFiles).empty();
+    auto profile = listed ? ReadWholeFile(NativePath(profilePath))
+                          : Result<std::string>(Error{NotListedReason(profilePath)});
+    if (profile) {
+        profile = RefuseNulBytes(std::move(profile.value()), profilePath);
     }
-    auto profile = ReadWholeFile(NativePath(profilePath));
     if (!profile) {
         ui.ShowMessage(
             QStringLiteral("Das Suchprofil konnte nicht geladen werden.\n") + profile.message(),
             MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    if (form.TexZieldatei.isEmpty()) {
-        ShowMissingValues(ui);
+    if (!RequireFields(ui, {{form.ComDateifilter.text, u"Dateityp", true},
+                            {form.TexZieldatei, u"Ergebnisdatei"}})) {
         return CommandOutcome::Refused;
     }
     const std::vector<QString> terms = ReadSearchTerms(profile.value());
@@ -175,6 +197,10 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
                  search.unreadable, ui);
     ShowResultInBrowser(form, ui);
     if (stopped) {
+        ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
+                                      "Fundstellen in den Dateien bis dahin, die \u00FCbrigen "
+                                      "wurden nicht durchsucht."),
+                       MessageIcon::None);
         return CommandOutcome::Stopped;
     }
     return search.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;

@@ -87,7 +87,7 @@ void TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
     }
     ++run.filesChanged;
     run.replacements += outcome.replacements;
-    if (outcome.preview && run.takePreview && !run.takePreview(*outcome.preview)) {
+    if (outcome.preview && run.takePreview && !run.failed && !run.takePreview(*outcome.preview)) {
         run.failed = true;
     }
 }
@@ -116,7 +116,9 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
         [&run](FileOutcome outcome) {
             TakeOutcome(std::move(outcome), run);
             return !run.failed && run.ui.YieldToEventLoop() == Flow::Continue;
-        });
+        },
+        // Files rewritten while the stop was asked for are counted and named like the others.
+        [&run](FileOutcome outcome) { TakeOutcome(std::move(outcome), run); });
     for (const std::string& directory : walk.Unreadable()) {
         run.problems.push_back(
             QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden.")
@@ -181,6 +183,26 @@ CommandOutcome OutcomeOf(Flow flow, const ReplaceRun& run) {
         return run.filesChanged == 0 ? CommandOutcome::NothingToDo : CommandOutcome::Completed;
     }
     return run.problems.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+}
+
+// What a stopped run did and did not do; every file it took was finished whole.
+QString StoppedText(const ReplaceRun& run) {
+    if (run.action == ReplaceAction::Preview) {
+        return QStringLiteral(
+                   "Die Vorschau wurde angehalten: sie zeigt die %1 bis dahin "
+                   "durchgesehenen Dateien, die \u00FCbrigen nicht.")
+            .arg(run.filesExamined);
+    }
+    return QStringLiteral(
+               "Die Ersetzung wurde angehalten: von %1 durchgesehenen Dateien wurden "
+               "%2 ge\u00E4ndert (%3 Ersetzungen); die \u00FCbrigen Dateien wurden "
+               "nicht bearbeitet.%4")
+        .arg(run.filesExamined)
+        .arg(run.filesChanged)
+        .arg(run.replacements)
+        .arg(run.journal != nullptr && run.filesChanged > 0
+                 ? QStringLiteral(" R\u00FCckg\u00E4ngig nimmt die \u00C4nderungen zur\u00FCck.")
+                 : QString());
 }
 
 PreviewSummary SummaryOf(const ReplaceJob& job) {
@@ -375,6 +397,9 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         ui.ShowMessage(QStringLiteral("Die Vorschau \u201E%1\u201C kann nicht geschrieben werden.")
                            .arg(job.target),
                        MessageIcon::Warning);
+    }
+    if (flow == Flow::Stop && !run.failed) {
+        ui.ShowMessage(StoppedText(run), MessageIcon::None);
     }
     ShowProblems(UnchangedFilesHeading(), run.problems, ui);
     return OutcomeOf(flow, run);

@@ -36,13 +36,20 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
         return CommandOutcome::Completed;
     }
     const bool preview = action == ReplaceAction::Preview;
-    if (form.TexSuchort.text.isEmpty() || form.ComDateifilter.text.isEmpty() ||
-        (preview && form.TexZieldatei.isEmpty())) {
-        ShowMissingValues(ui);
+    const bool filled = preview
+                            ? RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                                 {form.ComDateifilter.text, u"Dateityp", true},
+                                                 {form.TexZieldatei, u"Ergebnisdatei"}})
+                            : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                                 {form.ComDateifilter.text, u"Dateityp", true}});
+    if (!filled) {
         return CommandOutcome::Refused;
     }
     const QString profilePath = form.ReplaceProfilePath + form.ComErsatzlisten.text;
     auto bytes = ReadWholeFile(NativePath(profilePath));
+    if (bytes) {
+        bytes = RefuseNulBytes(std::move(bytes.value()), profilePath);
+    }
     if (!bytes) {
         ui.ShowMessage(
             QStringLiteral("Das Ersatzprofil konnte nicht geladen werden.\n") + bytes.message(),

@@ -138,6 +138,15 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
         if (ui.YieldToEventLoop() == Flow::Stop) {
             // Not marked: the next undo takes the same run and finishes it.
             BusyEnd(form, ui);
+            ui.ShowMessage(QStringLiteral("R\u00FCckg\u00E4ngig wurde angehalten: %1 von %2 "
+                                          "Dateien sind wiederhergestellt, die \u00FCbrigen "
+                                          "noch nicht. Das n\u00E4chste R\u00FCckg\u00E4ngig "
+                                          "macht diesen Lauf zu Ende.")
+                               .arg(restored)
+                               .arg(chosen->entries.size()),
+                           MessageIcon::None);
+            ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
+                         ui);
             return CommandOutcome::Stopped;
         }
     }

@@ -2,22 +2,42 @@
 
 #include "app/Form1.h"
 #include "app/StatusLine.h"
+#include "common/Listing.h"
 #include "search/Suchroutinen.h"
 
 namespace trawlex {
 
 bool RequireSearchFields(const Form1& form, Ui& ui) {
-    if (form.TexZieldatei.isEmpty() || form.TexSuchbegriff.text.isEmpty() ||
-        form.ComDateifilter.text.isEmpty() || form.TexSuchort.text.isEmpty()) {
-        ShowMissingValues(ui);
-        return false;
-    }
-    return true;
+    return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                              {form.TexSuchbegriff.text, u"Suchbegriff"},
+                              {form.ComDateifilter.text, u"Dateityp", true},
+                              {form.TexZieldatei, u"Ergebnisdatei"}});
 }
 
-void ShowMissingValues(Ui& ui) {
-    ui.ShowMessage(QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet werden kann!"),
-                   MessageIcon::None);
+bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields) {
+    QStringList empty;
+    for (const NeededField& field : fields) {
+        if (field.value.isEmpty()) {
+            empty.append(QString::fromUtf16(field.name));
+        }
+    }
+    if (!empty.isEmpty()) {
+        ui.ShowMessage(QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet werden "
+                                      "kann!\nLeer: %1.")
+                           .arg(empty.join(QStringLiteral(", "))),
+                       MessageIcon::None);
+        return false;
+    }
+    for (const NeededField& field : fields) {
+        if (!field.mask) {
+            continue;
+        }
+        if (const std::optional<QString> problem = MaskProblem(field.value)) {
+            ui.ShowMessage(*problem, MessageIcon::Warning);
+            return false;
+        }
+    }
+    return true;
 }
 
 CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {

@@ -2,6 +2,10 @@
 
 #include "app/Ui.h"
 
+#include <QString>
+
+#include <initializer_list>
+
 namespace trawlex {
 
 struct Form1;
@@ -10,8 +14,17 @@ struct Form1;
 // must all be filled; otherwise the person is told and nothing changes.
 bool RequireSearchFields(const Form1& form, Ui& ui);
 
-// The message a command gives when an input it needs is empty.
-void ShowMissingValues(Ui& ui);
+// One input a command needs, by the name of its field in the window; a mask is also checked for
+// being usable.
+struct NeededField {
+    const QString& value;
+    const char16_t* name;
+    bool mask = false;
+};
+
+// True when every field is filled and the mask usable; otherwise the person is told which field
+// is wanting, and nothing changes.
+bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields);
 
 // The search button: checks the four inputs, records the term, runs the search with the busy
 // status and hands the report to the browser.

@@ -74,7 +74,9 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
             run.totals.byteTotal += searched.stamp.length;
             ++run.totals.filesExamined;
             return flow == Flow::Continue;
-        });
+        },
+        // A search changes nothing: what was read beyond the stop is left out of the report.
+        [](SearchedFile) {});
     run.totals.unreadable.insert(run.totals.unreadable.end(), walk.Unreadable().begin(),
                                  walk.Unreadable().end());
     if (failure) {
@@ -138,6 +140,11 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
         return CommandOutcome::Failed;
     }
     if (searched.value() == Flow::Stop) {
+        ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
+                                      "Fundstellen in den %1 bis dahin durchsuchten Dateien, die "
+                                      "\u00FCbrigen wurden nicht durchsucht.")
+                           .arg(totals.filesExamined),
+                       MessageIcon::None);
         return CommandOutcome::Stopped;
     }
     return totals.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;

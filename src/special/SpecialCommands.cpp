@@ -17,12 +17,13 @@ Scope ScopeOf(const Form1& form) {
 // Without a location the walk would fall back to the current directory, which a person never
 // chose; without a mask it would find nothing. Both are asked for, as the other commands do.
 bool RequireLocationAndMask(const Form1& form, Ui& ui, bool needsReport) {
-    if (form.TexSuchort.text.isEmpty() || form.ComDateifilter.text.isEmpty() ||
-        (needsReport && form.TexZieldatei.isEmpty())) {
-        ShowMissingValues(ui);
-        return false;
+    if (needsReport) {
+        return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                  {form.ComDateifilter.text, u"Dateityp", true},
+                                  {form.TexZieldatei, u"Ergebnisdatei"}});
     }
-    return true;
+    return RequireFields(
+        ui, {{form.TexSuchort.text, u"Suchort"}, {form.ComDateifilter.text, u"Dateityp", true}});
 }
 
 // Control characters are the same bytes in both encodings a file may be written in.

@@ -96,8 +96,9 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
 TEST(CommandLineTest, HelpExplainsEveryOption) {
     const CliParse parse = ParseCommandLine(Arguments({"search", "--help"}));
     EXPECT_FALSE(parse.usageError);
-    for (const char* option : {"--location", "--term", "--mask", "--report", "--ignore-case",
-                               "--recursive", "--settings", "--preview", "--no-undo", "undo --list"}) {
+    for (const char* option :
+         {"--location", "--term", "--mask", "--report", "--ignore-case", "--recursive",
+          "--settings", "--preview", "--no-undo", "undo --list"}) {
         EXPECT_TRUE(parse.output.contains(QString::fromUtf8(option))) << option;
     }
 }
@@ -139,8 +140,8 @@ TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
         RunCli(
             QStringList{QStringLiteral("search"), QStringLiteral("--location"), QString()} + common,
             &errors),
-        1);
-    EXPECT_TRUE(errors.contains(QStringLiteral("Es fehlen leider Werte"))) << errors.toStdString();
+        2);
+    EXPECT_TRUE(errors.contains(QStringLiteral("--location ist leer"))) << errors.toStdString();
 
     EXPECT_EQ(RunCli({QStringLiteral("search")}), 2);
 

@@ -177,8 +177,9 @@ TEST_F(ReplaceTest, EmptyReplacementDeletesAndMissingValuesChangeNothing) {
     form.TexSuchbegriff.text = QStringLiteral("nichts");
     form.TexZieldatei.clear();
     EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Refused);
-    EXPECT_EQ(ui.messages, QStringList{QStringLiteral(
-                               "Es fehlen leider Werte, damit die Suche gestartet werden kann!")});
+    EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Es fehlen leider Werte, damit die Suche "
+                                                      "gestartet werden kann!\nLeer: "
+                                                      "Ergebnisdatei.")});
     EXPECT_EQ(ReadFile(tree.Path("b.htm")), "nichts\r\n");
     EXPECT_EQ(ui.statusChanges, 2) << "only the first run touched the status";
 

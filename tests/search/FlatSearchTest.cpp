@@ -181,18 +181,21 @@ TEST_F(FlatSearchTest, Utf8AndWindows1252FilesAreFoundAlike) {
 class SearchCommandTest : public FlatSearchTest {};
 
 TEST_F(SearchCommandTest, EachMissingValueIsRefusedWithoutAnyChange) {
-    const auto clears =
-        std::initializer_list<QString*>{&form.TexZieldatei, &form.TexSuchbegriff.text,
-                                        &form.ComDateifilter.text, &form.TexSuchort.text};
-    for (QString* field : clears) {
-        Form1 copy = form;
+    const std::pair<QString*, const char*> clears[] = {
+        {&form.TexZieldatei, "Ergebnisdatei"},
+        {&form.TexSuchbegriff.text, "Suchbegriff"},
+        {&form.ComDateifilter.text, "Dateityp"},
+        {&form.TexSuchort.text, "Suchort"},
+    };
+    for (const auto& [field, name] : clears) {
         const QString kept = *field;
         field->clear();
         FakeUi local;
         EXPECT_EQ(butSuchen_Click(form, local), CommandOutcome::Refused);
         EXPECT_EQ(local.messages,
-                  QStringList{QStringLiteral(
-                      "Es fehlen leider Werte, damit die Suche gestartet werden kann!")});
+                  QStringList{QStringLiteral("Es fehlen leider Werte, damit die Suche gestartet "
+                                             "werden kann!\nLeer: %1.")
+                                  .arg(QLatin1String(name))});
         EXPECT_TRUE(form.TexSuchbegriff.list.isEmpty());
         EXPECT_EQ(local.statusChanges, 0);
         *field = kept;

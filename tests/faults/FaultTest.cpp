@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -147,6 +149,38 @@ void Overwrite(const std::string& path, std::string_view bytes) {
     std::fclose(file);
 }
 
+// A file "tief.txt" below `levels` directories of 200-character names: a path deeper than the
+// kernel takes in one call, so it is made and removed with directory descriptors.
+const std::string kDeepName(200, 'd');
+
+void WriteDeep(const std::string& parent, int levels, std::string_view bytes) {
+    int directory = open(parent.c_str(), O_PATH | O_DIRECTORY);
+    for (int level = 0; level < levels; ++level) {
+        mkdirat(directory, kDeepName.c_str(), 0755);
+        const int next = openat(directory, kDeepName.c_str(), O_PATH | O_DIRECTORY);
+        close(directory);
+        directory = next;
+    }
+    const int file = openat(directory, "tief.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    EXPECT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(file);
+    close(directory);
+}
+
+void RemoveDeep(const std::string& parent, int levels) {
+    std::vector<int> chain{open(parent.c_str(), O_PATH | O_DIRECTORY)};
+    for (int level = 0; level < levels; ++level) {
+        chain.push_back(openat(chain.back(), kDeepName.c_str(), O_PATH | O_DIRECTORY));
+    }
+    unlinkat(chain.back(), "tief.txt", 0);
+    for (int level = levels; level > 0; --level) {
+        close(chain[level]);
+        unlinkat(chain[level - 1], kDeepName.c_str(), AT_REMOVEDIR);
+    }
+    close(chain.front());
+}
+
 void FlipMiddleByte(const std::string& path) {
     std::string bytes = ReadFile(path);
     ASSERT_FALSE(bytes.empty()) << path;
@@ -170,7 +204,8 @@ public:
     std::string JournalRoot() const { return State() + "/trawlex"; }
 
     // Starts the program; what it says on stderr is kept for Errors(), its stdout dropped.
-    pid_t Start(const std::vector<std::string>& arguments) const {
+    pid_t Start(const std::vector<std::string>& arguments,
+                const std::string& workingDirectory = std::string()) const {
         std::vector<char*> argv{const_cast<char*>(TRAWLEX_CLI_PATH)};
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -187,6 +222,9 @@ public:
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
+        if (!workingDirectory.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        }
         pid_t child = 0;
         EXPECT_EQ(
             posix_spawn(&child, TRAWLEX_CLI_PATH, &actions, nullptr, argv.data(), envp.data()), 0);
@@ -195,9 +233,10 @@ public:
     }
 
     // The exit status of a run to its end.
-    int Run(const std::vector<std::string>& arguments) const {
+    int Run(const std::vector<std::string>& arguments,
+            const std::string& workingDirectory = std::string()) const {
         int status = 0;
-        waitpid(Start(arguments), &status, 0);
+        waitpid(Start(arguments, workingDirectory), &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -606,6 +645,266 @@ TEST(FaultTest, HostileContentLeavesNoMarkupInTheReport) {
     }
     EXPECT_EQ(rows, 7 + 3) << "the summary, the column heads and one row per hit";
     figures.faults += 3;
+}
+
+// A careless or hostile command line: whatever is wrong is named, nothing is written, and the
+// exit status says it was not done.
+TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
+    const TempTree tree;
+    const std::string root = tree.Root();
+    tree.Write("ort/a.txt", "Fund");
+    tree.Write("profil.txt", "\"Fund\",\"Neu\"\r\n");
+    tree.Write("utf16.txt", std::string("\xFF\xFE\"\0F\0\"\0,\0\"\0N\0\"\0", 16));
+    tree.Write("kaputt.ini", "[Trawlx]\r\n");
+    tree.MakeDirectory("ordner");
+    const std::string report = tree.Path("bericht.htm");
+    const std::vector<std::string> place = {"--location", tree.Path("ort"), "--report", report};
+    struct Case {
+        std::vector<std::string> arguments;
+        int exit;
+        std::string said;
+    };
+    const Case cases[] = {
+        {{"search-profile", "--profile", "fehlt.txt", "--mask", "*.txt"}, 1, "fehlt.txt"},
+        {{"replace-profile", "--profile", "ordner", "--mask", "*.txt"}, 1, "ist ein Verzeichnis"},
+        {{"search-profile", "--profile", root + "ordner/", "--mask", "*.txt"},
+         1,
+         "ist ein Verzeichnis"},
+        {{"replace-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Nullbyte"},
+        {{"search-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Zeile 1"},
+        {{"search", "--settings", "kaputt.ini"},
+         1,
+         "\xE2\x80\x9E"
+         "kaputt.ini"},
+        {{"search", "--settings", "ordner"}, 1, "Verzeichnis"},
+        {{"search", "--term", "", "--mask", "*.txt"}, 2, "--term ist leer"},
+        {{"search", "--term", "Fund", "--mask", ""}, 2, "--mask ist leer"},
+        {{"replace", "--term", "Fund", "--replacement", "x", "--mask", ";"}, 1, "\xE2\x80\x9E;"},
+        {{"search", "--term", "Fund", "--mask", "*.[tx]"}, 1, "Zeichenklassen"},
+        {{"search-profile", "--profile", "profil.txt", "--mask", " ; "}, 1, "kein Muster"},
+    };
+    const Cli cli;
+    for (const Case& each : cases) {
+        std::vector<std::string> arguments = each.arguments;
+        arguments.insert(arguments.end(), place.begin(), place.end());
+        if (arguments[0].starts_with("replace")) {
+            arguments.erase(arguments.end() - 2,
+                            arguments.end());  // a replacement writes no report
+        }
+        EXPECT_EQ(cli.Run(arguments, root), each.exit) << arguments[0] << " " << arguments[2];
+        EXPECT_NE(cli.Errors().find(each.said), std::string::npos)
+            << each.said << " in: " << cli.Errors();
+        EXPECT_EQ(access(report.c_str(), F_OK), -1) << "no report for " << arguments[2];
+        EXPECT_EQ(ReadFile(tree.Path("ort/a.txt")), "Fund");
+        ++figures.malformed;
+    }
+    // A bare profile name is a file of the working directory.
+    EXPECT_EQ(cli.Run({"replace-profile", "--profile", "profil.txt", "--location", tree.Path("ort"),
+                       "--mask", "*.txt"},
+                      root),
+              0)
+        << cli.Errors();
+    EXPECT_EQ(ReadFile(tree.Path("ort/a.txt")), "Neu");
+}
+
+// However a tree leads to a file again (a second link to its directory, a link to the file, a
+// second name, a path deeper than the kernel takes at once), a search lists it once and a
+// replacement changes it at most once; one it must not change is named.
+TEST(FaultTest, EachFileIsTakenOnceHoweverTheTreeLeadsToIt) {
+    struct Case {
+        const char* what;
+        std::function<void(const TempTree&)> build;
+        int rows;           // in the search report
+        std::string after;  // of "ziel/a.txt" after replacing "foo" by "foofoo"
+        std::string said;   // in the replacement's message
+    };
+    constexpr int kDeepLevels = 21;  // 21 * 201 characters: beyond the 4096 of one call
+    const Case cases[] = {
+        {"two links to one directory",
+         [](const TempTree& tree) {
+             ASSERT_EQ(symlink("ziel", tree.Path("l1").c_str()), 0);
+             ASSERT_EQ(symlink("../ziel", tree.Path("b/l2").c_str()), 0);
+         },
+         1, "foofoo", ""},
+        {"a link to the file",
+         [](const TempTree& tree) {
+             ASSERT_EQ(symlink("a.txt", tree.Path("ziel/b.txt").c_str()), 0);
+         },
+         1, "foofoo", ""},
+        {"a second name",
+         [](const TempTree& tree) {
+             ASSERT_EQ(link(tree.Path("ziel/a.txt").c_str(), tree.Path("b/zweit.txt").c_str()), 0);
+         },
+         1, "foo", "harte Links"},
+        {"a path deeper than the limit",
+         [](const TempTree& tree) { WriteDeep(tree.Path("b"), kDeepLevels, "foo"); }, 2, "foofoo",
+         "nur gesucht"},
+    };
+    for (const Case& each : cases) {
+        const TempTree tree;
+        tree.Write("ziel/a.txt", "foo");
+        tree.MakeDirectory("b");
+        each.build(tree);
+        Form1 form;
+        FakeUi ui;
+        const QString report = QString::fromStdString(tree.Path("bericht.htm"));
+        EXPECT_EQ(SearchLocation(form, ui,
+                                 {tree.RootText(), QStringLiteral("foo"), report,
+                                  QStringLiteral("*.txt"), CompareMode::Exact, Scope::Tree}),
+                  CommandOutcome::Completed)
+            << each.what;
+        EXPECT_NE(ReadFile(report.toStdString())
+                      .find("<B>" + std::to_string(each.rows) + "</B> Fundstelle"),
+                  std::string::npos)
+            << each.what;
+        FakeUi replaceUi;
+        const CommandOutcome replaced = ReplaceLocation(
+            replaceUi, {tree.RootText(), QStringLiteral("foo"), QStringLiteral("foofoo"),
+                        QStringLiteral("*.txt"), CompareMode::Exact, Scope::Tree});
+        EXPECT_EQ(replaced,
+                  each.said.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete)
+            << each.what;
+        EXPECT_EQ(ReadFile(tree.Path("ziel/a.txt")), each.after) << each.what;
+        if (!each.said.empty()) {
+            ASSERT_FALSE(replaceUi.messages.isEmpty()) << each.what;
+            EXPECT_TRUE(replaceUi.messages.back().contains(QString::fromStdString(each.said)))
+                << replaceUi.messages.back().toStdString();
+        }
+        ++figures.faults;
+        if (std::string_view(each.what).starts_with("a path deeper")) {
+            RemoveDeep(tree.Path("b"), kDeepLevels);  // too deep for the temporary tree to clear
+        }
+    }
+}
+
+// SIGTERM, SIGINT and SIGHUP stop a replacement as Esc does: the current file is finished, no
+// temporary file is left, every file is old or new, and what was done is said.
+TEST(FaultTest, SignalsStopAReplacementAfterTheCurrentFile) {
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        const TempTree tree;
+        std::map<std::string, std::string> before;
+        for (int index = 0; index < 3000; ++index) {
+            before["d" + std::to_string(index % 8) + "/f" + std::to_string(index) + ".txt"] =
+                "Alt " + std::to_string(index);
+        }
+        for (const auto& [name, contents] : before) {
+            tree.Write(name, contents);
+        }
+        const Cli cli;
+        const pid_t child = cli.Start({"replace", "--location", tree.Root(), "--term", "Alt",
+                                       "--replacement", "Neu!", "--mask", "*.txt", "--recursive"});
+        // The signal comes once the run is rewriting, which its journal shows.
+        for (int wait = 0; wait < 20000; ++wait) {
+            const std::string run = RunDirectory(cli.JournalRoot());
+            struct stat entries {};
+            if (!run.empty() && stat((run + "/entries").c_str(), &entries) == 0 &&
+                entries.st_size > 0) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        ::kill(child, signalNumber);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << signalNumber;
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const std::string said = cli.Errors();
+        EXPECT_NE(said.find("angehalten"), std::string::npos) << said;
+        const std::map<std::string, std::string> files = Snapshot(tree);
+        EXPECT_EQ(files.size(), before.size()) << "no temporary file is left";
+        int changed = 0;
+        for (const auto& [name, contents] : files) {
+            changed += contents.starts_with("Neu!") ? 1 : 0;
+        }
+        EXPECT_GT(changed, 0);
+        EXPECT_LT(changed, 3000);
+        EXPECT_NE(said.find("wurden " + std::to_string(changed) + " ge"), std::string::npos)
+            << changed << " changed, but: " << said;
+        ExpectOldOrNew(tree, before, Replaced(before), "after signal");
+        ++figures.kills;
+    }
+}
+
+// A report or preview that cannot be written whole (the disk fills, here a file-size limit)
+// leaves the report that was there before and no temporary file, and the person is told.
+TEST(FaultTest, AReportThatCannotBeWrittenWholeKeepsTheOldOne) {
+    const TempTree tree;
+    for (int index = 0; index < 200; ++index) {
+        tree.Write("ort/f" + std::to_string(index) + ".txt", "Fund");
+    }
+    const QString report = QString::fromStdString(tree.Path("bericht.htm"));
+    const std::string old = "der Bericht von gestern";
+    struct Case {
+        const char* what;
+        rlim_t limit;
+        bool preview;
+    };
+    const Case cases[] = {
+        {"the header", 100, false},
+        {"a row", 4000, false},
+        {"the preview page", 4000, true},
+    };
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (const Case& each : cases) {
+        Overwrite(report.toStdString(), old);
+        Form1 form;
+        FakeUi ui;
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit limited = before;
+        limited.rlim_cur = each.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        ReplaceJob preview{QString::fromStdString(tree.Path("ort")), QStringLiteral("Fund"),
+                           QStringLiteral("Neu"), QStringLiteral("*.txt")};
+        preview.action = ReplaceAction::Preview;
+        preview.target = report;
+        const CommandOutcome outcome =
+            each.preview
+                ? ReplaceLocation(ui, preview)
+                : SearchLocation(form, ui,
+                                 {QString::fromStdString(tree.Path("ort")), QStringLiteral("Fund"),
+                                  report, QStringLiteral("*.txt")});
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(outcome, CommandOutcome::Failed) << each.what;
+        EXPECT_EQ(ReadFile(report.toStdString()), old) << each.what;
+        EXPECT_EQ(Snapshot(tree).size(), 201U) << "no temporary file beside " << each.what;
+        ASSERT_FALSE(ui.messages.isEmpty()) << each.what;
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(report)) << each.what;
+        ++figures.faults;
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+}
+
+// A link in the report leads to its file whatever the name holds: what a browser cannot read
+// back is percent-encoded, the rest stays readable.
+TEST(FaultTest, ReportLinksLeadToEveryName) {
+    const TempTree tree;
+    const std::pair<std::string, std::string> names[] = {
+        {"zwei\nzeilen.txt", "zwei%0Azeilen.txt"},
+        {"tab\tund\rcr.txt", "tab%09und%0Dcr.txt"},
+        {"k\xE4se.txt", "k%E4se.txt"},
+        {"k\xC3\xA4se.txt", "k\xE4se.txt"},
+        {"100% #1?.txt", "100%25 %231%3F.txt"},
+    };
+    for (const auto& [name, link] : names) {
+        tree.Write(name, "Fund");
+    }
+    Form1 form;
+    FakeUi ui;
+    const QString report = QString::fromStdString(tree.Path("bericht.htm"));
+    ASSERT_EQ(
+        SearchLocation(form, ui,
+                       {tree.RootText(), QStringLiteral("Fund"), report, QStringLiteral("*.txt")}),
+        CommandOutcome::Completed);
+    const std::string html = ReadFile(report.toStdString());
+    for (const auto& [name, link] : names) {
+        EXPECT_NE(html.find("href=\"file://" + tree.Root() + link + "\""), std::string::npos)
+            << link;
+        ++figures.malformed;
+    }
+    for (const auto& [name, link] : names) {
+        std::remove(tree.Path(name).c_str());  // names that are no UTF-8 cannot be cleared by Qt
+    }
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ using test::TempTree;
 struct Figures {
     int kills = 0;
     int undoKills = 0;
+    int signals = 0;
     int faults = 0;
     int malformed = 0;
     int lost = 0;
@@ -58,10 +59,10 @@ struct Figures {
             "Zuverl\xC3\xA4ssigkeit: %d Abbr\xC3\xBC"
             "che beim Ersetzen und %d beim R\xC3\xBC"
             "ckg\xC3\xA4ngigmachen \xC3\xBC"
-            "berstanden, %d Fehler eingespeist, "
+            "berstanden, %d Signale beim Ersetzen, %d Fehler eingespeist, "
             "%d fehlerhafte Eingaben, %d Dateien verloren oder besch\xC3\xA4"
             "digt\n",
-            kills, undoKills, faults, malformed, lost);
+            kills, undoKills, signals, faults, malformed, lost);
     }
 };
 Figures figures;
@@ -821,7 +822,7 @@ TEST(FaultTest, SignalsStopAReplacementAfterTheCurrentFile) {
         EXPECT_NE(said.find("wurden " + std::to_string(changed) + " ge"), std::string::npos)
             << changed << " changed, but: " << said;
         ExpectOldOrNew(tree, before, Replaced(before), "after signal");
-        ++figures.kills;
+        ++figures.signals;
     }
 }
 

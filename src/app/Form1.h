@@ -33,6 +33,8 @@ struct Form1 {
     // Row 6: the case options form one group; exactly one is selected.
     bool Optgrossklein = true;
     bool OptIGNORE = false;
+    // Beside the case options: the term (and a profile's terms) is a regular expression.
+    int CheckRegex = 0;
     ComboField ComDateifilter;
     // Row 7
     int CheckRekursiv = 0;

@@ -73,15 +73,22 @@ std::optional<CliCommand> PreviewOf(CliCommand command) {
     }
 }
 
+// Terms that are regular expressions: the search, the replacement and both profile runs.
+OptionRules WithPattern(OptionRules own) {
+    own.emplace(Name("--regex"), OptionRule{OptionKind::Flag, false});
+    return own;
+}
+
 const std::map<QString, CommandRule>& Commands() {
     constexpr OptionRule required{OptionKind::Value, true};
     static const std::map<QString, CommandRule> commands = {
         {Name("search"),
-         {CliCommand::Search,
-          WithCommonOptions({{Name("--term"), required}, {Name("--report"), required}})}},
+         {CliCommand::Search, WithPattern(WithCommonOptions(
+                                  {{Name("--term"), required}, {Name("--report"), required}}))}},
         {Name("replace"),
          {CliCommand::Replace,
-          WithReplaceOptions({{Name("--term"), required}, {Name("--replacement"), required}})}},
+          WithPattern(WithReplaceOptions(
+              {{Name("--term"), required}, {Name("--replacement"), required}}))}},
         {Name("search-code"),
          {CliCommand::SearchCode,
           WithCommonOptions({{Name("--code"), required}, {Name("--report"), required}})}},
@@ -97,9 +104,11 @@ const std::map<QString, CommandRule>& Commands() {
               {{Name("--combination"), required}, {Name("--replacement-combination"), required}})}},
         {Name("search-profile"),
          {CliCommand::SearchProfile,
-          WithCommonOptions({{Name("--profile"), required}, {Name("--report"), required}})}},
+          WithPattern(
+              WithCommonOptions({{Name("--profile"), required}, {Name("--report"), required}}))}},
         {Name("replace-profile"),
-         {CliCommand::ReplaceProfile, WithReplaceOptions({{Name("--profile"), required}})}},
+         {CliCommand::ReplaceProfile,
+          WithPattern(WithReplaceOptions({{Name("--profile"), required}}))}},
         {Name("undo"), {CliCommand::Undo, {{Name("--list"), OptionRule{OptionKind::Flag, false}}}}},
     };
     return commands;
@@ -142,6 +151,8 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
         SelectCaseObserved(form, false);
     } else if (name == u"--recursive") {
         form.CheckRekursiv = 1;
+    } else if (name == u"--regex") {
+        form.CheckRegex = 1;
     } else if (name == u"--no-undo") {
         form.UndoJournal = false;
     }
@@ -290,6 +301,11 @@ QString HelpText() {
         "                       einem Paar \"Begriff\",\"Ersatz\") je Zeile.\n"
         "  --ignore-case        Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
         "  --recursive          Unterverzeichnisse einbeziehen (sonst nur den Suchort selbst).\n"
+        "  --regex              search, replace und die Profile: der Suchbegriff (die Begriffe\n"
+        "                       des Profils) ist ein regul\u00E4rer Ausdruck in Perl-Syntax, z. "
+        "B.\n"
+        "                       \"Fundst[a-z]+\"; im Ersatzbegriff stehen $1 und ${name} f\u00FCr\n"
+        "                       Gruppen, $$ f\u00FCr ein Dollarzeichen.\n"
         "  --settings DATEI     Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
         "                       die \u00FCbrigen Optionen gelten danach. Mit ihr ist keine Option\n"
         "                       Pflicht.\n"

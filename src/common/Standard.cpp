@@ -2,6 +2,7 @@
 
 #include "PathAccess.h"
 #include "PathText.h"
+#include "Pattern.h"
 #include "SystemError.h"
 
 #include <fcntl.h>
@@ -187,9 +188,70 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
     return true;
 }
 
+namespace {
+
+// The replacement of a pattern's matches: each becomes the template with its groups; the text
+// between them is copied byte for byte.
+ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
+                                  const EncodedReplacement& replacement, std::string& out,
+                                  ReplaceDetails* details) {
+    if (!pattern.MayMatch(text) || replacement.forPattern == nullptr) {
+        return ReplaceOutcome::Unchanged;
+    }
+    const DetectedEncoding detected = DetectEncoding(text);
+    const std::size_t kept = out.size();
+    std::size_t copied = 0;
+    std::int64_t count = 0;
+    bool encodable = true;
+    const PatternScan scan = pattern.ForEachMatch(text, detected, [&](const PatternMatch& match) {
+        const Span& whole = match.Whole();
+        if (count == 0) {
+            out.reserve(out.size() + text.size());
+        }
+        out.append(text.substr(copied, whole.start - copied));
+        const std::size_t before = out.size();
+        if (!replacement.forPattern->AppendTo(out, text, match, detected.encoding)) {
+            encodable = false;
+            return false;
+        }
+        if (details != nullptr && details->occurrences != nullptr) {
+            details->occurrences->push_back(whole);
+        }
+        if (details != nullptr && details->insertions != nullptr) {
+            details->insertions->push_back(out.substr(before));
+        }
+        ++count;
+        copied = whole.end;
+        return true;
+    });
+    if (scan == PatternScan::Limit || !encodable || count == 0) {
+        out.resize(kept);
+        if (details != nullptr && details->occurrences != nullptr) {
+            details->occurrences->clear();
+        }
+        if (details != nullptr && details->insertions != nullptr) {
+            details->insertions->clear();
+        }
+        return scan == PatternScan::Limit ? ReplaceOutcome::LimitReached
+               : !encodable               ? ReplaceOutcome::Unencodable
+                                          : ReplaceOutcome::Unchanged;
+    }
+    out.append(text.substr(copied));
+    if (details != nullptr) {
+        details->count = count;
+        details->encoding = detected.encoding;
+    }
+    return ReplaceOutcome::Replaced;
+}
+
+}  // namespace
+
 ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
                               const EncodedReplacement& replacement, std::string& out,
                               ReplaceDetails* details) {
+    if (term.GetPattern() != nullptr) {
+        return ReplacePatternInto(text, *term.GetPattern(), replacement, out, details);
+    }
     if (term.IsEncodingIndependent() && !term.Find(text, 0, TextEncoding::Cp1252)) {
         return ReplaceOutcome::Unchanged;
     }

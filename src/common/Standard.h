@@ -76,9 +76,10 @@ std::string ReplaceAll(std::string_view text, const Finder& term, std::string_vi
                        bool& changed);
 
 enum class ReplaceOutcome {
-    Unchanged,    // the term does not occur
-    Replaced,     // `out` holds the replaced text
-    Unencodable,  // the term occurs, but the file's encoding cannot hold the replacement
+    Unchanged,     // the term does not occur
+    Replaced,      // `out` holds the replaced text
+    Unencodable,   // the term occurs, but the file's encoding cannot hold the replacement
+    LimitReached,  // a pattern backtracked without end; the file is left as it is
 };
 
 // What a replacement did, for the preview and the totals: how often it replaced, the text it
@@ -87,7 +88,8 @@ struct ReplaceDetails {
     std::int64_t count = 0;
     std::string_view inserted;
     TextEncoding encoding = TextEncoding::Cp1252;
-    std::vector<Span>* occurrences = nullptr;  // filled when set
+    std::vector<Span>* occurrences = nullptr;        // filled when set
+    std::vector<std::string>* insertions = nullptr;  // for a pattern, what each occurrence became
 };
 
 // Replaces a term a person typed in a file's bytes, in the encoding the file is written in; the

@@ -14,6 +14,7 @@
 #include "search/Problems.h"
 #include "search/Report.h"
 #include "search/SearchCommand.h"
+#include "search/Suchroutinen.h"
 
 namespace trawlex {
 namespace {
@@ -32,7 +33,8 @@ struct ProfileSearch {
     const std::vector<QString>& terms;
     std::vector<ProfileHit> hits;
     std::vector<std::string> unreadable;
-    IdentitySet seen;  // a link to a file of the same directory lists it once
+    std::vector<std::string> stopped;  // files a pattern backtracked in without end
+    IdentitySet seen;                  // a link to a file of the same directory lists it once
     FileBuffer buffer;
 };
 
@@ -50,6 +52,9 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
     const DetectedEncoding detected = DetectEncoding(contents);
     for (std::size_t index = 0; index < search.matchers.size(); ++index) {
         const FileMatch match = MatchContents(contents, detected, search.matchers[index]);
+        if (match.limitReached) {
+            search.stopped.push_back(path);
+        }
         if (match.IsHit()) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
         }
@@ -99,6 +104,9 @@ std::string SearchProfileReportText(const Form1& form, const QString& profilePat
     out += Line(row + "<td><b>Suchprofil:</b></td><td colspan=" + Quote("2") +
                 "><a href=" + Quote(LinkTarget(NativePath(profilePath))) + ">" +
                 EscapeValue(form.ComSuchprofile.text) + "</a></td></tr>");
+    if (form.CheckRegex != 0) {
+        out += PatternRowText();
+    }
     out += Line(row + "<TD><B>Suchpfad:</B></TD>" + colspan + ">" +
                 EscapeValue(form.TexSuchort.text) + "</TD></TR>");
     out += Line(row + "<TD><B>Stand:</B></TD><TD>" + EscapeValue(FormatShortDate(now)) +
@@ -165,10 +173,16 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    ProfileSearch search{{}, terms, {}, {}, {}, {}};
+    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}};
     search.matchers.reserve(terms.size());
     for (const QString& term : terms) {
-        search.matchers.emplace_back(term, mode);
+        auto matcher = MatcherFor(term, mode, form.CheckRegex != 0);
+        if (!matcher) {
+            BusyEnd(form, ui);
+            ui.ShowMessage(matcher.message(), MessageIcon::Warning);
+            return CommandOutcome::Refused;
+        }
+        search.matchers.push_back(std::move(matcher.value()));
     }
     bool stopped = false;
     // The files of the mask in the file-type field, the same mask the report names.
@@ -195,6 +209,10 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     ShowProblems(QStringLiteral("Diese Dateien konnten nicht gelesen werden und wurden "
                                 "\u00FCbersprungen:"),
                  search.unreadable, ui);
+    ShowProblems(QStringLiteral("In diesen Dateien brach ein regul\u00E4rer Ausdruck des Profils "
+                                "ab, weil er zu viele Wege ausprobieren m\u00FCsste; ihre "
+                                "Fundstellen sind nicht vollst\u00E4ndig gez\u00E4hlt:"),
+                 search.stopped, ui);
     ShowResultInBrowser(form, ui);
     if (stopped) {
         ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
@@ -203,7 +221,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
                        MessageIcon::None);
         return CommandOutcome::Stopped;
     }
-    return search.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+    return search.unreadable.empty() && search.stopped.empty() ? CommandOutcome::Completed
+                                                               : CommandOutcome::Incomplete;
 }
 
 }  // namespace trawlex

@@ -7,6 +7,7 @@
 #include "common/Listing.h"
 #include "common/PathAccess.h"
 #include "common/PathText.h"
+#include "common/Pattern.h"
 #include "common/Standard.h"
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
@@ -136,6 +137,14 @@ Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
     return ReplaceDirRecursive(top, run, guard);
 }
 
+QString LimitText(const std::string& path, const TermMatcher& term) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: der regul\u00E4re "
+               "Ausdruck \u201E%2\u201C brach in ihr ab, weil er zu viele Wege "
+               "ausprobieren m\u00FCsste.")
+        .arg(PathText(path), term.GetPattern() != nullptr ? term.GetPattern()->Text() : QString());
+}
+
 QString Unencodable(const std::string& path) {
     return QStringLiteral(
                "Die Datei \u201E%1\u201C ist in Windows-1252 geschrieben, das "
@@ -214,10 +223,29 @@ PreviewSummary SummaryOf(const ReplaceJob& job) {
     summary.mask = job.mask;
     summary.mode = job.mode;
     summary.subdirectories = job.scope == Scope::Tree;
+    summary.pattern = job.regex;
     return summary;
 }
 
 }  // namespace
+
+Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
+                                      CompareMode mode, bool regex) {
+    if (!regex) {
+        return ReplaceStep(term, replacement, mode);
+    }
+    auto pattern = Pattern::Compile(term, mode);
+    if (!pattern) {
+        return pattern.error();
+    }
+    auto parsed = ReplacementTemplate::Parse(replacement, *pattern.value());
+    if (!parsed) {
+        return parsed.error();
+    }
+    return ReplaceStep(TermMatcher(std::move(pattern.value())),
+                       EncodedReplacement(replacement, std::make_shared<const ReplacementTemplate>(
+                                                           std::move(parsed.value()))));
+}
 
 LocationBounds::LocationBounds(const std::string& location) : resolved_(RealPath(location)) {}
 
@@ -250,20 +278,28 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         std::string& out = buffers.replaced[target];
         out.clear();
         buffers.occurrences.clear();
+        buffers.insertions.clear();
         ReplaceDetails details;
         details.occurrences = preview ? &buffers.occurrences : nullptr;
+        details.insertions = preview ? &buffers.insertions : nullptr;
         switch (ReplaceAllInto(current, step.term, step.replacement, out, &details)) {
             case ReplaceOutcome::Unchanged:
                 continue;
             case ReplaceOutcome::Unencodable:
                 outcome.problems.push_back(Unencodable(task.path));
                 continue;
+            case ReplaceOutcome::LimitReached:
+                // Half a sequence of pairs would leave the file as no run meant it.
+                outcome.problems.push_back(LimitText(task.path, step.term));
+                outcome.replacements = 0;
+                return outcome;
             case ReplaceOutcome::Replaced:
                 break;
         }
         outcome.replacements += details.count;
         if (preview) {
-            ComposeEdits(buffers.edits, current, buffers.occurrences, details.inserted);
+            ComposeEdits(buffers.edits, current, buffers.occurrences, details.inserted,
+                         step.term.GetPattern() != nullptr ? &buffers.insertions : nullptr);
         }
         current = out;
         target = 1 - target;
@@ -334,13 +370,21 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         return CommandOutcome::Refused;
     }
     std::vector<ReplaceStep> steps;
-    if (job.pairs.empty() && !job.term.isEmpty()) {
-        steps.emplace_back(job.term, job.replacement, job.mode);
+    std::vector<ReplacePair> pairs = job.pairs;
+    if (pairs.empty() && !job.term.isEmpty()) {
+        pairs.push_back({job.term, job.replacement});
     }
-    for (const ReplacePair& pair : job.pairs) {
-        if (!pair.term.isEmpty()) {
-            steps.emplace_back(pair.term, pair.replacement, job.mode);
+    for (const ReplacePair& pair : pairs) {
+        if (pair.term.isEmpty()) {
+            continue;
         }
+        auto step = ReplaceStep::Make(pair.term, pair.replacement, job.mode, job.regex);
+        if (!step) {
+            // Every pattern of a profile is checked before the first file is touched.
+            ui.ShowMessage(step.message(), MessageIcon::Warning);
+            return CommandOutcome::Refused;
+        }
+        steps.push_back(std::move(step.value()));
     }
     const bool preview = job.action == ReplaceAction::Preview;
     if (steps.empty() && !preview) {
@@ -415,6 +459,7 @@ ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
     job.scope = scope;
     job.target = form.TexZieldatei;
     job.journal = form.UndoJournal;
+    job.regex = form.CheckRegex != 0;
     job.keptRuns = form.UndoRuns;
     return job;
 }

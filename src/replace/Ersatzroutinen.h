@@ -45,6 +45,13 @@ struct ReplacePair {
 struct ReplaceStep {
     ReplaceStep(const QString& termText, const QString& replacementText, CompareMode mode)
         : term(termText, mode), replacement(replacementText) {}
+    ReplaceStep(TermMatcher matcher, EncodedReplacement encoded)
+        : term(std::move(matcher)), replacement(std::move(encoded)) {}
+
+    // A literal pair, or a pattern with its replacement template; refused with a German message
+    // when either is wrong.
+    static Result<ReplaceStep> Make(const QString& term, const QString& replacement,
+                                    CompareMode mode, bool regex);
 
     TermMatcher term;
     EncodedReplacement replacement;
@@ -103,6 +110,7 @@ struct ReplaceBuffers {
     FileBuffer contents;
     std::string replaced[2];  // a sequence of pairs writes into each in turn
     std::vector<Span> occurrences;
+    std::vector<std::string> insertions;
     std::vector<Edit> edits;
 };
 
@@ -132,6 +140,7 @@ struct ReplaceJob {
     QString target{};       // the preview page
     QString profileName{};  // what the preview and the undo list call a profile run
     QString kind = QStringLiteral("Ersetzen");
+    bool regex = false;  // the terms are regular expressions, the replacements templates
     bool journal = true;
     int keptRuns = 20;
 };

@@ -126,7 +126,8 @@ PreviewLine RenderLine(std::string_view original, std::size_t begin, std::size_t
 }  // namespace
 
 void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
-                  const std::vector<Span>& occurrences, std::string_view inserted) {
+                  const std::vector<Span>& occurrences, std::string_view inserted,
+                  const std::vector<std::string>* insertedEach) {
     // Every piece of the current text that differs from the original (an earlier edit's
     // insertion) or is replaced now (an occurrence), in the current text's positions. Pieces
     // that overlap or touch become one edit of the original.
@@ -135,6 +136,7 @@ void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
         std::size_t end;
         std::int64_t delta;  // how far an earlier edit moved the text behind it
         bool occurrence;
+        std::size_t number = 0;  // of the occurrence
     };
     std::vector<Piece> pieces;
     pieces.reserve(edits.size() + occurrences.size());
@@ -144,15 +146,16 @@ void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
         const auto start = static_cast<std::size_t>(static_cast<std::int64_t>(edit.start) + shift);
         const std::int64_t delta = static_cast<std::int64_t>(edit.inserted.size()) -
                                    static_cast<std::int64_t>(edit.end - edit.start);
-        pieces.push_back({start, start + edit.inserted.size(), delta, false});
+        pieces.push_back({start, start + edit.inserted.size(), delta, false, 0});
         shift += delta;
     };
-    for (const Span& occurrence : occurrences) {
+    for (std::size_t number = 0; number < occurrences.size(); ++number) {
+        const Span& occurrence = occurrences[number];
         while (next < edits.size() && static_cast<std::int64_t>(edits[next].start) + shift <=
                                           static_cast<std::int64_t>(occurrence.start)) {
             addEdit(edits[next++]);
         }
-        pieces.push_back({occurrence.start, occurrence.end, 0, true});
+        pieces.push_back({occurrence.start, occurrence.end, 0, true, number});
     }
     for (; next < edits.size(); ++next) {
         addEdit(edits[next]);
@@ -180,7 +183,9 @@ void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
                 continue;
             }
             edit.inserted.append(current.substr(position, pieces[piece].start - position));
-            edit.inserted.append(inserted);
+            edit.inserted.append(insertedEach != nullptr
+                                     ? std::string_view((*insertedEach)[pieces[piece].number])
+                                     : inserted);
             position = pieces[piece].end;
         }
         edit.inserted.append(current.substr(position, groupEnd - position));
@@ -237,6 +242,9 @@ std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now) {
     } else {
         out += SummaryRow("Suchbegriff:", EscapeValue(Visible(summary.term)));
         out += SummaryRow("Ersatzbegriff:", EscapeValue(Visible(summary.replacement)));
+    }
+    if (summary.pattern) {
+        out += PatternRowText();
     }
     out += SummaryRow("Suchpfad:", EscapeValue(summary.location));
     out += SummaryRow("Dateifilter:", EscapeValue(summary.mask));

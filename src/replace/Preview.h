@@ -27,8 +27,10 @@ struct Edit {
 // (`current`, in whose positions they are given) to the edits of the file on disk. An
 // occurrence that takes in text an earlier replacement inserted swallows that edit, so the edits
 // always say what the whole sequence does to the original bytes.
+// A pattern's occurrences each become their own text, given in `insertedEach`.
 void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
-                  const std::vector<Span>& occurrences, std::string_view inserted);
+                  const std::vector<Span>& occurrences, std::string_view inserted,
+                  const std::vector<std::string>* insertedEach = nullptr);
 
 // A changed line of the preview: its number in the file and the line before and after, as HTML
 // with the removed text in <del> and the new text in <ins>.
@@ -61,6 +63,7 @@ struct PreviewSummary {
     QString mask;
     CompareMode mode = CompareMode::Exact;
     bool subdirectories = false;
+    bool pattern = false;  // the terms are regular expressions
 };
 
 std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now);

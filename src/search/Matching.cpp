@@ -1,5 +1,7 @@
 #include "Matching.h"
 
+#include "common/Pattern.h"
+
 namespace trawlex {
 
 std::optional<std::string_view> FindTitle(std::string_view contents) {
@@ -23,6 +25,9 @@ FileMatch MatchContents(std::string_view contents, const TermMatcher& term) {
     if (term.IsEncodingIndependent() && !term.Find(contents, 0, TextEncoding::Cp1252)) {
         return {};
     }
+    if (term.GetPattern() != nullptr && !term.GetPattern()->MayMatch(contents)) {
+        return {};
+    }
     return MatchContents(contents, DetectEncoding(contents), term);
 }
 
@@ -30,6 +35,21 @@ FileMatch MatchContents(std::string_view contents, const DetectedEncoding& detec
                         const TermMatcher& term) {
     FileMatch match;
     match.encoding = detected.encoding;
+    if (const Pattern* pattern = term.GetPattern()) {
+        const PatternScan scan =
+            pattern->ForEachMatch(contents, detected, [&](const PatternMatch& found) {
+                if (match.count++ == 0) {
+                    match.firstPosition =
+                        CharacterPosition(contents, detected, found.Whole().start);
+                }
+                return true;
+            });
+        match.limitReached = scan == PatternScan::Limit;
+        if (match.IsHit()) {
+            match.title = FindTitle(contents);
+        }
+        return match;
+    }
     std::optional<Span> found = term.Find(contents, detected.bodyStart, detected.encoding);
     if (!found) {
         return match;

@@ -15,6 +15,7 @@ struct FileMatch {
     std::int64_t count = 0;                        // non-overlapping occurrences, left to right
     std::optional<std::string_view> title;         // between the first "<TITLE>" and "</TITLE>"
     TextEncoding encoding = TextEncoding::Cp1252;  // how the file, and so its title, is written
+    bool limitReached = false;  // a pattern backtracked without end; the counts are not whole
 
     bool IsHit() const { return firstPosition != 0; }
 };

@@ -161,7 +161,12 @@ void WriteHtmlHead(std::string& out) {
     out += Line("</HEAD>");
 }
 
-std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now) {
+std::string PatternRowText() {
+    return Line(std::string(kSummaryRow) + "Suchart:</B></TD><TD colspan=" + Quote("2") + ">" +
+                EscapeValue(u"Regul\u00E4rer Ausdruck (Perl-Syntax)") + "</TD></TR>");
+}
+
+std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now, bool pattern) {
     std::string out;
     WriteHtmlHead(out);
     const std::string colspan = "<TD colspan=" + Quote("2");
@@ -169,6 +174,9 @@ std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t no
     out += Line("<TABLE>");
     out += Line(std::string(kSummaryRow) + "Suchbegriff:</B></TD>" + colspan + ">" +
                 EscapeValue(form.TexSuchbegriff.text) + "</TD></TR>");
+    if (pattern) {
+        out += PatternRowText();
+    }
     out += Line(std::string(kSummaryRow) + "Suchpfad:</B></TD>" + colspan + ">" +
                 EscapeValue(form.TexSuchort.text) + "</TD></TR>");
     out +=
@@ -271,12 +279,14 @@ Status ReportFile::Finish() {
     return Success();
 }
 
-Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target) {
+Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target,
+                                     bool pattern) {
     auto report = ReportFile::Create(target);
     if (!report) {
         return report;
     }
-    if (auto written = report->Append(ReportHeaderText(form, mode, std::time(nullptr))); !written) {
+    if (auto written = report->Append(ReportHeaderText(form, mode, std::time(nullptr), pattern));
+        !written) {
         return written.error();
     }
     return report;

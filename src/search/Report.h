@@ -56,7 +56,12 @@ std::string LinkTarget(std::string_view pathBytes);
 void WriteHtmlHead(std::string& out);
 
 // The head, the summary of the window's fields and the column heads.
-std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now);
+// A search for a regular expression says so in a row below the term.
+std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now,
+                             bool pattern = false);
+
+// That row, shared by every page that names a term.
+std::string PatternRowText();
 
 std::string ResultRowText(const ResultRow& row, RowStyle style);
 
@@ -88,6 +93,7 @@ private:
 };
 
 // Creates the report file anew and writes its header.
-Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target);
+Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target,
+                                     bool pattern = false);
 
 }  // namespace trawlex

@@ -4,6 +4,7 @@
 #include "common/Cp1252.h"
 #include "common/Listing.h"
 #include "common/PathText.h"
+#include "common/Pattern.h"
 #include "common/Standard.h"
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
@@ -59,6 +60,9 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
             if (!run.totals.seen.Insert(searched.stamp.status)) {
                 return flow == Flow::Continue;
             }
+            if (searched.match.limitReached) {
+                run.totals.stopped.push_back(searched.path);
+            }
             if (searched.match.IsHit()) {
                 if (searched.title) {
                     searched.match.title = *searched.title;
@@ -97,6 +101,25 @@ Result<Flow> SearchTopAndBelow(const DirectoryHandle& top, SearchRun& run) {
 
 }  // namespace
 
+Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex) {
+    if (!regex) {
+        return TermMatcher(term, mode);
+    }
+    auto pattern = Pattern::Compile(term, mode);
+    if (!pattern) {
+        return pattern.error();
+    }
+    return TermMatcher(std::move(pattern.value()));
+}
+
+QString PatternStoppedHeading(const QString& pattern) {
+    return QStringLiteral(
+               "In diesen Dateien brach der regul\u00E4re Ausdruck \u201E%1\u201C ab, "
+               "weil er zu viele Wege ausprobieren m\u00FCsste; ihre Fundstellen "
+               "sind nicht vollst\u00E4ndig gez\u00E4hlt:")
+        .arg(pattern);
+}
+
 Result<Flow> SearchFilesOf(const std::string& directory, RowStyle style, SearchRun& run) {
     TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
     return SearchWalk(walk, style, run);
@@ -108,18 +131,24 @@ Result<Flow> SearchDirRecursive(const DirectoryHandle& parent, SearchRun& run, W
 }
 
 CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
+    // A pattern that does not compile is refused before the report is touched.
+    auto compiled = MatcherFor(job.term, job.mode, job.regex);
+    if (!compiled) {
+        ui.ShowMessage(compiled.message(), MessageIcon::Warning);
+        return CommandOutcome::Refused;
+    }
+    const TermMatcher& matcher = compiled.value();
     const std::string native = NativePath(job.location);
     auto top = GetFolder(native);
     if (!top) {
         ui.ShowMessage(top.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    auto report = WriteReportHeader(form, job.mode, job.target);
+    auto report = WriteReportHeader(form, job.mode, job.target, job.regex);
     if (!report) {
         ui.ShowMessage(report.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
-    const TermMatcher matcher(job.term, job.mode);
     const FileMask fileMask(job.mask);
     SearchTotals totals;
     SearchRun run{matcher, fileMask, report.value(), ui, totals, job.workers};
@@ -135,6 +164,7 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
     ShowProblems(QStringLiteral("Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
                                 "und wurden \u00FCbersprungen:"),
                  totals.unreadable, ui);
+    ShowProblems(PatternStoppedHeading(job.term), totals.stopped, ui);
     if (!searched || !footer) {
         ui.ShowMessage(!searched ? searched.message() : footer.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
@@ -147,18 +177,26 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
                        MessageIcon::None);
         return CommandOutcome::Stopped;
     }
-    return totals.unreadable.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+    return totals.unreadable.empty() && totals.stopped.empty() ? CommandOutcome::Completed
+                                                               : CommandOutcome::Incomplete;
 }
 
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
                              const QString& target, const QString& mask, CompareMode mode) {
-    return SearchLocation(form, ui, {path, term, target, mask, mode, Scope::Flat});
+    SearchJob job{path, term, target, mask, mode, Scope::Flat};
+    job.regex = form.CheckRegex != 0;
+    return SearchLocation(form, ui, job);
 }
 
 CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return SearchLocation(form, ui,
-                          {form.TexSuchort.text, form.TexSuchbegriff.text, form.TexZieldatei,
-                           form.ComDateifilter.text, mode, Scope::Tree});
+    SearchJob job{form.TexSuchort.text,
+                  form.TexSuchbegriff.text,
+                  form.TexZieldatei,
+                  form.ComDateifilter.text,
+                  mode,
+                  Scope::Tree};
+    job.regex = form.CheckRegex != 0;
+    return SearchLocation(form, ui, job);
 }
 
 }  // namespace trawlex

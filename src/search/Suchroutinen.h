@@ -33,7 +33,15 @@ struct SearchJob {
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
     unsigned workers = DefaultWorkerCount();  // helper threads; 0 reads every file in turn
+    bool regex = false;                       // the term is a regular expression
 };
+
+// The matcher of a term, or of a pattern compiled once for the run (refused with a German message
+// naming the place and the reason when it does not compile).
+Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex);
+
+// The heading of the files in which a pattern was stopped by its limits.
+QString PatternStoppedHeading(const QString& pattern);
 
 // Runs a search from the report header to the footer. The summary shows the record's fields.
 CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job);
@@ -45,6 +53,7 @@ struct SearchTotals {
     std::int64_t byteTotal = 0;
     std::vector<std::string> unreadable;  // skipped files and directories, reported at the end
     IdentitySet seen;  // a file reached again through a link or another name is listed once
+    std::vector<std::string> stopped;  // files a pattern backtracked in without end
 };
 
 // Everything the files of one directory are searched with.

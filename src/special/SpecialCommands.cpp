@@ -56,6 +56,7 @@ CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacemen
     job.replacement = std::move(replacement);
     job.action = action;
     job.kind = kind;
+    job.regex = false;  // a control character is always itself
     const CommandOutcome outcome = ReplaceLocation(ui, job);
     BusyEnd(form, ui);
     if (preview && outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {

@@ -1,0 +1,439 @@
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "Pattern.h"
+
+#include "Cp1252.h"
+
+#include <pcre2.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+namespace trawlex {
+namespace {
+
+// Enough for a pattern that backtracks reasonably, small enough that one that never ends is
+// stopped within a fraction of a second.
+constexpr std::uint32_t kMatchLimit = 10'000'000;
+constexpr std::uint32_t kDepthLimit = 100'000;
+
+pcre2_code* Code(void* code) {
+    return static_cast<pcre2_code*>(code);
+}
+
+QString Utf16(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// What went wrong, in German for the mistakes people make; PCRE2's own words for the rest.
+QString CompileReason(int code) {
+    switch (code) {
+        case PCRE2_ERROR_END_BACKSLASH:
+            return QStringLiteral("\u201E\\\u201C am Ende des Ausdrucks");
+        case PCRE2_ERROR_UNKNOWN_ESCAPE:
+        case PCRE2_ERROR_UNSUPPORTED_ESCAPE_SEQUENCE:
+            return QStringLiteral("unbekannte Escape-Folge nach \u201E\\\u201C");
+        case PCRE2_ERROR_QUANTIFIER_OUT_OF_ORDER:
+            return QStringLiteral("die Zahlen in {} stehen in falscher Reihenfolge");
+        case PCRE2_ERROR_QUANTIFIER_TOO_BIG:
+            return QStringLiteral("die Zahl in {} ist zu gro\u00DF");
+        case PCRE2_ERROR_MISSING_SQUARE_BRACKET:
+            return QStringLiteral("es fehlt die schlie\u00DFende eckige Klammer \u201E]\u201C");
+        case PCRE2_ERROR_CLASS_RANGE_ORDER:
+        case PCRE2_ERROR_CLASS_INVALID_RANGE:
+            return QStringLiteral("der Bereich in [] ist ung\u00FCltig");
+        case PCRE2_ERROR_QUANTIFIER_INVALID:
+            return QStringLiteral(
+                "vor dem Wiederholungszeichen steht nichts, das sich "
+                "wiederholen lie\u00DFe");
+        case PCRE2_ERROR_INVALID_AFTER_PARENS_QUERY:
+            return QStringLiteral("unbekannte Gruppe nach \u201E(?\u201C");
+        case PCRE2_ERROR_MISSING_CLOSING_PARENTHESIS:
+            return QStringLiteral("es fehlt die schlie\u00DFende Klammer \u201E)\u201C");
+        case PCRE2_ERROR_UNMATCHED_CLOSING_PARENTHESIS:
+            return QStringLiteral("zur Klammer \u201E)\u201C fehlt die \u00F6ffnende");
+        case PCRE2_ERROR_BAD_SUBPATTERN_REFERENCE:
+        case PCRE2_ERROR_BAD_RELATIVE_REFERENCE:
+            return QStringLiteral("der Verweis nennt eine Gruppe, die es nicht gibt");
+        case PCRE2_ERROR_LOOKBEHIND_NOT_FIXED_LENGTH:
+        case PCRE2_ERROR_LOOKBEHIND_TOO_COMPLICATED:
+        case PCRE2_ERROR_LOOKBEHIND_TOO_LONG:
+            return QStringLiteral(
+                "ein R\u00FCckw\u00E4rtsblick (?<=\u2026) muss eine feste "
+                "L\u00E4nge haben");
+        case PCRE2_ERROR_UNKNOWN_POSIX_CLASS:
+            return QStringLiteral("unbekannte Zeichenklasse [:\u2026:]");
+        case PCRE2_ERROR_DUPLICATE_SUBPATTERN_NAME:
+            return QStringLiteral("ein Gruppenname kommt zweimal vor");
+        case PCRE2_ERROR_MISSING_NAME_TERMINATOR:
+            return QStringLiteral("der Gruppenname ist nicht abgeschlossen");
+        case PCRE2_ERROR_PARENTHESES_NEST_TOO_DEEP:
+        case PCRE2_ERROR_PATTERN_TOO_LARGE:
+        case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
+            return QStringLiteral("der Ausdruck ist zu gro\u00DF oder zu tief geschachtelt");
+        default:
+            break;
+    }
+    std::array<PCRE2_UCHAR, 256> buffer{};
+    pcre2_get_error_message(code, buffer.data(), buffer.size());
+    return QStringLiteral("PCRE2 meldet: %1")
+        .arg(QString::fromLatin1(reinterpret_cast<const char*>(buffer.data())));
+}
+
+// The letters whose case partners lie outside both encodings' simple pairs (the Kelvin sign
+// for k, the long s for s); a prefix ignoring case stops before them, so that the literal
+// search never skips a file the pattern would match.
+bool FoldsLikeTheLiteralSearch(QChar character) {
+    const char16_t value = character.unicode();
+    if (value < 0x80) {
+        return value != u'k' && value != u'K' && value != u's' && value != u'S';
+    }
+    return QStringView(u"\u00E4\u00F6\u00FC\u00C4\u00D6\u00DC").contains(character);
+}
+
+// The literal text every match begins with: the leading characters up to the first one that is
+// special, conservatively. Nothing when the pattern has alternatives or inline options, which
+// could make the start optional or change its case.
+QString LiteralPrefix(QStringView pattern, CompareMode mode) {
+    if (pattern.contains(u'|') || pattern.contains(u"(?") || pattern.contains(u"\\Q")) {
+        return {};
+    }
+    const QStringView special = u"\\^$.[]()*+?{}|";
+    QString prefix;
+    for (qsizetype index = 0; index < pattern.size(); ++index) {
+        QChar character = pattern[index];
+        qsizetype width = 1;
+        if (character == u'\\') {
+            // An escaped punctuation character stands for itself; \d, \w and the like do not.
+            if (index + 1 >= pattern.size() || pattern[index + 1].isLetterOrNumber() ||
+                pattern[index + 1].unicode() >= 0x80 || pattern[index + 1].isSpace()) {
+                break;
+            }
+            character = pattern[index + 1];
+            width = 2;
+        } else if (special.contains(character)) {
+            break;
+        }
+        if (character.isSurrogate() || character.unicode() < 0x20 ||
+            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character))) {
+            break;
+        }
+        const qsizetype next = index + width;
+        if (next < pattern.size() && QStringView(u"*?{").contains(pattern[next])) {
+            break;  // the character is optional or counted
+        }
+        prefix += character;
+        if (next < pattern.size() && pattern[next] == u'+') {
+            break;
+        }
+        index = next - 1;
+    }
+    return prefix;
+}
+
+// The UTF-8 bytes of each Windows-1252 byte.
+const std::array<std::string, 256>& Utf8OfCp1252() {
+    static const std::array<std::string, 256> table = [] {
+        std::array<std::string, 256> utf8;
+        for (int byte = 0; byte < 256; ++byte) {
+            utf8[static_cast<std::size_t>(byte)] =
+                QString(DecodeCp1252Byte(static_cast<unsigned char>(byte))).toUtf8().toStdString();
+        }
+        return utf8;
+    }();
+    return table;
+}
+
+// What one thread keeps from match to match: PCRE2's buffers, and the text of a Windows-1252
+// file as UTF-8.
+struct Scratch {
+    Scratch() : context(pcre2_match_context_create(nullptr)) {
+        pcre2_set_match_limit(context, kMatchLimit);
+        pcre2_set_depth_limit(context, kDepthLimit);
+        stack = pcre2_jit_stack_create(64 * 1024, 8 * 1024 * 1024, nullptr);
+        pcre2_jit_stack_assign(context, nullptr, stack);
+    }
+    ~Scratch() {
+        pcre2_match_data_free(data);
+        pcre2_jit_stack_free(stack);
+        pcre2_match_context_free(context);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    pcre2_match_data* DataFor(std::uint32_t groups) {
+        if (data == nullptr || pcre2_get_ovector_count(data) < groups + 1) {
+            pcre2_match_data_free(data);
+            data = pcre2_match_data_create(std::max<std::uint32_t>(groups + 1, 16), nullptr);
+        }
+        return data;
+    }
+
+    pcre2_match_context* context;
+    pcre2_jit_stack* stack = nullptr;
+    pcre2_match_data* data = nullptr;
+    std::string utf8;
+};
+
+Scratch& ThreadScratch() {
+    thread_local Scratch scratch;
+    return scratch;
+}
+
+// Turns offsets in the UTF-8 text a Windows-1252 file was read as back into the file's offsets:
+// each of its bytes is one character. Matches come left to right, so the walk is short.
+class OffsetMap {
+public:
+    OffsetMap(std::string_view subject, std::size_t base, bool transcoded)
+        : subject_(subject), base_(base), transcoded_(transcoded) {}
+
+    std::size_t ToFile(std::size_t offset) {
+        if (!transcoded_) {
+            return base_ + offset;
+        }
+        while (at_ < offset) {
+            at_ += 1;
+            while (at_ < subject_.size() &&
+                   (static_cast<unsigned char>(subject_[at_]) & 0xC0) == 0x80) {
+                ++at_;
+            }
+            ++characters_;
+        }
+        while (at_ > offset) {
+            --at_;
+            while (at_ > 0 && (static_cast<unsigned char>(subject_[at_]) & 0xC0) == 0x80) {
+                --at_;
+            }
+            --characters_;
+        }
+        return characters_;
+    }
+
+private:
+    std::string_view subject_;
+    std::size_t base_;
+    bool transcoded_;
+    std::size_t at_ = 0;
+    std::size_t characters_ = 0;
+};
+
+bool HasHighBytes(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+}
+
+}  // namespace
+
+Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, CompareMode mode) {
+    const std::string utf8 = text.toUtf8().toStdString();
+    pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+    // Files from Windows end their lines in CR LF; "$" and "." know every line end.
+    pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
+    std::uint32_t options = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF;
+    if (mode == CompareMode::IgnoreCase) {
+        options |= PCRE2_CASELESS;
+    }
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8.data()), utf8.size(),
+                                     options, &error, &offset, context);
+    pcre2_compile_context_free(context);
+    if (code == nullptr) {
+        const qsizetype position = Utf16(std::string_view(utf8).substr(0, offset)).size() + 1;
+        return Error{QStringLiteral("Der regul\u00E4re Ausdruck \u201E%1\u201C ist fehlerhaft: an "
+                                    "Stelle %2: %3.")
+                         .arg(text)
+                         .arg(position)
+                         .arg(CompileReason(error))};
+    }
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);  // without it PCRE2 interprets, just slower
+    std::shared_ptr<Pattern> pattern(new Pattern());
+    pattern->text_ = text.toString();
+    pattern->code_ = code;
+    pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &pattern->groups_);
+    const QString prefix = LiteralPrefix(text, mode);
+    if (!prefix.isEmpty()) {
+        pattern->prefix_.emplace(prefix, mode);
+    }
+    return std::shared_ptr<const Pattern>(std::move(pattern));
+}
+
+Pattern::~Pattern() {
+    pcre2_code_free(Code(code_));
+}
+
+std::optional<std::uint32_t> Pattern::GroupNamed(QStringView name) const {
+    const std::string utf8 = name.toUtf8().toStdString();
+    const int number =
+        pcre2_substring_number_from_name(Code(code_), reinterpret_cast<PCRE2_SPTR>(utf8.c_str()));
+    if (number < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(number);
+}
+
+bool Pattern::MayMatch(std::string_view bytes) const {
+    if (!prefix_) {
+        return true;
+    }
+    if (prefix_->IsEncodingIndependent()) {
+        return prefix_->Find(bytes, 0, TextEncoding::Cp1252).has_value();
+    }
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    return prefix_->Find(bytes, detected.bodyStart, detected.encoding).has_value();
+}
+
+PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
+                                  const std::function<bool(const PatternMatch&)>& each) const {
+    if (prefix_ && !prefix_->Find(bytes, detected.bodyStart, detected.encoding)) {
+        return PatternScan::Done;
+    }
+    Scratch& scratch = ThreadScratch();
+    std::string_view subject = bytes.substr(detected.bodyStart);
+    const bool transcoded = detected.encoding == TextEncoding::Cp1252 && HasHighBytes(bytes);
+    if (transcoded) {
+        const auto& table = Utf8OfCp1252();
+        scratch.utf8.clear();
+        scratch.utf8.reserve(bytes.size() + bytes.size() / 8);
+        for (const char byte : bytes) {
+            scratch.utf8 += table[static_cast<unsigned char>(byte)];
+        }
+        subject = scratch.utf8;
+    }
+    pcre2_match_data* data = scratch.DataFor(groups_);
+    OffsetMap map(subject, detected.bodyStart, transcoded);
+    PatternMatch match;
+    match.groups.resize(groups_ + 1);
+    std::size_t offset = 0;
+    std::uint32_t options = 0;
+    while (offset <= subject.size()) {
+        const int result = pcre2_match(Code(code_), reinterpret_cast<PCRE2_SPTR>(subject.data()),
+                                       subject.size(), offset, options, data, scratch.context);
+        if (result == PCRE2_ERROR_NOMATCH) {
+            if (options == 0) {
+                return PatternScan::Done;
+            }
+            // No longer match where the empty one was: go on one character further.
+            options = 0;
+            ++offset;
+            while (offset < subject.size() &&
+                   (static_cast<unsigned char>(subject[offset]) & 0xC0) == 0x80) {
+                ++offset;
+            }
+            continue;
+        }
+        if (result < 0) {
+            return PatternScan::Limit;
+        }
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+        for (std::uint32_t group = 0; group <= groups_; ++group) {
+            const PCRE2_SIZE start = ovector[2 * group];
+            const PCRE2_SIZE end = ovector[2 * group + 1];
+            if (group >= static_cast<std::uint32_t>(result) || start == PCRE2_UNSET) {
+                match.groups[group].reset();
+            } else {
+                const std::size_t fileStart = map.ToFile(start);
+                match.groups[group] = Span{fileStart, std::max(fileStart, map.ToFile(end))};
+            }
+        }
+        if (!each(match)) {
+            return PatternScan::Done;
+        }
+        const std::size_t start = ovector[0];
+        offset = std::max<std::size_t>(ovector[1], start);
+        // Perl's rule: after an empty match, the next one must not be empty at the same place.
+        options = ovector[1] <= start ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+    }
+    return PatternScan::Done;
+}
+
+Result<ReplacementTemplate> ReplacementTemplate::Parse(QStringView text, const Pattern& pattern) {
+    ReplacementTemplate parsed;
+    QString literal;
+    const auto flush = [&parsed, &literal] {
+        if (literal.isEmpty()) {
+            return;
+        }
+        Piece piece;
+        piece.utf8 = literal.toUtf8().toStdString();
+        if (auto bytes = EncodeCp1252(literal)) {
+            piece.cp1252 = std::move(bytes.value());
+        }
+        parsed.pieces_.push_back(std::move(piece));
+        literal.clear();
+    };
+    const auto wrong = [&text](const QString& why) {
+        return Error{QStringLiteral("Der Ersatzbegriff \u201E%1\u201C passt nicht zum "
+                                    "regul\u00E4ren Ausdruck: %2 Ein Dollarzeichen selbst "
+                                    "schreibt man $$.")
+                         .arg(text, why)};
+    };
+    for (qsizetype index = 0; index < text.size(); ++index) {
+        if (text[index] != u'$') {
+            literal += text[index];
+            continue;
+        }
+        if (index + 1 < text.size() && text[index + 1] == u'$') {
+            literal += u'$';
+            ++index;
+            continue;
+        }
+        QStringView reference;
+        qsizetype end = index + 1;
+        if (end < text.size() && text[end] == u'{') {
+            const qsizetype close = text.indexOf(u'}', end);
+            if (close < 0) {
+                return wrong(QStringLiteral("nach \u201E${\u201C fehlt \u201E}\u201C."));
+            }
+            reference = text.sliced(end + 1, close - end - 1);
+            end = close + 1;
+        } else {
+            while (end < text.size() && text[end].isDigit() && text[end].unicode() < 0x80) {
+                ++end;
+            }
+            reference = text.sliced(index + 1, end - index - 1);
+        }
+        if (reference.isEmpty()) {
+            return wrong(QStringLiteral("nach \u201E$\u201C steht keine Gruppe."));
+        }
+        bool number = false;
+        const std::uint32_t group = reference.toUInt(&number);
+        std::optional<std::uint32_t> found;
+        if (number) {
+            found = group <= pattern.GroupCount() ? std::optional(group) : std::nullopt;
+        } else {
+            found = pattern.GroupNamed(reference);
+        }
+        if (!found) {
+            return wrong(QStringLiteral("eine Gruppe \u201E%1\u201C hat der Ausdruck nicht.")
+                             .arg(reference));
+        }
+        flush();
+        Piece piece;
+        piece.group = found;
+        parsed.pieces_.push_back(std::move(piece));
+        index = end - 1;
+    }
+    flush();
+    return parsed;
+}
+
+bool ReplacementTemplate::AppendTo(std::string& out, std::string_view bytes,
+                                   const PatternMatch& match, TextEncoding encoding) const {
+    for (const Piece& piece : pieces_) {
+        if (piece.group) {
+            if (const std::optional<Span>& span = match.groups[*piece.group]) {
+                out.append(bytes.substr(span->start, span->end - span->start));
+            }
+        } else if (encoding == TextEncoding::Utf8) {
+            out.append(piece.utf8);
+        } else if (piece.cp1252) {
+            out.append(*piece.cp1252);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace trawlex

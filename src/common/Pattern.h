@@ -1,0 +1,92 @@
+#pragma once
+
+#include "CaseFold.h"
+#include "Result.h"
+#include "TextEncoding.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trawlex {
+
+// One match in a file's bytes: the whole match first, then each group; a group that took no
+// part has no span.
+struct PatternMatch {
+    std::vector<std::optional<Span>> groups;
+    const Span& Whole() const { return *groups.front(); }
+};
+
+// How a search through one file ended.
+enum class PatternScan {
+    Done,
+    Limit,  // the match or depth limit stopped a pattern that backtracks without end
+};
+
+// A regular expression a person typed, in Perl syntax, compiled once per run (and compiled to
+// machine code where the platform allows) for files of either encoding. Letters are Unicode
+// letters in both: umlauts and ß are letters for \w and \b, and ignoring case folds them as the
+// literal search does. A Windows-1252 file is matched as the text it holds, so it gives the same
+// matches as a UTF-8 file of the same text; every span is in the file's own bytes.
+class Pattern {
+public:
+    // Fails with a German message naming the character position and the reason.
+    static Result<std::shared_ptr<const Pattern>> Compile(QStringView text, CompareMode mode);
+
+    ~Pattern();
+    Pattern(const Pattern&) = delete;
+    Pattern& operator=(const Pattern&) = delete;
+
+    // Calls `each` for every non-overlapping match from the text's start (behind a byte-order
+    // mark), left to right; an empty match is taken at most once at a place, as Perl does.
+    // `each` answers false to stop.
+    PatternScan ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
+                             const std::function<bool(const PatternMatch&)>& each) const;
+
+    // False when the file cannot hold a match: a literal that every match begins with is
+    // missing. Cheap, and decided before the file's encoding where that is possible.
+    bool MayMatch(std::string_view bytes) const;
+
+    std::uint32_t GroupCount() const { return groups_; }
+    // The number of a named group, or nothing.
+    std::optional<std::uint32_t> GroupNamed(QStringView name) const;
+    const QString& Text() const { return text_; }
+
+private:
+    Pattern() = default;
+
+    QString text_;
+    void* code_ = nullptr;  // pcre2_code_8
+    std::uint32_t groups_ = 0;
+    std::optional<TermMatcher> prefix_;  // the literal every match begins with
+};
+
+// A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a
+// dollar sign; everything else is taken as it stands.
+class ReplacementTemplate {
+public:
+    // Fails with a German message for a "$" that names nothing or a group the pattern lacks.
+    static Result<ReplacementTemplate> Parse(QStringView text, const Pattern& pattern);
+
+    // Appends the replacement of one match in the file's encoding; false when Windows-1252
+    // cannot hold the template's own text. A group is copied byte for byte from the file.
+    bool AppendTo(std::string& out, std::string_view bytes, const PatternMatch& match,
+                  TextEncoding encoding) const;
+
+private:
+    struct Piece {
+        std::string utf8;
+        std::optional<std::string> cp1252;
+        std::optional<std::uint32_t> group;
+    };
+    std::vector<Piece> pieces_;
+};
+
+}  // namespace trawlex

@@ -22,6 +22,7 @@ namespace trawlex {
 namespace {
 
 constexpr std::string_view kUndoRunsKey = "UndoRuns=";
+constexpr std::string_view kRegexKey = "RegularExpression=";
 
 constexpr std::string_view kSettingsName = "Trawlex.INI";
 constexpr int kPositionalLines = 14;
@@ -122,8 +123,12 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
     form.ComSuchprofile.text = values[13];
     form.ComErsatzlisten.text = values[14];
     for (std::size_t line = kPositionalLines; line < lines.size(); ++line) {
-        // The number of undo runs to keep follows the saved locations, so that files written
-        // without it read exactly as before.
+        // The number of undo runs to keep and the choice of regular expressions follow the
+        // saved locations, so that files written without them read exactly as before.
+        if (lines[line].substr(0, kRegexKey.size()) == kRegexKey) {
+            form.CheckRegex = lines[line].substr(kRegexKey.size()) == "Yes" ? 1 : 0;
+            continue;
+        }
         if (lines[line].substr(0, kUndoRunsKey.size()) == kUndoRunsKey) {
             bool number = false;
             const int runs =
@@ -173,6 +178,9 @@ Result<std::string> SettingsText(const Form1& form) {
     }
     if (form.UndoRuns != Form1{}.UndoRuns) {
         lines.append(QStringLiteral("UndoRuns=") + QString::number(form.UndoRuns));
+    }
+    if (form.CheckRegex != 0) {
+        lines.append(QStringLiteral("RegularExpression=Yes"));
     }
     std::string text;
     for (const QString& line : lines) {

@@ -26,7 +26,15 @@ enum class CommandOutcome {
     Failed,       // began but could not finish (the report could not be written)
     Stopped,      // the person stopped it
     NothingToDo,  // ran to its end, but nothing would change (a preview) or was left to undo
+    Invalid,      // an input could not be understood (a pattern that does not compile); nothing
+                  // was done
 };
+
+// Whether a command got as far as producing what it makes (a report, a page, changed files).
+inline bool Produced(CommandOutcome outcome) {
+    return outcome != CommandOutcome::Refused && outcome != CommandOutcome::Invalid &&
+           outcome != CommandOutcome::Failed;
+}
 
 // A file dialog as a command asks for it. The filter text is shown as it stands; the patterns
 // say which files the dialog lists.

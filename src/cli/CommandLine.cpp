@@ -317,7 +317,8 @@ QString HelpText() {
         "abgeschlossen. Ein zweites Strg+C beendet sofort.\n"
         "\n"
         "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
-        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf. undo: 0 alles\n"
+        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf oder fehlerhafter\n"
+        "regul\u00E4rer Ausdruck. undo: 0 alles\n"
         "wiederhergestellt, 1 nichts r\u00FCckg\u00E4ngig zu machen, 2 einige Dateien nicht\n"
         "wiederhergestellt (jede auf stderr genannt).\n");
 }
@@ -472,7 +473,8 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
 }
 
 int ExitStatus(CliCommand command, CommandOutcome outcome) {
-    if (command == CliCommand::Undo && outcome == CommandOutcome::Incomplete) {
+    if ((command == CliCommand::Undo && outcome == CommandOutcome::Incomplete) ||
+        outcome == CommandOutcome::Invalid) {
         return 2;
     }
     return outcome == CommandOutcome::Completed ? 0 : 1;

@@ -59,7 +59,7 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui);
 CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui);
 
 // 0 when the command ran, 1 when it was refused, stopped, failed or found nothing to do; an undo
-// that had to leave files as they were answers 2.
+// that had to leave files as they were, and a pattern that does not compile, answer 2.
 int ExitStatus(CliCommand command, CommandOutcome outcome);
 
 }  // namespace trawlex

@@ -235,6 +235,16 @@ void Form1Window::BuildOptionRows() {
               {96, kFrameContentTop, 88, 20}, &Form1::OptIGNORE);
 
     constexpr int kTypeLabelLeft = kLeft + kFrame1Width + 6;
+    // Beside the case options, on the line of their caption, which has room to its right.
+    checkRegex_ = new QCheckBox(QStringLiteral("Regul\u00E4rer Ausdruck"), this);
+    checkRegex_->setObjectName(QStringLiteral("CheckRegex"));
+    checkRegex_->setGeometry(kTypeLabelLeft, kFrame1Top - 1, 170, 20);
+    checkRegex_->setToolTip(
+        QStringLiteral("Suchbegriff und Begriffe der Profile als regul\u00E4ren Ausdruck in "
+                       "Perl-Syntax lesen, z. B. Fundst[a-z]+. Im Ersatzbegriff stehen $1 und "
+                       "${name} f\u00FCr Gruppen, $$ f\u00FCr ein Dollarzeichen."));
+    inputs_.push_back(checkRegex_);
+
     constexpr int kTypeLabelWidth = 56;
     constexpr int kSaveWidth = 128;
     constexpr int kFilterLeft = kTypeLabelLeft + kTypeLabelWidth + 2;
@@ -487,6 +497,7 @@ void Form1Window::ReadWidgets() {
         record_.*binding.field = binding.widget->isChecked();
     }
     record_.CheckRekursiv = checkRekursiv_->isChecked() ? 1 : 0;
+    record_.CheckRegex = checkRegex_->isChecked() ? 1 : 0;
 }
 
 void Form1Window::WriteWidgets() {
@@ -503,6 +514,7 @@ void Form1Window::WriteWidgets() {
         }
     }
     checkRekursiv_->setChecked(record_.CheckRekursiv != 0);
+    checkRegex_->setChecked(record_.CheckRegex != 0);
     WriteStatus();
 }
 

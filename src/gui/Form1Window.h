@@ -98,6 +98,7 @@ private:
     std::vector<TextBinding> textBoxes_;
     std::vector<OptionBinding> options_;
     QCheckBox* checkRekursiv_ = nullptr;
+    QCheckBox* checkRegex_ = nullptr;
     // Everything the person can type into, choose or press; disabled while a command runs.
     std::vector<QWidget*> inputs_;
 

@@ -180,7 +180,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         if (!matcher) {
             BusyEnd(form, ui);
             ui.ShowMessage(matcher.message(), MessageIcon::Warning);
-            return CommandOutcome::Refused;
+            return CommandOutcome::Invalid;
         }
         search.matchers.push_back(std::move(matcher.value()));
     }

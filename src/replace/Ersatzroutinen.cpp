@@ -382,7 +382,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         if (!step) {
             // Every pattern of a profile is checked before the first file is touched.
             ui.ShowMessage(step.message(), MessageIcon::Warning);
-            return CommandOutcome::Refused;
+            return CommandOutcome::Invalid;
         }
         steps.push_back(std::move(step.value()));
     }

@@ -20,7 +20,7 @@ CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
     job.action = action;
     const CommandOutcome outcome = ReplaceLocation(ui, job);
     BusyEnd(form, ui);
-    if (preview && outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+    if (preview && Produced(outcome)) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

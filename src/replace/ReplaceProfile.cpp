@@ -75,7 +75,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
     if (preview) {
         BusyEnd(form, ui);
     }
-    if (outcome == CommandOutcome::Refused || outcome == CommandOutcome::Failed) {
+    if (!Produced(outcome)) {
         return outcome;
     }
     if (profile.unpairedTerm && outcome != CommandOutcome::Stopped) {

@@ -53,7 +53,7 @@ CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
                             form.TexZieldatei, form.ComDateifilter.text, mode)
             : SearchTree(form, ui, mode);
     BusyEnd(form, ui);
-    if (outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+    if (Produced(outcome)) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

@@ -135,7 +135,7 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
     auto compiled = MatcherFor(job.term, job.mode, job.regex);
     if (!compiled) {
         ui.ShowMessage(compiled.message(), MessageIcon::Warning);
-        return CommandOutcome::Refused;
+        return CommandOutcome::Invalid;
     }
     const TermMatcher& matcher = compiled.value();
     const std::string native = NativePath(job.location);

@@ -41,7 +41,7 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
                         form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
     const CommandOutcome outcome = SearchLocation(form, ui, job);
     BusyEnd(form, ui);
-    if (outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+    if (Produced(outcome)) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;
@@ -59,7 +59,7 @@ CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacemen
     job.regex = false;  // a control character is always itself
     const CommandOutcome outcome = ReplaceLocation(ui, job);
     BusyEnd(form, ui);
-    if (preview && outcome != CommandOutcome::Refused && outcome != CommandOutcome::Failed) {
+    if (preview && Produced(outcome)) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

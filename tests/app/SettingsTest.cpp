@@ -66,7 +66,8 @@ TEST_F(SettingsTest, WrittenFileHasTheFixedLinesInWindows1252) {
 }
 
 TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
-    const Form1 saved = FilledForm();
+    Form1 saved = FilledForm();
+    saved.CheckRegex = 1;
     const std::string path = tree.Path("Trawlex.INI");
     ASSERT_TRUE(SaveSettings(saved, path).ok());
     Form1 loaded;
@@ -85,6 +86,7 @@ TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
     EXPECT_EQ(loaded.ComSuchprofile.text, saved.ComSuchprofile.text);
     EXPECT_EQ(loaded.ComErsatzlisten.text, saved.ComErsatzlisten.text);
     EXPECT_EQ(loaded.TexSuchort.list, saved.TexSuchort.list);
+    EXPECT_EQ(loaded.CheckRegex, 1) << "kept behind the locations, so older files read alike";
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 

@@ -657,6 +657,7 @@ TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
     tree.Write("profil.txt", "\"Fund\",\"Neu\"\r\n");
     tree.Write("utf16.txt", std::string("\xFF\xFE\"\0F\0\"\0,\0\"\0N\0\"\0", 16));
     tree.Write("kaputt.ini", "[Trawlx]\r\n");
+    tree.Write("klammer.txt", "\"Fund\",\"x\"\r\n\"[F\",\"y\"\r\n");
     tree.MakeDirectory("ordner");
     const std::string report = tree.Path("bericht.htm");
     const std::vector<std::string> place = {"--location", tree.Path("ort"), "--report", report};
@@ -683,6 +684,14 @@ TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
         {{"replace", "--term", "Fund", "--replacement", "x", "--mask", ";"}, 1, "\xE2\x80\x9E;"},
         {{"search", "--term", "Fund", "--mask", "*.[tx]"}, 1, "Zeichenklassen"},
         {{"search-profile", "--profile", "profil.txt", "--mask", " ; "}, 1, "kein Muster"},
+        {{"search", "--regex", "--term", "Fund(", "--mask", "*.txt"}, 2, "Stelle 6"},
+        {{"replace", "--regex", "--term", "(F)und", "--replacement", "$2", "--mask", "*.txt"},
+         2,
+         "\xE2\x80\x9E"
+         "2\xE2\x80\x9C"},
+        {{"replace-profile", "--regex", "--profile", "klammer.txt", "--mask", "*.txt"},
+         2,
+         "eckige Klammer"},
     };
     const Cli cli;
     for (const Case& each : cases) {
@@ -706,6 +715,16 @@ TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
               0)
         << cli.Errors();
     EXPECT_EQ(ReadFile(tree.Path("ort/a.txt")), "Neu");
+
+    // A pattern that backtracks without end in one file is stopped there; that file is named and
+    // the others are searched.
+    tree.Write("ort/b.txt", std::string(40, 'a') + "!");
+    EXPECT_EQ(cli.Run({"search", "--regex", "--term", "(a+)+$|Ne.", "--mask", "*.txt", "--location",
+                       tree.Path("ort"), "--report", report}),
+              1);
+    EXPECT_NE(cli.Errors().find("b.txt"), std::string::npos) << cli.Errors();
+    EXPECT_NE(ReadFile(report).find("a.txt</A>"), std::string::npos);
+    ++figures.faults;
 }
 
 // However a tree leads to a file again (a second link to its directory, a link to the file, a

@@ -1,0 +1,162 @@
+// Regular expressions: the same matches in Windows-1252 and UTF-8 files of the same text,
+// replacements that keep everything between matches byte for byte, and refusals that say where
+// and why.
+
+#include "common/Cp1252.h"
+#include "common/Pattern.h"
+#include "common/Standard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace trawlex {
+namespace {
+
+std::string Cp1252Of(const QString& text) {
+    auto bytes = EncodeCp1252(text);
+    EXPECT_TRUE(bytes) << text.toStdString();
+    return bytes ? bytes.value() : std::string();
+}
+
+// The text in each encoding a file may be written in: Windows-1252, UTF-8, UTF-8 with a mark.
+std::vector<std::string> Encodings(const QString& text) {
+    const std::string utf8 = text.toUtf8().toStdString();
+    return {Cp1252Of(text), utf8, "\xEF\xBB\xBF" + utf8};
+}
+
+std::shared_ptr<const Pattern> Compiled(const QString& text, CompareMode mode) {
+    auto pattern = Pattern::Compile(text, mode);
+    EXPECT_TRUE(pattern) << pattern.message().toStdString();
+    return pattern ? pattern.value() : nullptr;
+}
+
+TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
+    struct Case {
+        QString pattern;
+        CompareMode mode;
+        QString text;
+        std::int64_t first;  // character position, 0 for none
+        int count;
+    };
+    const CompareMode exact = CompareMode::Exact;
+    const CompareMode ignore = CompareMode::IgnoreCase;
+    const Case cases[] = {
+        {u"Fundst[a-z\u00E4\u00F6\u00FC]+"_qs, exact, u"Der Fundst\u00FCck, die Fundstelle"_qs, 5,
+         2},
+        {u"gr\u00F6(ss|\u00DF)e"_qs, ignore, u"GR\u00D6SSE und Gr\u00F6\u00DFe"_qs, 1, 2},
+        {u"\\bStra\u00DFe\\b"_qs, exact, u"Stra\u00DFenbahn Stra\u00DFe"_qs, 13, 1},
+        {u"\\w+"_qs, exact, u"\u00D6l \u00FCber"_qs, 1, 2},
+        {u"x*"_qs, exact, u"axxb"_qs, 1, 4},  // "", "xx", "", "": never twice at one place
+        {u"(?m)^Zeile$"_qs, exact, u"Kopf\r\nZeile\r\nEnde"_qs, 7, 1},
+        {u"\u20AC\\d"_qs, exact, u"Preis: \u20AC5"_qs, 8, 1},
+        {u"\u0160KODA"_qs, ignore, u"\u0161koda"_qs, 1, 1},
+        {u"fund"_qs, exact, u"Fund"_qs, 0, 0},
+    };
+    for (const Case& each : cases) {
+        const auto pattern = Compiled(each.pattern, each.mode);
+        ASSERT_NE(pattern, nullptr);
+        for (const std::string& bytes : Encodings(each.text)) {
+            const DetectedEncoding detected = DetectEncoding(bytes);
+            std::int64_t first = 0;
+            int count = 0;
+            EXPECT_EQ(pattern->ForEachMatch(bytes, detected,
+                                            [&](const PatternMatch& match) {
+                                                if (count++ == 0) {
+                                                    first = CharacterPosition(bytes, detected,
+                                                                              match.Whole().start);
+                                                }
+                                                return true;
+                                            }),
+                      PatternScan::Done);
+            EXPECT_EQ(first, each.first) << each.pattern.toStdString() << " in " << bytes;
+            EXPECT_EQ(count, each.count) << each.pattern.toStdString() << " in " << bytes;
+            EXPECT_EQ(pattern->MayMatch(bytes) || count == 0, true);
+        }
+    }
+}
+
+TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {
+    struct Case {
+        QString pattern;
+        QString replacement;
+        QString text;
+        QString expected;
+    };
+    const Case cases[] = {
+        {u"(\\w+)@(?<host>\\w+)"_qs, u"${host}:$1 $$"_qs, u"an anna@m\u00FChle.\r\n"_qs,
+         u"an m\u00FChle:anna $.\r\n"_qs},
+        {u"x*"_qs, u"-"_qs, u"ab"_qs, u"-a-b-"_qs},
+        {u"\r\n"_qs, u"\n"_qs, u"a\r\nb\rc\r\n"_qs, u"a\nb\rc\n"_qs},
+        {u"(\u00FC)"_qs, u"[$1$1]"_qs, u"T\u00FCr"_qs, u"T[\u00FC\u00FC]r"_qs},
+        {u"(a)|b"_qs, u"<$1>"_qs, u"ab"_qs, u"<a><>"_qs},  // a group that took no part is empty
+    };
+    for (const Case& each : cases) {
+        const auto pattern = Compiled(each.pattern, CompareMode::Exact);
+        ASSERT_NE(pattern, nullptr);
+        auto parsed = ReplacementTemplate::Parse(each.replacement, *pattern);
+        ASSERT_TRUE(parsed) << parsed.message().toStdString();
+        const TermMatcher term(pattern);
+        const EncodedReplacement replacement(
+            each.replacement, std::make_shared<const ReplacementTemplate>(parsed.value()));
+        const std::vector<std::string> texts = Encodings(each.text);
+        const std::vector<std::string> expected = Encodings(each.expected);
+        for (std::size_t index = 0; index < texts.size(); ++index) {
+            std::string out;
+            EXPECT_EQ(ReplaceAllInto(texts[index], term, replacement, out),
+                      ReplaceOutcome::Replaced);
+            EXPECT_EQ(out, expected[index]) << each.pattern.toStdString() << " #" << index;
+        }
+    }
+    // Text of the template that Windows-1252 cannot hold leaves such a file unchanged.
+    const auto pattern = Compiled(u"T\u00FCr"_qs, CompareMode::Exact);
+    const EncodedReplacement polish(
+        u"\u0142"_qs, std::make_shared<const ReplacementTemplate>(
+                          ReplacementTemplate::Parse(u"\u0142"_qs, *pattern).value()));
+    std::string out;
+    EXPECT_EQ(ReplaceAllInto(Cp1252Of(u"T\u00FCr"_qs), TermMatcher(pattern), polish, out),
+              ReplaceOutcome::Unencodable);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(PatternTest, WrongPatternsAndTemplatesAreRefusedByPlaceAndReason) {
+    struct Case {
+        QString pattern;
+        QString named;  // in the message
+    };
+    const Case patterns[] = {
+        {u"Fund("_qs, u"Stelle 6: es fehlt die schlie\u00DFende Klammer"_qs},
+        {u"\u00E4\u00E4)"_qs, u"Stelle 3: zur Klammer"_qs},
+        {u"[a-"_qs, u"eckige Klammer"_qs},
+        {u"*a"_qs, u"Stelle 1: vor dem Wiederholungszeichen"_qs},
+        {u"a\\"_qs, u"am Ende"_qs},
+    };
+    for (const Case& each : patterns) {
+        auto compiled = Pattern::Compile(each.pattern, CompareMode::Exact);
+        ASSERT_FALSE(compiled) << each.pattern.toStdString();
+        EXPECT_TRUE(compiled.message().contains(each.named)) << compiled.message().toStdString();
+        EXPECT_TRUE(compiled.message().contains(each.pattern));
+    }
+    const auto pattern = Compiled(u"(?<wort>\\w+)"_qs, CompareMode::Exact);
+    const Case templates[] = {
+        {u"$"_qs, u"keine Gruppe"_qs},
+        {u"$2"_qs, u"\u201E2\u201C"_qs},
+        {u"${name}"_qs, u"\u201Ename\u201C"_qs},
+        {u"${wort"_qs, u"fehlt"_qs},
+    };
+    for (const Case& each : templates) {
+        auto parsed = ReplacementTemplate::Parse(each.pattern, *pattern);
+        ASSERT_FALSE(parsed) << each.pattern.toStdString();
+        EXPECT_TRUE(parsed.message().contains(each.named)) << parsed.message().toStdString();
+    }
+    // A pattern that would backtrack for ever is stopped, not waited for.
+    const auto runaway = Compiled(u"(a+)+$"_qs, CompareMode::Exact);
+    const std::string text = std::string(40, 'a') + "!";
+    EXPECT_EQ(
+        runaway->ForEachMatch(text, DetectEncoding(text), [](const PatternMatch&) { return true; }),
+        PatternScan::Limit);
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -80,21 +80,28 @@ QString CompileReason(int code) {
         .arg(QString::fromLatin1(reinterpret_cast<const char*>(buffer.data())));
 }
 
-// The letters whose case partners lie outside both encodings' simple pairs (the Kelvin sign
-// for k, the long s for s); a prefix ignoring case stops before them, so that the literal
-// search never skips a file the pattern would match.
+// Letters whose case partners the literal search ignoring case knows in both encodings. Two
+// ASCII letters have partners beyond ASCII that only UTF-8 can hold (the Kelvin sign for k,
+// the long s for s); a prefix holding them is trusted in UTF-8 only where those are absent.
 bool FoldsLikeTheLiteralSearch(QChar character) {
-    const char16_t value = character.unicode();
-    if (value < 0x80) {
-        return value != u'k' && value != u'K' && value != u's' && value != u'S';
-    }
-    return QStringView(u"\u00E4\u00F6\u00FC\u00C4\u00D6\u00DC").contains(character);
+    return character.unicode() < 0x80 ||
+           QStringView(u"\u00E4\u00F6\u00FC\u00C4\u00D6\u00DC").contains(character);
+}
+
+bool HasWideCasePartner(QChar character) {
+    return QStringView(u"kKsS").contains(character);
+}
+
+// The UTF-8 bytes of the Kelvin sign and the long s.
+bool HoldsWideCasePartners(std::string_view bytes) {
+    return bytes.find("\xE2\x84\xAA") != std::string_view::npos ||
+           bytes.find("\xC5\xBF") != std::string_view::npos;
 }
 
 // The literal text every match begins with: the leading characters up to the first one that is
 // special, conservatively. Nothing when the pattern has alternatives or inline options, which
 // could make the start optional or change its case.
-QString LiteralPrefix(QStringView pattern, CompareMode mode) {
+QString LiteralPrefix(QStringView pattern, CompareMode mode, bool wideCasePartners) {
     if (pattern.contains(u'|') || pattern.contains(u"(?") || pattern.contains(u"\\Q")) {
         return {};
     }
@@ -115,7 +122,9 @@ QString LiteralPrefix(QStringView pattern, CompareMode mode) {
             break;
         }
         if (character.isSurrogate() || character.unicode() < 0x20 ||
-            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character))) {
+            (mode == CompareMode::IgnoreCase &&
+             (!FoldsLikeTheLiteralSearch(character) ||
+              (!wideCasePartners && HasWideCasePartner(character))))) {
             break;
         }
         const qsizetype next = index + width;
@@ -191,6 +200,11 @@ public:
         if (!transcoded_) {
             return base_ + offset;
         }
+        return base_ + Characters(offset);
+    }
+
+private:
+    std::size_t Characters(std::size_t offset) {
         while (at_ < offset) {
             at_ += 1;
             while (at_ < subject_.size() &&
@@ -209,7 +223,6 @@ public:
         return characters_;
     }
 
-private:
     std::string_view subject_;
     std::size_t base_;
     bool transcoded_;
@@ -220,6 +233,33 @@ private:
 bool HasHighBytes(std::string_view bytes) {
     return std::any_of(bytes.begin(), bytes.end(),
                        [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
+}
+
+// Windows-1252 text as UTF-8, into a buffer kept from file to file: runs of ASCII are copied
+// whole, so that mostly ASCII pages cost little more than a copy.
+void TranscodeCp1252(std::string_view bytes, std::string& utf8) {
+    const auto& table = Utf8OfCp1252();
+    std::size_t size = bytes.size();
+    for (const char byte : bytes) {
+        size += table[static_cast<unsigned char>(byte)].size() - 1;
+    }
+    utf8.resize(size);
+    char* out = utf8.data();
+    std::size_t index = 0;
+    while (index < bytes.size()) {
+        std::size_t run = index;
+        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) {
+            ++run;
+        }
+        std::copy(bytes.data() + index, bytes.data() + run, out);
+        out += run - index;
+        if (run < bytes.size()) {
+            const std::string& encoded = table[static_cast<unsigned char>(bytes[run])];
+            out = std::copy(encoded.begin(), encoded.end(), out);
+            ++run;
+        }
+        index = run;
+    }
 }
 
 }  // namespace
@@ -251,9 +291,20 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     pattern->text_ = text.toString();
     pattern->code_ = code;
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &pattern->groups_);
-    const QString prefix = LiteralPrefix(text, mode);
+    std::uint32_t lookBehind = 0;
+    pcre2_pattern_info(code, PCRE2_INFO_MAXLOOKBEHIND, &lookBehind);
+    // \A, \G and \` anchor at the subject's start, which must then be the text's start; \b
+    // and \B look one character back.
+    const bool anchored = text.contains(u"\\A") || text.contains(u"\\G") || text.contains(u"\\`");
+    pattern->lookBehind_ = anchored ? kLooksAtTheStart : lookBehind + 1;
+    const QString prefix = LiteralPrefix(text, mode, true);
     if (!prefix.isEmpty()) {
         pattern->prefix_.emplace(prefix, mode);
+        const QString narrow = LiteralPrefix(text, mode, false);
+        pattern->wideCasePartners_ = narrow != prefix && pattern->prefix_->IsEncodingIndependent();
+        if (pattern->wideCasePartners_ && !narrow.isEmpty()) {
+            pattern->narrowPrefix_.emplace(narrow, mode);
+        }
     }
     return std::shared_ptr<const Pattern>(std::move(pattern));
 }
@@ -277,44 +328,67 @@ bool Pattern::MayMatch(std::string_view bytes) const {
         return true;
     }
     if (prefix_->IsEncodingIndependent()) {
-        return prefix_->Find(bytes, 0, TextEncoding::Cp1252).has_value();
+        return prefix_->Find(bytes, 0, TextEncoding::Cp1252).has_value() ||
+               (wideCasePartners_ && HoldsWideCasePartners(bytes));
     }
     const DetectedEncoding detected = DetectEncoding(bytes);
     return prefix_->Find(bytes, detected.bodyStart, detected.encoding).has_value();
 }
 
+const TermMatcher* Pattern::PrefixFor(std::string_view bytes, TextEncoding encoding) const {
+    if (encoding == TextEncoding::Utf8 && wideCasePartners_ && HoldsWideCasePartners(bytes)) {
+        return narrowPrefix_ ? &*narrowPrefix_ : nullptr;
+    }
+    return prefix_ ? &*prefix_ : nullptr;
+}
+
 PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
                                   const std::function<bool(const PatternMatch&)>& each) const {
-    if (prefix_ && !prefix_->Find(bytes, detected.bodyStart, detected.encoding)) {
-        return PatternScan::Done;
+    // No match starts before the first place the literal start occurs; the search begins there,
+    // a little before it where the pattern looks behind.
+    std::size_t first = detected.bodyStart;
+    if (const TermMatcher* prefix = PrefixFor(bytes, detected.encoding)) {
+        const std::optional<Span> found =
+            prefix->Find(bytes, detected.bodyStart, detected.encoding);
+        if (!found) {
+            return PatternScan::Done;
+        }
+        first = found->start;
     }
     Scratch& scratch = ThreadScratch();
-    std::string_view subject = bytes.substr(detected.bodyStart);
+    std::size_t base = detected.bodyStart;
+    std::string_view subject = bytes.substr(base);
+    std::size_t offset = first - base;
+    std::uint32_t options = 0;
     const bool transcoded = detected.encoding == TextEncoding::Cp1252 && HasHighBytes(bytes);
     if (transcoded) {
-        const auto& table = Utf8OfCp1252();
-        scratch.utf8.clear();
-        scratch.utf8.reserve(bytes.size() + bytes.size() / 8);
-        for (const char byte : bytes) {
-            scratch.utf8 += table[static_cast<unsigned char>(byte)];
+        // Only the text from shortly before the first possible match is turned into UTF-8; a
+        // Windows-1252 character is one byte, so the distance is the pattern's look-behind.
+        if (first > lookBehind_ && lookBehind_ != kLooksAtTheStart) {
+            base = first - lookBehind_;
+            options |= PCRE2_NOTBOL;
         }
+        TranscodeCp1252(bytes.substr(base), scratch.utf8);
         subject = scratch.utf8;
+        offset = 0;
+        for (std::size_t index = base; index < first; ++index) {
+            offset += Utf8OfCp1252()[static_cast<unsigned char>(bytes[index])].size();
+        }
     }
+    const std::uint32_t startOptions = options;
     pcre2_match_data* data = scratch.DataFor(groups_);
-    OffsetMap map(subject, detected.bodyStart, transcoded);
+    OffsetMap map(subject, base, transcoded);
     PatternMatch match;
     match.groups.resize(groups_ + 1);
-    std::size_t offset = 0;
-    std::uint32_t options = 0;
     while (offset <= subject.size()) {
         const int result = pcre2_match(Code(code_), reinterpret_cast<PCRE2_SPTR>(subject.data()),
                                        subject.size(), offset, options, data, scratch.context);
         if (result == PCRE2_ERROR_NOMATCH) {
-            if (options == 0) {
+            if (options == startOptions) {
                 return PatternScan::Done;
             }
             // No longer match where the empty one was: go on one character further.
-            options = 0;
+            options = startOptions;
             ++offset;
             while (offset < subject.size() &&
                    (static_cast<unsigned char>(subject[offset]) & 0xC0) == 0x80) {
@@ -342,7 +416,8 @@ PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding
         const std::size_t start = ovector[0];
         offset = std::max<std::size_t>(ovector[1], start);
         // Perl's rule: after an empty match, the next one must not be empty at the same place.
-        options = ovector[1] <= start ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0;
+        options =
+            startOptions | (ovector[1] <= start ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
     }
     return PatternScan::Done;
 }

@@ -65,7 +65,14 @@ private:
     QString text_;
     void* code_ = nullptr;  // pcre2_code_8
     std::uint32_t groups_ = 0;
-    std::optional<TermMatcher> prefix_;  // the literal every match begins with
+    static constexpr std::size_t kLooksAtTheStart = ~std::size_t{0};
+    std::size_t lookBehind_ = kLooksAtTheStart;  // characters a match may look back
+    // The literal every match begins with, and the part of it before a k or s when ignoring
+    // case, for UTF-8 files that hold the Kelvin sign or the long s.
+    const TermMatcher* PrefixFor(std::string_view bytes, TextEncoding encoding) const;
+    std::optional<TermMatcher> prefix_;
+    std::optional<TermMatcher> narrowPrefix_;
+    bool wideCasePartners_ = false;
 };
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a

@@ -53,6 +53,7 @@ TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
         {u"\u20AC\\d"_qs, exact, u"Preis: \u20AC5"_qs, 8, 1},
         {u"\u0160KODA"_qs, ignore, u"\u0161koda"_qs, 1, 1},
         {u"fund"_qs, exact, u"Fund"_qs, 0, 0},
+        {u"Fund\\b"_qs, exact, u"\u00DCberFund Fundus \u00FCFund"_qs, 5, 2},
     };
     for (const Case& each : cases) {
         const auto pattern = Compiled(each.pattern, each.mode);
@@ -75,6 +76,16 @@ TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
             EXPECT_EQ(pattern->MayMatch(bytes) || count == 0, true);
         }
     }
+    // Ignoring case, k and s have partners only UTF-8 holds: the Kelvin sign and the long s.
+    const auto kilo = Compiled(u"kilos+"_qs, ignore);
+    const std::string utf8 = "2 \xE2\x84\xAAilo\xC5\xBF";
+    EXPECT_TRUE(kilo->MayMatch(utf8));
+    int found = 0;
+    kilo->ForEachMatch(utf8, DetectEncoding(utf8), [&found](const PatternMatch& match) {
+        found += match.Whole().start == 2 ? 1 : 0;
+        return true;
+    });
+    EXPECT_EQ(found, 1);
 }
 
 TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {

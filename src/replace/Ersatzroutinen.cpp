@@ -341,13 +341,19 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
     return outcome;
 }
 
+// A preview changes nothing, and the temporary name its own page is written under may lie in
+// the tree; only a run that rewrites clears what killed rewrites left.
+StaleTemporaries StaleOf(const ReplaceRun& run) {
+    return run.action == ReplaceAction::Preview ? StaleTemporaries::Keep : StaleTemporaries::Remove;
+}
+
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
-    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask, StaleTemporaries::Remove);
+    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask, StaleOf(run));
     return ReplaceAlong(walk, run);
 }
 
 Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard) {
-    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard, StaleTemporaries::Remove);
+    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard, StaleOf(run));
     return ReplaceAlong(walk, run);
 }
 

@@ -164,7 +164,6 @@ TEST(PreviewTest, PreviewNamesExactlyTheFilesAndCountsTheReplacementChanges) {
                                               {QStringLiteral("Fu\u00DF"), QStringLiteral("Bein")}};
     for (const auto* pairs : {&single, &profile}) {
         const TempTree tree;
-        const TempTree outside;
         std::mt19937 random(7);
         const char* const words[] = {"Fund ", "fund ", "Text ", "Zeile\r\n", "\xDF ", "Fu\xDF "};
         std::map<std::string, std::string> before;
@@ -181,12 +180,13 @@ TEST(PreviewTest, PreviewNamesExactlyTheFilesAndCountsTheReplacementChanges) {
                        CompareMode::Exact, Scope::Tree};
         job.pairs = *pairs;
         job.action = ReplaceAction::Preview;
-        job.target = outside.RootText() + QStringLiteral("vorschau.htm");
+        // Inside the location, as a person may save it: its temporary name is no stale one.
+        job.target = tree.RootText() + QStringLiteral("d0/vorschau.html");
         job.journal = false;
         FakeUi ui;
         ASSERT_EQ(ReplaceLocation(ui, job), CommandOutcome::Completed);
         std::map<std::string, std::int64_t> named;
-        const std::string page = ReadFile(outside.Path("vorschau.htm"));
+        const std::string page = ReadFile(tree.Path("d0/vorschau.html"));
         const std::regex row("<a href=\"[^\"]*\">([^<]*)</A>: <B>([0-9]+)</B>");
         for (auto match = std::sregex_iterator(page.begin(), page.end(), row);
              match != std::sregex_iterator(); ++match) {

@@ -92,16 +92,25 @@ bool HasWideCasePartner(QChar character) {
     return QStringView(u"kKsS").contains(character);
 }
 
-// The UTF-8 bytes of the Kelvin sign and the long s.
-bool HoldsWideCasePartners(std::string_view bytes) {
-    return bytes.find("\xE2\x84\xAA") != std::string_view::npos ||
-           bytes.find("\xC5\xBF") != std::string_view::npos;
+// The longest piece of the prefix without k and s, and how many characters come before it.
+std::pair<QString, qsizetype> LongestNarrowPiece(const QString& prefix) {
+    std::pair<QString, qsizetype> longest;
+    qsizetype start = 0;
+    for (qsizetype index = 0; index <= prefix.size(); ++index) {
+        if (index == prefix.size() || HasWideCasePartner(prefix[index])) {
+            if (index - start > longest.first.size()) {
+                longest = {prefix.mid(start, index - start), start};
+            }
+            start = index + 1;
+        }
+    }
+    return longest;
 }
 
 // The literal text every match begins with: the leading characters up to the first one that is
 // special, conservatively. Nothing when the pattern has alternatives or inline options, which
 // could make the start optional or change its case.
-QString LiteralPrefix(QStringView pattern, CompareMode mode, bool wideCasePartners) {
+QString LiteralPrefix(QStringView pattern, CompareMode mode) {
     if (pattern.contains(u'|') || pattern.contains(u"(?") || pattern.contains(u"\\Q")) {
         return {};
     }
@@ -122,9 +131,7 @@ QString LiteralPrefix(QStringView pattern, CompareMode mode, bool wideCasePartne
             break;
         }
         if (character.isSurrogate() || character.unicode() < 0x20 ||
-            (mode == CompareMode::IgnoreCase &&
-             (!FoldsLikeTheLiteralSearch(character) ||
-              (!wideCasePartners && HasWideCasePartner(character))))) {
+            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character))) {
             break;
         }
         const qsizetype next = index + width;
@@ -297,13 +304,18 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     // and \B look one character back.
     const bool anchored = text.contains(u"\\A") || text.contains(u"\\G") || text.contains(u"\\`");
     pattern->lookBehind_ = anchored ? kLooksAtTheStart : lookBehind + 1;
-    const QString prefix = LiteralPrefix(text, mode, true);
+    const QString prefix = LiteralPrefix(text, mode);
     if (!prefix.isEmpty()) {
         pattern->prefix_.emplace(prefix, mode);
-        const QString narrow = LiteralPrefix(text, mode, false);
-        pattern->wideCasePartners_ = narrow != prefix && pattern->prefix_->IsEncodingIndependent();
-        if (pattern->wideCasePartners_ && !narrow.isEmpty()) {
-            pattern->narrowPrefix_.emplace(narrow, mode);
+        pattern->wideCasePartners_ = mode == CompareMode::IgnoreCase &&
+                                     pattern->prefix_->IsEncodingIndependent() &&
+                                     std::any_of(prefix.begin(), prefix.end(), HasWideCasePartner);
+        if (pattern->wideCasePartners_) {
+            const auto [piece, before] = LongestNarrowPiece(prefix);
+            if (!piece.isEmpty()) {
+                pattern->narrowPiece_.emplace(piece, mode);
+                pattern->narrowPieceAt_ = static_cast<std::size_t>(before);
+            }
         }
     }
     return std::shared_ptr<const Pattern>(std::move(pattern));
@@ -328,33 +340,51 @@ bool Pattern::MayMatch(std::string_view bytes) const {
         return true;
     }
     if (prefix_->IsEncodingIndependent()) {
-        return prefix_->Find(bytes, 0, TextEncoding::Cp1252).has_value() ||
-               (wideCasePartners_ && HoldsWideCasePartners(bytes));
+        if (prefix_->Find(bytes, 0, TextEncoding::Cp1252)) {
+            return true;
+        }
+        return wideCasePartners_ &&
+               (!narrowPiece_ || narrowPiece_->Find(bytes, 0, TextEncoding::Cp1252));
     }
     const DetectedEncoding detected = DetectEncoding(bytes);
     return prefix_->Find(bytes, detected.bodyStart, detected.encoding).has_value();
 }
 
-const TermMatcher* Pattern::PrefixFor(std::string_view bytes, TextEncoding encoding) const {
-    if (encoding == TextEncoding::Utf8 && wideCasePartners_ && HoldsWideCasePartners(bytes)) {
-        return narrowPrefix_ ? &*narrowPrefix_ : nullptr;
+std::optional<std::size_t> Pattern::FirstPossibleStart(std::string_view bytes,
+                                                       const DetectedEncoding& detected) const {
+    if (!prefix_) {
+        return detected.bodyStart;
     }
-    return prefix_ ? &*prefix_ : nullptr;
+    if (detected.encoding == TextEncoding::Utf8 && wideCasePartners_) {
+        // The Kelvin sign takes three bytes, the long s two: the start lies at most three
+        // bytes a character before the piece.
+        if (!narrowPiece_) {
+            return detected.bodyStart;
+        }
+        const std::optional<Span> found =
+            narrowPiece_->Find(bytes, detected.bodyStart, detected.encoding);
+        if (!found) {
+            return std::nullopt;
+        }
+        const std::size_t back = 3 * narrowPieceAt_;
+        return found->start > detected.bodyStart + back ? found->start - back : detected.bodyStart;
+    }
+    const std::optional<Span> found = prefix_->Find(bytes, detected.bodyStart, detected.encoding);
+    if (!found) {
+        return std::nullopt;
+    }
+    return found->start;
 }
 
 PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
                                   const std::function<bool(const PatternMatch&)>& each) const {
     // No match starts before the first place the literal start occurs; the search begins there,
     // a little before it where the pattern looks behind.
-    std::size_t first = detected.bodyStart;
-    if (const TermMatcher* prefix = PrefixFor(bytes, detected.encoding)) {
-        const std::optional<Span> found =
-            prefix->Find(bytes, detected.bodyStart, detected.encoding);
-        if (!found) {
-            return PatternScan::Done;
-        }
-        first = found->start;
+    const std::optional<std::size_t> possible = FirstPossibleStart(bytes, detected);
+    if (!possible) {
+        return PatternScan::Done;
     }
+    const std::size_t first = *possible;
     Scratch& scratch = ThreadScratch();
     std::size_t base = detected.bodyStart;
     std::string_view subject = bytes.substr(base);

@@ -67,12 +67,17 @@ private:
     std::uint32_t groups_ = 0;
     static constexpr std::size_t kLooksAtTheStart = ~std::size_t{0};
     std::size_t lookBehind_ = kLooksAtTheStart;  // characters a match may look back
-    // The literal every match begins with, and the part of it before a k or s when ignoring
-    // case, for UTF-8 files that hold the Kelvin sign or the long s.
-    const TermMatcher* PrefixFor(std::string_view bytes, TextEncoding encoding) const;
+    // Where the first match may start, or nothing when none can.
+    std::optional<std::size_t> FirstPossibleStart(std::string_view bytes,
+                                                  const DetectedEncoding& detected) const;
+
+    // The literal every match begins with. Ignoring case, a k or s in it may stand in UTF-8 for
+    // the Kelvin sign or the long s, which the literal search does not fold; there the longest
+    // piece without them is looked for instead, with the characters in front of it.
     std::optional<TermMatcher> prefix_;
-    std::optional<TermMatcher> narrowPrefix_;
     bool wideCasePartners_ = false;
+    std::optional<TermMatcher> narrowPiece_;
+    std::size_t narrowPieceAt_ = 0;
 };
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a

@@ -37,6 +37,8 @@ mode_t CurrentUmask() {
     return mask;
 }
 
+}  // namespace
+
 Status WriteAll(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(descriptor, bytes.data(), bytes.size());
@@ -44,14 +46,12 @@ Status WriteAll(int descriptor, std::string_view bytes) {
             if (errno == EINTR) {
                 continue;
             }
-            return Error{};
+            return Error{QString(), errno};
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return Success();
 }
-
-}  // namespace
 
 std::string Quote(std::string_view text) {
     std::string quoted;

@@ -17,6 +17,9 @@
 
 namespace trawlex {
 
+// Writes all bytes to a descriptor, going on after interruptions; the error carries errno.
+Status WriteAll(int descriptor, std::string_view bytes);
+
 // The text enclosed in double-quote characters.
 std::string Quote(std::string_view text);
 

@@ -414,16 +414,10 @@ Status Journal::SaveCopy(const std::string& resolvedPath, const struct stat& ori
         close(source);
     }
     int failure = 0;
-    for (std::string_view rest = cloned ? std::string_view() : originalBytes; !rest.empty();) {
-        const ssize_t written = write(copy, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
+    if (!cloned) {
+        if (auto written = WriteAll(copy, originalBytes); !written) {
+            failure = written.error().code;
         }
-        if (written < 0) {
-            failure = errno;
-            break;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
     }
     if (failure == 0 && fsync(copy) != 0) {
         failure = errno;

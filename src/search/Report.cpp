@@ -256,15 +256,8 @@ Status ReportFile::Append(std::string_view bytes) {
         }
         return Success();
     }
-    while (!bytes.empty()) {
-        const ssize_t written = write(direct_.get(), bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return WriteError(path_, errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (auto written = WriteAll(direct_.get(), bytes); !written) {
+        return WriteError(path_, written.error().code);
     }
     return Success();
 }

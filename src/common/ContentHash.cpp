@@ -1,5 +1,6 @@
 #include "ContentHash.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace trawlex {
@@ -41,26 +42,50 @@ std::uint64_t Merge(std::uint64_t hash, std::uint64_t lane) {
 
 }  // namespace
 
-std::uint64_t ContentHash(std::string_view bytes) {
+ContentHasher::ContentHasher() : lanes_{kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1} {}
+
+void ContentHasher::Update(std::string_view bytes) {
+    total_ += bytes.size();
     const char* data = bytes.data();
     const char* const end = data + bytes.size();
-    std::uint64_t hash = 0;
-    if (bytes.size() >= 32) {
-        std::uint64_t lanes[4] = {kPrime1 + kPrime2, kPrime2, 0, 0 - kPrime1};
-        for (; end - data >= 32; data += 32) {
-            for (int lane = 0; lane < 4; ++lane) {
-                lanes[lane] = Round(lanes[lane], Read64(data + 8 * lane));
-            }
+    if (pending_ > 0) {
+        const std::size_t taken = std::min<std::size_t>(32 - pending_, bytes.size());
+        std::memcpy(stripe_ + pending_, data, taken);
+        pending_ += taken;
+        data += taken;
+        if (pending_ < 32) {
+            return;
         }
-        hash = RotateLeft(lanes[0], 1) + RotateLeft(lanes[1], 7) + RotateLeft(lanes[2], 12) +
-               RotateLeft(lanes[3], 18);
-        for (const std::uint64_t lane : lanes) {
+        Stripe(stripe_);
+        pending_ = 0;
+    }
+    for (; end - data >= 32; data += 32) {
+        Stripe(data);
+    }
+    pending_ = static_cast<std::size_t>(end - data);
+    std::memcpy(stripe_, data, pending_);
+}
+
+void ContentHasher::Stripe(const char* data) {
+    for (int lane = 0; lane < 4; ++lane) {
+        lanes_[lane] = Round(lanes_[lane], Read64(data + 8 * lane));
+    }
+}
+
+std::uint64_t ContentHasher::Finish() const {
+    std::uint64_t hash = 0;
+    if (total_ >= 32) {
+        hash = RotateLeft(lanes_[0], 1) + RotateLeft(lanes_[1], 7) + RotateLeft(lanes_[2], 12) +
+               RotateLeft(lanes_[3], 18);
+        for (const std::uint64_t lane : lanes_) {
             hash = Merge(hash, lane);
         }
     } else {
         hash = kPrime5;
     }
-    hash += bytes.size();
+    hash += total_;
+    const char* data = stripe_;
+    const char* const end = stripe_ + pending_;
     for (; end - data >= 8; data += 8) {
         hash ^= Round(0, Read64(data));
         hash = RotateLeft(hash, 27) * kPrime1 + kPrime4;
@@ -80,6 +105,12 @@ std::uint64_t ContentHash(std::string_view bytes) {
     hash *= kPrime3;
     hash ^= hash >> 32;
     return hash;
+}
+
+std::uint64_t ContentHash(std::string_view bytes) {
+    ContentHasher hasher;
+    hasher.Update(bytes);
+    return hasher.Finish();
 }
 
 std::string HashText(std::uint64_t hash) {

@@ -237,6 +237,20 @@ private:
     std::size_t characters_ = 0;
 };
 
+// The spans of a match's groups in the file's bytes; a group that took no part has none.
+void FillGroups(PatternMatch& match, const PCRE2_SIZE* ovector, int result, OffsetMap& map) {
+    for (std::size_t group = 0; group < match.groups.size(); ++group) {
+        const PCRE2_SIZE from = ovector[2 * group];
+        const PCRE2_SIZE to = ovector[2 * group + 1];
+        if (group >= static_cast<std::size_t>(result) || from == PCRE2_UNSET) {
+            match.groups[group].reset();
+        } else {
+            const std::size_t fileStart = map.ToFile(from);
+            match.groups[group] = Span{fileStart, std::max(fileStart, map.ToFile(to))};
+        }
+    }
+}
+
 bool HasHighBytes(std::string_view bytes) {
     return std::any_of(bytes.begin(), bytes.end(),
                        [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
@@ -293,7 +307,9 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
                          .arg(position)
                          .arg(CompileReason(error))};
     }
-    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);  // without it PCRE2 interprets, just slower
+    pcre2_jit_compile(
+        code,
+        PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);  // without it PCRE2 interprets, just slower
     std::shared_ptr<Pattern> pattern(new Pattern());
     pattern->text_ = text.toString();
     pattern->code_ = code;
@@ -304,6 +320,8 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     // and \B look one character back.
     const bool anchored = text.contains(u"\\A") || text.contains(u"\\G") || text.contains(u"\\`");
     pattern->lookBehind_ = anchored ? kLooksAtTheStart : lookBehind + 1;
+    // "^" and "$" in multi-line mode look at the line end before them, which may be CR LF.
+    pattern->behind_ = lookBehind + 2;
     const QString prefix = LiteralPrefix(text, mode);
     if (!prefix.isEmpty()) {
         pattern->prefix_.emplace(prefix, mode);
@@ -317,6 +335,7 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
                 pattern->narrowPieceAt_ = static_cast<std::size_t>(before);
             }
         }
+        pattern->prefixReach_ = 4 * static_cast<std::size_t>(prefix.size()) + 4;
     }
     return std::shared_ptr<const Pattern>(std::move(pattern));
 }
@@ -430,16 +449,7 @@ PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding
             return PatternScan::Limit;
         }
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
-        for (std::uint32_t group = 0; group <= groups_; ++group) {
-            const PCRE2_SIZE start = ovector[2 * group];
-            const PCRE2_SIZE end = ovector[2 * group + 1];
-            if (group >= static_cast<std::uint32_t>(result) || start == PCRE2_UNSET) {
-                match.groups[group].reset();
-            } else {
-                const std::size_t fileStart = map.ToFile(start);
-                match.groups[group] = Span{fileStart, std::max(fileStart, map.ToFile(end))};
-            }
-        }
+        FillGroups(match, ovector, result, map);
         if (!each(match)) {
             return PatternScan::Done;
         }
@@ -450,6 +460,130 @@ PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding
             startOptions | (ovector[1] <= start ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
     }
     return PatternScan::Done;
+}
+
+std::size_t Pattern::Behind(std::string_view window, std::size_t at, std::size_t lowest,
+                            bool utf8) const {
+    if (!utf8) {
+        return at > lowest + behind_ ? at - behind_ : std::min(at, lowest);
+    }
+    for (std::size_t step = 0; step < behind_ && at > lowest; ++step) {
+        --at;
+        while (at > lowest && (static_cast<unsigned char>(window[at]) & 0xC0) == 0x80) {
+            --at;
+        }
+    }
+    return at;
+}
+
+PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool final,
+                             const DetectedEncoding& detected, PatternCursor& cursor,
+                             const std::function<bool(const PatternMatch&)>& each) const {
+    const bool utf8 = detected.encoding == TextEncoding::Utf8;
+    // The text's start lies in the first piece only, behind a byte-order mark.
+    const std::size_t lowest =
+        start < detected.bodyStart ? static_cast<std::size_t>(detected.bodyStart - start) : 0;
+    std::size_t resume =
+        static_cast<std::size_t>(std::max<std::uint64_t>(cursor.resume, start + lowest) - start);
+    const auto keep = [&](std::size_t at) {
+        return PieceScan{PatternScan::Done, start + Behind(window, at, lowest, utf8)};
+    };
+    // A piece that is not the last ends before a cut character and before line ends, so that
+    // neither a half character nor "$" before a final line end can match there.
+    std::size_t cut = window.size();
+    if (!final) {
+        if (utf8) {
+            for (int back = 0; back < 3 && cut > resume &&
+                               (static_cast<unsigned char>(window[cut - 1]) & 0xC0) == 0x80;
+                 ++back) {
+                --cut;
+            }
+            if (cut > resume && static_cast<unsigned char>(window[cut - 1]) >= 0xC0) {
+                --cut;
+            }
+        }
+        while (cut > resume && (window[cut - 1] == '\n' || window[cut - 1] == '\r')) {
+            --cut;
+        }
+        if (cut <= resume) {
+            return keep(resume);
+        }
+    }
+    if (prefix_ && !cursor.afterEmpty) {
+        const std::optional<std::size_t> possible =
+            FirstPossibleStart(window.substr(0, cut), {detected.encoding, resume});
+        if (!possible) {
+            // The literal start may begin in the last bytes and go on in the next piece.
+            const std::size_t next =
+                final ? cut : std::max(resume, cut > prefixReach_ ? cut - prefixReach_ : 0);
+            cursor.resume = start + next;
+            return keep(next);
+        }
+        resume = *possible;
+    }
+    const std::size_t base = Behind(window, resume, lowest, utf8);
+    Scratch& scratch = ThreadScratch();
+    std::string_view subject = window.substr(base, cut - base);
+    std::size_t offset = resume - base;
+    const bool transcoded = !utf8 && HasHighBytes(subject);
+    if (transcoded) {
+        TranscodeCp1252(subject, scratch.utf8);
+        offset = 0;
+        for (std::size_t index = base; index < resume; ++index) {
+            offset += Utf8OfCp1252()[static_cast<unsigned char>(window[index])].size();
+        }
+        subject = scratch.utf8;
+    }
+    const std::uint32_t startOptions =
+        (start + base > detected.bodyStart ? PCRE2_NOTBOL : 0) | (final ? 0 : PCRE2_PARTIAL_HARD);
+    pcre2_match_data* data = scratch.DataFor(groups_);
+    OffsetMap map(subject, start + base, transcoded);
+    PatternMatch match;
+    match.groups.resize(groups_ + 1);
+    bool afterEmpty = cursor.afterEmpty;
+    const auto carry = [&](std::size_t subjectOffset) {
+        cursor.resume = map.ToFile(subjectOffset);
+        cursor.afterEmpty = afterEmpty;
+        return keep(static_cast<std::size_t>(cursor.resume - start));
+    };
+    while (offset <= subject.size()) {
+        if (!final && offset == subject.size()) {
+            return carry(offset);
+        }
+        const std::uint32_t options =
+            startOptions | (afterEmpty ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
+        const int result = pcre2_match(Code(code_), reinterpret_cast<PCRE2_SPTR>(subject.data()),
+                                       subject.size(), offset, options, data, scratch.context);
+        if (result == PCRE2_ERROR_NOMATCH) {
+            if (!afterEmpty) {
+                return carry(subject.size());
+            }
+            // No longer match where the empty one was: go on one character further.
+            afterEmpty = false;
+            ++offset;
+            while (offset < subject.size() &&
+                   (static_cast<unsigned char>(subject[offset]) & 0xC0) == 0x80) {
+                ++offset;
+            }
+            continue;
+        }
+        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+        if (result == PCRE2_ERROR_PARTIAL) {
+            return carry(ovector[0]);
+        }
+        if (result < 0) {
+            return PieceScan{PatternScan::Limit, start + window.size()};
+        }
+        FillGroups(match, ovector, result, map);
+        if (!each(match)) {
+            return PieceScan{PatternScan::Done, start + window.size()};
+        }
+        const std::size_t matchStart = ovector[0];
+        offset = std::max<std::size_t>(ovector[1], matchStart);
+        // Perl's rule: after an empty match, the next one must not be empty at the same place.
+        afterEmpty = ovector[1] <= matchStart;
+    }
+    return carry(subject.size());
 }
 
 Result<ReplacementTemplate> ReplacementTemplate::Parse(QStringView text, const Pattern& pattern) {

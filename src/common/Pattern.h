@@ -30,6 +30,19 @@ enum class PatternScan {
     Limit,  // the match or depth limit stopped a pattern that backtracks without end
 };
 
+// Where the search of a file read piece by piece stands between two pieces.
+struct PatternCursor {
+    std::uint64_t resume = 0;  // the file offset the next search starts at
+    bool afterEmpty = false;   // an empty match ended there, so the next must not be empty there
+};
+
+// What the search of one piece did: how it ended, and from which file offset the next piece
+// must still hold the bytes.
+struct PieceScan {
+    PatternScan scan = PatternScan::Done;
+    std::uint64_t keepFrom = 0;
+};
+
 // A regular expression a person typed, in Perl syntax, compiled once per run (and compiled to
 // machine code where the platform allows) for files of either encoding. Letters are Unicode
 // letters in both: umlauts and ß are letters for \w and \b, and ignoring case folds them as the
@@ -50,6 +63,15 @@ public:
     PatternScan ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
                              const std::function<bool(const PatternMatch&)>& each) const;
 
+    // The same for a file read piece by piece: searches the window (its first byte at file offset
+    // `start`) from the cursor on, with spans in file offsets. A match that the bytes behind the
+    // window could still change is left for the next piece, which is searched from the cursor
+    // again; `final` says that nothing follows. The matches of all pieces together are those of
+    // the file read whole.
+    PieceScan ScanPiece(std::string_view window, std::uint64_t start, bool final,
+                        const DetectedEncoding& detected, PatternCursor& cursor,
+                        const std::function<bool(const PatternMatch&)>& each) const;
+
     // False when the file cannot hold a match: a literal that every match begins with is
     // missing. Cheap, and decided before the file's encoding where that is possible.
     bool MayMatch(std::string_view bytes) const;
@@ -67,6 +89,10 @@ private:
     std::uint32_t groups_ = 0;
     static constexpr std::size_t kLooksAtTheStart = ~std::size_t{0};
     std::size_t lookBehind_ = kLooksAtTheStart;  // characters a match may look back
+    std::size_t behind_ = 2;       // the same for a piece, which never holds the text's start
+    std::size_t prefixReach_ = 0;  // the most bytes the literal start takes in a file
+    std::size_t Behind(std::string_view window, std::size_t at, std::size_t lowest,
+                       bool utf8) const;
     // Where the first match may start, or nothing when none can.
     std::optional<std::size_t> FirstPossibleStart(std::string_view bytes,
                                                   const DetectedEncoding& detected) const;

@@ -73,26 +73,16 @@ std::string TdCell(std::string_view text) {
 
 namespace {
 
-// Opens a regular file and reads it whole into the memory that `reserve` hands out for its
-// size; returns the length actually read and the modification time.
+// Reads an opened regular file whole into the memory that `reserve` hands out for its size;
+// returns the length actually read and the modification time.
 template <typename Reserve>
-Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
-    const FileDescriptor file(OpenPath(path, O_RDONLY | O_NONBLOCK));
-    if (file.get() < 0) {
-        return ReadError(path, errno);
-    }
-    struct stat info {};
-    if (fstat(file.get(), &info) != 0) {
-        return ReadError(path, errno);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return ReadError(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-    }
+Result<FileStamp> ReadOpened(const OpenedFile& opened, const std::string& path, Reserve reserve) {
+    const struct stat& info = opened.status;
     const auto size = static_cast<std::size_t>(info.st_size);
     char* data = reserve(size);
     std::size_t filled = 0;
     while (filled < size) {
-        const ssize_t got = read(file.get(), data + filled, size - filled);
+        const ssize_t got = read(opened.file.get(), data + filled, size - filled);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -105,6 +95,15 @@ Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
         filled += static_cast<std::size_t>(got);
     }
     return FileStamp{static_cast<std::int64_t>(filled), info.st_mtime, info};
+}
+
+template <typename Reserve>
+Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    return ReadOpened(opened.value(), path, reserve);
 }
 
 }  // namespace
@@ -147,8 +146,9 @@ void FileBuffer::Grow(std::size_t size) {
     data_.reset(static_cast<char*>(memory));
 }
 
-Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer) {
-    auto stamp = ReadRegularFile(path, [&buffer](std::size_t size) {
+Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                 FileBuffer& buffer) {
+    auto stamp = ReadOpened(opened, path, [&buffer](std::size_t size) {
         if (size > buffer.capacity_) {
             buffer.Grow(size);
         }
@@ -156,6 +156,15 @@ Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer) {
     });
     buffer.size_ = stamp ? static_cast<std::size_t>(stamp->length) : 0;
     return stamp;
+}
+
+Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        buffer.Clear();
+        return opened.error();
+    }
+    return ReadOpenedInto(opened.value(), path, buffer);
 }
 
 Result<std::string> ReadWholeFile(const std::string& path) {

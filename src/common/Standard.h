@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaseFold.h"
+#include "ChunkReader.h"
 #include "PathAccess.h"
 #include "Result.h"
 #include "TextEncoding.h"
@@ -51,9 +52,11 @@ Result<std::string> ReadWholeFile(const std::string& path);
 class FileBuffer {
 public:
     std::string_view View() const { return {data_.get(), size_}; }
+    void Clear() { size_ = 0; }
 
 private:
-    friend Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer);
+    friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                            FileBuffer& buffer);
 
     void Grow(std::size_t size);
 
@@ -67,6 +70,10 @@ private:
 
 // Reads a file whole into the buffer (the same rules as LoadFile).
 Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer);
+
+// The same for a file already opened, whose size decided that it is read whole.
+Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                 FileBuffer& buffer);
 
 // Replaces every occurrence left to right in one pass: occurrences never overlap and inserted
 // text is never searched again. Appends the result to `out` and returns true when the term

@@ -5,6 +5,7 @@
 #include <QChar>
 #include <QList>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -117,11 +118,11 @@ bool IsAscii(QStringView text) {
 
 }  // namespace
 
-DetectedEncoding DetectEncoding(std::string_view bytes) {
-    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-        return {TextEncoding::Utf8, kByteOrderMark.size()};
-    }
-    bool multiByte = false;
+namespace {
+
+// How far valid UTF-8 reaches: the offset of the first byte that is not, or of the start of a
+// sequence cut off by the end of the bytes; sets `multiByte` when a sequence was seen.
+std::size_t ValidUtf8Prefix(std::string_view bytes, bool& multiByte) {
     std::size_t position = 0;
     const std::size_t size = bytes.size();
     while (position < size) {
@@ -140,12 +141,89 @@ DetectedEncoding DetectEncoding(std::string_view bytes) {
         }
         const auto decoded = DecodeAt(bytes, position);
         if (!decoded) {
-            return {TextEncoding::Cp1252, 0};
+            return position;
         }
         multiByte = true;
         position += decoded->second;
     }
+    return position;
+}
+
+// True when the bytes are the start of a sequence that more bytes could complete.
+bool IsCutSequence(std::string_view tail) {
+    if (tail.empty() || tail.size() > 3) {
+        return false;
+    }
+    const auto lead = static_cast<unsigned char>(tail.front());
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (tail.size() >= length) {
+        return false;
+    }
+    return std::all_of(tail.begin() + 1, tail.end(),
+                       [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; });
+}
+
+}  // namespace
+
+DetectedEncoding DetectEncoding(std::string_view bytes) {
+    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        return {TextEncoding::Utf8, kByteOrderMark.size()};
+    }
+    bool multiByte = false;
+    if (ValidUtf8Prefix(bytes, multiByte) != bytes.size()) {
+        return {TextEncoding::Cp1252, 0};
+    }
     return {multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1252, 0};
+}
+
+void EncodingDetector::Feed(std::string_view piece) {
+    if (!started_) {
+        started_ = true;
+        byteOrderMark_ = piece.substr(0, kByteOrderMark.size()) == kByteOrderMark;
+    }
+    if (Decided() || piece.empty()) {
+        return;
+    }
+    if (!pending_.empty()) {
+        // Completes the sequence the last piece ended in, with at most three more bytes.
+        const std::string joined = pending_ + std::string(piece.substr(0, 4 - pending_.size()));
+        const std::size_t cut = pending_.size();
+        pending_.clear();
+        if (IsCutSequence(joined)) {
+            pending_ = joined;
+            return;
+        }
+        const auto decoded = DecodeAt(joined, 0);
+        if (!decoded) {
+            invalid_ = true;
+            return;
+        }
+        multiByte_ = true;
+        piece.remove_prefix(decoded->second - cut);
+    }
+    const std::size_t valid = ValidUtf8Prefix(piece, multiByte_);
+    if (valid == piece.size()) {
+        return;
+    }
+    if (IsCutSequence(piece.substr(valid))) {
+        pending_ = std::string(piece.substr(valid));
+    } else {
+        invalid_ = true;
+    }
+}
+
+DetectedEncoding EncodingDetector::Finish() const {
+    if (byteOrderMark_) {
+        return {TextEncoding::Utf8, kByteOrderMark.size()};
+    }
+    // A sequence the file ends in before it is complete is no UTF-8.
+    if (invalid_ || !pending_.empty() || !multiByte_) {
+        return {TextEncoding::Cp1252, 0};
+    }
+    return {TextEncoding::Utf8, 0};
 }
 
 QString DecodeDetected(std::string_view bytes) {
@@ -244,6 +322,15 @@ std::optional<Span> TermMatcher::Find(std::string_view text, std::size_t from,
         return utf8Folded_->Find(text, from);
     }
     return std::nullopt;
+}
+
+std::size_t TermMatcher::LongestOccurrence(TextEncoding encoding) const {
+    if (encoding == TextEncoding::Cp1252) {
+        return cp1252_ ? cp1252_->TermLength() : 0;
+    }
+    return utf8Bytes_    ? utf8Bytes_->TermLength()
+           : utf8Folded_ ? utf8Folded_->LongestOccurrence()
+                         : 0;
 }
 
 EncodedReplacement::EncodedReplacement(QStringView text) : utf8(text.toUtf8().toStdString()) {

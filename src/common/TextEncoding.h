@@ -34,6 +34,23 @@ struct DetectedEncoding {
 
 DetectedEncoding DetectEncoding(std::string_view bytes);
 
+// The same decision for a file read piece by piece: a sequence may be split between pieces.
+class EncodingDetector {
+public:
+    void Feed(std::string_view piece);
+    // True once no later byte can change the answer: a byte-order mark, or a byte that is no
+    // UTF-8.
+    bool Decided() const { return byteOrderMark_ || invalid_; }
+    DetectedEncoding Finish() const;
+
+private:
+    bool started_ = false;
+    bool byteOrderMark_ = false;
+    bool invalid_ = false;
+    bool multiByte_ = false;
+    std::string pending_;  // the start of a sequence the last piece ended in
+};
+
 // Text of a file (a profile, the settings) decoded by its detected encoding.
 QString DecodeDetected(std::string_view bytes);
 
@@ -55,6 +72,9 @@ public:
     explicit Utf8FoldFinder(QStringView term);
 
     std::optional<Span> Find(std::string_view text, std::size_t from) const;
+
+    // The most bytes an occurrence can take: four for each character.
+    std::size_t LongestOccurrence() const { return 4 * folded_.size(); }
 
 private:
     std::optional<std::size_t> MatchAt(std::string_view text, std::size_t position) const;
@@ -82,6 +102,9 @@ public:
     bool IsEncodingIndependent() const { return independent_; }
 
     std::optional<Span> Find(std::string_view text, std::size_t from, TextEncoding encoding) const;
+
+    // The most bytes an occurrence can take in a file of that encoding; 0 when it cannot occur.
+    std::size_t LongestOccurrence(TextEncoding encoding) const;
 
 private:
     bool empty_ = true;

@@ -14,6 +14,7 @@
 #include "search/Problems.h"
 #include "search/Report.h"
 #include "search/SearchCommand.h"
+#include "search/StreamMatching.h"
 #include "search/Suchroutinen.h"
 
 namespace trawlex {
@@ -38,20 +39,10 @@ struct ProfileSearch {
     FileBuffer buffer;
 };
 
-// Matches every term against one file, read once; every hit becomes a row.
-void SearchFile(const std::string& path, ProfileSearch& search) {
-    auto stamp = LoadFileInto(path, search.buffer);
-    if (!stamp) {
-        search.unreadable.push_back(path);
-        return;
-    }
-    if (!search.seen.Insert(stamp->status)) {
-        return;
-    }
-    const std::string_view contents = search.buffer.View();
-    const DetectedEncoding detected = DetectEncoding(contents);
-    for (std::size_t index = 0; index < search.matchers.size(); ++index) {
-        const FileMatch match = MatchContents(contents, detected, search.matchers[index]);
+void TakeMatches(const std::string& path, const std::vector<FileMatch>& matches,
+                 ProfileSearch& search) {
+    for (std::size_t index = 0; index < matches.size(); ++index) {
+        const FileMatch& match = matches[index];
         if (match.limitReached) {
             search.stopped.push_back(path);
         }
@@ -59,6 +50,42 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
         }
     }
+}
+
+// Matches every term against one file, read once; every hit becomes a row.
+void SearchFile(const std::string& path, ProfileSearch& search) {
+    auto opened = OpenRegularFile(path);
+    if (!opened || !search.seen.Insert(opened->status)) {
+        if (!opened) {
+            search.unreadable.push_back(path);
+        }
+        return;
+    }
+    const auto size = static_cast<std::uint64_t>(opened->status.st_size);
+    if (size > kWholeReadLimit) {
+        std::vector<const TermMatcher*> terms;
+        for (const TermMatcher& matcher : search.matchers) {
+            terms.push_back(&matcher);
+        }
+        auto streamed = MatchStreamed(opened->file.get(), path, terms, {.limit = size});
+        if (!streamed) {
+            search.unreadable.push_back(path);
+            return;
+        }
+        TakeMatches(path, streamed->matches, search);
+        return;
+    }
+    if (!ReadOpenedInto(opened.value(), path, search.buffer)) {
+        search.unreadable.push_back(path);
+        return;
+    }
+    const std::string_view contents = search.buffer.View();
+    const DetectedEncoding detected = DetectEncoding(contents);
+    std::vector<FileMatch> matches;
+    for (const TermMatcher& matcher : search.matchers) {
+        matches.push_back(MatchContents(contents, detected, matcher));
+    }
+    TakeMatches(path, matches, search);
 }
 
 // Why a profile path lists no file: the listing skips hidden files and anything that is no file.

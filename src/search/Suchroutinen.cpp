@@ -8,6 +8,7 @@
 #include "common/Standard.h"
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
+#include "search/StreamMatching.h"
 
 namespace trawlex {
 namespace {
@@ -25,7 +26,24 @@ struct SearchedFile {
 SearchedFile SearchOneFile(const std::string& path, const TermMatcher& term, FileBuffer& buffer) {
     SearchedFile searched;
     searched.path = path;
-    auto stamp = LoadFileInto(path, buffer);
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return searched;
+    }
+    const struct stat& status = opened->status;
+    if (static_cast<std::uint64_t>(status.st_size) > kWholeReadLimit) {
+        auto streamed = MatchStreamed(opened->file.get(), path, {&term},
+                                      {.limit = static_cast<std::uint64_t>(status.st_size)});
+        if (!streamed) {
+            return searched;
+        }
+        searched.readable = true;
+        searched.stamp = FileStamp{streamed->length, status.st_mtime, status};
+        searched.match = streamed->matches.front();
+        searched.title = std::move(streamed->title);
+        return searched;
+    }
+    auto stamp = ReadOpenedInto(opened.value(), path, buffer);
     if (!stamp) {
         return searched;
     }

@@ -1,0 +1,88 @@
+#include "ChunkReader.h"
+
+#include "PathText.h"
+#include "SystemError.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace trawlex {
+namespace {
+
+Error ReadError(const std::string& path, int code) {
+    return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: %2")
+                     .arg(PathText(path), SystemErrorText(code)),
+                 code};
+}
+
+}  // namespace
+
+Result<OpenedFile> OpenRegularFile(const std::string& path) {
+    OpenedFile opened;
+    opened.file = FileDescriptor(OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (opened.file.get() < 0) {
+        return ReadError(path, errno);
+    }
+    if (fstat(opened.file.get(), &opened.status) != 0) {
+        return ReadError(path, errno);
+    }
+    if (!S_ISREG(opened.status.st_mode)) {
+        return ReadError(path, S_ISDIR(opened.status.st_mode) ? EISDIR : EINVAL);
+    }
+    return opened;
+}
+
+ChunkReader::ChunkReader(int descriptor, std::string path, std::size_t pieceSize,
+                         std::uint64_t limit)
+    : descriptor_(descriptor),
+      path_(std::move(path)),
+      pieceSize_(std::max<std::size_t>(pieceSize, 16)),
+      limit_(limit) {}
+
+Status ChunkReader::Advance(std::uint64_t keepFrom) {
+    keepFrom = std::clamp(keepFrom, start_, End());
+    const auto kept = static_cast<std::size_t>(End() - keepFrom);
+    if (kept + pieceSize_ > capacity_) {
+        const std::size_t capacity = std::max(kept + pieceSize_, 2 * capacity_);
+        std::unique_ptr<char[]> grown(new char[capacity]);
+        std::memcpy(grown.get(), buffer_.get() + (keepFrom - start_), kept);
+        buffer_ = std::move(grown);
+        capacity_ = capacity;
+    } else if (kept > 0 && keepFrom > start_) {
+        std::memmove(buffer_.get(), buffer_.get() + (keepFrom - start_), kept);
+    }
+    start_ = keepFrom;
+    size_ = kept;
+    freshAt_ = kept;
+    // A piece is read whole, however the kernel splits it; a file that shrank while it was read
+    // ends where it ends now.
+    while (size_ - freshAt_ < pieceSize_) {
+        const std::uint64_t at = start_ + size_;
+        if (at >= limit_) {
+            atEnd_ = true;
+            break;
+        }
+        const auto wanted = static_cast<std::size_t>(
+            std::min<std::uint64_t>(pieceSize_ - (size_ - freshAt_), limit_ - at));
+        const ssize_t got =
+            pread(descriptor_, buffer_.get() + size_, wanted, static_cast<off_t>(at));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return ReadError(path_, errno);
+        }
+        if (got == 0) {
+            atEnd_ = true;
+            break;
+        }
+        size_ += static_cast<std::size_t>(got);
+    }
+    return Success();
+}
+
+}  // namespace trawlex

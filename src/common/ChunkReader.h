@@ -1,0 +1,68 @@
+#pragma once
+
+#include "PathAccess.h"
+#include "Result.h"
+
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace trawlex {
+
+// A regular file opened for reading, with what fstat said of the very file that was opened.
+struct OpenedFile {
+    FileDescriptor file;
+    struct stat status {};
+};
+
+// Opens a regular file for reading. Only regular files are opened, so a FIFO that appears where
+// a file was listed cannot block the run.
+Result<OpenedFile> OpenRegularFile(const std::string& path);
+
+// Files up to this size are read whole; bigger ones piece by piece, so that memory does not
+// grow with the file.
+inline constexpr std::uint64_t kWholeReadLimit = std::uint64_t{8} << 20;
+
+// Reads a descriptor from its start piece by piece into one buffer. Each step keeps the bytes
+// from a given offset on, which the readers need to see again: the part of an occurrence that
+// the last piece cut off. The buffer grows only when that part is longer than a piece.
+class ChunkReader {
+public:
+    static constexpr std::size_t kPieceSize = std::size_t{1} << 20;
+    static constexpr std::uint64_t kWhole = ~std::uint64_t{0};
+
+    // `path` names the file in messages. Reading ends at `limit`: a file that grows while it is
+    // read is taken at the size it had, as when it is read whole.
+    ChunkReader(int descriptor, std::string path, std::size_t pieceSize = kPieceSize,
+                std::uint64_t limit = kWhole);
+
+    // Drops the bytes before `keepFrom` (a file offset inside the window) and reads the next
+    // piece behind the window. The first call reads the first piece.
+    Status Advance(std::uint64_t keepFrom);
+
+    std::string_view Window() const { return {buffer_.get(), size_}; }
+    std::uint64_t Start() const { return start_; }
+    std::uint64_t End() const { return start_ + size_; }
+    // The bytes the last step added, each seen here exactly once.
+    std::string_view Fresh() const { return Window().substr(freshAt_); }
+    // True once the window reaches the end of the file: nothing follows it.
+    bool AtEnd() const { return atEnd_; }
+
+private:
+    int descriptor_;
+    std::string path_;
+    std::size_t pieceSize_;
+    std::uint64_t limit_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+    std::size_t freshAt_ = 0;
+    std::uint64_t start_ = 0;
+    bool atEnd_ = false;
+};
+
+}  // namespace trawlex

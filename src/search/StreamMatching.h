@@ -1,0 +1,37 @@
+#pragma once
+
+#include "common/ChunkReader.h"
+#include "common/ContentHash.h"
+#include "common/Result.h"
+#include "search/Matching.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace trawlex {
+
+// What a file read piece by piece yields: for each term what reading it whole would, with the
+// title copied out (the pieces are gone by then).
+struct StreamedMatches {
+    std::vector<FileMatch> matches;    // in the order of the terms; their titles are not set
+    std::optional<std::string> title;  // only looked for when a term occurs
+    std::int64_t length = 0;           // the bytes read
+    DetectedEncoding detected;
+};
+
+struct StreamSettings {
+    std::size_t pieceSize = ChunkReader::kPieceSize;
+    ContentHasher* hasher = nullptr;            // when set, is given every byte of the file
+    std::uint64_t limit = ChunkReader::kWhole;  // the size the file had when it was opened
+};
+
+// Reads a file once, piece by piece, and matches every term in it by the rules of
+// MatchContents: the same first positions, counts, title and encoding. Memory stays near one
+// piece however big the file is.
+Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
+                                      const std::vector<const TermMatcher*>& terms,
+                                      const StreamSettings& settings = {});
+
+}  // namespace trawlex

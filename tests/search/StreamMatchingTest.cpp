@@ -1,0 +1,100 @@
+#include "common/Pattern.h"
+#include "search/Matching.h"
+#include "search/StreamMatching.h"
+#include "search/Suchroutinen.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace trawlex {
+namespace {
+
+struct StreamCase {
+    const char* term;  // UTF-8, as a person types it
+    CompareMode mode;
+    bool regex;
+    std::string filler;  // the file's bytes; the occurrence is put in at every offset in turn
+    std::string inserted;
+};
+
+// A file in memory, written anew for each placement.
+class MemoryFile {
+public:
+    MemoryFile() : descriptor_(memfd_create("trawlex-stream", MFD_CLOEXEC)) {}
+    ~MemoryFile() { close(descriptor_); }
+    int Write(const std::string& bytes) {
+        EXPECT_EQ(ftruncate(descriptor_, 0), 0);
+        EXPECT_EQ(pwrite(descriptor_, bytes.data(), bytes.size(), 0),
+                  static_cast<ssize_t>(bytes.size()));
+        return descriptor_;
+    }
+
+private:
+    int descriptor_;
+};
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t index = 0; index < times; ++index) {
+        text += piece;
+    }
+    return text;
+}
+
+// Reading piece by piece must give what reading whole gives, wherever the pieces end: the
+// occurrence, a title tag or a multi-byte character is put on every edge in turn.
+TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
+    const std::string ascii = Repeat("ab fund FUND x\r\n", 6);
+    const std::string utf8 = Repeat("\xC3\xA9t\xC3\xA9 \xC3\xA4rger, \xE2\x82\xAC\n", 6);
+    const std::string cp1252 = Repeat("\xE9t\xE9 \xE4rger \x80\r\n", 6);
+    const StreamCase cases[] = {
+        {"Fund", CompareMode::Exact, false, ascii, "Fund"},
+        {"fund", CompareMode::IgnoreCase, false, ascii, "FuNd"},
+        {"aa", CompareMode::Exact, false, Repeat("a", 90), "b"},
+        {"ärger", CompareMode::IgnoreCase, false, utf8, "\xC3\x84RGER"},
+        {"ärger", CompareMode::IgnoreCase, false, cp1252, "\xC4RGER"},
+        {"€", CompareMode::Exact, false, "\xEF\xBB\xBF" + utf8, "\xE2\x82\xAC"},
+        {"Fund", CompareMode::Exact, false, ascii, "<TITLE>Fund</title>"},
+        {"Fund", CompareMode::Exact, false, ascii + "</title>", "<title>"},
+        {"Wasser[a-z]+", CompareMode::Exact, true, ascii, "Wasserkraftwerk"},
+        {"\\bfund\\b", CompareMode::IgnoreCase, true, ascii, "fundus"},
+        {"(?m)^Fund$", CompareMode::Exact, true, ascii, "Fund\r\n"},
+        {"x$", CompareMode::Exact, true, ascii + "x\n", "x"},
+        {"a*", CompareMode::Exact, true, Repeat("ba", 40), "aaa"},
+        {"(?<=ab )f", CompareMode::Exact, true, ascii, "ab f"},
+        {"fund(?! F)", CompareMode::Exact, true, ascii, "fund!"},
+        {"\u00E4r\\w+", CompareMode::IgnoreCase, true, cp1252, "\xC4RGER"},
+        {"\u00E4r\\w+", CompareMode::IgnoreCase, true, utf8, "\xC3\x84rgernis"},
+        {"\u00E9.\u00E9", CompareMode::Exact, true, utf8, "\xC3\xA9x\xC3\xA9"},
+    };
+    MemoryFile file;
+    for (const StreamCase& test : cases) {
+        auto matcher = MatcherFor(QString::fromUtf8(test.term), test.mode, test.regex);
+        ASSERT_TRUE(matcher) << test.term;
+        for (std::size_t at = 0; at <= test.filler.size(); ++at) {
+            const std::string bytes =
+                test.filler.substr(0, at) + test.inserted + test.filler.substr(at);
+            const FileMatch whole = MatchContents(bytes, matcher.value());
+            for (const std::size_t piece : {16, 23, 64}) {
+                auto streamed = MatchStreamed(file.Write(bytes), "datei", {&matcher.value()},
+                                              {.pieceSize = piece});
+                ASSERT_TRUE(streamed);
+                const FileMatch& part = streamed->matches.front();
+                const auto where = testing::Message()
+                                   << test.term << " at " << at << ", pieces of " << piece;
+                EXPECT_EQ(part.firstPosition, whole.firstPosition) << where;
+                EXPECT_EQ(part.count, whole.count) << where;
+                EXPECT_EQ(part.encoding, whole.encoding) << where;
+                EXPECT_EQ(streamed->title, whole.IsHit() ? whole.title : std::nullopt) << where;
+                EXPECT_EQ(streamed->length, static_cast<std::int64_t>(bytes.size()));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace trawlex

@@ -1,5 +1,6 @@
 #include "ChunkReader.h"
 
+#include "ContentHash.h"
 #include "PathText.h"
 #include "SystemError.h"
 
@@ -83,6 +84,37 @@ Status ChunkReader::Advance(std::uint64_t keepFrom) {
         size_ += static_cast<std::size_t>(got);
     }
     return Success();
+}
+
+Result<std::int64_t> ForEachPiece(const std::string& path,
+                                  const std::function<Status(std::string_view)>& take) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    ChunkReader reader(opened->file.get(), path, ChunkReader::kPieceSize,
+                       static_cast<std::uint64_t>(opened->status.st_size));
+    while (!reader.AtEnd()) {
+        if (auto read = reader.Advance(reader.End()); !read) {
+            return read.error();
+        }
+        if (auto taken = take(reader.Window()); !taken) {
+            return taken.error();
+        }
+    }
+    return static_cast<std::int64_t>(reader.End());
+}
+
+Result<FileFingerprint> FingerprintFile(const std::string& path) {
+    ContentHasher hasher;
+    auto length = ForEachPiece(path, [&hasher](std::string_view piece) {
+        hasher.Update(piece);
+        return Success();
+    });
+    if (!length) {
+        return length.error();
+    }
+    return FileFingerprint{length.value(), hasher.Finish()};
 }
 
 }  // namespace trawlex

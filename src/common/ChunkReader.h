@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,5 +65,17 @@ private:
     std::uint64_t start_ = 0;
     bool atEnd_ = false;
 };
+
+// Reads a regular file from its start piece by piece and hands each piece on, keeping none;
+// returns the bytes read. Stops at the first failure `take` answers.
+Result<std::int64_t> ForEachPiece(const std::string& path,
+                                  const std::function<Status(std::string_view)>& take);
+
+// The length and fingerprint (ContentHash) of a file, read piece by piece.
+struct FileFingerprint {
+    std::int64_t length = 0;
+    std::uint64_t hash = 0;
+};
+Result<FileFingerprint> FingerprintFile(const std::string& path);
 
 }  // namespace trawlex

@@ -365,7 +365,8 @@ ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
       path_(std::move(other.path_)),
       temporary_(std::exchange(other.temporary_, std::string())),
       file_(std::move(other.file_)),
-      restored_(other.restored_) {}
+      restored_(other.restored_),
+      size_(other.size_) {}
 
 ReplacingFile::~ReplacingFile() {
     if (!temporary_.empty()) {
@@ -374,9 +375,10 @@ ReplacingFile::~ReplacingFile() {
 }
 
 Status ReplacingFile::Append(std::string_view bytes) {
-    if (!WriteAll(file_.get(), bytes)) {
-        return WriteError(requested_, errno);
+    if (auto written = WriteAll(file_.get(), bytes); !written) {
+        return WriteError(requested_, written.error().code);
     }
+    size_ += bytes.size();
     return Success();
 }
 

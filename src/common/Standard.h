@@ -139,6 +139,10 @@ public:
     // Flushes the contents to disk and renames them into place.
     Status Commit();
 
+    // The temporary file, which can be read back before it is renamed, and its size.
+    int Descriptor() const { return file_.get(); }
+    std::uint64_t Size() const { return size_; }
+
 private:
     ReplacingFile() = default;
 
@@ -147,6 +151,7 @@ private:
     std::string temporary_;  // empty once renamed into place
     FileDescriptor file_;
     std::optional<RestoredAttributes> restored_;
+    std::uint64_t size_ = 0;
 };
 
 }  // namespace trawlex

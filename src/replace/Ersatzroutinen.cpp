@@ -9,8 +9,10 @@
 #include "common/PathText.h"
 #include "common/Pattern.h"
 #include "common/Standard.h"
+#include "common/StreamReplace.h"
 #include "common/TreeWalk.h"
 #include "search/Problems.h"
+#include "search/StreamMatching.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -227,6 +229,94 @@ PreviewSummary SummaryOf(const ReplaceJob& job) {
     return summary;
 }
 
+QString NotJournaled(const std::string& path, const Status& kept) {
+    return QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
+        .arg(PathText(path), kept.message());
+}
+
+// A file too big to hold whole: each pair is looked for in one pass and, where it occurs,
+// written in a second into a temporary file beside it, which the next pair reads from. The
+// last of them is renamed into place as one step, after the journal has the old state.
+FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
+                            const OpenedFile& opened) {
+    FileOutcome outcome;
+    ContentHasher originalHash;
+    int source = opened.file.get();
+    auto sourceSize = static_cast<std::uint64_t>(opened.status.st_size);
+    std::optional<ReplacingFile> current;
+    std::uint64_t writtenHash = 0;
+    std::int64_t originalSize = -1;  // as far as the first pass read it
+    bool checked = false;
+    for (const ReplaceStep& step : run.steps) {
+        auto found = MatchStreamed(
+            source, task.path, {&step.term},
+            {.hasher = originalSize < 0 ? &originalHash : nullptr, .limit = sourceSize});
+        if (!found) {
+            outcome.problems.push_back(found.message());
+            return outcome;
+        }
+        if (originalSize < 0) {
+            originalSize = found->length;
+            sourceSize = static_cast<std::uint64_t>(originalSize);
+        }
+        const FileMatch& match = found->matches.front();
+        if (match.limitReached) {
+            outcome.problems.push_back(LimitText(task.path, step.term));
+            return outcome;
+        }
+        if (!match.IsHit()) {
+            continue;
+        }
+        if (!checked) {
+            checked = true;
+            if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
+                outcome.problems.push_back(*refused);
+                return outcome;
+            }
+        }
+        auto next = ReplacingFile::Begin(task.path);
+        if (!next) {
+            outcome.problems.push_back(next.message());
+            return outcome;
+        }
+        auto replaced = ReplaceStreamedInto(source, task.path, sourceSize, step.term,
+                                            step.replacement, found->detected, next.value());
+        if (!replaced) {
+            outcome.problems.push_back(replaced.message());
+            return outcome;
+        }
+        if (replaced->outcome == ReplaceOutcome::Unencodable) {
+            outcome.problems.push_back(Unencodable(task.path));
+            continue;
+        }
+        if (replaced->outcome != ReplaceOutcome::Replaced) {
+            continue;
+        }
+        outcome.replacements += replaced->count;
+        writtenHash = replaced->writtenHash;
+        current.emplace(std::move(next.value()));
+        source = current->Descriptor();
+        sourceSize = current->Size();
+    }
+    if (!current) {
+        return outcome;
+    }
+    if (run.journal != nullptr) {
+        const OriginalContents original{originalSize, originalHash.Finish(), std::nullopt};
+        if (auto kept = run.journal->Keep(task.resolved, opened.status, original, writtenHash);
+            !kept) {
+            outcome.problems.push_back(NotJournaled(task.path, kept));
+            return outcome;
+        }
+    }
+    if (auto committed = current->Commit(); !committed) {
+        outcome.problems.push_back(committed.message());
+        return outcome;
+    }
+    outcome.changed = true;
+    return outcome;
+}
+
 }  // namespace
 
 Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
@@ -264,13 +354,21 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         outcome.problems.push_back(*task.refused);
         return outcome;
     }
-    auto read = LoadFileInto(task.path, buffers.contents);
+    auto opened = OpenRegularFile(task.path);
+    if (!opened) {
+        outcome.problems.push_back(opened.message());
+        return outcome;
+    }
+    const bool preview = run.action == ReplaceAction::Preview;
+    if (!preview && static_cast<std::uint64_t>(opened->status.st_size) > kWholeReadLimit) {
+        return ReplaceStreamed(task, run, opened.value());
+    }
+    auto read = ReadOpenedInto(opened.value(), task.path, buffers.contents);
     if (!read) {
         outcome.problems.push_back(read.message());
         return outcome;
     }
     const std::string_view original = buffers.contents.View();
-    const bool preview = run.action == ReplaceAction::Preview;
     buffers.edits.clear();
     std::string_view current = original;
     std::size_t target = 0;
@@ -327,9 +425,7 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         if (auto kept =
                 run.journal->Keep(task.resolved, read->status, original, ContentHash(current));
             !kept) {
-            outcome.problems.push_back(
-                QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
-                    .arg(PathText(task.path), kept.message()));
+            outcome.problems.push_back(NotJournaled(task.path, kept));
             return outcome;
         }
     }

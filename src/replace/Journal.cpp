@@ -393,36 +393,77 @@ Journal::~Journal() {
     }
 }
 
+namespace {
+
+// Copies a file's bytes from one descriptor to another, in the kernel where it can.
+int CopyContents(int source, int copy, std::int64_t size) {
+    off_t at = 0;
+    while (at < size) {
+        const ssize_t moved =
+            copy_file_range(source, &at, copy, nullptr, static_cast<std::size_t>(size - at), 0);
+        if (moved > 0) {
+            continue;
+        }
+        if (moved == 0) {
+            return EIO;  // the file shrank since it was read
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            return errno;
+        }
+        std::string piece(std::size_t{1} << 20, '\0');
+        while (at < size) {
+            const ssize_t got = pread(source, piece.data(), piece.size(), at);
+            if (got <= 0) {
+                return got < 0 ? errno : EIO;
+            }
+            if (auto written = WriteAll(
+                    copy, std::string_view(piece).substr(0, static_cast<std::size_t>(got)));
+                !written) {
+                return written.error().code;
+            }
+            at += got;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 Status Journal::SaveCopy(const std::string& resolvedPath, const struct stat& original,
-                         std::string_view originalBytes, const std::string& copyName) {
+                         const OriginalContents& contents, const std::string& copyName) {
     const std::string copyPath = directory_ + "/" + copyName;
     // The cheapest copy is none: a second name keeps the old file alive after the rename. Only
     // for a file with no other names, since those would still change it.
     if (original.st_nlink == 1 && link(resolvedPath.c_str(), copyPath.c_str()) == 0) {
         return Success();
     }
-    const int copy = open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (copy < 0) {
+    const FileDescriptor copy(
+        open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (copy.get() < 0) {
         return CannotWrite(directory_, errno);
     }
-    bool cloned = false;
-    if (const int source = open(resolvedPath.c_str(), O_RDONLY | O_CLOEXEC); source >= 0) {
-        struct stat now {};
-        cloned = fstat(source, &now) == 0 && now.st_ino == original.st_ino &&
-                 now.st_size == static_cast<off_t>(originalBytes.size()) &&
-                 ioctl(copy, FICLONE, source) == 0;
-        close(source);
-    }
+    const FileDescriptor source(open(resolvedPath.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat now {};
+    // Only the very file that was read may stand in for the bytes.
+    const bool same = source.get() >= 0 && fstat(source.get(), &now) == 0 &&
+                      now.st_ino == original.st_ino && now.st_dev == original.st_dev &&
+                      now.st_size == static_cast<off_t>(contents.size);
     int failure = 0;
-    if (!cloned) {
-        if (auto written = WriteAll(copy, originalBytes); !written) {
-            failure = written.error().code;
+    if (!same || ioctl(copy.get(), FICLONE, source.get()) != 0) {
+        if (contents.bytes) {
+            if (auto written = WriteAll(copy.get(), *contents.bytes); !written) {
+                failure = written.error().code;
+            }
+        } else {
+            failure = same ? CopyContents(source.get(), copy.get(), contents.size) : ESTALE;
         }
     }
-    if (failure == 0 && fsync(copy) != 0) {
+    if (failure == 0 && fsync(copy.get()) != 0) {
         failure = errno;
     }
-    close(copy);
     if (failure != 0) {
         unlink(copyPath.c_str());
         return CannotWrite(directory_, failure);
@@ -432,6 +473,14 @@ Status Journal::SaveCopy(const std::string& resolvedPath, const struct stat& ori
 
 Status Journal::Keep(const std::string& resolvedPath, const struct stat& original,
                      std::string_view originalBytes, std::uint64_t writtenHash) {
+    return Keep(resolvedPath, original,
+                {static_cast<std::int64_t>(originalBytes.size()), ContentHash(originalBytes),
+                 originalBytes},
+                writtenHash);
+}
+
+Status Journal::Keep(const std::string& resolvedPath, const struct stat& original,
+                     const OriginalContents& contents, std::uint64_t writtenHash) {
     JournalEntry entry;
     entry.id = nextId_.fetch_add(1);
     entry.path = resolvedPath;
@@ -440,10 +489,10 @@ Status Journal::Keep(const std::string& resolvedPath, const struct stat& origina
     entry.group = original.st_gid;
     entry.accessed = original.st_atim;
     entry.modified = original.st_mtim;
-    entry.size = static_cast<std::int64_t>(originalBytes.size());
-    entry.originalHash = ContentHash(originalBytes);
+    entry.size = contents.size;
+    entry.originalHash = contents.hash;
     entry.writtenHash = writtenHash;
-    if (auto saved = SaveCopy(resolvedPath, original, originalBytes, CopyName(entry.id)); !saved) {
+    if (auto saved = SaveCopy(resolvedPath, original, contents, CopyName(entry.id)); !saved) {
         return saved;
     }
     const std::string line = EntryLine(entry);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -46,6 +47,14 @@ struct JournalEntry {
     std::uint64_t writtenHash = 0;
 };
 
+// A file's old contents as the journal needs them: the bytes themselves only when they were read
+// whole; otherwise the journal copies them from the file, which is still unchanged.
+struct OriginalContents {
+    std::int64_t size = 0;
+    std::uint64_t hash = 0;
+    std::optional<std::string_view> bytes;
+};
+
 // The journal of one replacement run. Each file's entry is on disk, synced, before the file is
 // renamed over, so that a run killed at any moment can still be taken back.
 class Journal {
@@ -62,6 +71,8 @@ public:
     // Keeps the file's old state before it is rewritten; called from several threads.
     Status Keep(const std::string& resolvedPath, const struct stat& original,
                 std::string_view originalBytes, std::uint64_t writtenHash);
+    Status Keep(const std::string& resolvedPath, const struct stat& original,
+                const OriginalContents& contents, std::uint64_t writtenHash);
 
     std::int64_t FilesKept() const { return kept_.load(); }
 
@@ -72,7 +83,7 @@ private:
           entriesDescriptor_(entriesDescriptor) {}
 
     Status SaveCopy(const std::string& resolvedPath, const struct stat& original,
-                    std::string_view originalBytes, const std::string& copyName);
+                    const OriginalContents& contents, const std::string& copyName);
 
     std::string directory_;
     int directoryDescriptor_ = -1;

@@ -4,6 +4,7 @@
 #include "Journal.h"
 #include "app/Form1.h"
 #include "app/StatusLine.h"
+#include "common/ChunkReader.h"
 #include "common/ContentHash.h"
 #include "common/PathText.h"
 #include "common/Regional.h"
@@ -19,27 +20,29 @@
 namespace trawlex {
 namespace {
 
+QString Damaged(const JournalRun& run, const JournalEntry& entry) {
+    return QStringLiteral(
+               "Das R\u00FCckg\u00E4ngig-Protokoll \u201E%1\u201C ist "
+               "besch\u00E4digt (die Sicherung von \u201E%2\u201C fehlt "
+               "oder stimmt nicht) und wird nicht angewandt.")
+        .arg(PathText(run.directory), PathText(entry.path));
+}
+
 // Every saved original is read and checked before the first file is touched, so a damaged
-// journal is refused whole instead of being half applied.
-Result<std::vector<std::string>> ReadCopies(const JournalRun& run) {
-    std::vector<std::string> copies;
-    copies.reserve(run.entries.size());
+// journal is refused whole instead of being half applied. Only fingerprints are kept: a run may
+// have changed more than fits in memory.
+Status CheckCopies(const JournalRun& run) {
     for (const JournalEntry& entry : run.entries) {
-        auto copy = ReadWholeFile(run.directory + "/" + CopyName(entry.id));
-        if (!copy || static_cast<std::int64_t>(copy->size()) != entry.size ||
-            ContentHash(copy.value()) != entry.originalHash) {
-            return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll \u201E%1\u201C ist "
-                                        "besch\u00E4digt (die Sicherung von \u201E%2\u201C fehlt "
-                                        "oder stimmt nicht) und wird nicht angewandt.")
-                             .arg(PathText(run.directory), PathText(entry.path))};
+        auto copy = FingerprintFile(run.directory + "/" + CopyName(entry.id));
+        if (!copy || copy->length != entry.size || copy->hash != entry.originalHash) {
+            return Error{Damaged(run, entry)};
         }
-        copies.push_back(std::move(copy.value()));
     }
-    return copies;
+    return Success();
 }
 
 // Gives one file its old bytes, mode and dates back; the reason when it is left as it is.
-std::optional<QString> Restore(const JournalEntry& entry, const std::string& copy,
+std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
                                const LocationBounds& bounds) {
     const QString shown = PathText(entry.path);
     const std::string resolved = RealPath(entry.path);
@@ -49,18 +52,16 @@ std::optional<QString> Restore(const JournalEntry& entry, const std::string& cop
                    "bleibt, wie sie ist.")
             .arg(shown);
     }
-    auto current = ReadWholeFile(entry.path);
+    auto current = FingerprintFile(entry.path);
     if (!current) {
         return QStringLiteral(
                    "\u201E%1\u201C wurde seit der Ersetzung gel\u00F6scht oder ist "
                    "nicht lesbar und wird nicht wiederhergestellt.")
             .arg(shown);
     }
-    const std::uint64_t hash = ContentHash(current.value());
-    const bool asWritten = hash == entry.writtenHash;
+    const bool asWritten = current->hash == entry.writtenHash;
     // A run killed before the rename, or an undo killed after it, left the old bytes in place.
-    const bool asBefore =
-        hash == entry.originalHash && static_cast<std::int64_t>(current->size()) == entry.size;
+    const bool asBefore = current->hash == entry.originalHash && current->length == entry.size;
     if (!asWritten && !asBefore) {
         return QStringLiteral(
                    "\u201E%1\u201C wurde seit der Ersetzung ge\u00E4ndert und bleibt, "
@@ -76,8 +77,26 @@ std::optional<QString> Restore(const JournalEntry& entry, const std::string& cop
         utimensat(AT_FDCWD, entry.path.c_str(), dates, 0);
         return std::nullopt;
     }
-    if (auto written = WriteFileReplacing(entry.path, copy, attributes); !written) {
-        return written.message();
+    auto out = ReplacingFile::Begin(entry.path, attributes);
+    if (!out) {
+        return out.message();
+    }
+    // The saved original is copied piece by piece and checked once more on the way, so that
+    // only the bytes the journal vouches for are renamed into place.
+    ContentHasher copied;
+    auto length = ForEachPiece(run.directory + "/" + CopyName(entry.id),
+                               [&out, &copied](std::string_view piece) {
+                                   copied.Update(piece);
+                                   return out->Append(piece);
+                               });
+    if (!length) {
+        return length.message();
+    }
+    if (length.value() != entry.size || copied.Finish() != entry.originalHash) {
+        return Damaged(run, entry);
+    }
+    if (auto committed = out->Commit(); !committed) {
+        return committed.message();
     }
     return std::nullopt;
 }
@@ -120,9 +139,8 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
                        MessageIcon::None);
         return CommandOutcome::NothingToDo;
     }
-    auto copies = ReadCopies(*chosen);
-    if (!copies) {
-        ui.ShowMessage(copies.message(), MessageIcon::Warning);
+    if (auto checked = CheckCopies(*chosen); !checked) {
+        ui.ShowMessage(checked.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
     BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
@@ -130,7 +148,7 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
     std::vector<QString> problems;
     std::int64_t restored = 0;
     for (std::size_t index = 0; index < chosen->entries.size(); ++index) {
-        if (auto problem = Restore(chosen->entries[index], copies.value()[index], bounds)) {
+        if (auto problem = Restore(*chosen, chosen->entries[index], bounds)) {
             problems.push_back(std::move(*problem));
         } else {
             ++restored;

@@ -1,4 +1,7 @@
+#include "TestSupport.h"
 #include "common/Pattern.h"
+#include "common/StreamReplace.h"
+#include "replace/Ersatzroutinen.h"
 #include "search/Matching.h"
 #include "search/StreamMatching.h"
 #include "search/Suchroutinen.h"
@@ -91,6 +94,61 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
                 EXPECT_EQ(part.encoding, whole.encoding) << where;
                 EXPECT_EQ(streamed->title, whole.IsHit() ? whole.title : std::nullopt) << where;
                 EXPECT_EQ(streamed->length, static_cast<std::int64_t>(bytes.size()));
+            }
+        }
+    }
+}
+
+// A replacement written piece by piece must write what the replacement of the whole text does.
+TEST(StreamMatchingTest, PiecesAreReplacedAsTheWholeFileIs) {
+    struct ReplaceCase {
+        StreamCase search;
+        const char* replacement;
+    };
+    const std::string ascii = Repeat("ab fund FUND x\r\n", 5);
+    const std::string utf8 =
+        "\xEF\xBB\xBF" + Repeat("\xC3\xA9t\xC3\xA9 \xC3\xA4rger, \xE2\x82\xAC\n", 5);
+    const std::string cp1252 = Repeat("\xE9t\xE9 \xE4rger \x80\r\n", 5);
+    const ReplaceCase cases[] = {
+        {{"fund", CompareMode::IgnoreCase, false, ascii, "FuNd"}, "Wasserkraft"},
+        {{"aa", CompareMode::Exact, false, Repeat("a", 70), "b"}, "x"},
+        {{"ärger", CompareMode::IgnoreCase, false, utf8, "\xC3\x84RGER"}, "Ärgernis"},
+        {{"ärger", CompareMode::IgnoreCase, false, cp1252, "\xC4RGER"}, "Ä"},
+        {{"(f)(u)nd", CompareMode::IgnoreCase, true, ascii, "fund"}, "${2}$1"},
+        {{"\u00E4(r)\\w+", CompareMode::IgnoreCase, true, cp1252, "\xC4RGER"}, "[$1]"},
+        {{"a*", CompareMode::Exact, true, Repeat("ba", 30), "aaa"}, "-"},
+        {{"(?<=ab )\\bfund\\b", CompareMode::Exact, true, ascii, "ab fund"}, "F"},
+    };
+    test::TempTree tree;
+    const std::string path = tree.Write("datei.txt", "");
+    for (const ReplaceCase& test : cases) {
+        auto step = ReplaceStep::Make(QString::fromUtf8(test.search.term),
+                                      QString::fromUtf8(test.replacement), test.search.mode,
+                                      test.search.regex);
+        ASSERT_TRUE(step) << test.search.term;
+        for (std::size_t at = 0; at <= test.search.filler.size(); ++at) {
+            const std::string bytes = test.search.filler.substr(0, at) + test.search.inserted +
+                                      test.search.filler.substr(at);
+            // A term put into the middle of a character leaves the text unchanged.
+            std::string whole;
+            if (ReplaceAllInto(bytes, step->term, step->replacement, whole) !=
+                ReplaceOutcome::Replaced) {
+                whole = bytes;
+            }
+            MemoryFile file;
+            const int descriptor = file.Write(bytes);
+            for (const std::size_t piece : {16, 23}) {
+                auto out = ReplacingFile::Begin(path);
+                ASSERT_TRUE(out);
+                auto replaced = ReplaceStreamedInto(descriptor, path, bytes.size(), step->term,
+                                                    step->replacement, DetectEncoding(bytes),
+                                                    out.value(), piece);
+                ASSERT_TRUE(replaced);
+                std::string written(out->Size(), '\0');
+                ASSERT_EQ(pread(out->Descriptor(), written.data(), written.size(), 0),
+                          static_cast<ssize_t>(written.size()));
+                EXPECT_EQ(written, whole)
+                    << test.search.term << " at " << at << ", pieces of " << piece;
             }
         }
     }

@@ -1,0 +1,133 @@
+#include "StreamReplace.h"
+
+#include "ContentHash.h"
+#include "Pattern.h"
+
+#include <algorithm>
+
+namespace trawlex {
+namespace {
+
+// Where the replacement stands in the file: what is written, and where the search goes on.
+struct Progress {
+    std::uint64_t copied = 0;  // every byte before this offset is in the output
+    std::string pending;       // output of the current piece, not yet written
+    std::int64_t count = 0;
+
+    void CopyUpTo(std::string_view window, std::uint64_t start, std::uint64_t to) {
+        if (to > copied) {
+            pending.append(window.substr(static_cast<std::size_t>(copied - start),
+                                         static_cast<std::size_t>(to - copied)));
+            copied = to;
+        }
+    }
+};
+
+// Replaces the literal occurrences that lie whole in the window; returns where the next window
+// must begin.
+std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, bool final,
+                                  const TermMatcher& term, TextEncoding encoding,
+                                  std::string_view inserted, std::uint64_t& from,
+                                  Progress& progress) {
+    const std::size_t longest = term.LongestOccurrence(encoding);
+    const std::size_t safe = final || window.size() < longest ? (final ? window.size() : 0)
+                                                              : window.size() - longest + 1;
+    auto at = static_cast<std::size_t>(from - start);
+    while (true) {
+        const std::optional<Span> found = term.Find(window, at, encoding);
+        if (!found || (!final && found->start >= safe)) {
+            break;
+        }
+        progress.CopyUpTo(window, start, start + found->start);
+        progress.pending += inserted;
+        progress.copied = start + found->end;
+        ++progress.count;
+        at = found->end;
+    }
+    from = start + std::max(at, safe);
+    // What lies before the search's next place can no longer be part of an occurrence.
+    progress.CopyUpTo(window, start, from);
+    return from;
+}
+
+}  // namespace
+
+Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::string& path,
+                                                std::uint64_t size, const TermMatcher& term,
+                                                const EncodedReplacement& replacement,
+                                                const DetectedEncoding& detected,
+                                                ReplacingFile& out, std::size_t pieceSize) {
+    StreamedReplacement result;
+    const bool utf8 = detected.encoding == TextEncoding::Utf8;
+    const Pattern* pattern = term.GetPattern();
+    if (pattern == nullptr && !utf8 && !replacement.cp1252) {
+        result.outcome = ReplaceOutcome::Unencodable;
+        return result;
+    }
+    const std::string_view inserted = pattern != nullptr ? std::string_view()
+                                      : utf8             ? replacement.utf8
+                                                         : *replacement.cp1252;
+    ChunkReader reader(descriptor, path, pieceSize, size);
+    ContentHasher written;
+    Progress progress;
+    std::uint64_t from = detected.bodyStart;
+    PatternCursor cursor{detected.bodyStart, false};
+    PatternMatch shifted;
+    std::uint64_t keep = 0;
+    bool encodable = true;
+    while (true) {
+        if (auto read = reader.Advance(keep); !read) {
+            return read.error();
+        }
+        const std::string_view window = reader.Window();
+        const std::uint64_t start = reader.Start();
+        const bool final = reader.AtEnd();
+        if (pattern == nullptr) {
+            keep = ReplaceLiteralPiece(window, start, final, term, detected.encoding, inserted,
+                                       from, progress);
+        } else {
+            const PieceScan scan = pattern->ScanPiece(
+                window, start, final, detected, cursor, [&](const PatternMatch& match) {
+                    const Span& whole = match.Whole();
+                    progress.CopyUpTo(window, start, whole.start);
+                    // The template takes its groups from the window's bytes.
+                    shifted.groups = match.groups;
+                    for (std::optional<Span>& group : shifted.groups) {
+                        if (group) {
+                            group = Span{group->start - start, group->end - start};
+                        }
+                    }
+                    if (!replacement.forPattern->AppendTo(progress.pending, window, shifted,
+                                                          detected.encoding)) {
+                        encodable = false;
+                        return false;
+                    }
+                    progress.copied = whole.end;
+                    ++progress.count;
+                    return true;
+                });
+            if (scan.scan == PatternScan::Limit || !encodable) {
+                result.outcome =
+                    !encodable ? ReplaceOutcome::Unencodable : ReplaceOutcome::LimitReached;
+                return result;
+            }
+            // No match starts before the cursor: what lies before it is written as it is.
+            progress.CopyUpTo(window, start, final ? reader.End() : cursor.resume);
+            keep = std::min(scan.keepFrom, progress.copied);
+        }
+        if (auto appended = out.Append(progress.pending); !appended) {
+            return appended.error();
+        }
+        written.Update(progress.pending);
+        progress.pending.clear();
+        if (final) {
+            break;
+        }
+    }
+    result.count = progress.count;
+    result.outcome = progress.count > 0 ? ReplaceOutcome::Replaced : ReplaceOutcome::Unchanged;
+    result.writtenHash = written.Finish();
+    return result;
+}
+
+}  // namespace trawlex

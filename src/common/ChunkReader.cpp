@@ -23,8 +23,12 @@ Error ReadError(const std::string& path, int code) {
 }  // namespace
 
 Result<OpenedFile> OpenRegularFile(const std::string& path) {
+    return TakeRegularFile(OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC), path);
+}
+
+Result<OpenedFile> TakeRegularFile(int descriptor, const std::string& path) {
     OpenedFile opened;
-    opened.file = FileDescriptor(OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    opened.file = FileDescriptor(descriptor);
     if (opened.file.get() < 0) {
         return ReadError(path, errno);
     }
@@ -50,7 +54,9 @@ Status ChunkReader::Advance(std::uint64_t keepFrom) {
     if (kept + pieceSize_ > capacity_) {
         const std::size_t capacity = std::max(kept + pieceSize_, 2 * capacity_);
         std::unique_ptr<char[]> grown(new char[capacity]);
-        std::memcpy(grown.get(), buffer_.get() + (keepFrom - start_), kept);
+        if (kept > 0) {
+            std::memcpy(grown.get(), buffer_.get() + (keepFrom - start_), kept);
+        }
         buffer_ = std::move(grown);
         capacity_ = capacity;
     } else if (kept > 0 && keepFrom > start_) {

@@ -24,6 +24,9 @@ struct OpenedFile {
 // a file was listed cannot block the run.
 Result<OpenedFile> OpenRegularFile(const std::string& path);
 
+// The same for a descriptor just opened for `path` (negative when that failed, errno set).
+Result<OpenedFile> TakeRegularFile(int descriptor, const std::string& path);
+
 // Files up to this size are read whole; bigger ones piece by piece, so that memory does not
 // grow with the file.
 inline constexpr std::uint64_t kWholeReadLimit = std::uint64_t{8} << 20;

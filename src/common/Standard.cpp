@@ -80,6 +80,9 @@ Result<FileStamp> ReadOpened(const OpenedFile& opened, const std::string& path, 
     const struct stat& info = opened.status;
     const auto size = static_cast<std::size_t>(info.st_size);
     char* data = reserve(size);
+    if (data == nullptr) {
+        return ReadError(path, ENOMEM);  // too big to be held whole
+    }
     std::size_t filled = 0;
     while (filled < size) {
         const ssize_t got = read(opened.file.get(), data + filled, size - filled);
@@ -127,7 +130,7 @@ void FileBuffer::Free::operator()(char* data) const {
     std::free(data);
 }
 
-void FileBuffer::Grow(std::size_t size) {
+bool FileBuffer::Grow(std::size_t size) {
     // Whole mebibytes, so that the many small files of a tree share one allocation; a big
     // buffer is asked for in huge pages, which spares the kernel most of its page faults.
     constexpr std::size_t kMebibyte = std::size_t{1} << 20;
@@ -138,19 +141,21 @@ void FileBuffer::Grow(std::size_t size) {
     data_.reset();
     void* memory = huge ? std::aligned_alloc(kHugePage, capacity_) : std::malloc(capacity_);
     if (memory == nullptr) {
-        throw std::bad_alloc();
+        capacity_ = 0;
+        return false;
     }
     if (huge) {
         madvise(memory, capacity_, MADV_HUGEPAGE);
     }
     data_.reset(static_cast<char*>(memory));
+    return true;
 }
 
 Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
                                  FileBuffer& buffer) {
     auto stamp = ReadOpened(opened, path, [&buffer](std::size_t size) {
-        if (size > buffer.capacity_) {
-            buffer.Grow(size);
+        if (size > buffer.capacity_ && !buffer.Grow(size)) {
+            return static_cast<char*>(nullptr);
         }
         return buffer.data_.get();
     });

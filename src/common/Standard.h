@@ -58,7 +58,7 @@ private:
     friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
                                             FileBuffer& buffer);
 
-    void Grow(std::size_t size);
+    bool Grow(std::size_t size);  // false when memory is short
 
     struct Free {
         void operator()(char* data) const;

@@ -4,9 +4,11 @@
 #include "PathText.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
 
 namespace trawlex {
@@ -41,6 +43,9 @@ bool IsStaleTemporary(std::string_view name) {
            name.substr(name.size() - 6 - kMarker.size(), kMarker.size()) == kMarker;
 }
 
+constexpr int kMostKeptDirectories = 64;
+std::atomic<int> keptDirectories{0};
+
 }  // namespace
 
 TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask,
@@ -65,6 +70,20 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
     }
     Frame frame;
     frame.directory = directory;
+    // Its own descriptor, since the listing's goes with the listing. Files waiting to be read
+    // may keep many directories open; beyond a few, files are opened by their paths, so that
+    // the process never runs out of descriptors for the files themselves.
+    if (withFiles && keptDirectories.load() < kMostKeptDirectories) {
+        const int kept = fcntl(dirfd(handle.get()), F_DUPFD_CLOEXEC, 0);
+        if (kept >= 0) {
+            ++keptDirectories;
+            frame.descriptor = std::shared_ptr<const FileDescriptor>(
+                new FileDescriptor(kept), [](const FileDescriptor* descriptor) {
+                    delete descriptor;
+                    --keptDirectories;
+                });
+        }
+    }
     while (const dirent* entry = readdir(handle.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") {
@@ -94,10 +113,28 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
 }
 
 bool TreeWalk::Next(std::string& path) {
+    WalkedFile file;
+    if (!Next(file)) {
+        return false;
+    }
+    path = std::move(file.path);
+    return true;
+}
+
+int OpenWalkedFile(const WalkedFile& file, int flags) {
+    if (file.directory == nullptr) {
+        return OpenPath(file.path, flags);
+    }
+    return openat(file.directory->get(), std::string(file.Name()).c_str(), flags);
+}
+
+bool TreeWalk::Next(WalkedFile& file) {
     while (!frames_.empty()) {
         Frame& frame = frames_.back();
         if (frame.nextFile < frame.files.size()) {
-            path = frame.directory + frame.files[frame.nextFile++];
+            file.path = frame.directory + frame.files[frame.nextFile++];
+            file.nameAt = frame.directory.size();
+            file.directory = frame.descriptor;
             return true;
         }
         if (frame.nextSubdirectory < frame.subdirectories.size()) {

@@ -3,7 +3,11 @@
 #include "DirectoryHandle.h"
 #include "Listing.h"
 
+#include "PathAccess.h"
+
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trawlex {
@@ -21,6 +25,19 @@ enum class StaleTemporaries {
     Remove,
 };
 
+// A file a walk yields: its path, and the directory it lies in, held open while the file waits
+// to be read, so that it is opened by its name without the kernel walking the whole path again.
+struct WalkedFile {
+    std::string path;
+    std::shared_ptr<const FileDescriptor> directory;  // none when it could not be kept open
+    std::size_t nameAt = 0;                           // where the name starts in the path
+
+    std::string_view Name() const { return std::string_view(path).substr(nameAt); }
+};
+
+// Opens a file a walk yielded for reading, by name inside its directory where that is open.
+int OpenWalkedFile(const WalkedFile& file, int flags);
+
 class TreeWalk {
 public:
     // The files of `directory` (ending in the separator) only.
@@ -33,6 +50,7 @@ public:
 
     // The path of the next file, or false at the end.
     bool Next(std::string& path);
+    bool Next(WalkedFile& file);
 
     // Directories that could not be read; the walk went on without them.
     const std::vector<std::string>& Unreadable() const { return unreadable_; }
@@ -40,6 +58,7 @@ public:
 private:
     struct Frame {
         std::string directory;  // with its closing separator
+        std::shared_ptr<const FileDescriptor> descriptor;
         std::vector<std::string> files;
         std::vector<std::string> subdirectories;
         std::size_t nextFile = 0;

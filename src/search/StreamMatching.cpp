@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -26,8 +25,9 @@ std::int64_t CountCharacters(std::string_view bytes) {
         std::uint64_t block = 0;
         std::memcpy(&block, bytes.data() + index, 8);
         // A continuation byte is 10xxxxxx: its high bit set and the next one clear.
-        const std::uint64_t continuation = block & ~(block << 1) & 0x8080808080808080ULL;
-        count += 8 - std::popcount(continuation);
+        const std::uint64_t continuation = (block & ~(block << 1) & 0x8080808080808080ULL) >> 7;
+        // One bit per byte at most, so the bytes' sum lands in the top byte.
+        count += 8 - static_cast<std::int64_t>((continuation * 0x0101010101010101ULL) >> 56);
     }
     for (; index < bytes.size(); ++index) {
         count += (static_cast<unsigned char>(bytes[index]) & 0xC0) != 0x80 ? 1 : 0;
@@ -45,7 +45,6 @@ struct Lane {
     PatternCursor cursor;    // the pattern search goes on here
     std::uint64_t keepFrom = 0;
     std::uint64_t first = kNowhere;
-    std::int64_t firstCharacters = 0;  // characters before the first occurrence, from offset 0
     std::int64_t count = 0;
     bool limitReached = false;
 
@@ -69,8 +68,10 @@ struct TagSearch {
             return;
         }
         const std::size_t length = tag.TermLength();
-        const std::size_t safe =
-            final || window.size() < length ? window.size() : window.size() - length + 1;
+        // A tag that starts in the last bytes may go on in the next window.
+        const std::size_t safe = final                    ? window.size()
+                                 : window.size() < length ? 0
+                                                          : window.size() - length + 1;
         from = start + std::max(at, safe);
     }
     std::uint64_t KeepFrom() const { return found == kNowhere ? from : kNowhere; }
@@ -114,7 +115,19 @@ public:
         }
     }
 
-    void Scan(std::string_view window, std::uint64_t start, bool final, std::uint64_t body) {
+    // True when every term reads alike in both encodings: then neither the encoding nor the
+    // title matters until one of them is found.
+    bool Independent() const {
+        return std::all_of(lanes_.begin(), lanes_.end(),
+                           [](const Lane& lane) { return !lane.encoding; });
+    }
+
+    bool AnyFound() const {
+        return std::any_of(lanes_.begin(), lanes_.end(),
+                           [](const Lane& lane) { return lane.first != kNowhere; });
+    }
+
+    void ScanTerms(std::string_view window, std::uint64_t start, bool final, std::uint64_t body) {
         for (Lane& lane : lanes_) {
             if (!lane.live) {
                 continue;
@@ -126,13 +139,19 @@ public:
                 ScanLiteral(lane, term, window, start, final);
             }
         }
+    }
+
+    void ScanTags(std::string_view window, std::uint64_t start, bool final) {
         openTag_.Scan(window, start, final);
         closeTag_.Scan(window, start, final);
     }
+    std::uint64_t TagsKeepFrom() const {
+        return std::min(openTag_.KeepFrom(), closeTag_.KeepFrom());
+    }
 
     // The offset from which the next window must hold the bytes.
-    std::uint64_t KeepFrom(std::uint64_t end) const {
-        std::uint64_t keep = std::min({end, openTag_.KeepFrom(), closeTag_.KeepFrom()});
+    std::uint64_t KeepFrom(std::uint64_t end, bool tags) const {
+        std::uint64_t keep = tags ? std::min(end, TagsKeepFrom()) : end;
         for (const Lane& lane : lanes_) {
             if (lane.live) {
                 keep = std::min(keep, lane.keepFrom);
@@ -141,15 +160,10 @@ public:
         return keep;
     }
 
-    // Characters are counted only while an occurrence in UTF-8 may still be ahead.
-    bool CountsCharacters() const {
-        return std::any_of(lanes_.begin(), lanes_.end(), [](const Lane& lane) {
-            return lane.live && lane.first == kNowhere && lane.encoding != TextEncoding::Cp1252;
-        });
-    }
-    void Discard(std::string_view dropped) { characters_ += CountCharacters(dropped); }
-
-    std::vector<FileMatch> Results(const DetectedEncoding& detected) const {
+    // The first occurrences as file offsets, or kNowhere; positions are worked out from them.
+    std::vector<FileMatch> Results(const DetectedEncoding& detected,
+                                   std::vector<std::uint64_t>& firstOffsets) const {
+        firstOffsets.assign(terms_.size(), kNowhere);
         std::vector<FileMatch> matches(terms_.size());
         for (FileMatch& match : matches) {
             match.encoding = detected.encoding;
@@ -161,12 +175,7 @@ public:
             FileMatch& match = matches[lane.term];
             match.count = lane.count;
             match.limitReached = lane.limitReached;
-            if (lane.first != kNowhere) {
-                match.firstPosition =
-                    detected.encoding == TextEncoding::Utf8
-                        ? lane.firstCharacters + 1 - (detected.bodyStart > 0 ? 1 : 0)
-                        : static_cast<std::int64_t>(lane.first) + 1;
-            }
+            firstOffsets[lane.term] = lane.first;
         }
         return matches;
     }
@@ -181,10 +190,9 @@ public:
     }
 
 private:
-    void Found(Lane& lane, std::string_view window, std::uint64_t start, std::size_t at) {
+    static void Found(Lane& lane, std::uint64_t at) {
         if (lane.count++ == 0) {
-            lane.first = start + at;
-            lane.firstCharacters = characters_ + CountCharacters(window.substr(0, at));
+            lane.first = at;
         }
     }
 
@@ -206,7 +214,7 @@ private:
             if (!found || (!final && found->start >= safe)) {
                 break;
             }
-            Found(lane, window, start, found->start);
+            Found(lane, start + found->start);
             at = found->end;
         }
         lane.from = start + std::max(at, safe);
@@ -216,12 +224,12 @@ private:
     void ScanPattern(Lane& lane, const Pattern& pattern, std::string_view window,
                      std::uint64_t start, bool final, std::uint64_t body) {
         const TextEncoding encoding = *lane.encoding;
-        const PieceScan scan = pattern.ScanPiece(
-            window, start, final, {encoding, static_cast<std::size_t>(body)}, lane.cursor,
-            [&](const PatternMatch& match) {
-                Found(lane, window, start, static_cast<std::size_t>(match.Whole().start - start));
-                return true;
-            });
+        const PieceScan scan =
+            pattern.ScanPiece(window, start, final, {encoding, static_cast<std::size_t>(body)},
+                              lane.cursor, [&](const PatternMatch& match) {
+                                  Found(lane, match.Whole().start);
+                                  return true;
+                              });
         lane.keepFrom = scan.keepFrom;
         if (scan.scan == PatternScan::Limit) {
             lane.limitReached = true;
@@ -231,7 +239,6 @@ private:
 
     const std::vector<const TermMatcher*>& terms_;
     std::vector<Lane> lanes_;
-    std::int64_t characters_ = 0;  // in the bytes before the window
     static inline const Finder openFinder_{"<title>", CompareMode::IgnoreCase};
     static inline const Finder closeFinder_{"</title>", CompareMode::IgnoreCase};
     TagSearch openTag_{openFinder_};
@@ -257,6 +264,21 @@ Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint
     return bytes;
 }
 
+// The characters of a UTF-8 file between two offsets, read again piece by piece.
+Result<std::int64_t> CharactersBefore(int descriptor, const std::string& path, std::uint64_t from,
+                                      std::uint64_t to) {
+    std::int64_t characters = 0;
+    constexpr std::uint64_t kPiece = std::uint64_t{1} << 20;
+    for (std::uint64_t at = from; at < to; at += kPiece) {
+        auto piece = ReadRange(descriptor, path, at, std::min(to, at + kPiece));
+        if (!piece) {
+            return piece.error();
+        }
+        characters += CountCharacters(piece.value());
+    }
+    return characters;
+}
+
 }  // namespace
 
 Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
@@ -265,39 +287,73 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     ChunkReader reader(descriptor, path, settings.pieceSize, settings.limit);
     StreamMatcher matcher(terms);
     EncodingDetector detector;
-    bool begun = false;
+    // Terms alike in both encodings need neither the encoding nor the title until they are
+    // found, and most files never hold them; those files are only searched for the terms.
+    bool following = false;  // the detector and the title search have seen every byte read
+    bool byteOrderMark = false;
     std::uint64_t keep = 0;
     while (true) {
         if (auto read = reader.Advance(keep); !read) {
             return read.error();
         }
         const std::string_view fresh = reader.Fresh();
-        detector.Feed(fresh);
+        const bool final = reader.AtEnd();
         if (settings.hasher != nullptr) {
             settings.hasher->Update(fresh);
         }
-        if (!begun) {
-            begun = true;
-            matcher.Begin(detector.Decided() && detector.Finish().bodyStart > 0);
+        if (reader.Start() == 0 && reader.Window().size() == fresh.size()) {
+            byteOrderMark = fresh.substr(0, 3) == "\xEF\xBB\xBF";
+            matcher.Begin(byteOrderMark);
+            following = !matcher.Independent();
+        }
+        if (following) {
+            detector.Feed(fresh);
+            matcher.ScanTags(reader.Window(), reader.Start(), final);
         }
         if (detector.Decided()) {
             matcher.Decide(detector.Finish().encoding);
         }
-        const bool final = reader.AtEnd();
-        matcher.Scan(reader.Window(), reader.Start(), final, detector.Finish().bodyStart);
+        matcher.ScanTerms(reader.Window(), reader.Start(), final, byteOrderMark ? 3 : 0);
+        if (!following && matcher.AnyFound()) {
+            // Found: the bytes read so far are read once more for the encoding and the title.
+            following = true;
+            ChunkReader again(descriptor, path, settings.pieceSize, reader.End());
+            std::uint64_t tagsKeep = 0;
+            do {
+                if (auto read = again.Advance(tagsKeep); !read) {
+                    return read.error();
+                }
+                detector.Feed(again.Fresh());
+                matcher.ScanTags(again.Window(), again.Start(), final && again.AtEnd());
+                tagsKeep = std::min(again.End(), matcher.TagsKeepFrom());
+            } while (!again.AtEnd());
+        }
         if (final) {
             break;
         }
-        keep = matcher.KeepFrom(reader.End());
-        if (matcher.CountsCharacters()) {
-            matcher.Discard(
-                reader.Window().substr(0, static_cast<std::size_t>(keep - reader.Start())));
-        }
+        keep = matcher.KeepFrom(reader.End(), following);
     }
     StreamedMatches streamed;
     streamed.detected = detector.Finish();
     streamed.length = static_cast<std::int64_t>(reader.End());
-    streamed.matches = matcher.Results(streamed.detected);
+    std::vector<std::uint64_t> firstOffsets;
+    streamed.matches = matcher.Results(streamed.detected, firstOffsets);
+    for (std::size_t index = 0; index < firstOffsets.size(); ++index) {
+        if (firstOffsets[index] == kNowhere) {
+            continue;
+        }
+        // Counting characters only for the files that hold the term spares every other file.
+        std::int64_t position = static_cast<std::int64_t>(firstOffsets[index]) + 1;
+        if (streamed.detected.encoding == TextEncoding::Utf8) {
+            auto characters = CharactersBefore(descriptor, path, streamed.detected.bodyStart,
+                                               firstOffsets[index]);
+            if (!characters) {
+                return characters.error();
+            }
+            position = characters.value() + 1;
+        }
+        streamed.matches[index].firstPosition = position;
+    }
     const bool hit = std::any_of(streamed.matches.begin(), streamed.matches.end(),
                                  [](const FileMatch& match) { return match.IsHit(); });
     if (hit) {

@@ -10,6 +10,8 @@
 #include "search/Problems.h"
 #include "search/StreamMatching.h"
 
+#include <fcntl.h>
+
 namespace trawlex {
 namespace {
 
@@ -23,10 +25,11 @@ struct SearchedFile {
     FileStamp stamp;
 };
 
-SearchedFile SearchOneFile(const std::string& path, const TermMatcher& term, FileBuffer& buffer) {
+SearchedFile SearchOneFile(const WalkedFile& file, const TermMatcher& term, FileBuffer& buffer) {
     SearchedFile searched;
+    const std::string& path = file.path;
     searched.path = path;
-    auto opened = OpenRegularFile(path);
+    auto opened = TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), path);
     if (!opened) {
         return searched;
     }
@@ -62,13 +65,13 @@ SearchedFile SearchOneFile(const std::string& path, const TermMatcher& term, Fil
 // file. A bounded number of files is ahead of the report at any moment.
 Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
     const TermMatcher& term = run.term;
-    OrderedPool<std::string, SearchedFile, FileBuffer> pool(
-        run.workers, [&term](const std::string& path, FileBuffer& buffer) {
-            return SearchOneFile(path, term, buffer);
+    OrderedPool<WalkedFile, SearchedFile, FileBuffer> pool(
+        run.workers, [&term](const WalkedFile& file, FileBuffer& buffer) {
+            return SearchOneFile(file, term, buffer);
         });
     std::optional<Error> failure;
     const bool finished = RunInOrder(
-        pool, 16 * (run.workers + 1), [&walk](std::string& path) { return walk.Next(path); },
+        pool, 1024 * (run.workers + 1), [&walk](WalkedFile& file) { return walk.Next(file); },
         [&run, style, &failure](SearchedFile searched) {
             const Flow flow = run.ui.YieldToEventLoop();
             if (!searched.readable) {

@@ -58,6 +58,7 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
         {"Fund", CompareMode::Exact, false, ascii, "Fund"},
         {"fund", CompareMode::IgnoreCase, false, ascii, "FuNd"},
         {"aa", CompareMode::Exact, false, Repeat("a", 90), "b"},
+        {"fund", CompareMode::IgnoreCase, false, utf8 + "<title>\xC3\xA9</title>", "FUND"},
         {"ärger", CompareMode::IgnoreCase, false, utf8, "\xC3\x84RGER"},
         {"ärger", CompareMode::IgnoreCase, false, cp1252, "\xC4RGER"},
         {"€", CompareMode::Exact, false, "\xEF\xBB\xBF" + utf8, "\xE2\x82\xAC"},

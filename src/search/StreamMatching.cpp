@@ -51,30 +51,43 @@ struct Lane {
     bool Serves(TextEncoding decided) const { return !encoding || *encoding == decided; }
 };
 
-// The first occurrence of a tag of the title, found without regard to case.
-struct TagSearch {
-    const Finder& tag;
-    std::uint64_t from = 0;
-    std::uint64_t found = kNowhere;
+// The first "<title>" and the first "</title>", found without regard to case in one pass: both
+// end in "title>", and the bytes before it tell them apart.
+struct TitleTags {
+    std::uint64_t from = 0;  // where "title>" is looked for next
+    std::uint64_t open = kNowhere;
+    std::uint64_t close = kNowhere;
+
+    // Done once the title is known: found, or absent because "</title>" came first.
+    bool Done() const { return close != kNowhere; }
 
     void Scan(std::string_view window, std::uint64_t start, bool final) {
-        if (found != kNowhere) {
-            return;
+        static const Finder tail("title>", CompareMode::IgnoreCase);
+        auto at = static_cast<std::size_t>(from - start);
+        while (!Done()) {
+            const std::size_t hit = tail.Find(window, at);
+            if (hit == Finder::npos) {
+                break;
+            }
+            at = hit + 1;
+            // The window holds the two bytes before every place looked at, but at the file's
+            // start.
+            if (hit >= 1 && window[hit - 1] == '<') {
+                open = std::min(open, start + hit - 1);
+            } else if (hit >= 2 && window[hit - 1] == '/' && window[hit - 2] == '<') {
+                close = start + hit - 2;
+            }
         }
-        const auto at = static_cast<std::size_t>(from - start);
-        const std::size_t hit = tag.Find(window, at);
-        if (hit != Finder::npos) {
-            found = start + hit;
-            return;
-        }
-        const std::size_t length = tag.TermLength();
-        // A tag that starts in the last bytes may go on in the next window.
+        // "title>" may start in the last bytes and go on in the next window.
+        const std::size_t length = tail.TermLength();
         const std::size_t safe = final                    ? window.size()
                                  : window.size() < length ? 0
                                                           : window.size() - length + 1;
         from = start + std::max(at, safe);
     }
-    std::uint64_t KeepFrom() const { return found == kNowhere ? from : kNowhere; }
+    std::uint64_t KeepFrom() const {
+        return Done() ? kNowhere : from - std::min<std::uint64_t>(from, 2);
+    }
 };
 
 class StreamMatcher {
@@ -142,12 +155,9 @@ public:
     }
 
     void ScanTags(std::string_view window, std::uint64_t start, bool final) {
-        openTag_.Scan(window, start, final);
-        closeTag_.Scan(window, start, final);
+        tags_.Scan(window, start, final);
     }
-    std::uint64_t TagsKeepFrom() const {
-        return std::min(openTag_.KeepFrom(), closeTag_.KeepFrom());
-    }
+    std::uint64_t TagsKeepFrom() const { return tags_.KeepFrom(); }
 
     // The offset from which the next window must hold the bytes.
     std::uint64_t KeepFrom(std::uint64_t end, bool tags) const {
@@ -182,11 +192,10 @@ public:
 
     // Where the title lies, as FindTitle finds it; nothing when it has none.
     std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleSpan() const {
-        if (openTag_.found == kNowhere || closeTag_.found == kNowhere ||
-            closeTag_.found < openTag_.found) {
+        if (tags_.open == kNowhere || tags_.close == kNowhere || tags_.close < tags_.open) {
             return std::nullopt;
         }
-        return std::pair{openTag_.found + openTag_.tag.TermLength(), closeTag_.found};
+        return std::pair{tags_.open + 7, tags_.close};
     }
 
 private:
@@ -239,10 +248,7 @@ private:
 
     const std::vector<const TermMatcher*>& terms_;
     std::vector<Lane> lanes_;
-    static inline const Finder openFinder_{"<title>", CompareMode::IgnoreCase};
-    static inline const Finder closeFinder_{"</title>", CompareMode::IgnoreCase};
-    TagSearch openTag_{openFinder_};
-    TagSearch closeTag_{closeFinder_};
+    TitleTags tags_;
 };
 
 Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint64_t from,

@@ -63,7 +63,7 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
         {"ärger", CompareMode::IgnoreCase, false, cp1252, "\xC4RGER"},
         {"€", CompareMode::Exact, false, "\xEF\xBB\xBF" + utf8, "\xE2\x82\xAC"},
         {"Fund", CompareMode::Exact, false, ascii, "<TITLE>Fund</title>"},
-        {"Fund", CompareMode::Exact, false, ascii + "</title>", "<title>"},
+        {"fund", CompareMode::IgnoreCase, false, ascii + "</title>", "<title>"},
         {"Wasser[a-z]+", CompareMode::Exact, true, ascii, "Wasserkraftwerk"},
         {"\\bfund\\b", CompareMode::IgnoreCase, true, ascii, "fundus"},
         {"(?m)^Fund$", CompareMode::Exact, true, ascii, "Fund\r\n"},

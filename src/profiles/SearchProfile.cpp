@@ -10,6 +10,7 @@
 #include "common/ProfileFields.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
+#include "common/TreeWalk.h"
 #include "search/Matching.h"
 #include "search/Problems.h"
 #include "search/Report.h"
@@ -142,7 +143,8 @@ std::string SearchProfileReportText(const Form1& form, const QString& profilePat
                 (form.Optgrossklein ? ">Beachten</td></tr>" : ">Ignorieren</td></tr>"));
     out += Line(row + "<TD><B>Dateifilter:</B></td>" + colspan + ">" +
                 EscapeValue(form.ComDateifilter.text) + "</td></tr>");
-    out += Line(row + "<TD><B>Unterverzeichnisse:</B></TD>" + colspan + ">Nein</TD></TR>");
+    out += Line(row + "<TD><B>Unterverzeichnisse:</B></TD>" + colspan + ">" +
+                (form.CheckRekursiv != 0 ? "Ja" : "Nein") + "</TD></TR>");
     out += Line("</table><p>");
     out += Line("<table>");
     out += Line("<tr BGCOLOR=" + Quote("#a0a0a0") +
@@ -190,12 +192,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     const std::string directory = NativePath(form.TexSuchort.text);
 
     BusyStart(form, ui, QStringLiteral("Suche ..."));
-    if (form.CheckRekursiv != 0) {
-        ShowWarning(ui, u"REKURSIV noch nicht IMPLEMENTIERT");
-        BusyEnd(form, ui);
-        return CommandOutcome::Refused;
-    }
-    if (auto folder = GetFolder(directory); !folder) {
+    auto folder = GetFolder(directory);
+    if (!folder) {
         BusyEnd(form, ui);
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
@@ -211,19 +209,28 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         }
         search.matchers.push_back(std::move(matcher.value()));
     }
-    bool stopped = false;
-    // The files of the mask in the file-type field, the same mask the report names.
-    auto names =
-        ListDirectory(directory, FileMask(form.ComDateifilter.text), ListKind::NormalFiles);
-    if (!names) {
-        search.unreadable.push_back(directory);
-    }
-    for (const std::string& name : names ? names.value() : std::vector<std::string>{}) {
-        SearchFile(directory + name, search);
-        if (ui.YieldToEventLoop() == Flow::Stop) {
-            stopped = true;
-            break;
+    LeaveOutOwnReport(search.seen, form.TexZieldatei);
+    // The files of the mask in the file-type field, the same mask the report names; with the
+    // subdirectories, each directory is entered once, as in the recursive search.
+    const FileMask mask(form.ComDateifilter.text);
+    const auto searchWalk = [&search, &ui](TreeWalk& walk) {
+        std::string path;
+        bool going = true;
+        while (going && walk.Next(path)) {
+            SearchFile(path, search);
+            going = ui.YieldToEventLoop() == Flow::Continue;
         }
+        search.unreadable.insert(search.unreadable.end(), walk.Unreadable().begin(),
+                                 walk.Unreadable().end());
+        return going;
+    };
+    TreeWalk own = TreeWalk::FilesOf(directory, mask);
+    bool stopped = !searchWalk(own);
+    if (!stopped && form.CheckRekursiv != 0) {
+        WalkGuard guard;
+        guard.Enter(folder.value());
+        TreeWalk below = TreeWalk::Below(folder.value(), mask, guard);
+        stopped = !searchWalk(below);
     }
     BusyEnd(form, ui);
 

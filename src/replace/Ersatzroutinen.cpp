@@ -498,6 +498,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     run.workers = job.workers;
     const JournalNames journalNames(JournalRoot());
     run.journalNames = &journalNames;
+    LeaveOutOwnReport(run.seen, job.target);
 
     std::optional<ReportFile> page;
     std::unique_ptr<Journal> journal;

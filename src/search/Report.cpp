@@ -19,6 +19,14 @@
 #include <utility>
 
 namespace trawlex {
+
+void LeaveOutOwnReport(IdentitySet& seen, const QString& target) {
+    struct stat info {};
+    if (!target.isEmpty() && stat(NativePath(target).c_str(), &info) == 0 &&
+        S_ISREG(info.st_mode)) {
+        seen.Insert(info);
+    }
+}
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/CaseFold.h"
+#include "common/DirectoryHandle.h"
 #include "common/Result.h"
 #include "common/Standard.h"
 #include "search/Matching.h"
@@ -17,6 +18,11 @@
 namespace trawlex {
 
 struct Form1;
+
+// A report saved inside the location would be searched like any other file and list itself as
+// a hit. The file at the report's path, as it is before the run, is added to the files a run has
+// seen, so that no search lists it and no replacement rewrites it.
+void LeaveOutOwnReport(IdentitySet& seen, const QString& target);
 
 // The three spellings of a result row: the flat search, the top directory of a tree search,
 // and the directories below it. A browser shows them alike.

@@ -172,6 +172,7 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
     }
     const FileMask fileMask(job.mask);
     SearchTotals totals;
+    LeaveOutOwnReport(totals.seen, job.target);
     SearchRun run{matcher, fileMask, report.value(), ui, totals, job.workers};
     const auto searched = job.scope == Scope::Flat
                               ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include <unistd.h>
+
 namespace trawlex {
 namespace {
 
@@ -87,18 +89,32 @@ TEST_F(SearchProfileTest, RefusalsComeWithTheirMessagesInOrder) {
     EXPECT_EQ(form.TexSuchort.text, location);
     EXPECT_EQ(ui.statusChanges, 0);
 
-    form.ComSuchprofile.text = QStringLiteral("begriffe.txt");
-    form.CheckRekursiv = 1;
-    EXPECT_EQ(butSuchprofilausführen_Click(form, ui), CommandOutcome::Refused);
-    ASSERT_EQ(ui.messages.size(), 3);
+    ASSERT_EQ(ui.messages.size(), 2);
     EXPECT_EQ(ui.messages[0], QStringLiteral("Es ist leider kein Suchprofil eingestellt"));
     EXPECT_TRUE(ui.messages[1].startsWith(
         QStringLiteral("Das Suchprofil konnte nicht geladen werden.\nDie Datei")));
     EXPECT_TRUE(ui.messages[1].contains(QStringLiteral("fehlt.txt")));
-    EXPECT_EQ(ui.messages[2], QStringLiteral("REKURSIV noch nicht IMPLEMENTIERT"));
-    EXPECT_EQ(form.TexSuchort.text, location + QLatin1Char('/'));
-    EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
     EXPECT_FALSE(QFile::exists(form.TexZieldatei));
+}
+
+// With the subdirectories, every directory below is searched once, each after the files of the
+// one above; a report saved inside the location is not its own hit, however often it is run.
+TEST_F(SearchProfileTest, SubdirectoriesAreSearchedOnceAndTheReportIsNoHit) {
+    tree.Write("web/unter/tief/vier.htm", "Fund");
+    ASSERT_EQ(symlink(tree.Path("web/unter").c_str(), tree.Path("web/zurueck").c_str()), 0);
+    form.CheckRekursiv = 1;
+    form.TexZieldatei = QString::fromStdString(tree.Path("web/bericht.htm"));
+    ASSERT_EQ(butSuchprofilausführen_Click(form, ui), CommandOutcome::Completed);
+    ASSERT_EQ(butSuchprofilausführen_Click(form, ui), CommandOutcome::Completed);
+    const std::string report = Report();
+    EXPECT_EQ(report.find("bericht.htm</a>"), std::string::npos);
+    EXPECT_NE(report.find(">Unterverzeichnisse:</B></TD><TD colspan=\"2\">Ja</TD></TR>"),
+              std::string::npos);
+    const std::size_t top = report.find("zwei.HTM</a>");
+    EXPECT_NE(top, std::string::npos);
+    EXPECT_LT(top, report.find("unter/tief/vier.htm</a>"));
+    EXPECT_EQ(report.find("vier.htm</a>"), report.rfind("vier.htm</a>")) << "entered once";
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'\n').toStdString();
 }
 
 TEST(SearchTermsTest, EmptyItemsAreSkippedAndAnyNumberIsKept) {

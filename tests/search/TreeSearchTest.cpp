@@ -1,4 +1,5 @@
 #include "app/Form1.h"
+#include "replace/Ersatzroutinen.h"
 #include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
 
@@ -92,6 +93,21 @@ TEST_F(TreeSearchTest, LinksBackIntoTheTreeAreEnteredOnce) {
     const auto files = RowFiles(Report());
     EXPECT_EQ(files.size(), 7U);
     EXPECT_EQ(std::count(files.begin(), files.end(), "w.htm"), 1);
+}
+
+// A report saved inside the location holds the term; it is neither listed by the next search
+// nor rewritten by a replacement.
+TEST_F(TreeSearchTest, AReportInsideTheLocationIsNoHitAndIsNeverRewritten) {
+    form.TexZieldatei = QString::fromStdString(tree.Path("a/bericht.htm"));
+    ASSERT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    ASSERT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    const std::string report = Report();
+    EXPECT_EQ(RowFiles(report).size(), 7U);
+    EXPECT_NE(report.find("<B>7</B> Fundstellen in <B>7</B>"), std::string::npos);
+    form.TexErsatzbegriff = QStringLiteral("Neu");
+    ASSERT_EQ(ReplaceTree(form, ui, CompareMode::Exact), CommandOutcome::Completed);
+    EXPECT_EQ(ReadFile(tree.Path("a/x.htm")), "Neu x");
+    EXPECT_TRUE(Report() == report);
 }
 
 TEST_F(TreeSearchTest, CommandChoosesTheTreeAndStopEndsTheReport) {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace trawlex {
 
 struct Form1;
@@ -57,6 +59,14 @@ struct FileDialogAnswer {
 };
 
 // What commands need from their surroundings. The window answers with message boxes and its
+// How far a running command is: the files looked at, their bytes, and those with hits (or,
+// for a replacement, changed).
+struct RunProgress {
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    std::int64_t hits = 0;
+};
+
 // event loop; the command line and the tests answer without a window.
 class Ui {
 public:
@@ -67,6 +77,9 @@ public:
 
     // Lets the surroundings process pending events between two files.
     virtual Flow YieldToEventLoop() = 0;
+
+    // Told after every file; shown where the surroundings have room for it.
+    virtual void ShowProgress(const RunProgress&) {}
 
     // The status caption, its background or the blink timer changed in the record.
     virtual void StatusChanged() = 0;

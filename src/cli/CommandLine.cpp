@@ -47,6 +47,7 @@ OptionRules WithCommonOptions(OptionRules own) {
     own.emplace(Name("--ignore-case"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--recursive"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--settings"), OptionRule{OptionKind::Value, false});
+    own.emplace(Name("--quiet"), OptionRule{OptionKind::Flag, false});
     return own;
 }
 
@@ -301,6 +302,8 @@ QString HelpText() {
         "                       einem Paar \"Begriff\",\"Ersatz\") je Zeile.\n"
         "  --ignore-case        Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
         "  --recursive          Unterverzeichnisse einbeziehen (sonst nur den Suchort selbst).\n"
+        "  --quiet              Keine Fortschrittszeile; sie erscheint sonst, w\u00E4hrend ein\n"
+        "                       Befehl l\u00E4uft, auf stderr, wenn das ein Terminal ist.\n"
         "  --regex              search, replace und die Profile: der Suchbegriff (die Begriffe\n"
         "                       des Profils) ist ein regul\u00E4rer Ausdruck in Perl-Syntax, z. "
         "B.\n"

@@ -2,6 +2,8 @@
 
 #include <QProcess>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 
@@ -19,7 +21,39 @@ extern "C" void OnInterrupt(int signalNumber) {
 
 }  // namespace
 
+ConsoleUi::ConsoleUi()
+    : progressShown_(isatty(STDERR_FILENO) != 0), started_(std::chrono::steady_clock::now()) {}
+
+ConsoleUi::~ConsoleUi() {
+    ClearProgress();
+}
+
+void ConsoleUi::ShowProgress(const RunProgress& progress) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!progressShown_ || now - drawn_ < std::chrono::milliseconds(100)) {
+        return;
+    }
+    drawn_ = now;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - started_).count();
+    const std::int64_t tenths = progress.bytes * 10 / 1'000'000;
+    std::fprintf(stderr, "\r%lld Dateien, %lld,%lld MB, %lld mit Fundstellen, %lld s\x1b[K",
+                 static_cast<long long>(progress.files), static_cast<long long>(tenths / 10),
+                 static_cast<long long>(tenths % 10), static_cast<long long>(progress.hits),
+                 static_cast<long long>(seconds));
+    std::fflush(stderr);
+    lineDrawn_ = true;
+}
+
+void ConsoleUi::ClearProgress() {
+    if (lineDrawn_) {
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        lineDrawn_ = false;
+    }
+}
+
 void ConsoleUi::ShowMessage(const QString& text, MessageIcon) {
+    ClearProgress();
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
 }
 

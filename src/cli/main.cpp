@@ -20,6 +20,11 @@ int main(int argc, char* argv[]) {
         return parse.usageError ? 2 : 0;
     }
     trawlex::ConsoleUi ui;
+    for (const auto& [name, value] : parse.request->options) {
+        if (name == u"--quiet") {
+            ui.SilenceProgress();
+        }
+    }
     std::optional<trawlex::Form1> form = trawlex::PrepareForm(*parse.request, ui);
     if (!form) {
         return trawlex::ExitStatus(parse.request->command, trawlex::CommandOutcome::Refused);

@@ -36,7 +36,8 @@ struct ProfileSearch {
     std::vector<ProfileHit> hits;
     std::vector<std::string> unreadable;
     std::vector<std::string> stopped;  // files a pattern backtracked in without end
-    IdentitySet seen;                  // a link to a file of the same directory lists it once
+    IdentitySet seen;                  // a file reached again through a link is searched once
+    RunProgress progress;
     FileBuffer buffer;
 };
 
@@ -63,6 +64,8 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
         return;
     }
     const auto size = static_cast<std::uint64_t>(opened->status.st_size);
+    ++search.progress.files;
+    search.progress.bytes += static_cast<std::int64_t>(size);
     if (size > kWholeReadLimit) {
         std::vector<const TermMatcher*> terms;
         for (const TermMatcher& matcher : search.matchers) {
@@ -198,7 +201,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}};
+    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}, {}};
     search.matchers.reserve(terms.size());
     for (const QString& term : terms) {
         auto matcher = MatcherFor(term, mode, form.CheckRegex != 0);
@@ -217,7 +220,10 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         std::string path;
         bool going = true;
         while (going && walk.Next(path)) {
+            const std::size_t hitsBefore = search.hits.size();
             SearchFile(path, search);
+            search.progress.hits += search.hits.size() > hitsBefore ? 1 : 0;
+            ui.ShowProgress(search.progress);
             going = ui.YieldToEventLoop() == Flow::Continue;
         }
         search.unreadable.insert(search.unreadable.end(), walk.Unreadable().begin(),

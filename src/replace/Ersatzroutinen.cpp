@@ -82,6 +82,7 @@ private:
 
 void TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
     ++run.filesExamined;
+    run.bytesExamined += outcome.bytes;
     for (QString& problem : outcome.problems) {
         run.problems.push_back(std::move(problem));
     }
@@ -118,6 +119,7 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
         },
         [&run](FileOutcome outcome) {
             TakeOutcome(std::move(outcome), run);
+            run.ui.ShowProgress({run.filesExamined, run.bytesExamined, run.filesChanged});
             return !run.failed && run.ui.YieldToEventLoop() == Flow::Continue;
         },
         // Files rewritten while the stop was asked for are counted and named like the others.
@@ -360,8 +362,11 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         return outcome;
     }
     const bool preview = run.action == ReplaceAction::Preview;
+    outcome.bytes = static_cast<std::int64_t>(opened->status.st_size);
     if (!preview && static_cast<std::uint64_t>(opened->status.st_size) > kWholeReadLimit) {
-        return ReplaceStreamed(task, run, opened.value());
+        FileOutcome streamed = ReplaceStreamed(task, run, opened.value());
+        streamed.bytes = outcome.bytes;
+        return streamed;
     }
     auto read = ReadOpenedInto(opened.value(), task.path, buffers.contents);
     if (!read) {

@@ -81,7 +81,8 @@ struct ReplaceTask {
 struct FileOutcome {
     std::vector<QString> problems;  // each names the file and why it stayed as it was
     std::int64_t replacements = 0;
-    bool changed = false;  // rewritten, or would be
+    std::int64_t bytes = 0;  // the file's length
+    bool changed = false;    // rewritten, or would be
     std::optional<FilePreview> preview;
 };
 
@@ -101,6 +102,7 @@ struct ReplaceRun {
     std::int64_t filesExamined = 0;
     std::int64_t filesChanged = 0;
     std::int64_t replacements = 0;
+    std::int64_t bytesExamined = 0;
     bool failed = false;  // the preview page could not be written
     unsigned workers = DefaultWorkerCount();
 };

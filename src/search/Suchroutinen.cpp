@@ -98,6 +98,8 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
             }
             run.totals.byteTotal += searched.stamp.length;
             ++run.totals.filesExamined;
+            run.ui.ShowProgress(
+                {run.totals.filesExamined, run.totals.byteTotal, run.totals.nextRow - 1});
             return flow == Flow::Continue;
         },
         // A search changes nothing: what was read beyond the stop is left out of the report.

@@ -98,7 +98,7 @@ TEST(CommandLineTest, HelpExplainsEveryOption) {
     EXPECT_FALSE(parse.usageError);
     for (const char* option :
          {"--location", "--term", "--mask", "--report", "--ignore-case", "--recursive",
-          "--settings", "--preview", "--no-undo", "undo --list"}) {
+          "--settings", "--preview", "--no-undo", "--quiet", "undo --list"}) {
         EXPECT_TRUE(parse.output.contains(QString::fromUtf8(option))) << option;
     }
 }
@@ -121,14 +121,19 @@ TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
                              QStringLiteral("--mask"),   QStringLiteral("*.htm"),
                              QStringLiteral("--report"), report};
 
-    EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
-                                 tree.RootText()} +
-                     common),
-              0);
+    // Into a pipe no progress line is written, with or without --quiet.
+    QString errors;
+    for (const QStringList& quiet : {QStringList(), QStringList{QStringLiteral("--quiet")}}) {
+        EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
+                                     tree.RootText()} +
+                             common + quiet,
+                         &errors),
+                  0);
+        EXPECT_TRUE(errors.isEmpty()) << errors.toStdString();
+    }
     EXPECT_NE(test::ReadFile(report.toStdString()).find("<B>1</B> Fundstelle in <B>1</B>"),
               std::string::npos);
 
-    QString errors;
     EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
                                  tree.RootText() + QStringLiteral("fehlt")} +
                          common,

@@ -29,8 +29,11 @@ ConsoleUi::~ConsoleUi() {
 }
 
 void ConsoleUi::ShowProgress(const RunProgress& progress) {
+    if (!progressShown_) {
+        return;
+    }
     const auto now = std::chrono::steady_clock::now();
-    if (!progressShown_ || now - drawn_ < std::chrono::milliseconds(100)) {
+    if (now - drawn_ < std::chrono::milliseconds(100)) {
         return;
     }
     drawn_ = now;

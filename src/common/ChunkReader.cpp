@@ -12,15 +12,11 @@
 #include <cstring>
 
 namespace trawlex {
-namespace {
-
 Error ReadError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: %2")
                      .arg(PathText(path), SystemErrorText(code)),
                  code};
 }
-
-}  // namespace
 
 Result<OpenedFile> OpenRegularFile(const std::string& path) {
     return TakeRegularFile(OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC), path);

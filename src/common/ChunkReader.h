@@ -20,6 +20,18 @@ struct OpenedFile {
     struct stat status {};
 };
 
+// "The file cannot be read", naming the file and the system's reason in German.
+Error ReadError(const std::string& path, int code);
+
+// Where a window stops vouching for occurrences of up to `longest` bytes: one that starts
+// earlier lies in it whole; one that starts here or later may go on in the next window.
+inline std::size_t WholeBefore(std::size_t windowSize, std::size_t longest, bool final) {
+    if (final) {
+        return windowSize;
+    }
+    return windowSize < longest ? 0 : windowSize - longest + 1;
+}
+
 // Opens a regular file for reading. Only regular files are opened, so a FIFO that appears where
 // a file was listed cannot block the run.
 Result<OpenedFile> OpenRegularFile(const std::string& path);

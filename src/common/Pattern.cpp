@@ -316,11 +316,9 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &pattern->groups_);
     std::uint32_t lookBehind = 0;
     pcre2_pattern_info(code, PCRE2_INFO_MAXLOOKBEHIND, &lookBehind);
-    // \A, \G and \` anchor at the subject's start, which must then be the text's start; \b
-    // and \B look one character back.
-    const bool anchored = text.contains(u"\\A") || text.contains(u"\\G") || text.contains(u"\\`");
-    pattern->lookBehind_ = anchored ? kLooksAtTheStart : lookBehind + 1;
-    // "^" and "$" in multi-line mode look at the line end before them, which may be CR LF.
+    // \b and \B look one character back, "^" and "$" in multi-line mode at the line end before
+    // them, which may be CR LF. Keeping these characters in front of where a search goes on also
+    // means that \A and \` never match there: only a search from the text's start has none.
     pattern->behind_ = lookBehind + 2;
     const QString prefix = LiteralPrefix(text, mode);
     if (!prefix.isEmpty()) {
@@ -397,69 +395,9 @@ std::optional<std::size_t> Pattern::FirstPossibleStart(std::string_view bytes,
 
 PatternScan Pattern::ForEachMatch(std::string_view bytes, const DetectedEncoding& detected,
                                   const std::function<bool(const PatternMatch&)>& each) const {
-    // No match starts before the first place the literal start occurs; the search begins there,
-    // a little before it where the pattern looks behind.
-    const std::optional<std::size_t> possible = FirstPossibleStart(bytes, detected);
-    if (!possible) {
-        return PatternScan::Done;
-    }
-    const std::size_t first = *possible;
-    Scratch& scratch = ThreadScratch();
-    std::size_t base = detected.bodyStart;
-    std::string_view subject = bytes.substr(base);
-    std::size_t offset = first - base;
-    std::uint32_t options = 0;
-    const bool transcoded = detected.encoding == TextEncoding::Cp1252 && HasHighBytes(bytes);
-    if (transcoded) {
-        // Only the text from shortly before the first possible match is turned into UTF-8; a
-        // Windows-1252 character is one byte, so the distance is the pattern's look-behind.
-        if (first > lookBehind_ && lookBehind_ != kLooksAtTheStart) {
-            base = first - lookBehind_;
-            options |= PCRE2_NOTBOL;
-        }
-        TranscodeCp1252(bytes.substr(base), scratch.utf8);
-        subject = scratch.utf8;
-        offset = 0;
-        for (std::size_t index = base; index < first; ++index) {
-            offset += Utf8OfCp1252()[static_cast<unsigned char>(bytes[index])].size();
-        }
-    }
-    const std::uint32_t startOptions = options;
-    pcre2_match_data* data = scratch.DataFor(groups_);
-    OffsetMap map(subject, base, transcoded);
-    PatternMatch match;
-    match.groups.resize(groups_ + 1);
-    while (offset <= subject.size()) {
-        const int result = pcre2_match(Code(code_), reinterpret_cast<PCRE2_SPTR>(subject.data()),
-                                       subject.size(), offset, options, data, scratch.context);
-        if (result == PCRE2_ERROR_NOMATCH) {
-            if (options == startOptions) {
-                return PatternScan::Done;
-            }
-            // No longer match where the empty one was: go on one character further.
-            options = startOptions;
-            ++offset;
-            while (offset < subject.size() &&
-                   (static_cast<unsigned char>(subject[offset]) & 0xC0) == 0x80) {
-                ++offset;
-            }
-            continue;
-        }
-        if (result < 0) {
-            return PatternScan::Limit;
-        }
-        const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
-        FillGroups(match, ovector, result, map);
-        if (!each(match)) {
-            return PatternScan::Done;
-        }
-        const std::size_t start = ovector[0];
-        offset = std::max<std::size_t>(ovector[1], start);
-        // Perl's rule: after an empty match, the next one must not be empty at the same place.
-        options =
-            startOptions | (ovector[1] <= start ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
-    }
-    return PatternScan::Done;
+    // A file read whole is one piece that nothing follows.
+    PatternCursor cursor{detected.bodyStart, false};
+    return ScanPiece(bytes, 0, true, detected, cursor, each).scan;
 }
 
 std::size_t Pattern::Behind(std::string_view window, std::size_t at, std::size_t lowest,

@@ -87,8 +87,6 @@ private:
     QString text_;
     void* code_ = nullptr;  // pcre2_code_8
     std::uint32_t groups_ = 0;
-    static constexpr std::size_t kLooksAtTheStart = ~std::size_t{0};
-    std::size_t lookBehind_ = kLooksAtTheStart;  // characters a match may look back
     std::size_t behind_ = 2;       // the same for a piece, which never holds the text's start
     std::size_t prefixReach_ = 0;  // the most bytes the literal start takes in a file
     std::size_t Behind(std::string_view window, std::size_t at, std::size_t lowest,

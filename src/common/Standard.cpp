@@ -20,11 +20,6 @@
 namespace trawlex {
 namespace {
 
-Error ReadError(const std::string& path, int code) {
-    return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: %2")
-                     .arg(PathText(path), SystemErrorText(code))};
-}
-
 Error WriteError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
                      .arg(PathText(path), SystemErrorText(code)),

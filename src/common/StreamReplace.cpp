@@ -30,8 +30,7 @@ std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, 
                                   std::string_view inserted, std::uint64_t& from,
                                   Progress& progress) {
     const std::size_t longest = term.LongestOccurrence(encoding);
-    const std::size_t safe = final || window.size() < longest ? (final ? window.size() : 0)
-                                                              : window.size() - longest + 1;
+    const std::size_t safe = WholeBefore(window.size(), longest, final);
     auto at = static_cast<std::size_t>(from - start);
     while (true) {
         const std::optional<Span> found = term.Find(window, at, encoding);

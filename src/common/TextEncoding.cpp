@@ -243,16 +243,32 @@ QString DecodeDetected(std::string_view bytes) {
     return DecodeCp1252(body);
 }
 
+std::int64_t CountCharacters(std::string_view bytes) {
+    std::int64_t count = 0;
+    std::size_t index = 0;
+    for (; index + 8 <= bytes.size(); index += 8) {
+        std::uint64_t block = 0;
+        std::memcpy(&block, bytes.data() + index, 8);
+        // A continuation byte is 10xxxxxx: its high bit set and the next one clear.
+        const std::uint64_t continuation = (block & ~(block << 1) & 0x8080808080808080ULL) >> 7;
+        // One bit per byte at most, so the bytes' sum lands in the top byte.
+        count += 8 - static_cast<std::int64_t>((continuation * 0x0101010101010101ULL) >> 56);
+    }
+    for (; index < bytes.size(); ++index) {
+        count += (static_cast<unsigned char>(bytes[index]) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
+}
+
 std::int64_t CharacterPosition(std::string_view bytes, const DetectedEncoding& detected,
                                std::size_t offset) {
     if (detected.encoding == TextEncoding::Cp1252) {
         return static_cast<std::int64_t>(offset) + 1;
     }
-    std::int64_t characters = 0;
-    for (std::size_t index = detected.bodyStart; index < offset; ++index) {
-        characters += (static_cast<unsigned char>(bytes[index]) & 0xC0) != 0x80 ? 1 : 0;
+    if (offset <= detected.bodyStart) {
+        return 1;
     }
-    return characters + 1;
+    return CountCharacters(bytes.substr(detected.bodyStart, offset - detected.bodyStart)) + 1;
 }
 
 Utf8FoldFinder::Utf8FoldFinder(QStringView term) {

@@ -59,6 +59,9 @@ QString DecodeDetected(std::string_view bytes);
 std::int64_t CharacterPosition(std::string_view bytes, const DetectedEncoding& detected,
                                std::size_t offset);
 
+// The characters UTF-8 bytes hold: every byte but the continuation bytes.
+std::int64_t CountCharacters(std::string_view bytes);
+
 // Where an occurrence lies, in bytes; its length may differ from the term's when letters of
 // different byte lengths fold alike.
 struct Span {

@@ -17,24 +17,6 @@ namespace {
 
 constexpr std::uint64_t kNowhere = std::numeric_limits<std::uint64_t>::max();
 
-// The characters UTF-8 bytes start: every byte but the continuation bytes.
-std::int64_t CountCharacters(std::string_view bytes) {
-    std::int64_t count = 0;
-    std::size_t index = 0;
-    for (; index + 8 <= bytes.size(); index += 8) {
-        std::uint64_t block = 0;
-        std::memcpy(&block, bytes.data() + index, 8);
-        // A continuation byte is 10xxxxxx: its high bit set and the next one clear.
-        const std::uint64_t continuation = (block & ~(block << 1) & 0x8080808080808080ULL) >> 7;
-        // One bit per byte at most, so the bytes' sum lands in the top byte.
-        count += 8 - static_cast<std::int64_t>((continuation * 0x0101010101010101ULL) >> 56);
-    }
-    for (; index < bytes.size(); ++index) {
-        count += (static_cast<unsigned char>(bytes[index]) & 0xC0) != 0x80 ? 1 : 0;
-    }
-    return count;
-}
-
 // One way one term may occur in the file: as the bytes of one encoding, or as bytes alike in
 // both (a pure ASCII term). Each keeps its own place, since occurrences differ by encoding.
 struct Lane {
@@ -80,9 +62,7 @@ struct TitleTags {
         }
         // "title>" may start in the last bytes and go on in the next window.
         const std::size_t length = tail.TermLength();
-        const std::size_t safe = final                    ? window.size()
-                                 : window.size() < length ? 0
-                                                          : window.size() - length + 1;
+        const std::size_t safe = WholeBefore(window.size(), length, final);
         from = start + std::max(at, safe);
     }
     std::uint64_t KeepFrom() const {
@@ -215,8 +195,7 @@ private:
         }
         // An occurrence that starts before `safe` lies in the window whole, so the first one
         // found there is the first of the file.
-        const std::size_t safe = final || window.size() < longest ? (final ? window.size() : 0)
-                                                                  : window.size() - longest + 1;
+        const std::size_t safe = WholeBefore(window.size(), longest, final);
         std::size_t at = static_cast<std::size_t>(lane.from - start);
         while (true) {
             const std::optional<Span> found = term.Find(window, at, encoding);
@@ -262,8 +241,7 @@ Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint
             continue;
         }
         if (got <= 0) {
-            return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: %2")
-                             .arg(PathText(path), SystemErrorText(got < 0 ? errno : EIO))};
+            return ReadError(path, got < 0 ? errno : EIO);
         }
         filled += static_cast<std::size_t>(got);
     }

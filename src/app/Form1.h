@@ -63,6 +63,10 @@ struct Form1 {
     // (the settings value "UndoRuns=").
     bool UndoJournal = true;
     int UndoRuns = 20;
+
+    // The program a result opens in, with "{file}" and "{line}" standing for the file and the
+    // line (the settings value "Editor="); empty leaves the choice to the desktop.
+    QString EditorCommand;
 };
 
 // Selecting one option of a group deselects the other.

@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::string_view kUndoRunsKey = "UndoRuns=";
 constexpr std::string_view kRegexKey = "RegularExpression=";
+constexpr std::string_view kEditorKey = "Editor=";
 
 constexpr std::string_view kSettingsName = "Trawlex.INI";
 constexpr int kPositionalLines = 14;
@@ -123,10 +124,14 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
     form.ComSuchprofile.text = values[13];
     form.ComErsatzlisten.text = values[14];
     for (std::size_t line = kPositionalLines; line < lines.size(); ++line) {
-        // The number of undo runs to keep and the choice of regular expressions follow the
-        // saved locations, so that files written without them read exactly as before.
+        // The number of undo runs to keep, the choice of regular expressions and the editor
+        // follow the saved locations, so that files written without them read exactly as before.
         if (lines[line].substr(0, kRegexKey.size()) == kRegexKey) {
             form.CheckRegex = lines[line].substr(kRegexKey.size()) == "Yes" ? 1 : 0;
+            continue;
+        }
+        if (lines[line].substr(0, kEditorKey.size()) == kEditorKey) {
+            form.EditorCommand = ValueOf(lines[line], detected.encoding).value_or(QString());
             continue;
         }
         if (lines[line].substr(0, kUndoRunsKey.size()) == kUndoRunsKey) {
@@ -181,6 +186,9 @@ Result<std::string> SettingsText(const Form1& form) {
     }
     if (form.CheckRegex != 0) {
         lines.append(QStringLiteral("RegularExpression=Yes"));
+    }
+    if (!form.EditorCommand.isEmpty()) {
+        lines.append(QStringLiteral("Editor=") + form.EditorCommand);
     }
     std::string text;
     for (const QString& line : lines) {

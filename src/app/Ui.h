@@ -1,9 +1,13 @@
 #pragma once
 
+#include "common/CaseFold.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <ctime>
+#include <string>
 
 namespace trawlex {
 
@@ -58,7 +62,6 @@ struct FileDialogAnswer {
     QString reason;  // why the dialog failed
 };
 
-// What commands need from their surroundings. The window answers with message boxes and its
 // How far a running command is: the files looked at, their bytes, and those with hits (or,
 // for a replacement, changed).
 struct RunProgress {
@@ -67,6 +70,30 @@ struct RunProgress {
     std::int64_t hits = 0;
 };
 
+// What a search looks for, told before its first hit, so that the window can show each hit in
+// its line.
+struct ResultsHeading {
+    QString location;   // as the person typed it; the files are shown relative to it
+    QStringList terms;  // the term, or a profile's terms
+    CompareMode mode = CompareMode::Exact;
+    bool regex = false;
+    bool profile = false;  // each row names the term it holds
+};
+
+// One row of the report as the window's table shows it: a file with hits (in a profile run, a
+// file and one of its terms).
+struct FoundFile {
+    std::int64_t number = 0;
+    std::string path;  // the file name bytes as the search joined them
+    std::int64_t firstPosition = 0;
+    std::int64_t count = 0;
+    QString title;
+    std::time_t modified = 0;
+    std::int64_t length = 0;
+    int term = 0;  // in the heading's terms
+};
+
+// What commands need from their surroundings. The window answers with message boxes and its
 // event loop; the command line and the tests answer without a window.
 class Ui {
 public:
@@ -80,6 +107,10 @@ public:
 
     // Told after every file; shown where the surroundings have room for it.
     virtual void ShowProgress(const RunProgress&) {}
+
+    // A search begins (the window empties its table) and finds a file, in report order.
+    virtual void ResultsBegin(const ResultsHeading&) {}
+    virtual void ShowFound(FoundFile) {}
 
     // The status caption, its background or the blink timer changed in the record.
     virtual void StatusChanged() = 0;

@@ -234,13 +234,28 @@ DetectedEncoding EncodingDetector::Finish() const {
     return {TextEncoding::Utf8, 0};
 }
 
+QString DecodeAs(std::string_view bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf8) {
+        return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
+    return DecodeCp1252(bytes);
+}
+
 QString DecodeDetected(std::string_view bytes) {
     const DetectedEncoding detected = DetectEncoding(bytes);
-    const std::string_view body = bytes.substr(detected.bodyStart);
-    if (detected.encoding == TextEncoding::Utf8) {
-        return QString::fromUtf8(body.data(), static_cast<qsizetype>(body.size()));
+    return DecodeAs(bytes.substr(detected.bodyStart), detected.encoding);
+}
+
+QString ControlsVisible(QString text) {
+    for (QChar& character : text) {
+        const char16_t code = character.unicode();
+        if (code < 0x20 && code != u'\t') {
+            character = QChar(static_cast<char16_t>(0x2400 + code));
+        } else if (code == 0x7F) {
+            character = QChar(static_cast<char16_t>(0x2421));
+        }
     }
-    return DecodeCp1252(body);
+    return text;
 }
 
 std::int64_t CountCharacters(std::string_view bytes) {

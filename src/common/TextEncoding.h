@@ -51,6 +51,13 @@ private:
     std::string pending_;  // the start of a sequence the last piece ended in
 };
 
+// Bytes decoded in the encoding their file is written in.
+QString DecodeAs(std::string_view bytes, TextEncoding encoding);
+
+// Control characters as their pictures, so that a searched or changed line end shows as
+// plainly as a letter; a tab stays a tab.
+QString ControlsVisible(QString text);
+
 // Text of a file (a profile, the settings) decoded by its detected encoding.
 QString DecodeDetected(std::string_view bytes);
 

@@ -7,8 +7,11 @@
 #include "common/PathText.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace trawlex {
 namespace {
@@ -185,6 +188,40 @@ void butEDIT_Click(const Form1& form, Ui& ui) {
 
 void butEDIT2_Click(const Form1& form, Ui& ui) {
     LaunchWithFile(ui, form.ReplaceProfilePath, form.ComErsatzlisten.text);
+}
+
+void OpenResultInEditor(const Form1& form, Ui& ui, const QString& path, std::int64_t line) {
+    const QString command = form.EditorCommand.trimmed();
+    if (command.isEmpty()) {
+        if (!ui.OpenWithDefaultApplication(path)) {
+            ui.ShowMessage(QStringLiteral("F\u00FCr \u201E%1\u201C konnte kein Programm "
+                                          "gestartet werden.")
+                               .arg(path),
+                           MessageIcon::Warning);
+        }
+        return;
+    }
+    // Split as a shell would split it, but started without one: a file name cannot become a
+    // second command.
+    QStringList arguments = QProcess::splitCommand(command);
+    bool namesFile = false;
+    for (QString& argument : arguments) {
+        namesFile = namesFile || argument.contains(QStringLiteral("{file}"));
+        argument.replace(QStringLiteral("{file}"), path);
+        argument.replace(QStringLiteral("{line}"),
+                         QString::number(std::max<std::int64_t>(line, 1)));
+    }
+    if (!namesFile) {
+        arguments.append(path);
+    }
+    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
+    if (program.isEmpty() || !ui.StartDetached(program, arguments)) {
+        ui.ShowMessage(QStringLiteral("Der Editor \u201E%1\u201C konnte nicht gestartet "
+                                      "werden. Der Befehl steht in den Einstellungen unter "
+                                      "\u201EEditor=\u201C.")
+                           .arg(command),
+                       MessageIcon::Warning);
+    }
 }
 
 void butcopyright_Click(Ui& ui) {

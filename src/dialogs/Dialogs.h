@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 namespace trawlex {
@@ -45,6 +46,11 @@ void butZieldatei_Click(Form1& form, Ui& ui);
 // Opens a profile in the editor when one is chosen and exists; otherwise does nothing.
 void LaunchWithFile(Ui& ui, const QString& directory, const QString& fileName);
 void butEDIT_Click(const Form1& form, Ui& ui);
+
+// Opens a file of the results at a line: with the editor command of the record, its "{file}"
+// and "{line}" filled in (the file is added at the end when the command does not name it), or
+// in the desktop's default application when there is none. A failure is reported.
+void OpenResultInEditor(const Form1& form, Ui& ui, const QString& path, std::int64_t line);
 void butEDIT2_Click(const Form1& form, Ui& ui);
 
 void butcopyright_Click(Ui& ui);

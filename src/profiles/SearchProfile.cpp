@@ -39,9 +39,11 @@ struct ProfileSearch {
     IdentitySet seen;                  // a file reached again through a link is searched once
     RunProgress progress;
     FileBuffer buffer;
+    Ui& ui;
 };
 
 void TakeMatches(const std::string& path, const std::vector<FileMatch>& matches,
+                 const struct stat& status, std::optional<std::string_view> title,
                  ProfileSearch& search) {
     for (std::size_t index = 0; index < matches.size(); ++index) {
         const FileMatch& match = matches[index];
@@ -50,6 +52,15 @@ void TakeMatches(const std::string& path, const std::vector<FileMatch>& matches,
         }
         if (match.IsHit()) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
+            const std::optional<std::string_view> shown = match.title ? match.title : title;
+            search.ui.ShowFound({.number = static_cast<std::int64_t>(search.hits.size()),
+                                 .path = path,
+                                 .firstPosition = match.firstPosition,
+                                 .count = match.count,
+                                 .title = shown ? ShownTitle(*shown, match.encoding) : QString(),
+                                 .modified = status.st_mtime,
+                                 .length = static_cast<std::int64_t>(status.st_size),
+                                 .term = static_cast<int>(index)});
         }
     }
 }
@@ -76,7 +87,7 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
             search.unreadable.push_back(path);
             return;
         }
-        TakeMatches(path, streamed->matches, search);
+        TakeMatches(path, streamed->matches, opened->status, streamed->title, search);
         return;
     }
     if (!ReadOpenedInto(opened.value(), path, search.buffer)) {
@@ -89,7 +100,7 @@ void SearchFile(const std::string& path, ProfileSearch& search) {
     for (const TermMatcher& matcher : search.matchers) {
         matches.push_back(MatchContents(contents, detected, matcher));
     }
-    TakeMatches(path, matches, search);
+    TakeMatches(path, matches, opened->status, std::nullopt, search);
 }
 
 // Why a profile path lists no file: the listing skips hidden files and anything that is no file.
@@ -201,7 +212,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}, {}};
+    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}, {}, ui};
     search.matchers.reserve(terms.size());
     for (const QString& term : terms) {
         auto matcher = MatcherFor(term, mode, form.CheckRegex != 0);
@@ -213,6 +224,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         search.matchers.push_back(std::move(matcher.value()));
     }
     LeaveOutOwnReport(search.seen, form.TexZieldatei);
+    ui.ResultsBegin({form.TexSuchort.text, QStringList(terms.begin(), terms.end()), mode,
+                     form.CheckRegex != 0, true});
     // The files of the mask in the file-type field, the same mask the report names; with the
     // subdirectories, each directory is entered once, as in the recursive search.
     const FileMask mask(form.ComDateifilter.text);

@@ -27,25 +27,8 @@ std::string SummaryRow(std::string_view caption, const std::string& value) {
                 value + "</TD></TR>");
 }
 
-// Control characters are shown as their pictures, so that a changed line end is as visible as
-// a changed letter; a tab stays a tab.
-QString Visible(QString text) {
-    for (QChar& character : text) {
-        const char16_t code = character.unicode();
-        if (code < 0x20 && code != u'\t') {
-            character = QChar(static_cast<char16_t>(0x2400 + code));
-        } else if (code == 0x7F) {
-            character = QChar(static_cast<char16_t>(0x2421));
-        }
-    }
-    return text;
-}
-
 std::string Shown(std::string_view bytes, TextEncoding encoding) {
-    const QString text = encoding == TextEncoding::Utf8
-                             ? QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))
-                             : DecodeCp1252(bytes);
-    return EscapeValue(Visible(text));
+    return EscapeValue(ControlsVisible(DecodeAs(bytes, encoding)));
 }
 
 // Moves a cut forward to the start of a character, so that no UTF-8 sequence is split.
@@ -240,8 +223,8 @@ std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now) {
     if (summary.profile) {
         out += SummaryRow("Ersatzprofil:", EscapeValue(summary.term));
     } else {
-        out += SummaryRow("Suchbegriff:", EscapeValue(Visible(summary.term)));
-        out += SummaryRow("Ersatzbegriff:", EscapeValue(Visible(summary.replacement)));
+        out += SummaryRow("Suchbegriff:", EscapeValue(ControlsVisible(summary.term)));
+        out += SummaryRow("Ersatzbegriff:", EscapeValue(ControlsVisible(summary.replacement)));
     }
     if (summary.pattern) {
         out += PatternRowText();

@@ -120,6 +120,29 @@ std::string TitleText(std::string_view titleBytes, TextEncoding encoding) {
     return EscapeTitle(EncodeCp1252WithReferences(title));
 }
 
+QString ShownTitle(std::string_view titleBytes, TextEncoding encoding) {
+    QString title =
+        encoding == TextEncoding::Utf8
+            ? QString::fromUtf8(titleBytes.data(), static_cast<qsizetype>(titleBytes.size()))
+            : DecodeCp1252(titleBytes);
+    static const std::pair<QLatin1StringView, QChar> kEntities[] = {
+        {QLatin1StringView("&lt;"), u'<'},         {QLatin1StringView("&gt;"), u'>'},
+        {QLatin1StringView("&quot;"), u'"'},       {QLatin1StringView("&nbsp;"), QChar(0xA0)},
+        {QLatin1StringView("&auml;"), u'\u00E4'},  {QLatin1StringView("&ouml;"), u'\u00F6'},
+        {QLatin1StringView("&uuml;"), u'\u00FC'},  {QLatin1StringView("&Auml;"), u'\u00C4'},
+        {QLatin1StringView("&Ouml;"), u'\u00D6'},  {QLatin1StringView("&Uuml;"), u'\u00DC'},
+        {QLatin1StringView("&szlig;"), u'\u00DF'},
+    };
+    if (title.contains(QLatin1Char('&'))) {
+        for (const auto& [entity, character] : kEntities) {
+            title.replace(entity, QString(character), Qt::CaseInsensitive);
+        }
+        // Last, so that "&amp;lt;" stays "&lt;".
+        title.replace(QLatin1StringView("&amp;"), QStringLiteral("&"), Qt::CaseInsensitive);
+    }
+    return title.simplified();
+}
+
 std::string LinkTarget(std::string_view pathBytes) {
     // A browser turns a link's characters into UTF-8 and escapes them itself. What it cannot
     // take back is escaped here: line breaks and other control characters, the characters that

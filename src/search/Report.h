@@ -51,6 +51,10 @@ std::string EscapeTitle(std::string_view titleBytes);
 // A title for the report, from a file of either encoding.
 std::string TitleText(std::string_view titleBytes, TextEncoding encoding);
 
+// A title as the window shows it: decoded, its common entities resolved and its white space
+// run together.
+QString ShownTitle(std::string_view titleBytes, TextEncoding encoding);
+
 // "file://" and the absolute path as a link's target.
 std::string FileLink(std::string_view pathBytes);
 

@@ -94,6 +94,15 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
                     failure = written.error();
                     return false;
                 }
+                run.ui.ShowFound(
+                    {.number = row.number,
+                     .path = std::move(searched.path),
+                     .firstPosition = row.match.firstPosition,
+                     .count = row.match.count,
+                     .title = searched.title ? ShownTitle(*searched.title, searched.match.encoding)
+                                             : QString(),
+                     .modified = row.modified,
+                     .length = row.length});
                 ++run.totals.nextRow;
             }
             run.totals.byteTotal += searched.stamp.length;
@@ -172,6 +181,7 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
         ui.ShowMessage(report.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
+    ui.ResultsBegin({job.location, {job.term}, job.mode, job.regex, false});
     const FileMask fileMask(job.mask);
     SearchTotals totals;
     LeaveOutOwnReport(totals.seen, job.target);

@@ -68,6 +68,7 @@ TEST_F(SettingsTest, WrittenFileHasTheFixedLinesInWindows1252) {
 TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
     Form1 saved = FilledForm();
     saved.CheckRegex = 1;
+    saved.EditorCommand = QStringLiteral("kate --line {line} {file}");
     const std::string path = tree.Path("Trawlex.INI");
     ASSERT_TRUE(SaveSettings(saved, path).ok());
     Form1 loaded;
@@ -87,6 +88,7 @@ TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
     EXPECT_EQ(loaded.ComErsatzlisten.text, saved.ComErsatzlisten.text);
     EXPECT_EQ(loaded.TexSuchort.list, saved.TexSuchort.list);
     EXPECT_EQ(loaded.CheckRegex, 1) << "kept behind the locations, so older files read alike";
+    EXPECT_EQ(loaded.EditorCommand, saved.EditorCommand);
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 

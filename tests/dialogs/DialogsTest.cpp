@@ -116,5 +116,38 @@ TEST(ExternalProgramsTest, EditorOpensOnlyAnExistingChosenProfile) {
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
+// The editor command is split without a shell, so a blank or a quote in the file name stays
+// inside its one argument.
+TEST(ExternalProgramsTest, AResultOpensInTheEditorAtItsLine) {
+    const QString file = QStringLiteral("/tmp/a b/\"x\".htm");
+    const struct {
+        const char* command;
+        QString started;  // empty: the default application
+    } cases[] = {
+        {"", {}},
+        {"kate --line {line} {file}", QStringLiteral("kate|--line|7|") + file},
+        {"\"/opt/mein editor\" +{line}", QStringLiteral("/opt/mein editor|+7|") + file},
+        {"code -g {file}:{line}", QStringLiteral("code|-g|") + file + QStringLiteral(":7")},
+    };
+    for (const auto& test : cases) {
+        Form1 form;
+        form.EditorCommand = QString::fromUtf8(test.command);
+        FakeUi ui;
+        OpenResultInEditor(form, ui, file, 7);
+        EXPECT_EQ(ui.started, test.started.isEmpty() ? QStringList() : QStringList{test.started})
+            << test.command;
+        EXPECT_EQ(ui.opened, test.started.isEmpty() ? QStringList{file} : QStringList())
+            << test.command;
+        EXPECT_TRUE(ui.messages.isEmpty());
+    }
+    Form1 form;
+    form.EditorCommand = QStringLiteral("fehlt {file}");
+    FakeUi ui;
+    ui.startSucceeds = false;
+    OpenResultInEditor(form, ui, file, 1);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages.front().contains(QStringLiteral("Editor=")));
+}
+
 }  // namespace
 }  // namespace trawlex

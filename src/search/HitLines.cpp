@@ -1,0 +1,263 @@
+#include "HitLines.h"
+
+#include "common/ChunkReader.h"
+#include "common/Cp1252.h"
+#include "common/Pattern.h"
+#include "common/Standard.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+namespace trawlex {
+namespace {
+
+// A line of a minified page can be megabytes long; the window shows this much of it around the
+// first occurrence.
+constexpr std::size_t kShownLineBytes = 2000;
+constexpr std::size_t kShownBeforeFirst = 200;
+
+bool IsContinuation(std::string_view contents, std::size_t at, TextEncoding encoding) {
+    return encoding == TextEncoding::Utf8 && at < contents.size() &&
+           (static_cast<unsigned char>(contents[at]) & 0xC0) == 0x80;
+}
+
+QString Decoded(std::string_view bytes, TextEncoding encoding) {
+    return ControlsVisible(DecodeAs(bytes, encoding));
+}
+
+// Collects the occurrences of one line and turns them into a shown line once the next line or
+// the end is reached.
+class LineCollector {
+public:
+    LineCollector(TextEncoding encoding, std::size_t maxLines, FileHitLines& out)
+        : encoding_(encoding), maxLines_(maxLines), out_(out) {}
+
+    // The bytes the next occurrences lie in; `start` is their first byte's offset in the file
+    // and no later than the start of the line the collector stands in.
+    void See(std::string_view window, std::uint64_t start) {
+        scanned_ -= start - base_;
+        lineStart_ -= start - base_;
+        lineEnd_ -= std::min<std::size_t>(lineEnd_, start - base_);
+        contents_ = window;
+        base_ = start;
+    }
+
+    // Ends the lines before `offset` (a line start in the window): the next window begins there.
+    void CountLinesUpTo(std::uint64_t offset) {
+        Flush();
+        const std::size_t upTo = offset - base_;
+        const char* data = contents_.data();
+        while (const void* feed = std::memchr(data + scanned_, '\n', upTo - scanned_)) {
+            scanned_ = static_cast<std::size_t>(static_cast<const char*>(feed) - data) + 1;
+            ++lineNumber_;
+            lineStart_ = scanned_;
+        }
+        scanned_ = upTo;
+        lineStart_ = upTo;
+    }
+
+    // An occurrence, in offsets of the window.
+    void Add(Span occurrence) {
+        if (occurrence.end <= occurrence.start) {
+            return;
+        }
+        if (!spans_.empty() && occurrence.start <= lineEnd_) {
+            spans_.push_back(occurrence);
+            return;
+        }
+        Flush();
+        // Counts the line feeds between the previous line and this occurrence.
+        const char* data = contents_.data();
+        while (const void* feed = std::memchr(data + scanned_, '\n', occurrence.start - scanned_)) {
+            scanned_ = static_cast<std::size_t>(static_cast<const char*>(feed) - data) + 1;
+            ++lineNumber_;
+            lineStart_ = scanned_;
+        }
+        scanned_ = occurrence.start;
+        const void* feed =
+            std::memchr(data + occurrence.start, '\n', contents_.size() - occurrence.start);
+        lineEnd_ = feed == nullptr
+                       ? contents_.size()
+                       : static_cast<std::size_t>(static_cast<const char*>(feed) - data);
+        spans_.push_back(occurrence);
+    }
+
+    void Flush() {
+        if (spans_.empty()) {
+            return;
+        }
+        if (out_.lines.size() < maxLines_) {
+            out_.lines.push_back(Render());
+        } else {
+            ++out_.moreLines;
+        }
+        spans_.clear();
+    }
+
+private:
+    HitLine Render() const {
+        std::size_t end = lineEnd_;
+        const bool feedMarked = end < contents_.size() && spans_.back().end > end;
+        if (feedMarked) {
+            ++end;  // the line feed itself was searched for
+        } else if (end > lineStart_ && contents_[end - 1] == '\r' && spans_.back().end < end) {
+            --end;
+        }
+        std::size_t begin = lineStart_;
+        bool cut = false;
+        if (end - begin > kShownLineBytes) {
+            const std::size_t first = spans_.front().start;
+            begin = first - begin > kShownBeforeFirst ? first - kShownBeforeFirst : begin;
+            while (IsContinuation(contents_, begin, encoding_)) {
+                ++begin;
+            }
+            std::size_t stop = begin + kShownLineBytes;
+            while (IsContinuation(contents_, stop, encoding_)) {
+                --stop;
+            }
+            cut = stop < end;
+            end = std::min(end, stop);
+        }
+        HitLine line;
+        line.number = lineNumber_;
+        if (begin > lineStart_) {
+            line.text = QStringLiteral("\u2026");
+        }
+        std::size_t at = begin;
+        for (const Span& span : spans_) {
+            const std::size_t start = std::max(span.start, begin);
+            const std::size_t stop = std::min(span.end, end);
+            if (start >= stop) {
+                continue;
+            }
+            line.text += Decoded(contents_.substr(at, start - at), encoding_);
+            const QString marked = Decoded(contents_.substr(start, stop - start), encoding_);
+            line.marks.push_back({line.text.size(), marked.size()});
+            line.text += marked;
+            at = stop;
+        }
+        if (at < end) {
+            line.text += Decoded(contents_.substr(at, end - at), encoding_);
+        }
+        if (cut) {
+            line.text += QStringLiteral("\u2026");
+        }
+        return line;
+    }
+
+    std::string_view contents_;
+    std::uint64_t base_ = 0;
+    TextEncoding encoding_;
+    std::size_t maxLines_;
+    FileHitLines& out_;
+    std::vector<Span> spans_;
+    std::int64_t lineNumber_ = 1;
+    std::size_t lineStart_ = 0;
+    std::size_t lineEnd_ = 0;
+    std::size_t scanned_ = 0;
+};
+
+// Every occurrence in the window that starts before `acceptBefore`, in window offsets.
+void CollectOccurrences(std::string_view window, const DetectedEncoding& detected,
+                        const TermMatcher& term, std::size_t acceptBefore, LineCollector& lines) {
+    if (const Pattern* pattern = term.GetPattern()) {
+        pattern->ForEachMatch(window, detected, [&](const PatternMatch& found) {
+            if (found.Whole().start >= acceptBefore) {
+                return false;
+            }
+            lines.Add(found.Whole());
+            return true;
+        });
+        return;
+    }
+    for (std::optional<Span> found = term.Find(window, detected.bodyStart, detected.encoding);
+         found && found->start < acceptBefore;
+         found = term.Find(window, found->end, detected.encoding)) {
+        lines.Add(*found);
+    }
+}
+
+// A big file is read twice in pieces: once until its encoding is decided, then for the lines.
+// Each piece is searched up to the start of a line that no occurrence before it can reach into;
+// the next piece begins with that line.
+Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string& path,
+                                    const TermMatcher& term, std::size_t maxLines) {
+    const auto size = static_cast<std::uint64_t>(opened.status.st_size);
+    EncodingDetector detector;
+    {
+        ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size);
+        do {
+            if (auto read = reader.Advance(reader.End()); !read) {
+                return read.error();
+            }
+            detector.Feed(reader.Fresh());
+        } while (!detector.Decided() && !reader.AtEnd());
+    }
+    DetectedEncoding detected = detector.Finish();
+    // A pattern may reach further than a literal; its matches across this margin are cut.
+    const std::size_t reach = term.GetPattern() != nullptr
+                                  ? std::size_t{64} << 10
+                                  : term.LongestOccurrence(detected.encoding);
+    FileHitLines result;
+    LineCollector lines(detected.encoding, maxLines, result);
+    ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size);
+    std::uint64_t keepFrom = 0;
+    do {
+        if (auto read = reader.Advance(keepFrom); !read) {
+            return read.error();
+        }
+        const std::string_view window = reader.Window();
+        lines.See(window, reader.Start());
+        std::size_t acceptBefore = window.size();
+        if (!reader.AtEnd()) {
+            // The start of the line that holds the last byte an occurrence could begin at.
+            const std::size_t last = window.size() > reach ? window.size() - reach : 0;
+            const std::size_t feed = window.rfind('\n', last == 0 ? 0 : last - 1);
+            acceptBefore = feed == std::string_view::npos || last == 0 ? 0 : feed + 1;
+        }
+        CollectOccurrences(window, detected, term, acceptBefore, lines);
+        detected.bodyStart = 0;
+        keepFrom = reader.Start() + acceptBefore;
+        lines.CountLinesUpTo(keepFrom);
+    } while (!reader.AtEnd());
+    lines.Flush();
+    return result;
+}
+
+}  // namespace
+
+FileHitLines HitLinesOf(std::string_view contents, const TermMatcher& term, std::size_t maxLines) {
+    FileHitLines result;
+    if (term.IsEmpty()) {
+        return result;
+    }
+    const DetectedEncoding detected = DetectEncoding(contents);
+    LineCollector lines(detected.encoding, maxLines, result);
+    lines.See(contents, 0);
+    CollectOccurrences(contents, detected, term, contents.size(), lines);
+    lines.Flush();
+    return result;
+}
+
+Result<FileHitLines> ReadHitLines(const std::string& path, const TermMatcher& term,
+                                  std::size_t maxLines) {
+    if (term.IsEmpty()) {
+        return FileHitLines{};
+    }
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    const auto size = static_cast<std::uint64_t>(opened->status.st_size);
+    if (size <= kWholeReadLimit) {
+        FileBuffer buffer;
+        if (auto read = ReadOpenedInto(opened.value(), path, buffer); !read) {
+            return read.error();
+        }
+        return HitLinesOf(buffer.View(), term, maxLines);
+    }
+    return StreamHitLines(opened.value(), path, term, maxLines);
+}
+
+}  // namespace trawlex

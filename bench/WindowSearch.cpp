@@ -1,6 +1,7 @@
 // Runs one recursive search through the main window, as a person's click would, so that the
 // benchmark can compare the window's cost (its event-loop yields) with the command line's.
-// Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case]
+// Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case] [--offen-lassen]
+// With --offen-lassen the window stays open afterwards, to be looked at.
 
 #include "gui/Form1Window.h"
 
@@ -15,8 +16,10 @@ int main(int argc, char* argv[]) {
     std::setlocale(LC_ALL, "");
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() < 5) {
-        std::fputs("Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case]\n",
-                   stderr);
+        std::fputs(
+            "Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case] "
+            "[--offen-lassen]\n",
+            stderr);
         return 2;
     }
     trawlex::Form1Window window;
@@ -34,5 +37,5 @@ int main(int argc, char* argv[]) {
     window.WriteWidgets();
     window.show();
     window.findChild<QPushButton*>(QStringLiteral("butSuchen"))->click();
-    return 0;
+    return arguments.contains(QStringLiteral("--offen-lassen")) ? QApplication::exec() : 0;
 }

@@ -1,40 +1,63 @@
 #include "Form1Window.h"
 
+#include "ResultsModel.h"
+
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StatusLine.h"
+#include "common/PathText.h"
 #include "dialogs/Dialogs.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
 #include "replace/Undo.h"
+#include "search/Suchroutinen.h"
 #include "special/SpecialCommands.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSortFilterProxyModel>
+#include <QSplitter>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QThread>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace trawlex {
 namespace {
 
-// The window keeps the size and the control positions it was designed with; nothing reacts to
-// a change of size, so the size is fixed.
+// The inputs keep the size and the control positions they were designed with; only the results
+// below them grow with the window.
 constexpr int kClientWidth = 545;
 constexpr int kClientHeight = 333;
+
+// While a command runs, the window takes its rows and progress this often.
+constexpr int kTakeIntervalMilliseconds = 100;
 
 // Rows of controls: one control height, and a pitch that leaves a small gap between rows.
 constexpr int kControlHeight = 22;
@@ -135,6 +158,40 @@ void WriteCombo(QComboBox& combo, const ComboField& field) {
     }
 }
 
+// "1.234 Dateien, 56,7 MB, 89 mit Fundstellen"
+QString ProgressText(const RunProgress& progress) {
+    const QLocale locale;
+    // A few small files would read "0,0 MB".
+    const QString amount =
+        progress.bytes < 100'000
+            ? locale.toString(static_cast<double>(progress.bytes) / 1e3, 'f', 1) +
+                  QStringLiteral(" KB")
+            : locale.toString(static_cast<double>(progress.bytes) / 1e6, 'f', 1) +
+                  QStringLiteral(" MB");
+    return QStringLiteral("%1 Dateien, %2, %3 mit Fundstellen")
+        .arg(locale.toString(static_cast<qlonglong>(progress.files)), amount,
+             locale.toString(static_cast<qlonglong>(progress.hits)));
+}
+
+// A double click on the pane's viewport, which the pane itself would take as a word selection.
+class DoubleClickFilter final : public QObject {
+public:
+    DoubleClickFilter(QObject* parent, std::function<void(QPoint)> clicked)
+        : QObject(parent), clicked_(std::move(clicked)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            clicked_(static_cast<QMouseEvent*>(event)->position().toPoint());
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void(QPoint)> clicked_;
+};
+
 void WriteText(QLineEdit& textBox, const QString& text) {
     if (textBox.text() != text) {
         textBox.setText(text);
@@ -147,12 +204,15 @@ Form1Window::Form1Window(QWidget* parent)
     : QWidget(parent), ui_(*this, [this] { OnStatusChanged(); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Trawlex und Replace"));
-    setFixedSize(kClientWidth, kClientHeight);
+    panel_ = new QWidget(this);
+    panel_->setObjectName(QStringLiteral("Eingaben"));
+    panel_->setFixedSize(kClientWidth, kClientHeight);
 
     BuildSearchRows();
     BuildOptionRows();
     BuildResultFrame();
     BuildSpecialCharacterRows();
+    BuildResultsArea();
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
@@ -166,43 +226,268 @@ Form1Window::Form1Window(QWidget* parent)
     WriteWidgets();
 }
 
+Form1Window::~Form1Window() {
+    // A reader still at work hands its lines to this window.
+    hitLineReaders_.waitForDone();
+}
+
+void Form1Window::BuildResultsArea() {
+    auto* filter = new QLineEdit(this);
+    filter->setObjectName(QStringLiteral("Filter"));
+    filter->setPlaceholderText(QStringLiteral("Ergebnisse nach Pfad filtern \u2026"));
+    filter->setClearButtonEnabled(true);
+    auto* editor = new QPushButton(QStringLiteral("Editor \u2026"), this);
+    editor->setObjectName(QStringLiteral("butEditorBefehl"));
+    editor->setToolTip(
+        QStringLiteral("Das Programm, das ein Doppelklick auf ein Ergebnis "
+                       "\u00F6ffnet"));
+    connect(editor, &QPushButton::clicked, this, [this] { AskEditorCommand(); });
+
+    results_ = new ResultsModel(this);
+    shownResults_ = new QSortFilterProxyModel(this);
+    shownResults_->setSourceModel(results_);
+    shownResults_->setSortRole(Qt::UserRole);
+    shownResults_->setFilterKeyColumn(ResultsModel::File);
+    shownResults_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    connect(filter, &QLineEdit::textChanged, shownResults_,
+            &QSortFilterProxyModel::setFilterFixedString);
+
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("Ergebnisse"));
+    table_->setModel(shownResults_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(ResultsModel::Number, Qt::AscendingOrder);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    // Rows of one height are laid out without measuring each of them.
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    QHeaderView& heads = *table_->horizontalHeader();
+    heads.setStretchLastSection(false);
+    heads.setSectionResizeMode(ResultsModel::File, QHeaderView::Stretch);
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    for (const auto& [column, width] :
+         {std::pair{ResultsModel::Number, 7 * digit}, std::pair{ResultsModel::Term, 16 * digit},
+          std::pair{ResultsModel::FirstPosition, 19 * digit},
+          std::pair{ResultsModel::Count, 11 * digit}, std::pair{ResultsModel::Title, 24 * digit},
+          std::pair{ResultsModel::Modified, 19 * digit},
+          std::pair{ResultsModel::Length, 12 * digit}}) {
+        heads.resizeSection(column, width);
+    }
+    table_->setColumnHidden(ResultsModel::Term, true);
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) { ShowHitLinesOf(current); });
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        ShowHitLinesOf(index);
+        OpenShownLine(shownLineNumbers_.empty() ? 1 : shownLineNumbers_.front());
+    });
+
+    hitLines_ = new QPlainTextEdit(this);
+    hitLines_->setObjectName(QStringLiteral("Fundzeilen"));
+    hitLines_->setReadOnly(true);
+    hitLines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    hitLines_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    hitLines_->setPlaceholderText(
+        QStringLiteral("Eine Zeile der Ergebnisse w\u00E4hlen: hier stehen dann die Zeilen der "
+                       "Datei mit ihren Fundstellen. Ein Doppelklick \u00F6ffnet die Datei an "
+                       "der Zeile."));
+    hitLines_->viewport()->installEventFilter(new DoubleClickFilter(hitLines_, [this](QPoint at) {
+        const int block = hitLines_->cursorForPosition(at).blockNumber();
+        if (block >= 0 && static_cast<std::size_t>(block) < shownLineNumbers_.size()) {
+            OpenShownLine(shownLineNumbers_[static_cast<std::size_t>(block)]);
+        }
+    }));
+
+    auto* splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(table_);
+    splitter->addWidget(hitLines_);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setChildrenCollapsible(false);
+
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("Fortschritt"));
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(filter, 1);
+    filterRow->addWidget(editor);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 4);
+    layout->setSpacing(4);
+    layout->addWidget(panel_, 0, Qt::AlignLeft);
+    auto* below = new QVBoxLayout;
+    below->setContentsMargins(8, 0, 8, 0);
+    below->addLayout(filterRow);
+    below->addWidget(splitter, 1);
+    below->addWidget(progress_);
+    layout->addLayout(below, 1);
+
+    setMinimumSize(kClientWidth, kClientHeight + 240);
+    QSize size(1000, 760);
+    if (const QScreen* screen = this->screen()) {
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    }
+    resize(size.expandedTo(minimumSize()));
+
+    taker_ = new QTimer(this);
+    taker_->setInterval(kTakeIntervalMilliseconds);
+    connect(taker_, &QTimer::timeout, this, [this] { TakeResults(); });
+    ui_.SetResultsBegun([this](const ResultsHeading& heading) {
+        ui_.TakeFound();
+        results_->Begin(heading);
+        table_->setColumnHidden(ResultsModel::Term, !heading.profile);
+        hitLines_->clear();
+        shownLineNumbers_.clear();
+        shownPath_.clear();
+        ++hitLinesRequest_;
+    });
+}
+
+void Form1Window::TakeResults() {
+    results_->Append(ui_.TakeFound());
+    const RunProgress progress = ui_.Progress();
+    if (progress.files > 0) {
+        progress_->setText(ProgressText(progress));
+    }
+}
+
+void Form1Window::ShowHitLinesOf(const QModelIndex& shownIndex) {
+    if (!shownIndex.isValid()) {
+        return;
+    }
+    const FoundFile& found = results_->Row(shownResults_->mapToSource(shownIndex).row());
+    if (found.path == shownPath_) {
+        return;
+    }
+    shownPath_ = found.path;
+    shownLineNumbers_.clear();
+    hitLines_->setPlainText(QStringLiteral("Die Zeilen werden gelesen \u2026"));
+    const int request = ++hitLinesRequest_;
+    const ResultsHeading& heading = results_->Heading();
+    const QString term = heading.terms.value(found.term);
+    hitLineReaders_.start([this, request, found, term, mode = heading.mode, regex = heading.regex] {
+        auto matcher = MatcherFor(term, mode, regex);
+        Result<FileHitLines> lines = matcher ? ReadHitLines(found.path, matcher.value())
+                                             : Result<FileHitLines>(matcher.error());
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, found, lines = std::move(lines)] {
+                if (request == hitLinesRequest_) {
+                    FillHitLines(found, lines);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void Form1Window::FillHitLines(const FoundFile& found, const Result<FileHitLines>& lines) {
+    hitLines_->clear();
+    shownLineNumbers_.clear();
+    if (!lines) {
+        hitLines_->setPlainText(lines.message());
+        return;
+    }
+    QTextCursor cursor(hitLines_->document());
+    QTextCharFormat plain;
+    QTextCharFormat number;
+    number.setForeground(palette().color(QPalette::PlaceholderText));
+    QTextCharFormat marked;
+    marked.setBackground(QColor(255, 220, 80));
+    marked.setForeground(Qt::black);
+    const std::vector<HitLine>& shown = lines->lines;
+    const int width =
+        shown.empty() ? 1 : static_cast<int>(QString::number(shown.back().number).size());
+    for (const HitLine& line : shown) {
+        if (!shownLineNumbers_.empty()) {
+            cursor.insertBlock();
+        }
+        shownLineNumbers_.push_back(line.number);
+        cursor.insertText(QStringLiteral("%1  ").arg(line.number, width), number);
+        qsizetype at = 0;
+        for (const HitLine::Mark& mark : line.marks) {
+            cursor.insertText(line.text.mid(at, mark.start - at), plain);
+            cursor.insertText(line.text.mid(mark.start, mark.length), marked);
+            at = mark.start + mark.length;
+        }
+        cursor.insertText(line.text.mid(at), plain);
+    }
+    if (shown.empty()) {
+        cursor.insertText(QStringLiteral("Die Fundstellen von \u201E%1\u201C stehen nicht mehr "
+                                         "in der Datei.")
+                              .arg(results_->ShownPath(found)),
+                          plain);
+    }
+    if (lines->moreLines > 0) {
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("\u2026 und %1 weitere Zeilen mit Fundstellen, hier "
+                                         "nicht gezeigt.")
+                              .arg(QLocale().toString(static_cast<qlonglong>(lines->moreLines))),
+                          number);
+    }
+    hitLines_->moveCursor(QTextCursor::Start);
+}
+
+void Form1Window::OpenShownLine(std::int64_t line) {
+    if (shownPath_.empty()) {
+        return;
+    }
+    OpenResultInEditor(record_, ui_, PathText(shownPath_), line);
+}
+
+void Form1Window::AskEditorCommand() {
+    bool accepted = false;
+    const QString command = QInputDialog::getText(
+        this, WidgetUi::MessageTitle(),
+        QStringLiteral("Befehl, der ein Ergebnis \u00F6ffnet; {file} steht f\u00FCr die Datei, "
+                       "{line} f\u00FCr die Zeile,\nz. B. kate --line {line} {file}. Leer "
+                       "\u00F6ffnet die Datei mit dem Standardprogramm.\nGespeichert wird er "
+                       "mit \u201EINI-Datei speichern\u201C."),
+        QLineEdit::Normal, record_.EditorCommand, &accepted);
+    if (accepted) {
+        record_.EditorCommand = command.trimmed();
+    }
+}
+
 void Form1Window::BuildSearchRows() {
-    AddLabel(*this, QStringLiteral("Label6"), QStringLiteral("Suchort:"),
+    AddLabel(*panel_, QStringLiteral("Label6"), QStringLiteral("Suchort:"),
              At(kLeft, RowTop(1), kLabelWidth));
-    AddCombo(*this, QStringLiteral("TexSuchort"),
+    AddCombo(*panel_, QStringLiteral("TexSuchort"),
              At(kFieldLeft, RowTop(1), kColumnB - kGap - kFieldLeft), &Form1::TexSuchort);
-    AddButton(*this, QStringLiteral("butSaveSuchort"), QStringLiteral("Speichern"),
+    AddButton(*panel_, QStringLiteral("butSaveSuchort"), QStringLiteral("Speichern"),
               At(kColumnB, RowTop(1), kButtonWidth));
-    AddButton(*this, QStringLiteral("butSuchort"), QStringLiteral("Einstellen"),
+    AddButton(*panel_, QStringLiteral("butSuchort"), QStringLiteral("Einstellen"),
               At(kColumnC, RowTop(1), kButtonWidth));
 
-    AddLabel(*this, QStringLiteral("Label1"), QStringLiteral("Suchbegriff:"),
+    AddLabel(*panel_, QStringLiteral("Label1"), QStringLiteral("Suchbegriff:"),
              At(kLeft, RowTop(2), kLabelWidth));
-    AddCombo(*this, QStringLiteral("TexSuchbegriff"),
+    AddCombo(*panel_, QStringLiteral("TexSuchbegriff"),
              At(kFieldLeft, RowTop(2), kColumnC - kGap - kFieldLeft), &Form1::TexSuchbegriff);
-    AddButton(*this, QStringLiteral("butSuchen"), QStringLiteral("Suchen"),
+    AddButton(*panel_, QStringLiteral("butSuchen"), QStringLiteral("Suchen"),
               At(kColumnC, RowTop(2), kButtonWidth));
 
-    AddLabel(*this, QStringLiteral("LabSuchlisten"), QStringLiteral("Suchprofil:"),
+    AddLabel(*panel_, QStringLiteral("LabSuchlisten"), QStringLiteral("Suchprofil:"),
              At(kLeft, RowTop(3), kLabelWidth));
-    AddCombo(*this, QStringLiteral("ComSuchprofile"),
+    AddCombo(*panel_, QStringLiteral("ComSuchprofile"),
              At(kFieldLeft, RowTop(3), kColumnA - kGap - kFieldLeft), &Form1::ComSuchprofile);
-    AddButton(*this, QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("Einstellen"),
+    AddButton(*panel_, QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("Einstellen"),
               At(kColumnA, RowTop(3), kButtonWidth));
-    AddButton(*this, QStringLiteral("butEDIT"), QStringLiteral("Edit"),
+    AddButton(*panel_, QStringLiteral("butEDIT"), QStringLiteral("Edit"),
               At(kColumnB, RowTop(3), kButtonWidth));
-    AddButton(*this, QStringLiteral("butSuchprofilausführen"), QStringLiteral("Ausführen"),
+    AddButton(*panel_, QStringLiteral("butSuchprofilausführen"), QStringLiteral("Ausführen"),
               At(kColumnC, RowTop(3), kButtonWidth));
 
-    AddLabel(*this, QStringLiteral("Label3"), QStringLiteral("Ersatzbegriff:"),
+    AddLabel(*panel_, QStringLiteral("Label3"), QStringLiteral("Ersatzbegriff:"),
              At(kLeft, RowTop(4), kLabelWidth));
-    AddTextBox(*this, QStringLiteral("TexErsatzbegriff"),
+    AddTextBox(*panel_, QStringLiteral("TexErsatzbegriff"),
                At(kFieldLeft, RowTop(4), kColumnA - kGap - kFieldLeft), &Form1::TexErsatzbegriff);
-    AddButton(*this, QStringLiteral("butRückgängig"), QStringLiteral("Rückgängig"),
+    AddButton(*panel_, QStringLiteral("butRückgängig"), QStringLiteral("Rückgängig"),
               At(kColumnA, RowTop(4), kButtonWidth));
-    AddButton(*this, QStringLiteral("butVorschau"), QStringLiteral("Vorschau"),
+    AddButton(*panel_, QStringLiteral("butVorschau"), QStringLiteral("Vorschau"),
               At(kColumnB, RowTop(4), kButtonWidth));
-    AddButton(*this, QStringLiteral("butErsetzen"), QStringLiteral("Ersetzen"),
+    AddButton(*panel_, QStringLiteral("butErsetzen"), QStringLiteral("Ersetzen"),
               At(kColumnC, RowTop(4), kButtonWidth));
 
     // The replacement profile row has a fourth button. Its preview stands under the preview of
@@ -210,18 +495,18 @@ void Form1Window::BuildSearchRows() {
     constexpr int kEditWidth = 44;
     constexpr int kEditLeft = kColumnB - kGap - kEditWidth;
     constexpr int kProfileSetLeft = kEditLeft - kGap - kButtonWidth;
-    AddLabel(*this, QStringLiteral("LabErsatzlisten"), QStringLiteral("Ersatzprofil:"),
+    AddLabel(*panel_, QStringLiteral("LabErsatzlisten"), QStringLiteral("Ersatzprofil:"),
              At(kLeft, RowTop(5), kLabelWidth));
-    AddCombo(*this, QStringLiteral("ComErsatzlisten"),
+    AddCombo(*panel_, QStringLiteral("ComErsatzlisten"),
              At(kFieldLeft, RowTop(5), kProfileSetLeft - kGap - kFieldLeft),
              &Form1::ComErsatzlisten);
-    AddButton(*this, QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("Einstellen"),
+    AddButton(*panel_, QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("Einstellen"),
               At(kProfileSetLeft, RowTop(5), kButtonWidth));
-    AddButton(*this, QStringLiteral("butEDIT2"), QStringLiteral("Edit"),
+    AddButton(*panel_, QStringLiteral("butEDIT2"), QStringLiteral("Edit"),
               At(kEditLeft, RowTop(5), kEditWidth));
-    AddButton(*this, QStringLiteral("butErsatzprofilVorschau"), QStringLiteral("Vorschau"),
+    AddButton(*panel_, QStringLiteral("butErsatzprofilVorschau"), QStringLiteral("Vorschau"),
               At(kColumnB, RowTop(5), kButtonWidth));
-    AddButton(*this, QStringLiteral("butErsatzprofileAusführen"), QStringLiteral("Ausführen"),
+    AddButton(*panel_, QStringLiteral("butErsatzprofileAusführen"), QStringLiteral("Ausführen"),
               At(kColumnC, RowTop(5), kButtonWidth));
 }
 
@@ -236,7 +521,7 @@ void Form1Window::BuildOptionRows() {
 
     constexpr int kTypeLabelLeft = kLeft + kFrame1Width + 6;
     // Beside the case options, on the line of their caption, which has room to its right.
-    checkRegex_ = new QCheckBox(QStringLiteral("Regul\u00E4rer Ausdruck"), this);
+    checkRegex_ = new QCheckBox(QStringLiteral("Regul\u00E4rer Ausdruck"), panel_);
     checkRegex_->setObjectName(QStringLiteral("CheckRegex"));
     checkRegex_->setGeometry(kTypeLabelLeft, kFrame1Top - 1, 170, 20);
     checkRegex_->setToolTip(
@@ -248,19 +533,19 @@ void Form1Window::BuildOptionRows() {
     constexpr int kTypeLabelWidth = 56;
     constexpr int kSaveWidth = 128;
     constexpr int kFilterLeft = kTypeLabelLeft + kTypeLabelWidth + 2;
-    AddLabel(*this, QStringLiteral("Label5"), QStringLiteral("Dateityp:"),
+    AddLabel(*panel_, QStringLiteral("Label5"), QStringLiteral("Dateityp:"),
              At(kTypeLabelLeft, kRow6Top, kTypeLabelWidth));
-    comDateifilter_ = AddCombo(*this, QStringLiteral("ComDateifilter"),
+    comDateifilter_ = AddCombo(*panel_, QStringLiteral("ComDateifilter"),
                                At(kFilterLeft, kRow6Top, kRight - kSaveWidth - 6 - kFilterLeft),
                                &Form1::ComDateifilter);
     comDateifilter_->setFont(FileTypeFont());
     // All file types fit into the drop-down list at once.
     comDateifilter_->setMaxVisibleItems(16);
     comSaveIni_ =
-        AddButton(*this, QStringLiteral("ComSaveIni"), QStringLiteral("INI-Datei speichern"),
+        AddButton(*panel_, QStringLiteral("ComSaveIni"), QStringLiteral("INI-Datei speichern"),
                   At(kRight - kSaveWidth, kRow6Top, kSaveWidth));
 
-    checkRekursiv_ = new QCheckBox(QStringLiteral("Unterverzeichnisse durchsuchen"), this);
+    checkRekursiv_ = new QCheckBox(QStringLiteral("Unterverzeichnisse durchsuchen"), panel_);
     checkRekursiv_->setObjectName(QStringLiteral("CheckRekursiv"));
     constexpr int kCheckWidth = 221;
     checkRekursiv_->setGeometry(kLeft, kRow7Top + 1, kCheckWidth, 20);
@@ -274,18 +559,18 @@ void Form1Window::BuildOptionRows() {
     constexpr int kStatusLabelLeft = kLeft + kCheckWidth + kGap;
     constexpr int kStatusLabelWidth = 44;
     constexpr int kStatusLeft = kStatusLabelLeft + kStatusLabelWidth + 2;
-    AddLabel(*this, QStringLiteral("Label2"), QStringLiteral("Status:"),
+    AddLabel(*panel_, QStringLiteral("Label2"), QStringLiteral("Status:"),
              At(kStatusLabelLeft, kRow7Top, kStatusLabelWidth));
-    status_ = AddLabel(*this, QStringLiteral("Status"), QString(),
+    status_ = AddLabel(*panel_, QStringLiteral("Status"), QString(),
                        At(kStatusLeft, kRow7Top, kCopyrightLeft - kGap - kStatusLeft));
     status_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     status_->setIndent(4);
     // The label shows the button-face colour of the palette when idle and blinks while busy.
     status_->setBackgroundRole(QPalette::Button);
     status_->setAutoFillBackground(true);
-    AddButton(*this, QStringLiteral("butcopyright"), QStringLiteral("Copyright und Infos"),
+    AddButton(*panel_, QStringLiteral("butcopyright"), QStringLiteral("Copyright und Infos"),
               At(kCopyrightLeft, kRow7Top, kCopyrightWidth));
-    AddButton(*this, QStringLiteral("ButHelp"), QStringLiteral("Hilfe"),
+    AddButton(*panel_, QStringLiteral("ButHelp"), QStringLiteral("Hilfe"),
               At(kRight - kHelpWidth, kRow7Top, kHelpWidth));
 }
 
@@ -336,42 +621,42 @@ void Form1Window::BuildSpecialCharacterRows() {
     constexpr int kReplaceLabelLeft = kFirstField + kFieldWidth + kGap;
     constexpr int kSecondField = kReplaceLabelLeft + kReplaceLabelWidth + 2;
 
-    QLabel* label7 = AddLabel(*this, QStringLiteral("Label7"), QStringLiteral("Sonderzeichen:"),
+    QLabel* label7 = AddLabel(*panel_, QStringLiteral("Label7"), QStringLiteral("Sonderzeichen:"),
                               At(kLeft, kRow10Top, kRowLabelWidth));
     QFont bold = label7->font();
     bold.setBold(true);
     label7->setFont(bold);
-    ShowChoicesFromStart(*AddCombo(*this, QStringLiteral("ComboSonderzeichenSuchcode"),
+    ShowChoicesFromStart(*AddCombo(*panel_, QStringLiteral("ComboSonderzeichenSuchcode"),
                                    At(kFirstField, kRow10Top, kFieldWidth),
                                    &Form1::ComboSonderzeichenSuchcode));
-    AddLabel(*this, QStringLiteral("Label4"), QStringLiteral("Ersatzcode:"),
+    AddLabel(*panel_, QStringLiteral("Label4"), QStringLiteral("Ersatzcode:"),
              At(kReplaceLabelLeft, kRow10Top, kReplaceLabelWidth));
-    ShowChoicesFromStart(*AddCombo(*this, QStringLiteral("ComboSonderzeichenErsetzcode"),
+    ShowChoicesFromStart(*AddCombo(*panel_, QStringLiteral("ComboSonderzeichenErsetzcode"),
                                    At(kSecondField, kRow10Top, kFieldWidth),
                                    &Form1::ComboSonderzeichenErsetzcode));
-    AddButton(*this, QStringLiteral("butSuchenSonderzeichen"), QStringLiteral("Suchen"),
+    AddButton(*panel_, QStringLiteral("butSuchenSonderzeichen"), QStringLiteral("Suchen"),
               At(kSearchLeft, kRow10Top, kSearchWidth));
-    AddButton(*this, QStringLiteral("butVorschauSonderzeichen"), QStringLiteral("Vorschau"),
+    AddButton(*panel_, QStringLiteral("butVorschauSonderzeichen"), QStringLiteral("Vorschau"),
               At(kPreviewLeft, kRow10Top, kPreviewWidth));
-    AddButton(*this, QStringLiteral("butErsetzenSonderzeichen"), QStringLiteral("Ersetzen"),
+    AddButton(*panel_, QStringLiteral("butErsetzenSonderzeichen"), QStringLiteral("Ersetzen"),
               At(kReplaceLeft, kRow10Top, kReplaceWidth));
 
-    AddLabel(*this, QStringLiteral("Label8"), QStringLiteral("Kombinationen:"),
+    AddLabel(*panel_, QStringLiteral("Label8"), QStringLiteral("Kombinationen:"),
              At(kLeft, kRow11Top, kRowLabelWidth));
     ShowChoicesFromStart(*AddCombo(
-        *this, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"),
+        *panel_, QStringLiteral("ComboSonderzeichenkombinationSuchbegriff"),
         At(kFirstField, kRow11Top, kFieldWidth), &Form1::ComboSonderzeichenkombinationSuchbegriff));
-    AddLabel(*this, QStringLiteral("Label9"), QStringLiteral("Ersatzcodes:"),
+    AddLabel(*panel_, QStringLiteral("Label9"), QStringLiteral("Ersatzcodes:"),
              At(kReplaceLabelLeft, kRow11Top, kReplaceLabelWidth));
-    ShowChoicesFromStart(*AddCombo(*this,
+    ShowChoicesFromStart(*AddCombo(*panel_,
                                    QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"),
                                    At(kSecondField, kRow11Top, kFieldWidth),
                                    &Form1::CombosonderzeichenKombinationErsatzbegriff));
-    AddButton(*this, QStringLiteral("butKombinationenSuchen"), QStringLiteral("Suchen"),
+    AddButton(*panel_, QStringLiteral("butKombinationenSuchen"), QStringLiteral("Suchen"),
               At(kSearchLeft, kRow11Top, kSearchWidth));
-    AddButton(*this, QStringLiteral("butVorschauKombinationen"), QStringLiteral("Vorschau"),
+    AddButton(*panel_, QStringLiteral("butVorschauKombinationen"), QStringLiteral("Vorschau"),
               At(kPreviewLeft, kRow11Top, kPreviewWidth));
-    AddButton(*this, QStringLiteral("butKombinationenErsetzen"), QStringLiteral("Ersetzen"),
+    AddButton(*panel_, QStringLiteral("butKombinationenErsetzen"), QStringLiteral("Ersetzen"),
               At(kReplaceLeft, kRow11Top, kReplaceWidth));
 }
 
@@ -472,7 +757,7 @@ QRadioButton* Form1Window::AddOption(QWidget& parent, const QString& name, const
 
 QGroupBox* Form1Window::AddFrame(const QString& name, const QString& caption,
                                  const QRect& geometry) {
-    auto* frame = new QGroupBox(caption, this);
+    auto* frame = new QGroupBox(caption, panel_);
     frame->setObjectName(name);
     frame->setGeometry(geometry);
     return frame;
@@ -535,11 +820,24 @@ void Form1Window::WriteStatus() {
     }
 }
 
+void Form1Window::SyncFromCommand() {
+    // The blinking belongs to the window's timer while the command is busy.
+    const bool phase = record_.BlinkPhase;
+    const StatusColour background = record_.StatusBackground;
+    record_ = running_;
+    record_.BlinkPhase = phase;
+    if (running_.Timer1Enabled) {
+        record_.StatusBackground = background;
+    }
+}
+
 void Form1Window::OnStatusChanged() {
-    // While a command runs the inputs are disabled, so the record alone holds the truth and the
-    // whole window can show it, the term a search has just added to its list included. Outside a
-    // run the widgets may hold input that is not yet in the record.
-    if (commandRunning_) {
+    // While a command runs the inputs are disabled, so the command's record alone holds the
+    // truth and the whole window can show it, the term a search has just added to its list
+    // included; it may only be read while the command waits for the window. Outside a run the
+    // widgets may hold input that is not yet in the record.
+    if (commandRunning_ && ui_.InCommandCall()) {
+        SyncFromCommand();
         WriteWidgets();
         return;
     }
@@ -563,8 +861,22 @@ CommandOutcome Form1Window::RunCommand(const Command& command) {
     ui_.ClearStopRequest();
     SetInputsEnabled(false);
     stopShortcut_->setEnabled(true);
+    progress_->clear();
 
-    const CommandOutcome outcome = command(record_, ui_);
+    running_ = record_;
+    CommandOutcome outcome = CommandOutcome::Completed;
+    QThread* worker =
+        QThread::create([this, &command, &outcome] { outcome = command(running_, ui_); });
+    QEventLoop untilDone;
+    connect(worker, &QThread::finished, &untilDone, &QEventLoop::quit);
+    taker_->start();
+    worker->start();
+    untilDone.exec();
+    worker->wait();
+    delete worker;
+    taker_->stop();
+    TakeResults();
+    SyncFromCommand();
 
     stopShortcut_->setEnabled(false);
     SetInputsEnabled(true);

@@ -9,7 +9,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QProcess>
+#include <QThread>
 #include <QUrl>
 #include <QWidget>
 
@@ -24,7 +26,60 @@ QString WidgetUi::MessageTitle() {
     return QStringLiteral("Trawlex");
 }
 
+void WidgetUi::OnWindowThread(const std::function<void()>& work) {
+    if (QThread::currentThread() == window_.thread()) {
+        work();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        &window_,
+        [this, &work] {
+            inCommandCall_ = true;
+            work();
+            inCommandCall_ = false;
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void WidgetUi::ShowProgress(const RunProgress& progress) {
+    const std::lock_guard lock(takenMutex_);
+    progress_ = progress;
+}
+
+void WidgetUi::ResultsBegin(const ResultsHeading& heading) {
+    {
+        const std::lock_guard lock(takenMutex_);
+        found_.clear();
+    }
+    OnWindowThread([this, &heading] {
+        if (resultsBegun_) {
+            resultsBegun_(heading);
+        }
+    });
+}
+
+void WidgetUi::ShowFound(FoundFile found) {
+    const std::lock_guard lock(takenMutex_);
+    found_.push_back(std::move(found));
+}
+
+std::vector<FoundFile> WidgetUi::TakeFound() {
+    std::vector<FoundFile> taken;
+    const std::lock_guard lock(takenMutex_);
+    taken.swap(found_);
+    return taken;
+}
+
+RunProgress WidgetUi::Progress() const {
+    const std::lock_guard lock(takenMutex_);
+    return progress_;
+}
+
 void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
+    if (QThread::currentThread() != window_.thread()) {
+        OnWindowThread([&] { ShowMessage(text, icon); });
+        return;
+    }
     if (messageHook_) {
         messageHook_(text, icon);
         return;
@@ -36,6 +91,11 @@ void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
 }
 
 Flow WidgetUi::YieldToEventLoop() {
+    // A command on its own thread leaves the window's event loop running; only the stop request
+    // is its business here.
+    if (QThread::currentThread() != window_.thread()) {
+        return stopRequested_ ? Flow::Stop : Flow::Continue;
+    }
     if (!sinceLastYield_.isValid() || sinceLastYield_.elapsed() >= kYieldIntervalMilliseconds) {
         QCoreApplication::processEvents();
         sinceLastYield_.start();
@@ -45,12 +105,19 @@ Flow WidgetUi::YieldToEventLoop() {
 }
 
 void WidgetUi::StatusChanged() {
-    if (statusChanged_) {
-        statusChanged_();
-    }
+    OnWindowThread([this] {
+        if (statusChanged_) {
+            statusChanged_();
+        }
+    });
 }
 
 bool WidgetUi::StartDetached(const QString& program, const QStringList& arguments) {
+    if (QThread::currentThread() != window_.thread()) {
+        bool started = false;
+        OnWindowThread([&] { started = StartDetached(program, arguments); });
+        return started;
+    }
     if (processStarter_) {
         return processStarter_(program, arguments);
     }
@@ -58,6 +125,11 @@ bool WidgetUi::StartDetached(const QString& program, const QStringList& argument
 }
 
 bool WidgetUi::OpenWithDefaultApplication(const QString& path) {
+    if (QThread::currentThread() != window_.thread()) {
+        bool opened = false;
+        OnWindowThread([&] { opened = OpenWithDefaultApplication(path); });
+        return opened;
+    }
     if (editorOpener_) {
         return editorOpener_(path);
     }
@@ -73,6 +145,11 @@ FileDialogAnswer WidgetUi::AskSaveFile(const FileDialogRequest& request) {
 }
 
 FileDialogAnswer WidgetUi::AskFile(FileDialogKind kind, const FileDialogRequest& request) {
+    if (QThread::currentThread() != window_.thread()) {
+        FileDialogAnswer answer;
+        OnWindowThread([&] { answer = AskFile(kind, request); });
+        return answer;
+    }
     if (fileDialogHook_) {
         return fileDialogHook_(kind, request);
     }
@@ -125,6 +202,10 @@ FileDialogAnswer WidgetUi::AskFile(FileDialogKind kind, const FileDialogRequest&
 }
 
 void WidgetUi::ShowLocationDialog(Form1& form, const QString& title) {
+    if (QThread::currentThread() != window_.thread()) {
+        OnWindowThread([&] { ShowLocationDialog(form, title); });
+        return;
+    }
     if (locationDialogHook_) {
         locationDialogHook_(form, title);
         return;
@@ -138,6 +219,10 @@ void WidgetUi::ShowLocationDialog(Form1& form, const QString& title) {
 }
 
 void WidgetUi::ShowAboutWindow() {
+    if (QThread::currentThread() != window_.thread()) {
+        OnWindowThread([this] { ShowAboutWindow(); });
+        return;
+    }
     if (aboutWindow_ == nullptr) {
         aboutWindow_ = new Form3(&window_);
     }

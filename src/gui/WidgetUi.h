@@ -7,8 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 class QWidget;
 
@@ -16,9 +19,11 @@ namespace trawlex {
 
 class Form3;
 
-// The window's answer to what a command needs: message boxes over the window, the window's
-// event loop between two files, the status label and the blink timer, detached processes, the
-// file dialogs, the directory dialog and the about window.
+// The window's answer to what a command needs: message boxes over the window, the status label
+// and the blink timer, detached processes, the file dialogs, the directory dialog and the about
+// window. A command may run on a thread of its own: then every one of these is carried out on
+// the window's thread while the command waits, and the rows and the progress it reports wait
+// for the window to take them.
 class WidgetUi final : public Ui {
 public:
     // Receives a message instead of a modal box, so that tests can read it without a dialog.
@@ -57,6 +62,22 @@ public:
     FileDialogAnswer AskSaveFile(const FileDialogRequest& request) override;
     void ShowLocationDialog(Form1& form, const QString& title) override;
     void ShowAboutWindow() override;
+    void ShowProgress(const RunProgress& progress) override;
+    void ResultsBegin(const ResultsHeading& heading) override;
+    void ShowFound(FoundFile found) override;
+
+    // Runs `work` on the window's thread, waiting for it when called from a command's thread.
+    void OnWindowThread(const std::function<void()>& work);
+    // True while `work` of a command's thread runs: the command waits, so its record may be read.
+    bool InCommandCall() const { return inCommandCall_; }
+
+    // What a search told since the last call: the rows it found and how far it is.
+    std::vector<FoundFile> TakeFound();
+    RunProgress Progress() const;
+    // Called on the window's thread when a search begins, before any of its rows is taken.
+    void SetResultsBegun(std::function<void(const ResultsHeading&)> begun) {
+        resultsBegun_ = std::move(begun);
+    }
 
     // The person asked the running command to stop; its next yield answers Flow::Stop.
     void RequestStop() { stopRequested_ = true; }
@@ -88,7 +109,12 @@ private:
     // The one about window while it is open; it deletes itself when closed.
     QPointer<Form3> aboutWindow_;
     QElapsedTimer sinceLastYield_;
-    bool stopRequested_ = false;
+    std::atomic<bool> stopRequested_ = false;
+    bool inCommandCall_ = false;
+    std::function<void(const ResultsHeading&)> resultsBegun_;
+    mutable std::mutex takenMutex_;
+    std::vector<FoundFile> found_;
+    RunProgress progress_;
 };
 
 }  // namespace trawlex

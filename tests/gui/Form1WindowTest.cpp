@@ -1,6 +1,7 @@
 #include "gui/Form1Window.h"
 #include "gui/Form2.h"
 #include "gui/Form3.h"
+#include "gui/ResultsModel.h"
 #include "gui/WidgetUi.h"
 
 #include "app/StatusLine.h"
@@ -13,15 +14,19 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
+#include <atomic>
 #include <clocale>
 
 using trawlex::CommandOutcome;
@@ -156,7 +161,7 @@ private Q_SLOTS:
     void initTestCase();
 
     // The window and its controls.
-    void windowHasFixedSizeAndCaption();
+    void inputsKeepTheirSizeAndTheResultsGrow();
     void previewAndUndoButtonsFitIntoTheirRows_data();
     void previewAndUndoButtonsFitIntoTheirRows();
 
@@ -167,6 +172,7 @@ private Q_SLOTS:
     void searchWritesReportAndRecordsTerm();
     void replaceButtonsChangeTheFiles();
     void commandRunsWithInputsDisabledAndStatusBlinking();
+    void resultsFillTheTableAndShowTheirLines();
     void escapeStopsOnlyTheRunningCommand();
     void closingDuringRunWaitsForTheCommand();
 
@@ -182,13 +188,18 @@ void Form1WindowTest::initTestCase() {
     std::setlocale(LC_ALL, "");
 }
 
-void Form1WindowTest::windowHasFixedSizeAndCaption() {
+void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
     Form1Window window;
     window.show();
     QCOMPARE(window.windowTitle(), QStringLiteral("Trawlex und Replace"));
-    QCOMPARE(window.size(), QSize(545, 333));
-    QCOMPARE(window.minimumSize(), QSize(545, 333));
-    QCOMPARE(window.maximumSize(), QSize(545, 333));
+    auto* panel = Control<QWidget>(window, QStringLiteral("Eingaben"));
+    auto* table = Control<QTableView>(window, QStringLiteral("Ergebnisse"));
+    window.resize(1200, 900);
+    QTRY_COMPARE(window.size(), QSize(1200, 900));
+    QCOMPARE(panel->size(), QSize(545, 333));
+    QCOMPARE(panel->pos(), QPoint(0, 0));
+    QVERIFY(table->width() > 1100);
+    QVERIFY(table->mapTo(&window, QPoint()).y() > 333);
     QCOMPARE(trawlex::WidgetUi::MessageTitle(), QStringLiteral("Trawlex"));
 }
 
@@ -343,37 +354,48 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
     auto* status = Control<QLabel>(window, QStringLiteral("Status"));
     auto* terms = Control<QComboBox>(window, QStringLiteral("TexSuchbegriff"));
     terms->setEditText(QStringLiteral("getippt"));
-    const QList<QWidget*> inputs = Inputs(window);
+    const QList<QWidget*> inputs = Inputs(*Control<QWidget>(window, QStringLiteral("Eingaben")));
     QVERIFY(inputs.size() > 30);
 
-    QString termSeen;
+    // The window looks while the command is busy with one long file and never yields.
     QStringList enabledDuringRun;
     bool statusEnabled = false;
     bool sawOrange = false;
     QStringList listShownDuringRun;
-    const CommandOutcome outcome = window.RunCommand([&](Form1& form, Ui& ui) {
-        termSeen = form.TexSuchbegriff.text;
+    std::atomic<bool> seen = false;
+    QTimer look;
+    look.setInterval(5);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (status->text() != QStringLiteral("Suche ...")) {
+            return;
+        }
+        enabledDuringRun.clear();
         for (QWidget* input : inputs) {
             if (input->isEnabled()) {
                 enabledDuringRun.append(input->objectName());
             }
         }
         statusEnabled = status->isEnabled();
+        listShownDuringRun = ItemTexts(*terms);
+        sawOrange = PaintedBackground(*status) == kOrange;
+        seen = sawOrange;
+    });
+    look.start();
+    QString termSeen;
+    const CommandOutcome outcome = window.RunCommand([&](Form1& form, Ui& ui) {
+        termSeen = form.TexSuchbegriff.text;
         form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
         trawlex::BusyStart(form, ui, QStringLiteral("Suche ..."));
-        listShownDuringRun = ItemTexts(*terms);
-        // The timer ticks only while the command yields, as an engine does between files.
         QElapsedTimer clock;
         clock.start();
-        while (!sawOrange && clock.elapsed() < 3000) {
-            ui.YieldToEventLoop();
-            sawOrange = PaintedBackground(*status) == kOrange;
+        while (!seen && clock.elapsed() < 3000) {
             QThread::msleep(5);
         }
         trawlex::BusyEnd(form, ui);
         form.TexSuchbegriff.text = QStringLiteral("vom Befehl");
         return CommandOutcome::Completed;
     });
+    look.stop();
 
     QCOMPARE(outcome, CommandOutcome::Completed);
     QCOMPARE(termSeen, QStringLiteral("getippt"));
@@ -386,6 +408,82 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
     }
     QCOMPARE(terms->currentText(), QStringLiteral("vom Befehl"));
     QCOMPARE(status->text(), QStringLiteral("Bereit"));
+}
+
+namespace {
+
+// The rows of the table as the person sees them, one column joined by "|".
+QString ShownColumn(Form1Window& window, int column) {
+    QSortFilterProxyModel& shown = window.ShownResults();
+    QStringList cells;
+    for (int row = 0; row < shown.rowCount(); ++row) {
+        cells.append(shown.index(row, column).data().toString());
+    }
+    return cells.join(QLatin1Char('|'));
+}
+
+}  // namespace
+
+void Form1WindowTest::resultsFillTheTableAndShowTheirLines() {
+    // Files with 1 to 3 hits in three directory levels; every third file has none.
+    QTemporaryDir tree;
+    QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("b/c")));
+    QStringList expectedOrder;
+    for (int index = 0; index < 12; ++index) {
+        const QString directory =
+            QStringList{QString(), QStringLiteral("b/"), QStringLiteral("b/c/")}[index % 3];
+        const QString name =
+            directory + QStringLiteral("f%1.htm").arg(index, 2, 10, QLatin1Char('0'));
+        QByteArray text = "<title>Seite " + QByteArray::number(index) + "</title>\nkein\n";
+        for (int hit = 0; hit < (index % 4); ++hit) {
+            text += "Zeile mit Fund und fund\n";
+        }
+        WriteFile(tree.filePath(name), text);
+    }
+    QTemporaryDir output;
+    QStringList messages;
+    QStringList opened;
+    Form1Window window;
+    Prepare(window, messages);
+    window.WindowUi().SetEditorOpener([&](const QString& path) {
+        opened.append(path);
+        return true;
+    });
+    EnterSearch(window, {tree.path(), QStringLiteral("Fund"), QStringLiteral("*.htm"),
+                         output.filePath(QStringLiteral("r.htm"))});
+    Control<QCheckBox>(window, QStringLiteral("CheckRekursiv"))->setChecked(true);
+    Control<QRadioButton>(window, QStringLiteral("OptIGNORE"))->setChecked(true);
+    ClickSearch(window);
+    QCOMPARE(messages, QStringList());
+
+    // Report order, paths below the location, the counts of the report.
+    using trawlex::ResultsModel;
+    QCOMPARE(ShownColumn(window, ResultsModel::Number), QStringLiteral("1|2|3|4|5|6|7|8|9"));
+    QCOMPARE(ShownColumn(window, ResultsModel::File),
+             QStringLiteral("f03.htm|f06.htm|f09.htm|b/f01.htm|b/f07.htm|b/f10.htm|b/c/f02.htm|"
+                            "b/c/f05.htm|b/c/f11.htm"));
+    QCOMPARE(ShownColumn(window, ResultsModel::Title).split(QLatin1Char('|')).first(),
+             QStringLiteral("Seite 3"));
+    QVERIFY(Control<QLabel>(window, QStringLiteral("Fortschritt"))
+                ->text()
+                .startsWith(QStringLiteral("12 Dateien, ")));
+
+    // Sorted by count, then filtered by path.
+    auto* table = Control<QTableView>(window, QStringLiteral("Ergebnisse"));
+    table->sortByColumn(ResultsModel::Count, Qt::DescendingOrder);
+    QCOMPARE(ShownColumn(window, ResultsModel::Count), QStringLiteral("6|6|6|4|4|4|2|2|2"));
+    Control<QLineEdit>(window, QStringLiteral("Filter"))->setText(QStringLiteral("B/C/"));
+    QCOMPARE(ShownColumn(window, ResultsModel::File),
+             QStringLiteral("b/c/f11.htm|b/c/f02.htm|b/c/f05.htm"));
+
+    // The chosen row's lines, numbered, each hit marked; a double click opens the file.
+    table->setCurrentIndex(window.ShownResults().index(0, 0));
+    QPlainTextEdit& lines = window.HitLinesPane();
+    QTRY_VERIFY(lines.toPlainText().startsWith(QStringLiteral("3  Zeile mit Fund und fund")));
+    QCOMPARE(lines.document()->blockCount(), 3);
+    const QString path = tree.filePath(QStringLiteral("b/c/f11.htm"));
+    QTest::mouseDClick(lines.viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    QCOMPARE(opened, QStringList{path});
 }
 
 void Form1WindowTest::escapeStopsOnlyTheRunningCommand() {
@@ -501,6 +599,10 @@ void Form1WindowTest::locationButtonsAndProfileButtons() {
                                   QStringLiteral("Suchlistenpfad einstellen"),
                                   QStringLiteral("Ersatzlistenpfad einstellen")}));
     QVERIFY(ReadAll(report).contains(QFile::encodeName(location.hitPath)));
+    // The profile run's rows name their term.
+    QCOMPARE(ShownColumn(window, trawlex::ResultsModel::Term), QStringLiteral("Fund"));
+    QVERIFY(!Control<QTableView>(window, QStringLiteral("Ergebnisse"))
+                 ->isColumnHidden(trawlex::ResultsModel::Term));
     QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
     QCOMPARE(messages, QStringList());
 

@@ -326,9 +326,12 @@ void Form1Window::BuildResultsArea() {
     layout->addLayout(below, 1);
 
     setMinimumSize(kClientWidth, kClientHeight + 240);
+    // Most of the screen, so that the table has room, but not a wall of white on a big one.
     QSize size(1000, 760);
     if (const QScreen* screen = this->screen()) {
-        size = size.boundedTo(screen->availableSize() * 9 / 10);
+        const QSize available = screen->availableSize();
+        size = QSize(available.width() * 3 / 4, available.height() * 17 / 20)
+                   .boundedTo(QSize(1400, 1000));
     }
     resize(size.expandedTo(minimumSize()));
 

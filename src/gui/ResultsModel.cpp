@@ -12,6 +12,7 @@ void ResultsModel::Begin(const ResultsHeading& heading) {
     heading_ = heading;
     locationPrefix_ = PathText(WithTrailingSeparator(NativePath(heading.location)));
     rows_.clear();
+    shownPaths_.clear();
     endResetModel();
 }
 
@@ -21,6 +22,9 @@ void ResultsModel::Append(std::vector<FoundFile> rows) {
     }
     const int first = static_cast<int>(rows_.size());
     beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    for (const FoundFile& found : rows) {
+        shownPaths_.push_back(ShownPath(found));
+    }
     rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
                  std::make_move_iterator(rows.end()));
     endInsertRows();
@@ -62,7 +66,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         case Number:
             return QVariant::fromValue<qlonglong>(found.number);
         case File:
-            return role == Qt::ToolTipRole ? PathText(found.path) : ShownPath(found);
+            return role == Qt::ToolTipRole ? PathText(found.path)
+                                       : shownPaths_[static_cast<std::size_t>(index.row())];
         case Term:
             return heading_.terms.value(found.term);
         case FirstPosition:

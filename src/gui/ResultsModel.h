@@ -46,6 +46,7 @@ private:
     ResultsHeading heading_;
     QString locationPrefix_;
     std::vector<FoundFile> rows_;
+    std::vector<QString> shownPaths_;  // made once: sorting by path asks for each many times
 };
 
 }  // namespace trawlex

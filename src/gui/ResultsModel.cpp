@@ -67,7 +67,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue<qlonglong>(found.number);
         case File:
             return role == Qt::ToolTipRole ? PathText(found.path)
-                                       : shownPaths_[static_cast<std::size_t>(index.row())];
+                                           : shownPaths_[static_cast<std::size_t>(index.row())];
         case Term:
             return heading_.terms.value(found.term);
         case FirstPosition:

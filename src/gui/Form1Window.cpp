@@ -242,6 +242,8 @@ void Form1Window::BuildResultsArea() {
         QStringLiteral("Das Programm, das ein Doppelklick auf ein Ergebnis "
                        "\u00F6ffnet"));
     connect(editor, &QPushButton::clicked, this, [this] { AskEditorCommand(); });
+    // The command's record takes the setting's place when it ends.
+    inputs_.push_back(editor);
 
     results_ = new ResultsModel(this);
     shownResults_ = new QSortFilterProxyModel(this);

@@ -75,7 +75,8 @@ Result<FileStamp> ReadOpened(const OpenedFile& opened, const std::string& path, 
     const struct stat& info = opened.status;
     const auto size = static_cast<std::size_t>(info.st_size);
     char* data = reserve(size);
-    if (data == nullptr) {
+    // An empty file needs no memory; a buffer that never held anything has none to give.
+    if (data == nullptr && size != 0) {
         return ReadError(path, ENOMEM);  // too big to be held whole
     }
     std::size_t filled = 0;

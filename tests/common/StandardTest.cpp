@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "common/ChunkReader.h"
 #include "common/Standard.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ TEST(StandardTest, ReadsEveryByteExactly) {
         struct stat info {};
         ASSERT_EQ(stat(path.c_str(), &info), 0);
         EXPECT_EQ(loaded->modified, info.st_mtime);
+        // Into a buffer that has held nothing yet, as each search thread's first file is.
+        FileBuffer fresh;
+        auto opened = OpenRegularFile(path);
+        ASSERT_TRUE(opened);
+        const auto into = ReadOpenedInto(opened.value(), path, fresh);
+        ASSERT_TRUE(into) << into.message().toStdString();
+        EXPECT_EQ(fresh.View(), entry.bytes);
     }
 }
 

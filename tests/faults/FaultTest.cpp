@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QDirIterator>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -67,18 +66,6 @@ struct Figures {
 };
 Figures figures;
 
-// Files of a tree with their contents, relative to its root.
-std::map<std::string, std::string> Snapshot(const TempTree& tree) {
-    std::map<std::string, std::string> files;
-    QDirIterator it(tree.RootText(), QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const std::string path = it.next().toStdString();
-        files[path.substr(tree.Root().size())] = ReadFile(path);
-    }
-    return files;
-}
-
 std::string Page(int index, std::size_t size) {
     std::string page = "<title>Seite " + std::to_string(index) + "</title>";
     while (page.size() < size) {
@@ -114,7 +101,7 @@ std::map<std::string, std::string> Replaced(std::map<std::string, std::string> f
 // The files a person sees: the hidden temporaries a killed rewrite leaves are the next
 // replacement's to clear.
 std::map<std::string, std::string> VisibleFiles(const TempTree& tree) {
-    std::map<std::string, std::string> files = Snapshot(tree);
+    std::map<std::string, std::string> files = tree.Files();
     std::erase_if(files, [](const auto& file) {
         return file.first.front() == '.' || file.first.find("/.") != std::string::npos;
     });
@@ -270,45 +257,6 @@ constexpr std::string_view kNothingToUndo =
     "Es gibt keine Ersetzung, die r\xC3\xBC"
     "ckg\xC3\xA4ngig gemacht werden kann.";
 
-TEST(FaultTest, KilledReplacementLeavesEveryFileOldOrNew) {
-    const TempTree tree;
-    std::map<std::string, std::string> before = Pages(30, 10);
-    std::map<std::string, std::string> after = Replaced(before);
-    std::mt19937 random(11);
-    const std::string root = tree.Root();
-    const char* const arguments[] = {TRAWLEX_CLI_PATH, "replace", "--location",    root.c_str(),
-                                     "--term",         "Alt",     "--replacement", "Neu!",
-                                     "--mask",         "*.txt",   "--recursive",   nullptr};
-    for (int kill = 0; kill < 50; ++kill) {
-        for (const auto& [name, contents] : before) {
-            tree.Write(name, contents);
-        }
-        pid_t child = 0;
-        ASSERT_EQ(posix_spawn(&child, TRAWLEX_CLI_PATH, nullptr, nullptr,
-                              const_cast<char* const*>(arguments), environ),
-                  0);
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 25000));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ++figures.kills;
-        for (const auto& [name, contents] : Snapshot(tree)) {
-            if (name.find(".trawlex-") != std::string::npos) {
-                continue;  // a temporary file the killed run could not remove
-            }
-            const bool whole = contents == before[name] || contents == after[name];
-            EXPECT_TRUE(whole) << name << " after kill " << kill;
-            figures.lost += whole ? 0 : 1;
-        }
-    }
-    // The next run finishes the job and removes what the killed runs left behind.
-    FakeUi ui;
-    EXPECT_EQ(ReplaceLocation(ui, {tree.RootText(), QStringLiteral("Alt"), QStringLiteral("Neu!"),
-                                   QStringLiteral("*.txt"), CompareMode::Exact, Scope::Tree}),
-              CommandOutcome::Completed);
-    EXPECT_EQ(Snapshot(tree), after);
-}
-
 // A replacement and then its undo are killed at random moments; the next undo to its end
 // brings back every file as it was, and the journals of earlier rounds, all taken back, are
 // never applied again.
@@ -330,12 +278,12 @@ TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
     ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
     const double replaceTime =
         std::chrono::duration<double, std::micro>(Clock::now() - replaceStart).count();
-    ASSERT_EQ(Snapshot(tree), after);
+    ASSERT_EQ(tree.Files(), after);
     const auto undoStart = Clock::now();
     ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
     const double undoTime =
         std::chrono::duration<double, std::micro>(Clock::now() - undoStart).count();
-    ASSERT_EQ(Snapshot(tree), before);
+    ASSERT_EQ(tree.Files(), before);
 
     // A third of the replacements is killed while it starts, a third while it rewrites, and a
     // third near or after its end.
@@ -385,9 +333,9 @@ TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
     // A replacement to its end clears the temporaries of the killed rewrites, and its undo
     // leaves none of its own.
     ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
-    EXPECT_EQ(Snapshot(tree), after);
+    EXPECT_EQ(tree.Files(), after);
     ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
-    EXPECT_EQ(Snapshot(tree), before);
+    EXPECT_EQ(tree.Files(), before);
     EXPECT_EQ(cli.Run({"undo"}), 1) << cli.Errors();
 }
 
@@ -468,7 +416,7 @@ TEST(FaultTest, DamagedJournalIsRefusedWholeButWhatAKillLeavesIsNot) {
                 "digt";
             EXPECT_NE(cli.Errors().find(named), std::string::npos) << test.damage << "\n"
                                                                    << cli.Errors();
-            EXPECT_EQ(Snapshot(tree), after) << test.damage;
+            EXPECT_EQ(tree.Files(), after) << test.damage;
             continue;
         }
         EXPECT_EQ(status, 0) << test.damage << "\n" << cli.Errors();
@@ -476,7 +424,7 @@ TEST(FaultTest, DamagedJournalIsRefusedWholeButWhatAKillLeavesIsNot) {
         if (test.undone == Undone::AllButTheTornLine) {
             restored[lastFile] = after.at(lastFile);
         }
-        EXPECT_EQ(Snapshot(tree), restored) << test.damage;
+        EXPECT_EQ(tree.Files(), restored) << test.damage;
     }
 }
 
@@ -830,7 +778,7 @@ TEST(FaultTest, SignalsStopAReplacementAfterTheCurrentFile) {
         EXPECT_EQ(WEXITSTATUS(status), 1);
         const std::string said = cli.Errors();
         EXPECT_NE(said.find("angehalten"), std::string::npos) << said;
-        const std::map<std::string, std::string> files = Snapshot(tree);
+        const std::map<std::string, std::string> files = tree.Files();
         EXPECT_EQ(files.size(), before.size()) << "no temporary file is left";
         int changed = 0;
         for (const auto& [name, contents] : files) {
@@ -887,7 +835,7 @@ TEST(FaultTest, AReportThatCannotBeWrittenWholeKeepsTheOldOne) {
         setrlimit(RLIMIT_FSIZE, &before);
         EXPECT_EQ(outcome, CommandOutcome::Failed) << each.what;
         EXPECT_EQ(ReadFile(report.toStdString()), old) << each.what;
-        EXPECT_EQ(Snapshot(tree).size(), 201U) << "no temporary file beside " << each.what;
+        EXPECT_EQ(tree.Files().size(), 201U) << "no temporary file beside " << each.what;
         ASSERT_FALSE(ui.messages.isEmpty()) << each.what;
         EXPECT_TRUE(ui.messages.join(u'\n').contains(report)) << each.what;
         ++figures.faults;

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
-
 #include <map>
 #include <random>
 #include <string>
@@ -47,16 +45,6 @@ void FillTree(const TempTree& tree) {
     tree.Write("gross.htm", std::string(5u << 20, 'x') + "Fund");
 }
 
-std::map<std::string, std::string> Contents(const TempTree& tree) {
-    std::map<std::string, std::string> files;
-    QDirIterator it(tree.RootText(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const std::string path = it.next().toStdString();
-        files[path.substr(tree.Root().size())] = ReadFile(path);
-    }
-    return files;
-}
-
 TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     test::UseGermanLocale();
     const TempTree tree;
@@ -92,9 +80,9 @@ TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
                                        QStringLiteral("Treffer \u20AC"), form.ComDateifilter.text,
                                        CompareMode::IgnoreCase, Scope::Tree, workers}),
                   CommandOutcome::Completed);
-        trees[workers] = Contents(copy);
+        trees[workers] = copy.Files();
     }
-    EXPECT_NE(trees[0], Contents(tree)) << "the replacement changed files";
+    EXPECT_NE(trees[0], tree.Files()) << "the replacement changed files";
     EXPECT_EQ(trees[1], trees[0]);
     EXPECT_EQ(trees[3], trees[0]);
 }

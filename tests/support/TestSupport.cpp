@@ -3,6 +3,7 @@
 #include "dialogs/Dialogs.h"
 
 #include <QDir>
+#include <QDirIterator>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,17 @@ QString TempTree::RootText() const {
 
 std::string TempTree::Path(std::string_view relative) const {
     return Root() + std::string(relative);
+}
+
+std::map<std::string, std::string> TempTree::Files() const {
+    std::map<std::string, std::string> files;
+    QDirIterator it(RootText(), QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const std::string path = it.next().toStdString();
+        files[path.substr(Root().size())] = ReadFile(path);
+    }
+    return files;
 }
 
 std::string TempTree::Write(std::string_view relative, std::string_view bytes) const {

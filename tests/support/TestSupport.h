@@ -8,6 +8,7 @@
 
 #include <ctime>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,9 @@ public:
     std::string Write(std::string_view relative, std::string_view bytes) const;
     std::string MakeDirectory(std::string_view relative) const;
     std::string Path(std::string_view relative) const;
+
+    // Every file below the root, hidden ones too, with its bytes, by relative path.
+    std::map<std::string, std::string> Files() const;
 
 private:
     QTemporaryDir directory_;

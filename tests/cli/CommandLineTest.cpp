@@ -103,75 +103,78 @@ TEST(CommandLineTest, HelpExplainsEveryOption) {
     }
 }
 
-int RunCli(const QStringList& arguments, QString* errors = nullptr) {
+int RunCli(const std::vector<std::string>& texts, QString& errors) {
+    QStringList arguments;
+    for (const std::string& text : texts) {
+        arguments.append(QString::fromStdString(text));
+    }
     QProcess process;
     process.start(QStringLiteral(TRAWLEX_CLI_PATH), arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
-    if (errors != nullptr) {
-        *errors = QString::fromLocal8Bit(process.readAllStandardError());
-    }
+    errors = QString::fromLocal8Bit(process.readAllStandardError());
     return process.exitCode();
 }
 
+// Runs in turn on one tree; each names its exit status and what it says on stderr (into a pipe
+// no progress line is written, with or without --quiet) or what a file then holds.
 TEST(CommandLineTest, ExitStatusTellsRanRefusedAndWrongUsage) {
     const test::TempTree tree;
     tree.Write("a.htm", "<TITLE>T</TITLE>Fund");
-    const QString report = tree.RootText() + QStringLiteral("bericht.html");
-    const QStringList common{QStringLiteral("--term"),   QStringLiteral("Fund"),
-                             QStringLiteral("--mask"),   QStringLiteral("*.htm"),
-                             QStringLiteral("--report"), report};
-
-    // Into a pipe no progress line is written, with or without --quiet.
-    QString errors;
-    for (const QStringList& quiet : {QStringList(), QStringList{QStringLiteral("--quiet")}}) {
-        EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
-                                     tree.RootText()} +
-                             common + quiet,
-                         &errors),
-                  0);
-        EXPECT_TRUE(errors.isEmpty()) << errors.toStdString();
-    }
-    EXPECT_NE(test::ReadFile(report.toStdString()).find("<B>1</B> Fundstelle in <B>1</B>"),
-              std::string::npos);
-
-    EXPECT_EQ(RunCli(QStringList{QStringLiteral("search"), QStringLiteral("--location"),
-                                 tree.RootText() + QStringLiteral("fehlt")} +
-                         common,
-                     &errors),
-              1);
-    EXPECT_TRUE(errors.contains(QStringLiteral("fehlt"))) << errors.toStdString();
-
-    EXPECT_EQ(
-        RunCli(
-            QStringList{QStringLiteral("search"), QStringLiteral("--location"), QString()} + common,
-            &errors),
-        2);
-    EXPECT_TRUE(errors.contains(QStringLiteral("--location ist leer"))) << errors.toStdString();
-
-    EXPECT_EQ(RunCli({QStringLiteral("search")}), 2);
-
-    // A replacement needs no report path; the window's first-start default stands in for it.
-    EXPECT_EQ(
-        RunCli({QStringLiteral("replace"), QStringLiteral("--location"), tree.RootText(),
-                QStringLiteral("--term"), QStringLiteral("Fund"), QStringLiteral("--replacement"),
-                QString(), QStringLiteral("--mask"), QStringLiteral("*.htm")}),
-        0);
-    EXPECT_EQ(test::ReadFile(tree.Path("a.htm")), "<TITLE>T</TITLE>");
     tree.Write("b.htm", "a\r\nb\r\n");
-    EXPECT_EQ(RunCli({QStringLiteral("replace-combination"), QStringLiteral("--location"),
-                      tree.RootText(), QStringLiteral("--combination=<CR><LF>"),
-                      QStringLiteral("--replacement-combination=<LF>"), QStringLiteral("--mask"),
-                      QStringLiteral("*.htm")}),
-              0);
-    EXPECT_EQ(test::ReadFile(tree.Path("b.htm")), "a\nb\n");
-
-    // A profile path names the profile directory and the chosen profile.
+    const std::string root = tree.Root();
+    const std::string report = root + "bericht.html";
     const std::string profile = tree.Write("profile/paare.txt", "\"a\",\"A\"\r\n");
-    EXPECT_EQ(RunCli({QStringLiteral("replace-profile"), QStringLiteral("--profile"),
-                      QString::fromStdString(profile), QStringLiteral("--location"),
-                      tree.RootText(), QStringLiteral("--mask"), QStringLiteral("b.htm")}),
-              0);
-    EXPECT_EQ(test::ReadFile(tree.Path("b.htm")), "A\nb\n");
+    const std::vector<std::string> search = {"--term", "Fund",     "--mask",
+                                             "*.htm",  "--report", report};
+    const auto with = [](std::vector<std::string> front, const std::vector<std::string>& back) {
+        front.insert(front.end(), back.begin(), back.end());
+        return front;
+    };
+    struct Case {
+        std::vector<std::string> arguments;
+        int exit;
+        std::string said;  // empty: nothing at all
+        std::string file;
+        std::string holds;
+    };
+    const Case cases[] = {
+        {with({"search", "--location", root}, search), 0, "", report, "<B>1</B> Fundstelle in"},
+        {with({"search", "--quiet", "--location", root}, search), 0, "", "", ""},
+        {with({"search", "--location", root + "fehlt"}, search), 1, "fehlt", "", ""},
+        {with({"search", "--location", ""}, search), 2, "--location ist leer", "", ""},
+        {{"search"}, 2, "--location", "", ""},
+        // A replacement needs no report path; the window's first-start default stands in for it.
+        {{"replace", "--location", root, "--term", "Fund", "--replacement", "", "--mask", "*.htm"},
+         0,
+         "",
+         root + "a.htm",
+         "<TITLE>T</TITLE>"},
+        {{"replace-combination", "--location", root, "--combination=<CR><LF>",
+          "--replacement-combination=<LF>", "--mask", "*.htm"},
+         0,
+         "",
+         root + "b.htm",
+         "a\nb\n"},
+        // A profile path names the profile directory and the chosen profile.
+        {{"replace-profile", "--profile", profile, "--location", root, "--mask", "b.htm"},
+         0,
+         "",
+         root + "b.htm",
+         "A\nb\n"},
+    };
+    for (const Case& each : cases) {
+        QString errors;
+        EXPECT_EQ(RunCli(each.arguments, errors), each.exit) << each.arguments[0];
+        if (each.said.empty()) {
+            EXPECT_TRUE(errors.isEmpty()) << errors.toStdString();
+        } else {
+            EXPECT_TRUE(errors.contains(QString::fromStdString(each.said))) << errors.toStdString();
+        }
+        if (!each.file.empty()) {
+            EXPECT_NE(test::ReadFile(each.file).find(each.holds), std::string::npos) << each.file;
+        }
+    }
+    EXPECT_EQ(test::ReadFile(root + "a.htm"), "<TITLE>T</TITLE>");
 }
 
 }  // namespace

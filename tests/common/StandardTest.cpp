@@ -6,12 +6,9 @@
 
 #include <QDir>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <future>
 #include <string>
 
 namespace trawlex {
@@ -59,22 +56,6 @@ TEST(StandardTest, MissingFileAndDirectoryAreErrors) {
         EXPECT_TRUE(read.message().contains(QString::fromStdString(path)))
             << read.message().toStdString();
     }
-}
-
-TEST(StandardTest, FifoIsRefusedWithoutWaitingForAWriter) {
-    const test::TempTree tree;
-    const std::string path = tree.Path("pipe");
-    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-    auto reading = std::async(std::launch::async, [&path] { return ReadWholeFile(path); });
-    if (reading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-        // Release the blocked reader with a writer that closes at once, so the test can end.
-        const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (writer >= 0) {
-            close(writer);
-        }
-        ADD_FAILURE() << "Reading a FIFO blocked.";
-    }
-    EXPECT_FALSE(reading.get());
 }
 
 TEST(StandardTest, ReplacingWriteKeepsModeAndLinksAndLeavesNoTemporaryFile) {

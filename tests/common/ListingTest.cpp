@@ -90,49 +90,40 @@ TEST(ListDirectoryTest, ListsOnlyVisibleRegularFilesAndLinksToThem) {
               (Names{"file.txt", "link.txt", "sub", "sublink"}));
 }
 
-TEST(DirectoryListingTest, TestsWhetherOnePathExists) {
+// The last component of a path is one pattern, not a file-type field with pieces: it may hold
+// blanks and semicolons.
+TEST(DirectoryListingTest, FindsTheOneMatchOfAPath) {
     const test::TempTree tree;
-    tree.Write("file.txt", "x");
-    tree.Write(".hidden", "x");
+    for (const char* name : {"file.txt", ".hidden", "my file.txt", "my", "a;b.txt", "b.txt"}) {
+        tree.Write(name, "x");
+    }
     tree.MakeDirectory("sub");
     ASSERT_EQ(mkfifo(tree.Path("pipe").c_str(), 0600), 0);
     struct Case {
         std::string pattern;
         ListKind kind;
-        bool exists;
+        std::string found;
     };
     const Case cases[] = {
-        {"file.txt", ListKind::NormalFiles, true},
-        {"file.txt/", ListKind::NormalFiles, false},
-        {"missing.txt", ListKind::FilesAndDirectories, false},
-        {".hidden", ListKind::NormalFiles, false},
-        {"pipe", ListKind::FilesAndDirectories, false},
-        {"sub", ListKind::FilesAndDirectories, true},
-        {"sub/", ListKind::FilesAndDirectories, true},
-        {"sub", ListKind::NormalFiles, false},
-        {"sub/", ListKind::NormalFiles, false},
+        {"file.txt", ListKind::NormalFiles, "file.txt"},
+        {"file.txt/", ListKind::NormalFiles, ""},
+        {"missing.txt", ListKind::FilesAndDirectories, ""},
+        {".hidden", ListKind::NormalFiles, ""},
+        {"pipe", ListKind::FilesAndDirectories, ""},
+        {"sub", ListKind::FilesAndDirectories, "sub"},
+        {"sub/", ListKind::FilesAndDirectories, "sub/"},  // a path of its own is given whole
+        {"sub", ListKind::NormalFiles, ""},
+        {"sub/", ListKind::NormalFiles, ""},
+        {"my *.txt", ListKind::NormalFiles, "my file.txt"},
+        {"a;*.txt", ListKind::NormalFiles, "a;b.txt"},
     };
     for (const Case& entry : cases) {
         DirectoryListing listing;
-        EXPECT_EQ(listing.FirstMatch(tree.Path(entry.pattern), entry.kind).empty(), !entry.exists)
+        const std::string found = entry.found.ends_with('/') ? tree.Path(entry.found) : entry.found;
+        EXPECT_EQ(listing.FirstMatch(tree.Path(entry.pattern), entry.kind), found)
             << entry.pattern << " kind " << static_cast<int>(entry.kind);
         EXPECT_EQ(listing.NextMatch(), "");
     }
-    DirectoryListing listing;
-    EXPECT_EQ(listing.FirstMatch(tree.Path("file.txt"), ListKind::NormalFiles), "file.txt");
-}
-
-TEST(DirectoryListingTest, WildcardPatternMayHoldBlanksAndSemicolons) {
-    const test::TempTree tree;
-    for (const char* name : {"my file.txt", "my", "a;b.txt", "b.txt"}) {
-        tree.Write(name, "x");
-    }
-    // The last component of a path is one pattern, not a file-type field with pieces.
-    DirectoryListing listing;
-    EXPECT_EQ(listing.FirstMatch(tree.Path("my *.txt"), ListKind::NormalFiles), "my file.txt");
-    EXPECT_EQ(listing.NextMatch(), "");
-    EXPECT_EQ(listing.FirstMatch(tree.Path("a;*.txt"), ListKind::NormalFiles), "a;b.txt");
-    EXPECT_EQ(listing.NextMatch(), "");
 }
 
 }  // namespace

@@ -15,7 +15,6 @@ namespace trawlex {
 namespace {
 
 using test::FakeUi;
-using test::ReadFile;
 using test::TempTree;
 
 std::size_t CountOf(const std::string& text, const std::string& piece) {
@@ -27,20 +26,17 @@ std::size_t CountOf(const std::string& text, const std::string& piece) {
     return count;
 }
 
-class FlatSearchTest : public ::testing::Test {
+class FlatSearchTest : public test::CommandTest {
 protected:
     void SetUp() override {
-        test::UseGermanLocale();
-        web.Write("a.htm", "<TITLE>Erste</TITLE> Fund und Fund");
-        web.Write("B.HTM", "nichts hier, 30 Bytes lang....");
-        web.Write("c.htm", "fund klein");
-        web.Write("d.txt", "Fund in einer anderen Art");
-        web.Write(".versteckt.htm", "Fund versteckt");
-        web.Write("unter/e.htm", "Fund darunter");
-        form.TexSuchort.text = web.RootText() + QStringLiteral("");
+        tree.Write("a.htm", "<TITLE>Erste</TITLE> Fund und Fund");
+        tree.Write("B.HTM", "nichts hier, 30 Bytes lang....");
+        tree.Write("c.htm", "fund klein");
+        tree.Write("d.txt", "Fund in einer anderen Art");
+        tree.Write(".versteckt.htm", "Fund versteckt");
+        tree.Write("unter/e.htm", "Fund darunter");
         form.TexSuchbegriff.text = QStringLiteral("Fund");
         form.ComDateifilter.text = QStringLiteral("*.HTM   HTML-Format");
-        form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
     }
 
     CommandOutcome Search(const QString& path, CompareMode mode = CompareMode::Exact,
@@ -49,19 +45,12 @@ protected:
                               {path, form.TexSuchbegriff.text, form.TexZieldatei,
                                form.ComDateifilter.text, mode, Scope::Flat, workers});
     }
-
-    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
-
-    TempTree web;
-    TempTree reports;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(FlatSearchTest, HitsInListingOrderWithTotalsOfEveryExaminedFile) {
-    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    EXPECT_EQ(Search(tree.RootText()), CommandOutcome::Completed);
     const std::string report = Report();
-    const std::string a = web.Root() + "a.htm";
+    const std::string a = tree.Root() + "a.htm";
     EXPECT_NE(report.find("<TD ALIGN=Right>1</td><td><a href=\"file://" + a + "\">" + a +
                           "</A></TD><TD ALIGN=Right>22</TD><TD>2</TD><td>Erste</td>"),
               std::string::npos);
@@ -77,7 +66,7 @@ TEST_F(FlatSearchTest, HitsInListingOrderWithTotalsOfEveryExaminedFile) {
 }
 
 TEST_F(FlatSearchTest, IgnoringCaseFindsEveryCasedVariant) {
-    EXPECT_EQ(Search(web.RootText(), CompareMode::IgnoreCase), CommandOutcome::Completed);
+    EXPECT_EQ(Search(tree.RootText(), CompareMode::IgnoreCase), CommandOutcome::Completed);
     const std::string report = Report();
     EXPECT_NE(report.find("<B>2</B> Fundstellen in <B>3</B>"), std::string::npos);
     EXPECT_LT(report.find("a.htm"), report.find("c.htm"));
@@ -85,9 +74,9 @@ TEST_F(FlatSearchTest, IgnoringCaseFindsEveryCasedVariant) {
 }
 
 TEST_F(FlatSearchTest, LocationWithAndWithoutSeparatorGiveTheSameRows) {
-    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    ASSERT_EQ(Search(tree.RootText()), CommandOutcome::Completed);
     const std::string withSeparator = Report();
-    QString bare = web.RootText();
+    QString bare = tree.RootText();
     bare.chop(1);
     ASSERT_EQ(Search(bare), CommandOutcome::Completed);
     const std::string without = Report();
@@ -104,26 +93,26 @@ TEST_F(FlatSearchTest, EmptyDirectoryAndEmptyTermGiveAnEmptyValidReport) {
                             "insgesamt <B>0,0</B>"),
               std::string::npos);
     form.TexSuchbegriff.text.clear();
-    ASSERT_EQ(Search(web.RootText()), CommandOutcome::Completed);
+    ASSERT_EQ(Search(tree.RootText()), CommandOutcome::Completed);
     EXPECT_NE(Report().find("<B>0</B> Fundstellen in <B>3</B>"), std::string::npos);
 }
 
 TEST_F(FlatSearchTest, MissingLocationIsRefusedWithoutReport) {
-    const QString missing = web.RootText() + QStringLiteral("fehlt");
+    const QString missing = tree.RootText() + QStringLiteral("fehlt");
     EXPECT_EQ(Search(missing), CommandOutcome::Refused);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(missing));
     EXPECT_FALSE(QFile::exists(form.TexZieldatei));
 
-    EXPECT_EQ(Search(QString::fromStdString(web.Path("a.htm"))), CommandOutcome::Refused);
+    EXPECT_EQ(Search(QString::fromStdString(tree.Path("a.htm"))), CommandOutcome::Refused);
     EXPECT_FALSE(QFile::exists(form.TexZieldatei));
 }
 
 TEST_F(FlatSearchTest, FileVanishingBeforeItIsReadIsSkippedAndNamed) {
-    const std::string vanishing = web.Path("B.HTM");
+    const std::string vanishing = tree.Path("B.HTM");
     ui.onYield = [&vanishing] { std::remove(vanishing.c_str()); };
     // Without workers each file is read just before its turn, after the previous file's yield.
-    EXPECT_EQ(Search(web.RootText(), CompareMode::Exact, 0), CommandOutcome::Incomplete);
+    EXPECT_EQ(Search(tree.RootText(), CompareMode::Exact, 0), CommandOutcome::Incomplete);
     EXPECT_NE(Report().find("in <B>2</B> durchsuchten Dateien"), std::string::npos);
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("B.HTM")));
@@ -131,22 +120,22 @@ TEST_F(FlatSearchTest, FileVanishingBeforeItIsReadIsSkippedAndNamed) {
 
 TEST_F(FlatSearchTest, StoppedSearchStillEndsItsReport) {
     ui.stopAfterYields = 1;
-    EXPECT_EQ(Search(web.RootText()), CommandOutcome::Stopped);
+    EXPECT_EQ(Search(tree.RootText()), CommandOutcome::Stopped);
     const std::string report = Report();
     EXPECT_NE(report.find("<B>1</B> Fundstelle in <B>1</B> durchsuchten"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 16), "</BODY></HTML>\r\n");
 }
 
 TEST_F(FlatSearchTest, Utf8AndWindows1252FilesAreFoundAlike) {
-    web.Write("u8.htm",
-              "\xEF\xBB\xBF<title>Gr\u00F6\u00DFe \u0142 &amp;</title>\u00E4 GR\u00D6SSE "
-              "gr\u00F6\u00DFe");
-    web.Write("w.htm",
-              "<title>Gr\xF6\xDF"
-              "e</title>GR\xD6\xDF"
-              "E");
+    tree.Write("u8.htm",
+               "\xEF\xBB\xBF<title>Gr\u00F6\u00DFe \u0142 &amp;</title>\u00E4 GR\u00D6SSE "
+               "gr\u00F6\u00DFe");
+    tree.Write("w.htm",
+               "<title>Gr\xF6\xDF"
+               "e</title>GR\xD6\xDF"
+               "E");
     form.TexSuchbegriff.text = QStringLiteral("gr\u00F6\u00DFe");
-    ASSERT_EQ(Search(web.RootText(), CompareMode::IgnoreCase), CommandOutcome::Completed);
+    ASSERT_EQ(Search(tree.RootText(), CompareMode::IgnoreCase), CommandOutcome::Completed);
     const std::string report = Report();
     // The byte-order mark is not counted; titles arrive in the report's code page.
     EXPECT_NE(report.find("u8.htm</A></TD><TD ALIGN=Right>8</TD><TD>2</TD><td>Gr\xF6\xDF"
@@ -156,7 +145,7 @@ TEST_F(FlatSearchTest, Utf8AndWindows1252FilesAreFoundAlike) {
                           "e</td>"),
               std::string::npos);
     form.TexSuchbegriff.text = QStringLiteral("\u0142");
-    ASSERT_EQ(Search(web.RootText(), CompareMode::Exact), CommandOutcome::Completed);
+    ASSERT_EQ(Search(tree.RootText(), CompareMode::Exact), CommandOutcome::Completed);
     EXPECT_NE(Report().find("<B>1</B> Fundstelle in"), std::string::npos);
     EXPECT_NE(Report().find("<TD colspan=\"2\">&#322;</TD>"), std::string::npos);
 }

@@ -13,9 +13,7 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
 using test::ReadFile;
-using test::TempTree;
 
 // The file names of the rows, in report order.
 std::vector<std::string> RowFiles(const std::string& report) {
@@ -29,10 +27,9 @@ std::vector<std::string> RowFiles(const std::string& report) {
     return files;
 }
 
-class TreeSearchTest : public ::testing::Test {
+class TreeSearchTest : public test::CommandTest {
 protected:
     void SetUp() override {
-        test::UseGermanLocale();
         tree.Write("v.htm", "Fund v");
         tree.Write("a/x.htm", "Fund x");
         tree.Write("a/y.htm", "Fund y");
@@ -43,19 +40,10 @@ protected:
         tree.Write("leer/tiefer/t.htm", "Fund t");
         tree.Write(".versteckt/h.htm", "Fund h");
         tree.Write("c/.h.htm", "Fund, versteckte Datei");
-        form.TexSuchort.text = tree.RootText();
         form.TexSuchbegriff.text = QStringLiteral("Fund");
         form.ComDateifilter.text = QStringLiteral("*.htm");
-        form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
         form.CheckRekursiv = 1;
     }
-
-    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
-
-    TempTree tree;
-    TempTree reports;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(TreeSearchTest, DepthFirstWithFilesBeforeSubdirectoriesAndOneSetOfTotals) {

@@ -12,29 +12,17 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
 using test::ReadFile;
-using test::TempTree;
 
-class SpecialCommandsTest : public ::testing::Test {
+class SpecialCommandsTest : public test::CommandTest {
 protected:
     void SetUp() override {
-        test::UseGermanLocale();
         tree.Write("a.txt", "a\r\n\r\nb");
         tree.Write("unter/b.txt", "x\r\ny\r\n");
         tree.Write("c.txt", "Tab\x0Bhier\tnicht");
-        form.TexSuchort.text = tree.RootText();
         form.ComDateifilter.text = QStringLiteral("*.txt");
-        form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
         form.TexBrowser = QStringLiteral("/usr/bin/browser");
     }
-
-    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
-
-    TempTree tree;
-    TempTree reports;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(SpecialCommandsTest, SearchesCountCharactersAndCombinations) {

@@ -121,4 +121,10 @@ void UseGermanLocale() {
     }
 }
 
+CommandTest::CommandTest() {
+    UseGermanLocale();
+    form.TexSuchort.text = tree.RootText();
+    form.TexZieldatei = QString::fromStdString(reports.Path("bericht.htm"));
+}
+
 }  // namespace trawlex::test

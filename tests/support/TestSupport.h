@@ -1,6 +1,9 @@
 #pragma once
 
+#include "app/Form1.h"
 #include "app/Ui.h"
+
+#include <gtest/gtest.h>
 
 #include <QString>
 #include <QStringList>
@@ -72,5 +75,18 @@ std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int 
 
 // Makes the process use the German locale the expected texts are written in.
 void UseGermanLocale();
+
+// The set-up of a command's test: a location to fill, a report outside it, and a record that
+// names both, under the German locale.
+class CommandTest : public ::testing::Test {
+protected:
+    CommandTest();
+    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
+
+    TempTree tree;
+    TempTree reports;
+    Form1 form;
+    FakeUi ui;
+};
 
 }  // namespace trawlex::test

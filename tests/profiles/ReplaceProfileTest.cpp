@@ -10,11 +10,9 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
 using test::ReadFile;
-using test::TempTree;
 
-class ReplaceProfileTest : public ::testing::Test {
+class ReplaceProfileTest : public test::CommandTest {
 protected:
     void SetUp() override {
         tree.Write("web/a.htm", "a b c x a,b");
@@ -24,10 +22,6 @@ protected:
         form.TexSuchort.text = QString::fromStdString(tree.Path("web"));
         form.ComDateifilter.text = QStringLiteral("*.htm");
     }
-
-    TempTree tree;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(ReplaceProfileTest, PairsActInSequenceOverTheWholeTree) {

@@ -12,14 +12,9 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
-using test::ReadFile;
-using test::TempTree;
-
-class SearchProfileTest : public ::testing::Test {
+class SearchProfileTest : public test::CommandTest {
 protected:
     void SetUp() override {
-        test::UseGermanLocale();
         tree.Write("profile/begriffe.txt", "Fund\r\n\r\nfehlt, \"a,b\"\r\naa\r\n");
         tree.Write("web/eins.htm", "aaaa Fund a,b");
         tree.Write("web/zwei.HTM", "Fund und FUND");
@@ -31,8 +26,6 @@ protected:
         form.TexZieldatei = QString::fromStdString(tree.Path("bericht.htm"));
     }
 
-    std::string Report() const { return ReadFile(form.TexZieldatei.toStdString()); }
-
     // The report's row for one term in one file of "web".
     std::string Row(const char* name, const char* term, int first, int count) const {
         const std::string path = tree.Path("web/") + name;
@@ -40,10 +33,6 @@ protected:
                term + "</td><td align=right>" + std::to_string(first) + "</td><td align=right>" +
                std::to_string(count) + "</td></tr>\r\n";
     }
-
-    TempTree tree;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(SearchProfileTest, EveryHitOfEveryTermGetsARowInFileAndTermOrder) {

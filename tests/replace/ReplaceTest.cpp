@@ -23,9 +23,7 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
 using test::ReadFile;
-using test::TempTree;
 
 TEST(ReplaceAllTest, LeftToRightNeverOverlappingInEachFilesOwnEncoding) {
     using enum CompareMode;
@@ -74,7 +72,7 @@ TEST(ReplaceAllTest, LeftToRightNeverOverlappingInEachFilesOwnEncoding) {
     }
 }
 
-class ReplaceTest : public ::testing::Test {
+class ReplaceTest : public test::CommandTest {
 protected:
     void SetUp() override {
         tree.Write("a.htm", "Fund und fund\r\n");
@@ -86,16 +84,11 @@ protected:
         // An old modification time shows whether a file was rewritten.
         const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
         utimensat(AT_FDCWD, tree.Path("b.htm").c_str(), times, 0);
-        form.TexSuchort.text = tree.RootText();
         form.TexSuchbegriff.text = QStringLiteral("Fund");
         form.TexErsatzbegriff = QStringLiteral("Treffer");
         form.ComDateifilter.text = QStringLiteral("*.htm");
         form.TexZieldatei = QStringLiteral("/tmp/unbenutzt.htm");
     }
-
-    TempTree tree;
-    Form1 form;
-    FakeUi ui;
 };
 
 TEST_F(ReplaceTest, FlatTakesTheLocationsFilesAndTreeEveryDirectoryOnceIgnoringCaseWhenAsked) {

@@ -166,7 +166,7 @@ private Q_SLOTS:
     void previewAndUndoButtonsFitIntoTheirRows();
 
     // The status line, driven by the real timer.
-    void statusBlinksAndBlinkPhaseCarriesOver();
+    void statusBlinksWhileBusy();
 
     // Commands run from the window.
     void searchAndReplaceButtonsRunTheirCommands();
@@ -234,7 +234,7 @@ void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows() {
     }
 }
 
-void Form1WindowTest::statusBlinksAndBlinkPhaseCarriesOver() {
+void Form1WindowTest::statusBlinksWhileBusy() {
     QStringList messages;
     Form1Window window;
     Prepare(window, messages);
@@ -250,19 +250,10 @@ void Form1WindowTest::statusBlinksAndBlinkPhaseCarriesOver() {
     QCOMPARE(PaintedBackground(*status), ButtonFace(window));
     QVERIFY(ticks.wait(2000));
     QCOMPARE(PaintedBackground(*status), kOrange);
-    QVERIFY(ticks.wait(2000));
-    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
-    trawlex::BusyEnd(record, ui);
-    QVERIFY(!timer->isActive());
+    QCOMPARE(status->text(), QStringLiteral("Suche ..."));
 
-    // The period ended on the button face, so the next one starts with orange.
-    trawlex::BusyStart(record, ui, QStringLiteral("Ersetze ..."));
-    QCOMPARE(status->text(), QStringLiteral("Ersetze ..."));
-    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
-    QVERIFY(ticks.wait(2000));
-    QCOMPARE(PaintedBackground(*status), kOrange);
-
-    // Ending while orange brings back the idle look at once.
+    // Ending while orange brings back the idle look at once. How the phase carries over to the
+    // next period is the status line's own tests' matter.
     trawlex::BusyEnd(record, ui);
     QCOMPARE(status->text(), QStringLiteral("Bereit"));
     QCOMPARE(PaintedBackground(*status), ButtonFace(window));

@@ -56,12 +56,9 @@ struct Figures {
     int lost = 0;
     ~Figures() {
         std::printf(
-            "Zuverl\xC3\xA4ssigkeit: %d Abbr\xC3\xBC"
-            "che beim Ersetzen und %d beim R\xC3\xBC"
-            "ckg\xC3\xA4ngigmachen \xC3\xBC"
-            "berstanden, %d Signale beim Ersetzen, %d Fehler eingespeist, "
-            "%d fehlerhafte Eingaben, %d Dateien verloren oder besch\xC3\xA4"
-            "digt\n",
+            "Zuverlässigkeit: %d Abbrüche beim Ersetzen und %d beim Rückgängigmachen "
+            "überstanden, %d Signale beim Ersetzen, %d Fehler eingespeist, "
+            "%d fehlerhafte Eingaben, %d Dateien verloren oder beschädigt\n",
             kills, undoKills, signals, faults, malformed, lost);
     }
 };
@@ -190,8 +187,7 @@ void FlipMiddleByte(const std::string& path) {
 }
 
 constexpr std::string_view kNothingToUndo =
-    "Es gibt keine Ersetzung, die r\xC3\xBC"
-    "ckg\xC3\xA4ngig gemacht werden kann.";
+    "Es gibt keine Ersetzung, die rückgängig gemacht werden kann.";
 
 // A replacement and then its undo are killed at random moments; the next undo to its end
 // brings back every file as it was, and the journals of earlier rounds, all taken back, are
@@ -344,12 +340,7 @@ TEST(FaultTest, DamagedJournalIsRefusedWholeButWhatAKillLeavesIsNot) {
         const int status = cli.Run({"undo"});
         if (test.undone == Undone::Nothing) {
             EXPECT_NE(status, 0) << test.damage;
-            const std::string named =
-                "R\xC3\xBC"
-                "ckg\xC3\xA4ngig-Protokoll \xE2\x80\x9E" +
-                run +
-                "\xE2\x80\x9C ist besch\xC3\xA4"
-                "digt";
+            const std::string named = "Rückgängig-Protokoll „" + run + "“ ist beschädigt";
             EXPECT_NE(cli.Errors().find(named), std::string::npos) << test.damage << "\n"
                                                                    << cli.Errors();
             EXPECT_EQ(tree.Files(), after) << test.damage;
@@ -524,21 +515,17 @@ TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
          "ist ein Verzeichnis"},
         {{"replace-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Nullbyte"},
         {{"search-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Zeile 1"},
-        {{"search", "--settings", "kaputt.ini"},
-         1,
-         "\xE2\x80\x9E"
-         "kaputt.ini"},
+        {{"search", "--settings", "kaputt.ini"}, 1, "„kaputt.ini"},
         {{"search", "--settings", "ordner"}, 1, "Verzeichnis"},
         {{"search", "--term", "", "--mask", "*.txt"}, 2, "--term ist leer"},
         {{"search", "--term", "Fund", "--mask", ""}, 2, "--mask ist leer"},
-        {{"replace", "--term", "Fund", "--replacement", "x", "--mask", ";"}, 1, "\xE2\x80\x9E;"},
+        {{"replace", "--term", "Fund", "--replacement", "x", "--mask", ";"}, 1, "„;"},
         {{"search", "--term", "Fund", "--mask", "*.[tx]"}, 1, "Zeichenklassen"},
         {{"search-profile", "--profile", "profil.txt", "--mask", " ; "}, 1, "kein Muster"},
         {{"search", "--regex", "--term", "Fund(", "--mask", "*.txt"}, 2, "Stelle 6"},
         {{"replace", "--regex", "--term", "(F)und", "--replacement", "$2", "--mask", "*.txt"},
          2,
-         "\xE2\x80\x9E"
-         "2\xE2\x80\x9C"},
+         "„2“"},
         {{"replace-profile", "--regex", "--profile", "klammer.txt", "--mask", "*.txt"},
          2,
          "eckige Klammer"},

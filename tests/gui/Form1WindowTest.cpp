@@ -29,16 +29,7 @@
 #include <atomic>
 #include <clocale>
 
-using trawlex::CommandOutcome;
-using trawlex::FileDialogAnswer;
-using trawlex::FileDialogRequest;
-using trawlex::Flow;
-using trawlex::Form1;
-using trawlex::Form1Window;
-using trawlex::MessageIcon;
-using trawlex::Ui;
-using trawlex::WidgetUi;
-
+namespace trawlex {
 namespace {
 
 const QColor kOrange(255, 150, 0);
@@ -135,13 +126,13 @@ Flow YieldUntilStopped(Ui& ui, int deadlineMilliseconds) {
 
 // The search location of the window tests: one file with the term, one without, and one with
 // the term in a subdirectory.
-struct SearchLocation {
+struct WindowLocation {
     QTemporaryDir directory;
     QString hitPath;
     QString missPath;
     QString nestedPath;
 
-    SearchLocation() {
+    WindowLocation() {
         hitPath = directory.filePath(QStringLiteral("treffer.htm"));
         missPath = directory.filePath(QStringLiteral("leer.htm"));
         QDir(directory.path()).mkdir(QStringLiteral("unter"));
@@ -164,9 +155,6 @@ private Q_SLOTS:
     void inputsKeepTheirSizeAndTheResultsGrow();
     void previewAndUndoButtonsFitIntoTheirRows_data();
     void previewAndUndoButtonsFitIntoTheirRows();
-
-    // The status line, driven by the real timer.
-    void statusBlinksWhileBusy();
 
     // Commands run from the window.
     void searchAndReplaceButtonsRunTheirCommands();
@@ -198,7 +186,6 @@ void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
     QCOMPARE(panel->pos(), QPoint(0, 0));
     QVERIFY(table->width() > 1100);
     QVERIFY(table->mapTo(&window, QPoint()).y() > 333);
-    QCOMPARE(trawlex::WidgetUi::MessageTitle(), QStringLiteral("Trawlex"));
 }
 
 void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows_data() {
@@ -234,32 +221,6 @@ void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows() {
     }
 }
 
-void Form1WindowTest::statusBlinksWhileBusy() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    auto* status = Control<QLabel>(window, QStringLiteral("Status"));
-    auto* timer = Control<QTimer>(window, QStringLiteral("Timer1"));
-    QSignalSpy ticks(timer, &QTimer::timeout);
-    Form1& record = window.Record();
-    Ui& ui = window.WindowUi();
-
-    // After start-up the first tick paints the button face and the next one orange.
-    trawlex::BusyStart(record, ui, QStringLiteral("Suche ..."));
-    QVERIFY(ticks.wait(2000));
-    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
-    QVERIFY(ticks.wait(2000));
-    QCOMPARE(PaintedBackground(*status), kOrange);
-    QCOMPARE(status->text(), QStringLiteral("Suche ..."));
-
-    // Ending while orange brings back the idle look at once. How the phase carries over to the
-    // next period is the status line's own tests' matter.
-    trawlex::BusyEnd(record, ui);
-    QCOMPARE(status->text(), QStringLiteral("Bereit"));
-    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
-    QVERIFY(!timer->isActive());
-}
-
 namespace {
 
 struct SearchInputs {
@@ -283,7 +244,7 @@ void ClickSearch(Form1Window& window) {
 }  // namespace
 
 void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
-    const SearchLocation location;
+    const WindowLocation location;
     QTemporaryDir output;
     const QString report = output.filePath(QStringLiteral("bericht.htm"));
     QStringList messages;
@@ -294,23 +255,15 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
                          report});
     ClickSearch(window);
 
+    // The window's inputs reached the search; what the report holds is the engine's matter.
     QCOMPARE(messages, QStringList());
     const QByteArray written = ReadAll(report);
     QVERIFY2(written.contains(">" + QFile::encodeName(location.hitPath) + "</A>"),
              written.constData());
-    QVERIFY(written.contains("<TD>2</TD><td>Seite</td>"));
-    QVERIFY(!written.contains(QFile::encodeName(location.missPath)));
     QVERIFY(written.contains("Es gab <B>1</B> Fundstelle in <B>2</B> durchsuchten Dateien"));
-
     auto* terms = Control<QComboBox>(window, QStringLiteral("TexSuchbegriff"));
     QCOMPARE(ItemTexts(*terms), QStringList({QStringLiteral("Fund")}));
     QCOMPARE(terms->currentText(), QStringLiteral("Fund"));
-    QCOMPARE(Control<QLabel>(window, QStringLiteral("Status"))->text(), QStringLiteral("Bereit"));
-    QVERIFY(!Control<QTimer>(window, QStringLiteral("Timer1"))->isActive());
-
-    // The same term searched again stands in the list twice.
-    ClickSearch(window);
-    QCOMPARE(ItemTexts(*terms), QStringList({QStringLiteral("Fund"), QStringLiteral("Fund")}));
 
     // The replace buttons change the files.
     terms->setEditText(QStringLiteral("ein Fund"));
@@ -367,13 +320,13 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
     const CommandOutcome outcome = window.RunCommand([&](Form1& form, Ui& ui) {
         termSeen = form.TexSuchbegriff.text;
         form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
-        trawlex::BusyStart(form, ui, QStringLiteral("Suche ..."));
+        BusyStart(form, ui, QStringLiteral("Suche ..."));
         QElapsedTimer clock;
         clock.start();
         while (!seen && clock.elapsed() < 3000) {
             QThread::msleep(5);
         }
-        trawlex::BusyEnd(form, ui);
+        BusyEnd(form, ui);
         form.TexSuchbegriff.text = QStringLiteral("vom Befehl");
         return CommandOutcome::Completed;
     });
@@ -389,7 +342,11 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
         QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
     }
     QCOMPARE(terms->currentText(), QStringLiteral("vom Befehl"));
+    // Ending brings back the idle look at once, whatever the phase; the phase rule itself is
+    // the status line's tests' matter.
     QCOMPARE(status->text(), QStringLiteral("Bereit"));
+    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
+    QVERIFY(!Control<QTimer>(window, QStringLiteral("Timer1"))->isActive());
 }
 
 namespace {
@@ -439,7 +396,6 @@ void Form1WindowTest::resultsFillTheTableAndShowTheirLines() {
     QCOMPARE(messages, QStringList());
 
     // Report order, paths below the location, the counts of the report.
-    using trawlex::ResultsModel;
     QCOMPARE(ShownColumn(window, ResultsModel::Number), QStringLiteral("1|2|3|4|5|6|7|8|9"));
     QCOMPARE(ShownColumn(window, ResultsModel::File),
              QStringLiteral("f03.htm|f06.htm|f09.htm|b/f01.htm|b/f07.htm|b/f10.htm|b/c/f02.htm|"
@@ -527,20 +483,17 @@ void Click(const QWidget& window, const QString& button) {
 void Form1WindowTest::locationButtonsAndProfileButtons() {
     // One directory serves as search location and as both profile directories; its profile
     // searches for 'Fund' and replaces it by 'Treffer'.
-    const SearchLocation location;
+    const WindowLocation location;
     const QString directory = location.directory.path();
     WriteFile(location.directory.filePath(QStringLiteral("a.TXT")), "\"Fund\",\"Treffer\"\r\n");
     QTemporaryDir output;
     const QString report = output.filePath(QStringLiteral("profil.htm"));
     QStringList messages;
-    QStringList titles;
     QStringList opened;
     Form1Window window;
     Prepare(window, messages);
-    window.WindowUi().SetLocationDialogHook([&](Form1& form, const QString& title) {
-        titles.append(title);
-        trawlex::Dir1_Change(form, directory);
-    });
+    window.WindowUi().SetLocationDialogHook(
+        [&](Form1& form, const QString&) { Dir1_Change(form, directory); });
     window.WindowUi().SetEditorOpener([&](const QString& path) {
         opened.append(path);
         return true;
@@ -572,14 +525,11 @@ void Form1WindowTest::locationButtonsAndProfileButtons() {
         QCOMPARE(opened.takeLast(), directory + QStringLiteral("/a.TXT"));
         Click(window, row[3]);
     }
-    QCOMPARE(titles, QStringList({QStringLiteral("Ort der Suche einstellen"),
-                                  QStringLiteral("Suchlistenpfad einstellen"),
-                                  QStringLiteral("Ersatzlistenpfad einstellen")}));
     QVERIFY(ReadAll(report).contains(QFile::encodeName(location.hitPath)));
     // The profile run's rows name their term.
-    QCOMPARE(ShownColumn(window, trawlex::ResultsModel::Term), QStringLiteral("Fund"));
+    QCOMPARE(ShownColumn(window, ResultsModel::Term), QStringLiteral("Fund"));
     QVERIFY(!Control<QTableView>(window, QStringLiteral("Ergebnisse"))
-                 ->isColumnHidden(trawlex::ResultsModel::Term));
+                 ->isColumnHidden(ResultsModel::Term));
     QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
     QCOMPARE(messages, QStringList());
 
@@ -592,12 +542,12 @@ void Form1WindowTest::locationDialogShowsTargetAndReportsChoices() {
     QTemporaryDir directory;
     QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
     Form1 record;
-    record.LocationDialogMode = trawlex::kLocationMode;
+    record.LocationDialogMode = kLocationMode;
     record.TexSuchort.text = directory.path() + QLatin1Char('/');
 
     // Opening takes the target in, written without the trailing separator.
-    trawlex::Form2 dialog(record, QStringLiteral("Ort der Suche einstellen"));
-    QSignalSpy changes(&dialog, &trawlex::Form2::LocationChanged);
+    Form2 dialog(record, QStringLiteral("Ort der Suche einstellen"));
+    QSignalSpy changes(&dialog, &Form2::LocationChanged);
     dialog.show();
     QCOMPARE(dialog.Path(), directory.path());
     QCOMPARE(record.TexSuchort.text, directory.path());
@@ -647,7 +597,7 @@ void Form1WindowTest::aboutWindowIsOneDrawnPicture() {
     Prepare(window, messages);
     Click(window, QStringLiteral("butcopyright"));
     Click(window, QStringLiteral("butcopyright"));
-    const QList<trawlex::Form3*> windows = window.findChildren<trawlex::Form3*>();
+    const QList<Form3*> windows = window.findChildren<Form3*>();
     QCOMPARE(windows.size(), 1);
     QVERIFY(windows.first()->isVisible());
     auto* picture = Control<QWidget>(*windows.first(), QStringLiteral("Picture1"));
@@ -658,5 +608,7 @@ void Form1WindowTest::aboutWindowIsOneDrawnPicture() {
     QVERIFY(image.pixel(4, 4) != image.pixel(40, 30));
 }
 
-QTEST_MAIN(Form1WindowTest)
+}  // namespace trawlex
+
+QTEST_MAIN(trawlex::Form1WindowTest)
 #include "Form1WindowTest.moc"

@@ -25,8 +25,7 @@ void FillTree(const TempTree& tree) {
                             "fund ",
                             "Gr\xF6\xDF"
                             "e ",
-                            "Gr\xC3\xB6\xC3\x9F"
-                            "e ",
+                            "Größe ",
                             "<title>T</title>",
                             "text ",
                             "\r\n",

@@ -161,12 +161,8 @@ TEST(PatternTest, WrongPatternsAndTemplatesAreRefusedByPlaceAndReason) {
         ASSERT_FALSE(parsed) << each.pattern.toStdString();
         EXPECT_TRUE(parsed.message().contains(each.named)) << parsed.message().toStdString();
     }
-    // A pattern that would backtrack for ever is stopped, not waited for.
-    const auto runaway = Compiled(u"(a+)+$"_qs, CompareMode::Exact);
-    const std::string text = std::string(40, 'a') + "!";
-    EXPECT_EQ(
-        runaway->ForEachMatch(text, DetectEncoding(text), [](const PatternMatch&) { return true; }),
-        PatternScan::Limit);
+    // A pattern that would backtrack for ever is the fault suite's: it is stopped in one file,
+    // that file is named and the others are searched.
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 
 #include <atomic>
 #include <clocale>
+#include <functional>
 
 namespace trawlex {
 namespace {
@@ -110,18 +111,24 @@ void Prepare(Form1Window& window, QStringList& messages,
     window.show();
 }
 
-// Yields the way an engine does between files until the command is asked to stop or the
-// deadline passes.
-Flow YieldUntilStopped(Ui& ui, int deadlineMilliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < deadlineMilliseconds) {
-        if (ui.YieldToEventLoop() == Flow::Stop) {
-            return Flow::Stop;
+// What a command run from the window hears when it yields: at its first yield, or, yielding the
+// way an engine does between files, once it is asked to stop (within 3 s). `meanwhile` runs
+// before the command ends.
+Flow Heard(Form1Window& window, bool untilStopped, const std::function<void()>& meanwhile = {}) {
+    Flow heard = Flow::Continue;
+    window.RunCommand([&](Form1&, Ui& ui) {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            heard = ui.YieldToEventLoop();
+            QThread::msleep(1);
+        } while (untilStopped && heard == Flow::Continue && clock.elapsed() < 3000);
+        if (meanwhile) {
+            meanwhile();
         }
-        QThread::msleep(1);
-    }
-    return Flow::Continue;
+        return heard == Flow::Stop ? CommandOutcome::Stopped : CommandOutcome::Completed;
+    });
+    return heard;
 }
 
 // The search location of the window tests: one file with the term, one without, and one with
@@ -432,42 +439,20 @@ void Form1WindowTest::escapeAndClosingStopOnlyTheRunningCommand() {
 
     // Esc outside a run is not kept for the next command.
     QTest::keyClick(&window, Qt::Key_Escape);
-    Flow idleEscape = Flow::Stop;
-    window.RunCommand([&](Form1&, Ui& ui) {
-        idleEscape = ui.YieldToEventLoop();
-        return CommandOutcome::Completed;
-    });
-    QCOMPARE(idleEscape, Flow::Continue);
+    QCOMPARE(Heard(window, false), Flow::Continue);
 
-    // The key arrives while the command yields, as a person's key press would.
+    // The key arrives while the command yields, as a person's key press would; the next command
+    // starts afresh.
     QTimer::singleShot(0, &window, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
-    Flow stopped = Flow::Continue;
-    window.RunCommand([&](Form1&, Ui& ui) {
-        stopped = YieldUntilStopped(ui, 3000);
-        return CommandOutcome::Stopped;
-    });
-    QCOMPARE(stopped, Flow::Stop);
-
-    // The next command starts afresh.
-    Flow afterwards = Flow::Stop;
-    window.RunCommand([&](Form1&, Ui& ui) {
-        afterwards = ui.YieldToEventLoop();
-        return CommandOutcome::Completed;
-    });
-    QCOMPARE(afterwards, Flow::Continue);
+    QCOMPARE(Heard(window, true), Flow::Stop);
+    QCOMPARE(Heard(window, false), Flow::Continue);
     QVERIFY(window.isVisible());
 
     // Closing the window during a run stops the command as Esc does, and the window waits for
     // it before it goes.
     QTimer::singleShot(0, &window, [&window] { window.close(); });
-    stopped = Flow::Continue;
     bool visibleWhileRunning = false;
-    window.RunCommand([&](Form1&, Ui& ui) {
-        stopped = YieldUntilStopped(ui, 3000);
-        visibleWhileRunning = window.isVisible();
-        return CommandOutcome::Stopped;
-    });
-    QCOMPARE(stopped, Flow::Stop);
+    QCOMPARE(Heard(window, true, [&] { visibleWhileRunning = window.isVisible(); }), Flow::Stop);
     QVERIFY(visibleWhileRunning);
     QVERIFY(!window.isVisible());
 }

@@ -7,13 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -62,13 +59,6 @@ TEST(ReplaceAllTest, LeftToRightNeverOverlappingInEachFilesOwnEncoding) {
         const bool occurs = *expected != text;
         EXPECT_EQ(outcome, occurs ? ReplaceOutcome::Replaced : ReplaceOutcome::Unchanged);
         EXPECT_EQ(out, occurs ? *expected : "") << "an unchanged text is never copied";
-        // The byte finder the replace fuzz target holds to its model agrees where it can.
-        const std::string bytes = text + term + replacement;
-        if (std::ranges::none_of(bytes, [](char byte) { return (byte & 0x80) != 0; })) {
-            bool changed = !occurs;  // set where the term occurs, never cleared where it does not
-            EXPECT_EQ(ReplaceAll(text, Finder(term, mode), replacement, changed), *expected);
-            EXPECT_TRUE(changed);
-        }
     }
 }
 
@@ -158,9 +148,7 @@ TEST_F(ReplaceTest, FilesThatCannotBeReadOrWrittenStayWholeAndAreNamed) {
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("b.htm")));
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("gross.htm")));
-    EXPECT_EQ(QDir(tree.RootText())
-                  .entryList({QStringLiteral("*.trawlex-*")}, QDir::Files | QDir::Hidden),
-              QStringList());
+    EXPECT_EQ(tree.Files().size(), 6U) << "a temporary file was left";
 }
 
 TEST_F(ReplaceTest, StopEndsTheRunAfterTheCurrentFile) {

@@ -108,11 +108,5 @@ TEST(MatchingTest, TitleIsCopiedAsItStandsBetweenTheFirstTags) {
     }
 }
 
-TEST(MatchingTest, TitleIsTakenOnlyForHitsAndWhateverTheExtension) {
-    const std::string contents = "<TITLE>T</TITLE> Fund";
-    EXPECT_FALSE(MatchContents(contents, TermMatcher(u"nix", CompareMode::Exact)).title);
-    EXPECT_EQ(MatchContents(contents, TermMatcher(u"Fund", CompareMode::Exact)).title, "T");
-}
-
 }  // namespace
 }  // namespace trawlex

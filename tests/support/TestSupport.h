@@ -52,7 +52,7 @@ public:
     FileDialogAnswer AskOpenFile(const FileDialogRequest& request) override;
     FileDialogAnswer AskSaveFile(const FileDialogRequest& request) override;
     void ShowLocationDialog(Form1& form, const QString& title) override;
-    void ShowAboutWindow() override { ++aboutWindows; }
+    void ShowAboutWindow() override {}
 
     QStringList messages;
     QStringList started;  // program followed by its arguments, joined by "|"
@@ -67,7 +67,6 @@ public:
     QStringList locationDialogs;      // titles of the directory dialogs shown
     QStringList nextDirectories;      // what the person picks in the next directory dialog
     QString locationDialogStart;      // where the last directory dialog opened
-    int aboutWindows = 0;
 };
 
 // A local wall-clock moment; daylight saving time is left for mktime to decide.

@@ -48,16 +48,6 @@ TEST(StandardTest, ReadsEveryByteExactly) {
     }
 }
 
-TEST(StandardTest, MissingFileAndDirectoryAreErrors) {
-    const test::TempTree tree;
-    for (const std::string& path : {tree.Path("missing.txt"), tree.MakeDirectory("sub")}) {
-        const auto read = ReadWholeFile(path);
-        ASSERT_FALSE(read) << path;
-        EXPECT_TRUE(read.message().contains(QString::fromStdString(path)))
-            << read.message().toStdString();
-    }
-}
-
 TEST(StandardTest, ReplacingWriteKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     const test::TempTree tree;
     const std::string target = tree.Write("ziel.txt", "alt");

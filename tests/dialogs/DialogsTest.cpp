@@ -5,17 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-
 namespace trawlex {
 namespace {
 
 using test::FakeUi;
+using test::Home;
 using test::TempTree;
-
-QString Home() {
-    return QDir::homePath() + QLatin1Char('/');
-}
 
 TEST(LocationDialogTest, EachModeChangesItsOwnTarget) {
     const TempTree tree;

@@ -375,17 +375,24 @@ TEST(FaultTest, WritesThatCannotHappenKeepTheOldFileAndAreReported) {
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("schreibgeschuetzt.txt")));
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("im-geschuetzten-ordner.txt")));
 
-    // A report that cannot be created is named; a location that is a file is the flat search's
-    // tests' matter.
-    for (const std::string& target : {tree.Path("fehlt/bericht.htm"), tree.Path("ordner")}) {
-        FakeUi reportUi;
+    // A report that cannot be created is named, and so is a location that is a file.
+    const std::pair<std::string, std::string> searches[] = {
+        {tree.Root(), tree.Path("fehlt/bericht.htm")},
+        {tree.Root(), tree.Path("ordner")},
+        {tree.Path("frei.txt"), tree.Path("bericht.htm")},
+    };
+    for (const auto& [location, target] : searches) {
+        FakeUi searchUi;
         Form1 form;
-        EXPECT_EQ(SearchLocation(form, reportUi,
-                                 {tree.RootText(), QStringLiteral("Alt"),
+        const bool inTree = location == tree.Root();
+        EXPECT_EQ(SearchLocation(form, searchUi,
+                                 {QString::fromStdString(location), QStringLiteral("Alt"),
                                   QString::fromStdString(target), QStringLiteral("*.txt")}),
-                  CommandOutcome::Failed);
-        ASSERT_EQ(reportUi.messages.size(), 1);
-        EXPECT_TRUE(reportUi.messages[0].contains(QString::fromStdString(target)));
+                  inTree ? CommandOutcome::Failed : CommandOutcome::Refused);
+        ASSERT_EQ(searchUi.messages.size(), 1);
+        const std::string& named = inTree ? target : location;
+        EXPECT_TRUE(searchUi.messages[0].contains(QString::fromStdString(named)));
+        EXPECT_EQ(access(tree.Path("bericht.htm").c_str(), F_OK), -1);
         ++figures.faults;
     }
 }

@@ -98,8 +98,7 @@ std::string MissingSettingsFile() {
 // A window after start-up whose message boxes land in `messages` instead of on the screen and
 // whose file and directory dialogs are cancelled unseen, so that no test can hang on a modal
 // dialog, and which starts no program.
-void Prepare(Form1Window& window, QStringList& messages,
-             const std::string& settingsPath = MissingSettingsFile()) {
+void Prepare(Form1Window& window, QStringList& messages) {
     WidgetUi& ui = window.WindowUi();
     ui.SetMessageHook([&messages](const QString& text, MessageIcon) { messages.append(text); });
     ui.SetProcessStarter([](const QString&, const QStringList&) { return true; });
@@ -107,7 +106,7 @@ void Prepare(Form1Window& window, QStringList& messages,
     ui.SetFileDialogHook(
         [](WidgetUi::FileDialogKind, const FileDialogRequest&) { return FileDialogAnswer{}; });
     ui.SetLocationDialogHook([](Form1&, const QString&) {});
-    window.Form_Load(settingsPath);
+    window.Form_Load(MissingSettingsFile());
     window.show();
 }
 
@@ -160,8 +159,6 @@ private Q_SLOTS:
 
     // The window and its controls.
     void inputsKeepTheirSizeAndTheResultsGrow();
-    void previewAndUndoButtonsFitIntoTheirRows_data();
-    void previewAndUndoButtonsFitIntoTheirRows();
 
     // Commands run from the window.
     void searchAndReplaceButtonsRunTheirCommands();
@@ -193,37 +190,27 @@ void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
     QCOMPARE(panel->pos(), QPoint(0, 0));
     QVERIFY(table->width() > 1100);
     QVERIFY(table->mapTo(&window, QPoint()).y() > 333);
-}
 
-void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("Ersatzbegriff") << QStringLiteral("butVorschau") << QStringLiteral("Vorschau");
-    QTest::newRow("Rückgängig") << QStringLiteral("butRückgängig") << QStringLiteral("Rückgängig");
-    QTest::newRow("Ersatzprofil") << QStringLiteral("butErsatzprofilVorschau")
-                                  << QStringLiteral("Vorschau");
-    QTest::newRow("Sonderzeichen")
-        << QStringLiteral("butVorschauSonderzeichen") << QStringLiteral("Vorschau");
-    QTest::newRow("Kombinationen")
-        << QStringLiteral("butVorschauKombinationen") << QStringLiteral("Vorschau");
-}
-
-void Form1WindowTest::previewAndUndoButtonsFitIntoTheirRows() {
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    Form1Window window;
-    window.show();
-    auto* button = Control<QPushButton>(window, name);
-    QVERIFY(button != nullptr);
-    QCOMPARE(button->text(), caption);
-    // The caption keeps a few pixels beside the button's frame on either side.
-    QVERIFY(button->fontMetrics().horizontalAdvance(caption) + 6 <= button->width());
-    QVERIFY(window.rect().contains(QRect(button->mapTo(&window, QPoint()), button->size())));
-    for (QWidget* other :
-         button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (other != button && !other->isWindow()) {
-            QVERIFY2(!other->geometry().intersects(button->geometry()),
-                     qPrintable(other->objectName()));
+    // The preview and undo buttons fit into their rows: each caption keeps a few pixels beside
+    // the button's frame on either side, and no other control overlaps the button.
+    const std::pair<QString, QString> buttons[] = {
+        {QStringLiteral("butVorschau"), QStringLiteral("Vorschau")},
+        {QStringLiteral("butRückgängig"), QStringLiteral("Rückgängig")},
+        {QStringLiteral("butErsatzprofilVorschau"), QStringLiteral("Vorschau")},
+        {QStringLiteral("butVorschauSonderzeichen"), QStringLiteral("Vorschau")},
+        {QStringLiteral("butVorschauKombinationen"), QStringLiteral("Vorschau")},
+    };
+    for (const auto& [name, caption] : buttons) {
+        auto* button = Control<QPushButton>(window, name);
+        QVERIFY2(button != nullptr, qPrintable(name));
+        QCOMPARE(button->text(), caption);
+        QVERIFY(button->fontMetrics().horizontalAdvance(caption) + 6 <= button->width());
+        QVERIFY(panel->rect().contains(QRect(button->mapTo(panel, QPoint()), button->size())));
+        for (QWidget* other :
+             button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            QVERIFY2(other == button || other->isWindow() ||
+                         !other->geometry().intersects(button->geometry()),
+                     qPrintable(name + QLatin1Char(' ') + other->objectName()));
         }
     }
 }

@@ -63,6 +63,10 @@ std::string ReadFile(const std::string& path) {
     return contents.str();
 }
 
+QString Home() {
+    return QDir::homePath() + QLatin1Char('/');
+}
+
 void FakeUi::ShowMessage(const QString& text, MessageIcon) {
     messages.append(text);
 }

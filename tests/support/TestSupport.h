@@ -41,6 +41,9 @@ private:
 
 std::string ReadFile(const std::string& path);
 
+// The home directory with its trailing separator, where empty paths lead.
+QString Home();
+
 // A Ui without a window: it records messages and yields, and can ask a run to stop.
 class FakeUi : public Ui {
 public:

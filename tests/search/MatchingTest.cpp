@@ -7,8 +7,6 @@
 namespace trawlex {
 namespace {
 
-using namespace std::string_literals;
-
 struct CountCase {
     std::string contents;
     const char* term;  // UTF-8, as a person types it
@@ -17,24 +15,12 @@ struct CountCase {
     std::int64_t count;
 };
 
+// ASCII and Windows-1252 texts, the term matched in their code page and positions in bytes, are
+// held to a plain search by the matching fuzz target, whose corpus keeps the edge cases: an
+// overlap, a term longer than the text, an empty term or text, NUL bytes, folded umlauts.
 TEST(MatchingTest, FirstPositionAndNonOverlappingCountInBothEncodings) {
     const CountCase cases[] = {
-        {"aaaa", "aa", CompareMode::Exact, 1, 2},
-        {"xxab", "ab", CompareMode::Exact, 3, 1},
-        {"aaa", "aa", CompareMode::Exact, 1, 1},
-        {"fund FUND Fund", "Fund", CompareMode::Exact, 11, 1},
-        {"fund FUND Fund", "Fund", CompareMode::IgnoreCase, 1, 3},
-        {"ab", "abc", CompareMode::Exact, 0, 0},
-        {"", "a", CompareMode::Exact, 0, 0},
-        {"end", "d", CompareMode::Exact, 3, 1},
-        {"a\0a\0a"s, "a", CompareMode::Exact, 1, 3},
-        {"anything", "", CompareMode::Exact, 0, 0},
-        // Windows-1252 files: the term is matched in their code page, positions are bytes.
-        {"x\xC4rger \xE4rger", "ärger", CompareMode::IgnoreCase, 2, 2},
-        {"x\xC4rger \xE4rger", "ärger", CompareMode::Exact, 8, 1},
-        {"Gr\xF6\xDF"
-         "e 5 \x80",
-         "€", CompareMode::Exact, 9, 1},
+        // A term that the code page cannot hold is in no such file.
         {"Z\xB3oty", "łoty", CompareMode::IgnoreCase, 0, 0},
         // UTF-8 files: positions count characters, the byte-order mark not among them.
         {"x\u00C4rger \u00E4rger", "ärger", CompareMode::IgnoreCase, 2, 2},

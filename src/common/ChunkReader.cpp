@@ -94,8 +94,13 @@ Result<std::int64_t> ForEachPiece(const std::string& path,
     if (!opened) {
         return opened.error();
     }
-    ChunkReader reader(opened->file.get(), path, ChunkReader::kPieceSize,
-                       static_cast<std::uint64_t>(opened->status.st_size));
+    return ForEachPiece(opened.value(), path, take);
+}
+
+Result<std::int64_t> ForEachPiece(const OpenedFile& opened, const std::string& path,
+                                  const std::function<Status(std::string_view)>& take) {
+    ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize,
+                       static_cast<std::uint64_t>(opened.status.st_size));
     while (!reader.AtEnd()) {
         if (auto read = reader.Advance(reader.End()); !read) {
             return read.error();
@@ -108,8 +113,16 @@ Result<std::int64_t> ForEachPiece(const std::string& path,
 }
 
 Result<FileFingerprint> FingerprintFile(const std::string& path) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    return FingerprintFile(opened.value(), path);
+}
+
+Result<FileFingerprint> FingerprintFile(const OpenedFile& opened, const std::string& path) {
     ContentHasher hasher;
-    auto length = ForEachPiece(path, [&hasher](std::string_view piece) {
+    auto length = ForEachPiece(opened, path, [&hasher](std::string_view piece) {
         hasher.Update(piece);
         return Success();
     });

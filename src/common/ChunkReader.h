@@ -85,6 +85,9 @@ private:
 // returns the bytes read. Stops at the first failure `take` answers.
 Result<std::int64_t> ForEachPiece(const std::string& path,
                                   const std::function<Status(std::string_view)>& take);
+// The same for a file already opened, read from its start whatever its offset.
+Result<std::int64_t> ForEachPiece(const OpenedFile& opened, const std::string& path,
+                                  const std::function<Status(std::string_view)>& take);
 
 // The length and fingerprint (ContentHash) of a file, read piece by piece.
 struct FileFingerprint {
@@ -92,5 +95,6 @@ struct FileFingerprint {
     std::uint64_t hash = 0;
 };
 Result<FileFingerprint> FingerprintFile(const std::string& path);
+Result<FileFingerprint> FingerprintFile(const OpenedFile& opened, const std::string& path);
 
 }  // namespace trawlex

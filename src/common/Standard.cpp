@@ -18,22 +18,6 @@
 #include <utility>
 
 namespace trawlex {
-namespace {
-
-Error WriteError(const std::string& path, int code) {
-    return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
-                     .arg(PathText(path), SystemErrorText(code)),
-                 code};
-}
-
-mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
-}
-
-}  // namespace
-
 Status WriteAll(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = write(descriptor, bytes.data(), bytes.size());
@@ -305,115 +289,6 @@ std::string ReplaceAll(std::string_view text, const Finder& term, std::string_vi
     }
     changed = true;
     return out;
-}
-
-Result<ReplacingFile> ReplacingFile::Begin(const std::string& requested,
-                                           const std::optional<RestoredAttributes>& restored) {
-    ReplacingFile replacing;
-    replacing.requested_ = requested;
-    replacing.restored_ = restored;
-    // A symbolic link stays a link: its target gets the new contents.
-    replacing.path_ = RealPath(requested);
-    if (replacing.path_.empty()) {
-        replacing.path_ = requested;
-    }
-    const std::string& path = replacing.path_;
-    const std::size_t slash = path.rfind(kSeparator);
-    const std::string directory =
-        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    // The name part is shortened so that the temporary name stays within the name limit.
-    const std::string name =
-        (slash == std::string::npos ? path : path.substr(slash + 1)).substr(0, 200);
-    struct stat existing {};
-    const bool exists = stat(path.c_str(), &existing) == 0;
-    // Renaming would replace a write-protected file; its protection is respected instead, also
-    // for a privileged person, whom access() never refuses.
-    if (exists) {
-        const bool refused = access(path.c_str(), W_OK) != 0;
-        const int code = refused ? errno : EACCES;
-        if (refused || (existing.st_mode & 0222) == 0) {
-            return WriteError(requested, code);
-        }
-    }
-    struct stat parent {};
-    if (stat(directory.empty() ? "." : directory.c_str(), &parent) == 0 &&
-        (parent.st_mode & 0222) == 0) {
-        return WriteError(requested, EACCES);
-    }
-    replacing.temporary_ = directory + "." + name + ".trawlex-XXXXXX";
-    replacing.file_ = FileDescriptor(mkostemp(replacing.temporary_.data(), O_CLOEXEC));
-    if (replacing.file_.get() < 0) {
-        const int code = errno;
-        replacing.temporary_.clear();
-        return WriteError(requested, code);
-    }
-    const mode_t mode = restored ? (restored->mode & 07777)
-                        : exists ? (existing.st_mode & 07777)
-                                 : (0666 & ~CurrentUmask());
-    if (exists) {
-        // Only a privileged process may give a file away; otherwise it stays the writer's.
-        [[maybe_unused]] const int ignored =
-            fchown(replacing.file_.get(), existing.st_uid, existing.st_gid);
-    }
-    if (fchmod(replacing.file_.get(), mode) != 0) {
-        return WriteError(requested, errno);
-    }
-    return replacing;
-}
-
-ReplacingFile::ReplacingFile(ReplacingFile&& other) noexcept
-    : requested_(std::move(other.requested_)),
-      path_(std::move(other.path_)),
-      temporary_(std::exchange(other.temporary_, std::string())),
-      file_(std::move(other.file_)),
-      restored_(other.restored_),
-      size_(other.size_) {}
-
-ReplacingFile::~ReplacingFile() {
-    if (!temporary_.empty()) {
-        unlink(temporary_.c_str());
-    }
-}
-
-Status ReplacingFile::Append(std::string_view bytes) {
-    if (auto written = WriteAll(file_.get(), bytes); !written) {
-        return WriteError(requested_, written.error().code);
-    }
-    size_ += bytes.size();
-    return Success();
-}
-
-Status ReplacingFile::Commit() {
-    int failure = 0;
-    if (restored_) {
-        const timespec dates[2] = {restored_->accessed, restored_->modified};
-        if (futimens(file_.get(), dates) != 0) {
-            failure = errno;
-        }
-    }
-    if (failure == 0 && fsync(file_.get()) != 0) {
-        failure = errno;
-    }
-    if (failure == 0 && rename(temporary_.c_str(), path_.c_str()) != 0) {
-        failure = errno;
-    }
-    if (failure != 0) {
-        return WriteError(requested_, failure);
-    }
-    temporary_.clear();
-    return Success();
-}
-
-Status WriteFileReplacing(const std::string& path, std::string_view bytes,
-                          const std::optional<RestoredAttributes>& restored) {
-    auto file = ReplacingFile::Begin(path, restored);
-    if (!file) {
-        return file.error();
-    }
-    if (auto written = file->Append(bytes); !written) {
-        return written;
-    }
-    return file->Commit();
 }
 
 }  // namespace trawlex

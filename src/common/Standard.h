@@ -3,6 +3,7 @@
 #include "CaseFold.h"
 #include "ChunkReader.h"
 #include "PathAccess.h"
+#include "ReplacingFile.h"
 #include "Result.h"
 #include "TextEncoding.h"
 
@@ -107,51 +108,5 @@ struct ReplaceDetails {
 ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
                               const EncodedReplacement& replacement, std::string& out,
                               ReplaceDetails* details = nullptr);
-
-// Replaces a file's contents as one step: the bytes go to a hidden temporary file beside it,
-// which is flushed to disk and renamed into place, so the file holds either its old or its new
-// contents, never a part. An existing file keeps its permissions and, where allowed, its owner;
-// a symbolic link stays a link and its target gets the contents. The temporary file is removed
-// on every error path.
-// An undo gives a file back the mode and dates it had; a replacement keeps those it has.
-struct RestoredAttributes {
-    mode_t mode = 0;
-    timespec accessed{};
-    timespec modified{};
-};
-Status WriteFileReplacing(const std::string& path, std::string_view bytes,
-                          const std::optional<RestoredAttributes>& restored = std::nullopt);
-
-// The same for contents written piece by piece. Until Commit the old file stays as it is;
-// dropped without Commit, or when Commit fails, the temporary file is removed again.
-class ReplacingFile {
-public:
-    static Result<ReplacingFile> Begin(
-        const std::string& path, const std::optional<RestoredAttributes>& restored = std::nullopt);
-
-    ReplacingFile(ReplacingFile&& other) noexcept;
-    ReplacingFile& operator=(ReplacingFile&&) = delete;
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-    ~ReplacingFile();
-
-    Status Append(std::string_view bytes);
-    // Flushes the contents to disk and renames them into place.
-    Status Commit();
-
-    // The temporary file, which can be read back before it is renamed, and its size.
-    int Descriptor() const { return file_.get(); }
-    std::uint64_t Size() const { return size_; }
-
-private:
-    ReplacingFile() = default;
-
-    std::string requested_;
-    std::string path_;
-    std::string temporary_;  // empty once renamed into place
-    FileDescriptor file_;
-    std::optional<RestoredAttributes> restored_;
-    std::uint64_t size_ = 0;
-};
 
 }  // namespace trawlex

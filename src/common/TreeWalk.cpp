@@ -36,28 +36,19 @@ mode_t TypeOf(const dirent& entry, const std::string& directory) {
     return info.st_mode & S_IFMT;
 }
 
-// The temporary name a rewrite gives its new contents: "." + name + ".trawlex-" + six characters.
-bool IsStaleTemporary(std::string_view name) {
-    constexpr std::string_view kMarker = ".trawlex-";
-    return name.size() > kMarker.size() + 7 && name.front() == '.' &&
-           name.substr(name.size() - 6 - kMarker.size(), kMarker.size()) == kMarker;
-}
-
 constexpr int kMostKeptDirectories = 64;
 std::atomic<int> keptDirectories{0};
 
 }  // namespace
 
-TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask,
-                           StaleTemporaries stale) {
-    TreeWalk walk(mask, nullptr, stale);
+TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask) {
+    TreeWalk walk(mask, nullptr);
     walk.Enter(directory, true, false);
     return walk;
 }
 
-TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard,
-                         StaleTemporaries stale) {
-    TreeWalk walk(mask, &guard, stale);
+TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard) {
+    TreeWalk walk(mask, &guard);
     walk.Enter(parent.path + SeparatorFor(parent), false, true);
     return walk;
 }
@@ -91,10 +82,6 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
         }
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
-        if (hidden && removeStale_ && IsStaleTemporary(name)) {
-            UnlinkPath(directory + std::string(name));
-            continue;
-        }
         const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);
         if (!fileWanted && !withSubdirectories) {
             continue;

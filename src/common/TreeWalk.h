@@ -17,14 +17,6 @@ namespace trawlex {
 // before the next subdirectory. Only the directories on the way down are held, so a walk over a
 // huge tree needs little memory. Each real directory is entered at most once, so links that lead
 // back into the tree cannot make it endless. Each directory is read in one pass.
-// A walk that rewrites files also removes the temporary files an earlier run left behind when
-// it was killed in the middle of a rewrite (hidden names ending in ".trawlex-" and six
-// characters). Their originals are whole: a rewrite only ever replaces a file by a rename.
-enum class StaleTemporaries {
-    Keep,
-    Remove,
-};
-
 // A file a walk yields: its path, and the directory it lies in, held open while the file waits
 // to be read, so that it is opened by its name without the kernel walking the whole path again.
 struct WalkedFile {
@@ -41,12 +33,10 @@ int OpenWalkedFile(const WalkedFile& file, int flags);
 class TreeWalk {
 public:
     // The files of `directory` (ending in the separator) only.
-    static TreeWalk FilesOf(const std::string& directory, const FileMask& mask,
-                            StaleTemporaries stale = StaleTemporaries::Keep);
+    static TreeWalk FilesOf(const std::string& directory, const FileMask& mask);
 
     // The files of every directory below `parent`, not those of `parent` itself.
-    static TreeWalk Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard,
-                          StaleTemporaries stale = StaleTemporaries::Keep);
+    static TreeWalk Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard);
 
     // The path of the next file, or false at the end.
     bool Next(std::string& path);
@@ -65,14 +55,12 @@ private:
         std::size_t nextSubdirectory = 0;
     };
 
-    TreeWalk(const FileMask& mask, WalkGuard* guard, StaleTemporaries stale)
-        : mask_(&mask), guard_(guard), removeStale_(stale == StaleTemporaries::Remove) {}
+    TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}
 
     bool Enter(const std::string& directory, bool withFiles, bool withSubdirectories);
 
     const FileMask* mask_;
     WalkGuard* guard_;
-    bool removeStale_ = false;
     std::vector<Frame> frames_;
     std::vector<std::string> unreadable_;
 };

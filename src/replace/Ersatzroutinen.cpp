@@ -8,6 +8,7 @@
 #include "common/PathAccess.h"
 #include "common/PathText.h"
 #include "common/Pattern.h"
+#include "common/ReplacingFile.h"
 #include "common/Standard.h"
 #include "common/StreamReplace.h"
 #include "common/TreeWalk.h"
@@ -22,6 +23,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 namespace trawlex {
 namespace {
@@ -231,16 +233,105 @@ PreviewSummary SummaryOf(const ReplaceJob& job) {
     return summary;
 }
 
-QString NotJournaled(const std::string& path, const Status& kept) {
+QString NotJournaled(const std::string& path, const QString& reason) {
     return QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
-        .arg(PathText(path), kept.message());
+        .arg(PathText(path), reason);
+}
+
+QString OutOfMemory(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: f\u00FCr diese Ersetzung "
+               "reicht der Arbeitsspeicher nicht.")
+        .arg(PathText(path));
+}
+
+// A file that starts with a UTF-16 byte-order mark is not Windows-1252 text, whatever its bytes
+// look like; a replacement in its bytes would corrupt it.
+bool IsUtf16(std::string_view head) {
+    return head.size() >= 2 &&
+           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
+}
+
+QString Utf16Refused(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist UTF-16-kodiert; in solchen Dateien wird noch "
+               "nicht ersetzt, damit sie nicht besch\u00E4digt werden. Sie bleibt "
+               "unver\u00E4ndert.")
+        .arg(PathText(path));
+}
+
+// Where a file lies for a rewrite: its directory, opened from the location down one name at a
+// time, and its name in it.
+struct FilePlace {
+    int directory = -1;
+    std::string directoryPath;
+    std::string name;
+};
+
+// Only a file whose resolved path lies inside the location is given a place; the others are
+// read by their paths and never written.
+bool HasPlace(const ReplaceTask& task, const ReplaceRun& run) {
+    return run.top >= 0 && !task.refused && run.bounds.Contains(task.resolved);
+}
+
+Result<FilePlace> PlaceOf(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    const std::string& top = run.bounds.Resolved();
+    const std::size_t slash = task.resolved.rfind(kSeparator);
+    std::string directoryPath = task.resolved.substr(0, slash + 1);
+    if (buffers.directory.get() < 0 || buffers.directoryPath != directoryPath) {
+        const std::size_t below = top == "/" ? 1 : top.size() + 1;
+        auto opened = OpenDirectoryBeneath(
+            run.top, std::string_view(directoryPath).substr(std::min(below, directoryPath.size())),
+            task.path);
+        if (!opened) {
+            buffers.directory = FileDescriptor();
+            buffers.directoryPath.clear();
+            return opened.error();
+        }
+        buffers.directory = std::move(opened.value());
+        buffers.directoryPath = std::move(directoryPath);
+    }
+    return FilePlace{buffers.directory.get(), buffers.directoryPath,
+                     task.resolved.substr(slash + 1)};
+}
+
+// Journals the file as it was read, then renames its new contents into place, unless another
+// program changed the file since it was read. An entry whose rewrite did not happen is
+// withdrawn, so that undo never takes back a change that was never made.
+Status CommitChecked(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
+                     const OriginalContents& original, std::uint64_t writtenHash,
+                     ReplacingFile& out) {
+    struct stat expected = opened.status;
+    std::optional<std::uint64_t> entry;
+    if (run.journal != nullptr) {
+        auto kept = run.journal->Keep(task.resolved, opened.file.get(), opened.status, original,
+                                      writtenHash);
+        if (!kept) {
+            return Error{NotJournaled(task.path, kept.message())};
+        }
+        entry = kept.value();
+        // The journal's second name changes the file's change time, but nothing else of it.
+        struct stat now {};
+        if (fstat(opened.file.get(), &now) != 0 || now.st_size != expected.st_size ||
+            now.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != expected.st_mtim.tv_nsec) {
+            static_cast<void>(run.journal->Withdraw(*entry));
+            return ChangedBeside(task.path);
+        }
+        expected = now;
+    }
+    auto committed = out.Commit(&expected);
+    if (!committed && entry) {
+        static_cast<void>(run.journal->Withdraw(*entry));
+    }
+    return committed;
 }
 
 // A file too big to hold whole: each pair is looked for in one pass and, where it occurs,
 // written in a second into a temporary file beside it, which the next pair reads from. The
 // last of them is renamed into place as one step, after the journal has the old state.
 FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
-                            const OpenedFile& opened) {
+                            const OpenedFile& opened, const FilePlace& place) {
     FileOutcome outcome;
     ContentHasher originalHash;
     int source = opened.file.get();
@@ -271,12 +362,20 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
         }
         if (!checked) {
             checked = true;
+            char head[2] = {};
+            const bool utf16 = pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
+                               IsUtf16(std::string_view(head, sizeof head));
+            if (utf16) {
+                outcome.problems.push_back(Utf16Refused(task.path));
+                return outcome;
+            }
             if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
                 outcome.problems.push_back(*refused);
                 return outcome;
             }
         }
-        auto next = ReplacingFile::Begin(task.path);
+        auto next = ReplacingFile::BeginAt(place.directory, place.directoryPath, place.name,
+                                           task.path, &opened.status);
         if (!next) {
             outcome.problems.push_back(next.message());
             return outcome;
@@ -303,15 +402,9 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
     if (!current) {
         return outcome;
     }
-    if (run.journal != nullptr) {
-        const OriginalContents original{originalSize, originalHash.Finish(), std::nullopt};
-        if (auto kept = run.journal->Keep(task.resolved, opened.status, original, writtenHash);
-            !kept) {
-            outcome.problems.push_back(NotJournaled(task.path, kept));
-            return outcome;
-        }
-    }
-    if (auto committed = current->Commit(); !committed) {
+    const OriginalContents original{originalSize, originalHash.Finish(), std::nullopt};
+    if (auto committed = CommitChecked(task, run, opened, original, writtenHash, *current);
+        !committed) {
         outcome.problems.push_back(committed.message());
         return outcome;
     }
@@ -319,56 +412,13 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
     return outcome;
 }
 
-}  // namespace
-
-Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
-                                      CompareMode mode, bool regex) {
-    if (!regex) {
-        return ReplaceStep(term, replacement, mode);
-    }
-    auto pattern = Pattern::Compile(term, mode);
-    if (!pattern) {
-        return pattern.error();
-    }
-    auto parsed = ReplacementTemplate::Parse(replacement, *pattern.value());
-    if (!parsed) {
-        return parsed.error();
-    }
-    return ReplaceStep(TermMatcher(std::move(pattern.value())),
-                       EncodedReplacement(replacement, std::make_shared<const ReplacementTemplate>(
-                                                           std::move(parsed.value()))));
-}
-
-LocationBounds::LocationBounds(const std::string& location) : resolved_(RealPath(location)) {}
-
-bool LocationBounds::Contains(std::string_view resolvedPath) const {
-    if (resolved_ == "/") {
-        return true;
-    }
-    return resolvedPath.size() > resolved_.size() &&
-           resolvedPath.substr(0, resolved_.size()) == resolved_ &&
-           resolvedPath[resolved_.size()] == kSeparator;
-}
-
-FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+// One file read whole: every pair applied in turn in memory.
+FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers,
+                         const OpenedFile& opened, const FilePlace* place) {
     FileOutcome outcome;
-    if (task.refused) {
-        outcome.problems.push_back(*task.refused);
-        return outcome;
-    }
-    auto opened = OpenRegularFile(task.path);
-    if (!opened) {
-        outcome.problems.push_back(opened.message());
-        return outcome;
-    }
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
     const bool preview = run.action == ReplaceAction::Preview;
-    outcome.bytes = static_cast<std::int64_t>(opened->status.st_size);
-    if (!preview && static_cast<std::uint64_t>(opened->status.st_size) > kWholeReadLimit) {
-        FileOutcome streamed = ReplaceStreamed(task, run, opened.value());
-        streamed.bytes = outcome.bytes;
-        return streamed;
-    }
-    auto read = ReadOpenedInto(opened.value(), task.path, buffers.contents);
+    auto read = ReadOpenedInto(opened, task.path, buffers.contents);
     if (!read) {
         outcome.problems.push_back(read.message());
         return outcome;
@@ -410,6 +460,11 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
     if (outcome.replacements == 0) {
         return outcome;
     }
+    if (IsUtf16(original)) {
+        outcome.problems.push_back(Utf16Refused(task.path));
+        outcome.replacements = 0;
+        return outcome;
+    }
     if (auto refused = CannotRewrite(task.path, read->status, run.journalNames)) {
         outcome.problems.push_back(*refused);
         return outcome;
@@ -422,19 +477,26 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         DescribeChanges(original, buffers.edits, DetectEncoding(original).encoding, described);
         return outcome;
     }
-    // A write-protected file is refused by the rewrite below; journaling it first would make an
-    // undo name a file that never changed.
-    const bool writable =
-        (read->status.st_mode & 0222) != 0 && access(task.path.c_str(), W_OK) == 0;
-    if (run.journal != nullptr && writable) {
-        if (auto kept =
-                run.journal->Keep(task.resolved, read->status, original, ContentHash(current));
-            !kept) {
-            outcome.problems.push_back(NotJournaled(task.path, kept));
-            return outcome;
-        }
+    if (place == nullptr) {
+        // Its path could not be resolved inside the location when the walk handed it out.
+        outcome.problems.push_back(ChangedBeside(task.path).message);
+        return outcome;
     }
-    if (auto written = WriteFileReplacing(task.path, current); !written) {
+    // A write-protected file is refused here, before the journal would name a file that never
+    // changed.
+    auto out = ReplacingFile::BeginAt(place->directory, place->directoryPath, place->name,
+                                      task.path, &read->status);
+    if (!out) {
+        outcome.problems.push_back(out.message());
+        return outcome;
+    }
+    const OriginalContents contents{static_cast<std::int64_t>(original.size()),
+                                    ContentHash(original), original};
+    Status written = out->Append(current);
+    if (written) {
+        written = CommitChecked(task, run, opened, contents, ContentHash(current), out.value());
+    }
+    if (!written) {
         outcome.problems.push_back(written.message());
         return outcome;
     }
@@ -442,19 +504,88 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
     return outcome;
 }
 
-// A preview changes nothing, and the temporary name its own page is written under may lie in
-// the tree; only a run that rewrites clears what killed rewrites left.
-StaleTemporaries StaleOf(const ReplaceRun& run) {
-    return run.action == ReplaceAction::Preview ? StaleTemporaries::Keep : StaleTemporaries::Remove;
+FileOutcome ReplaceInFileOrThrow(const ReplaceTask& task, const ReplaceRun& run,
+                                 ReplaceBuffers& buffers) {
+    FileOutcome outcome;
+    if (task.refused) {
+        outcome.problems.push_back(*task.refused);
+        return outcome;
+    }
+    std::optional<FilePlace> place;
+    if (HasPlace(task, run)) {
+        auto found = PlaceOf(task, run, buffers);
+        if (!found) {
+            outcome.problems.push_back(found.message());
+            return outcome;
+        }
+        place = std::move(found.value());
+    }
+    auto opened = place ? OpenRegularFileAt(place->directory, place->name, task.path)
+                        : OpenRegularFile(task.path);
+    if (!opened) {
+        outcome.problems.push_back(opened.message());
+        return outcome;
+    }
+    const bool preview = run.action == ReplaceAction::Preview;
+    if (!preview && place && static_cast<std::uint64_t>(opened->status.st_size) > kWholeReadLimit) {
+        FileOutcome streamed = ReplaceStreamed(task, run, opened.value(), *place);
+        streamed.bytes = static_cast<std::int64_t>(opened->status.st_size);
+        return streamed;
+    }
+    return ReplaceWhole(task, run, buffers, opened.value(), place ? &*place : nullptr);
+}
+
+}  // namespace
+
+Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
+                                      CompareMode mode, bool regex) {
+    if (!regex) {
+        return ReplaceStep(term, replacement, mode);
+    }
+    auto pattern = Pattern::Compile(term, mode);
+    if (!pattern) {
+        return pattern.error();
+    }
+    auto parsed = ReplacementTemplate::Parse(replacement, *pattern.value());
+    if (!parsed) {
+        return parsed.error();
+    }
+    return ReplaceStep(TermMatcher(std::move(pattern.value())),
+                       EncodedReplacement(replacement, std::make_shared<const ReplacementTemplate>(
+                                                           std::move(parsed.value()))));
+}
+
+LocationBounds::LocationBounds(const std::string& location) : resolved_(RealPath(location)) {}
+
+bool LocationBounds::Contains(std::string_view resolvedPath) const {
+    if (resolved_ == "/") {
+        return true;
+    }
+    return resolvedPath.size() > resolved_.size() &&
+           resolvedPath.substr(0, resolved_.size()) == resolved_ &&
+           resolvedPath[resolved_.size()] == kSeparator;
+}
+
+FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    try {
+        return ReplaceInFileOrThrow(task, run, buffers);
+    } catch (const std::bad_alloc&) {
+        // One file's replacement may ask for more memory than there is; the run goes on.
+        buffers.replaced[0] = std::string();
+        buffers.replaced[1] = std::string();
+        FileOutcome outcome;
+        outcome.problems.push_back(OutOfMemory(task.path));
+        return outcome;
+    }
 }
 
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
-    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask, StaleOf(run));
+    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
     return ReplaceAlong(walk, run);
 }
 
 Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard) {
-    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard, StaleOf(run));
+    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard);
     return ReplaceAlong(walk, run);
 }
 
@@ -501,6 +632,18 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     const FileMask fileMask(job.mask);
     ReplaceRun run{steps, fileMask, ui, bounds, job.action};
     run.workers = job.workers;
+    // Every file is reached from here down, by descriptors: what the location's path leads to
+    // is settled once, now.
+    const FileDescriptor topDirectory(
+        bounds.Resolved().empty()
+            ? -1
+            : open(bounds.Resolved().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    run.top = topDirectory.get();
+    if (!preview) {
+        const std::string temporaries = JournalRoot() + "/.temporaries";
+        SetTemporaryRegister(temporaries);
+        CleanAbandonedTemporaries(temporaries);
+    }
     const JournalNames journalNames(JournalRoot());
     run.journalNames = &journalNames;
     LeaveOutOwnReport(run.seen, job.target);

@@ -93,6 +93,7 @@ struct ReplaceRun {
     Ui& ui;
     const LocationBounds& bounds;
     ReplaceAction action = ReplaceAction::Write;
+    int top = -1;  // the location's directory, from which every file is reached for a rewrite
     Journal* journal = nullptr;                  // none: the run cannot be taken back
     const JournalNames* journalNames = nullptr;  // the names journals give files, if known
     // Takes each file's preview in walk order; false when the page cannot be written.
@@ -114,6 +115,10 @@ struct ReplaceBuffers {
     std::vector<Span> occurrences;
     std::vector<std::string> insertions;
     std::vector<Edit> edits;
+    // The directory of the last file, opened from the location down; files come directory by
+    // directory, so each is opened about once.
+    std::string directoryPath;
+    FileDescriptor directory;
 };
 
 // One file: read whole, every pair applied in turn, and rewritten as one step only when a term

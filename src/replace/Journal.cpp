@@ -255,6 +255,22 @@ bool ParseEntry(std::string_view line, JournalEntry& entry) {
            !entry.path.empty() && entry.path.front() == '/';
 }
 
+// "withdrawn N check": the entry N was taken back, its file never rewritten.
+bool ParseWithdrawal(std::string_view line, std::uint64_t& id) {
+    constexpr std::string_view kWord = "withdrawn ";
+    const std::size_t lastBlank = line.rfind(' ');
+    std::uint64_t check = 0;
+    long long number = 0;
+    if (line.substr(0, kWord.size()) != kWord || lastBlank <= kWord.size() ||
+        !ParseHashText(line.substr(lastBlank + 1), check) ||
+        check != ContentHash(line.substr(0, lastBlank)) ||
+        !ParseNumber(line.substr(kWord.size(), lastBlank - kWord.size()), number) || number < 0) {
+        return false;
+    }
+    id = static_cast<std::uint64_t>(number);
+    return true;
+}
+
 bool ParseInfo(std::string_view text, JournalRunInfo& info) {
     const std::size_t checkAt = text.rfind("check=");
     if (checkAt == std::string_view::npos || text.size() < checkAt + 6 + 16 + 1 ||
@@ -318,6 +334,13 @@ Result<JournalRun> ReadRun(const std::string& directory) {
             break;
         }
         ++number;
+        std::uint64_t withdrawn = 0;
+        if (ParseWithdrawal(text.substr(start, end - start), withdrawn)) {
+            std::erase_if(run.entries,
+                          [withdrawn](const JournalEntry& kept) { return kept.id == withdrawn; });
+            start = end + 1;
+            continue;
+        }
         JournalEntry entry;
         if (!ParseEntry(text.substr(start, end - start), entry)) {
             return Damaged(directory, QStringLiteral("Eintrag %1").arg(number));
@@ -432,55 +455,57 @@ int CopyContents(int source, int copy, std::int64_t size) {
 
 }  // namespace
 
-Status Journal::SaveCopy(const std::string& resolvedPath, const struct stat& original,
+Status Journal::SaveCopy(int descriptor, const struct stat& original,
                          const OriginalContents& contents, const std::string& copyName) {
-    const std::string copyPath = directory_ + "/" + copyName;
     // The cheapest copy is none: a second name keeps the old file alive after the rename. Only
-    // for a file with no other names, since those would still change it.
-    if (original.st_nlink == 1 && link(resolvedPath.c_str(), copyPath.c_str()) == 0) {
+    // for a file with no other names, since those would still change it. The name is given to
+    // the file that was read, through its descriptor, never to what its path leads to now.
+    const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+    if (original.st_nlink == 1 && linkat(AT_FDCWD, self.c_str(), directoryDescriptor_,
+                                         copyName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
         return Success();
     }
-    const FileDescriptor copy(
-        open(copyPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const FileDescriptor copy(openat(directoryDescriptor_, copyName.c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (copy.get() < 0) {
         return CannotWrite(directory_, errno);
     }
-    const FileDescriptor source(open(resolvedPath.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat now {};
-    // Only the very file that was read may stand in for the bytes.
-    const bool same = source.get() >= 0 && fstat(source.get(), &now) == 0 &&
-                      now.st_ino == original.st_ino && now.st_dev == original.st_dev &&
-                      now.st_size == static_cast<off_t>(contents.size);
+    // Only the very file that was read, at the size it was read, may stand in for the bytes.
+    const bool same =
+        fstat(descriptor, &now) == 0 && now.st_size == static_cast<off_t>(contents.size);
     int failure = 0;
-    if (!same || ioctl(copy.get(), FICLONE, source.get()) != 0) {
+    if (!same || ioctl(copy.get(), FICLONE, descriptor) != 0) {
         if (contents.bytes) {
             if (auto written = WriteAll(copy.get(), *contents.bytes); !written) {
                 failure = written.error().code;
             }
         } else {
-            failure = same ? CopyContents(source.get(), copy.get(), contents.size) : ESTALE;
+            failure = same ? CopyContents(descriptor, copy.get(), contents.size) : ESTALE;
         }
     }
     if (failure == 0 && fsync(copy.get()) != 0) {
         failure = errno;
     }
     if (failure != 0) {
-        unlink(copyPath.c_str());
+        unlinkat(directoryDescriptor_, copyName.c_str(), 0);
         return CannotWrite(directory_, failure);
     }
     return Success();
 }
 
-Status Journal::Keep(const std::string& resolvedPath, const struct stat& original,
-                     std::string_view originalBytes, std::uint64_t writtenHash) {
-    return Keep(resolvedPath, original,
+Result<std::uint64_t> Journal::Keep(const std::string& resolvedPath, int descriptor,
+                                    const struct stat& original, std::string_view originalBytes,
+                                    std::uint64_t writtenHash) {
+    return Keep(resolvedPath, descriptor, original,
                 {static_cast<std::int64_t>(originalBytes.size()), ContentHash(originalBytes),
                  originalBytes},
                 writtenHash);
 }
 
-Status Journal::Keep(const std::string& resolvedPath, const struct stat& original,
-                     const OriginalContents& contents, std::uint64_t writtenHash) {
+Result<std::uint64_t> Journal::Keep(const std::string& resolvedPath, int descriptor,
+                                    const struct stat& original, const OriginalContents& contents,
+                                    std::uint64_t writtenHash) {
     JournalEntry entry;
     entry.id = nextId_.fetch_add(1);
     entry.path = resolvedPath;
@@ -492,10 +517,17 @@ Status Journal::Keep(const std::string& resolvedPath, const struct stat& origina
     entry.size = contents.size;
     entry.originalHash = contents.hash;
     entry.writtenHash = writtenHash;
-    if (auto saved = SaveCopy(resolvedPath, original, contents, CopyName(entry.id)); !saved) {
-        return saved;
+    if (auto saved = SaveCopy(descriptor, original, contents, CopyName(entry.id)); !saved) {
+        return saved.error();
     }
-    const std::string line = EntryLine(entry);
+    if (auto appended = AppendRecord(EntryLine(entry)); !appended) {
+        return appended.error();
+    }
+    kept_.fetch_add(1);
+    return entry.id;
+}
+
+Status Journal::AppendRecord(const std::string& line) {
     const std::lock_guard lock(appending_);
     // O_APPEND writes one line as one piece; a short write leaves a torn last line, which a
     // reader takes for what it is: an entry whose file was never touched.
@@ -504,7 +536,17 @@ Status Journal::Keep(const std::string& resolvedPath, const struct stat& origina
         fsync(directoryDescriptor_) != 0) {
         return CannotWrite(directory_, written < 0 ? errno : EIO);
     }
-    kept_.fetch_add(1);
+    return Success();
+}
+
+Status Journal::Withdraw(std::uint64_t id) {
+    unlinkat(directoryDescriptor_, CopyName(id).c_str(), 0);
+    std::string line = "withdrawn " + std::to_string(id);
+    line += ' ' + HashText(ContentHash(line)) + '\n';
+    if (auto appended = AppendRecord(line); !appended) {
+        return appended;
+    }
+    kept_.fetch_sub(1);
     return Success();
 }
 

@@ -68,11 +68,19 @@ public:
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // Keeps the file's old state before it is rewritten; called from several threads.
-    Status Keep(const std::string& resolvedPath, const struct stat& original,
-                std::string_view originalBytes, std::uint64_t writtenHash);
-    Status Keep(const std::string& resolvedPath, const struct stat& original,
-                const OriginalContents& contents, std::uint64_t writtenHash);
+    // Keeps the old state of the file opened as `descriptor` before it is rewritten, and
+    // answers the entry's number; called from several threads. The copy is made of that very
+    // file, whatever its name leads to by now.
+    Result<std::uint64_t> Keep(const std::string& resolvedPath, int descriptor,
+                               const struct stat& original, std::string_view originalBytes,
+                               std::uint64_t writtenHash);
+    Result<std::uint64_t> Keep(const std::string& resolvedPath, int descriptor,
+                               const struct stat& original, const OriginalContents& contents,
+                               std::uint64_t writtenHash);
+
+    // Takes an entry back whose file was in the end not rewritten, so that undo leaves that file
+    // alone and the journal holds no second name of it that later edits would change.
+    Status Withdraw(std::uint64_t id);
 
     std::int64_t FilesKept() const { return kept_.load(); }
 
@@ -82,8 +90,9 @@ private:
           directoryDescriptor_(directoryDescriptor),
           entriesDescriptor_(entriesDescriptor) {}
 
-    Status SaveCopy(const std::string& resolvedPath, const struct stat& original,
-                    const OriginalContents& contents, const std::string& copyName);
+    Status SaveCopy(int descriptor, const struct stat& original, const OriginalContents& contents,
+                    const std::string& copyName);
+    Status AppendRecord(const std::string& line);
 
     std::string directory_;
     int directoryDescriptor_ = -1;

@@ -8,11 +8,15 @@
 #include "common/ContentHash.h"
 #include "common/PathText.h"
 #include "common/Regional.h"
+#include "common/ReplacingFile.h"
 #include "common/Standard.h"
 #include "search/Problems.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
@@ -41,18 +45,37 @@ Status CheckCopies(const JournalRun& run) {
     return Success();
 }
 
-// Gives one file its old bytes, mode and dates back; the reason when it is left as it is.
+// Gives one file its old bytes, mode and dates back; the reason when it is left as it is. The
+// file is reached from the location's directory down, never through a link, so a journal or a
+// tree changed since cannot lead the restore elsewhere.
 std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
-                               const LocationBounds& bounds) {
+                               const LocationBounds& bounds, int top) {
     const QString shown = PathText(entry.path);
-    const std::string resolved = RealPath(entry.path);
-    if (!resolved.empty() && !bounds.Contains(resolved)) {
+    if (top < 0 || !bounds.Contains(entry.path)) {
         return QStringLiteral(
                    "\u201E%1\u201C f\u00FChrt jetzt au\u00DFerhalb des Suchorts und "
                    "bleibt, wie sie ist.")
             .arg(shown);
     }
-    auto current = FingerprintFile(entry.path);
+    const std::string& location = bounds.Resolved();
+    const std::size_t slash = entry.path.rfind('/');
+    const std::string directoryPath = entry.path.substr(0, slash + 1);
+    const std::string name = entry.path.substr(slash + 1);
+    const std::size_t below = location == "/" ? 1 : location.size() + 1;
+    auto directory = OpenDirectoryBeneath(
+        top, std::string_view(directoryPath).substr(std::min(below, directoryPath.size())),
+        entry.path);
+    if (!directory) {
+        return directory.message();
+    }
+    auto opened = OpenRegularFileAt(directory->get(), name, entry.path);
+    if (!opened && opened.error().code == ELOOP) {
+        return QStringLiteral(
+                   "\u201E%1\u201C ist jetzt ein symbolischer Verweis und bleibt, wie sie ist.")
+            .arg(shown);
+    }
+    auto current = opened ? FingerprintFile(opened.value(), entry.path)
+                          : Result<FileFingerprint>(opened.error());
     if (!current) {
         return QStringLiteral(
                    "\u201E%1\u201C wurde seit der Ersetzung gel\u00F6scht oder ist "
@@ -71,13 +94,14 @@ std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
     const RestoredAttributes attributes{entry.mode, entry.accessed, entry.modified};
     if (asBefore) {
         // Nothing to rewrite: a killed run or undo left the old bytes; only its dates and mode
-        // may still be those of the rewrite.
+        // may still be those of the rewrite. Set on the opened file, never through a name.
         const timespec dates[2] = {entry.accessed, entry.modified};
-        chmod(entry.path.c_str(), entry.mode & 07777);
-        utimensat(AT_FDCWD, entry.path.c_str(), dates, 0);
+        fchmod(opened->file.get(), entry.mode & 07777);
+        futimens(opened->file.get(), dates);
         return std::nullopt;
     }
-    auto out = ReplacingFile::Begin(entry.path, attributes);
+    auto out = ReplacingFile::BeginAt(directory->get(), directoryPath, name, entry.path,
+                                      &opened->status, attributes);
     if (!out) {
         return out.message();
     }
@@ -95,7 +119,7 @@ std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
     if (length.value() != entry.size || copied.Finish() != entry.originalHash) {
         return Damaged(run, entry);
     }
-    if (auto committed = out->Commit(); !committed) {
+    if (auto committed = out->Commit(&opened->status); !committed) {
         return committed.message();
     }
     return std::nullopt;
@@ -145,10 +169,18 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
     }
     BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
     const LocationBounds bounds(NativePath(chosen->info.location));
+    // The location as the journal names it must still be that directory itself, not a link.
+    const FileDescriptor top(
+        bounds.Resolved() == NativePath(chosen->info.location)
+            ? open(bounds.Resolved().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+            : -1);
+    const std::string temporaries = JournalRoot() + "/.temporaries";
+    SetTemporaryRegister(temporaries);
+    CleanAbandonedTemporaries(temporaries);
     std::vector<QString> problems;
     std::int64_t restored = 0;
     for (std::size_t index = 0; index < chosen->entries.size(); ++index) {
-        if (auto problem = Restore(*chosen, chosen->entries[index], bounds)) {
+        if (auto problem = Restore(*chosen, chosen->entries[index], bounds, top.get())) {
             problems.push_back(std::move(*problem));
         } else {
             ++restored;

@@ -231,7 +231,7 @@ PreviewSummary SummaryOf(const ReplaceJob& job) {
     return summary;
 }
 
-QString NotJournaled(const std::string& path, const Status& kept) {
+QString NotJournaled(const std::string& path, const Result<std::uint64_t>& kept) {
     return QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
         .arg(PathText(path), kept.message());
 }
@@ -501,7 +501,8 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     const FileMask fileMask(job.mask);
     ReplaceRun run{steps, fileMask, ui, bounds, job.action};
     run.workers = job.workers;
-    const JournalNames journalNames(JournalRoot());
+    const Result<std::string> journalRoot = JournalRoot();
+    const JournalNames journalNames(journalRoot ? journalRoot.value() : std::string());
     run.journalNames = &journalNames;
     LeaveOutOwnReport(run.seen, job.target);
 
@@ -524,7 +525,8 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         const JournalRunInfo info{0, job.kind, PathText(bounds.Resolved()),
                                   job.profileName.isEmpty() ? job.term : job.profileName,
                                   job.profileName.isEmpty() ? job.replacement : QString()};
-        auto begun = Journal::Begin(JournalRoot(), info, job.keptRuns);
+        auto begun = journalRoot ? Journal::Begin(journalRoot.value(), info, job.keptRuns)
+                                 : Result<std::unique_ptr<Journal>>(journalRoot.error());
         if (!begun) {
             ui.ShowMessage(
                 begun.message() + QStringLiteral("\nEs wurde keine Datei ge\u00E4ndert. Ohne "

@@ -237,8 +237,10 @@ CommandOutcome PrintUndoRuns(Ui& ui) {
                     .arg(++number, 2)
                     .arg(FormatShortDate(run.started), FormatLongTime(run.started))
                     .arg(run.kind, -13)
-                    .arg(run.files, 5)
-                    .arg(run.files == 1 ? QStringLiteral("Datei  ") : QStringLiteral("Dateien"))
+                    // A damaged journal cannot say how many files its run rewrote.
+                    .arg(run.damaged ? QStringLiteral("?") : QString::number(run.files), 5)
+                    .arg(run.files == 1 && !run.damaged ? QStringLiteral("Datei  ")
+                                                        : QStringLiteral("Dateien"))
                     .arg(run.location, run.term)
                     .arg(run.damaged   ? QStringLiteral("  (besch\u00E4digt)")
                          : run.running ? QStringLiteral("  (l\u00E4uft noch)")

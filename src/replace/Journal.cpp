@@ -730,14 +730,18 @@ Status Journal::Append(const std::string& line) {
 }
 
 Status Journal::Withdraw(std::uint64_t id) {
+    // The record comes first: a kill between the two leaves a copy no entry needs, where the
+    // other order would leave an entry without its copy, and the whole run refused as damaged.
+    {
+        const std::lock_guard lock(appending_);
+        if (auto appended = Append(WithdrawnLine(id)); !appended) {
+            return appended;
+        }
+        kept_.fetch_sub(1);
+    }
     if (unlinkat(directoryDescriptor_, CopyName(id).c_str(), 0) != 0 && errno != ENOENT) {
         return CannotWrite(directory_, errno);
     }
-    const std::lock_guard lock(appending_);
-    if (auto appended = Append(WithdrawnLine(id)); !appended) {
-        return appended;
-    }
-    kept_.fetch_sub(1);
     return Success();
 }
 

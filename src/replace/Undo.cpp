@@ -255,16 +255,18 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
     if (!problems.empty()) {
         // Not marked: once the files are back where and as the run left them (a tree moved
         // away and back), the next undo takes the same run again.
-        ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist nur zum Teil "
-                                      "r\u00FCckg\u00E4ngig gemacht: %4 von %5 Dateien "
-                                      "wiederhergestellt, %6 blieben, wie sie sind. "
-                                      "R\u00FCckg\u00E4ngig kann wiederholt werden und nimmt "
-                                      "dann diesen Lauf noch einmal vor.")
-                           .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                           .arg(restored)
-                           .arg(chosen->entries.size())
-                           .arg(problems.size()),
-                       MessageIcon::Warning);
+        ui.ShowMessage(
+            QStringLiteral("%1 in \u201E%2\u201C vom %3 ist nur zum Teil "
+                           "r\u00FCckg\u00E4ngig gemacht: %4 von %5 Dateien "
+                           "wiederhergestellt, %6, wie sie sind. "
+                           "R\u00FCckg\u00E4ngig kann wiederholt werden und nimmt "
+                           "dann diesen Lauf noch einmal vor.")
+                .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                .arg(restored)
+                .arg(chosen->entries.size())
+                .arg(problems.size() == 1 ? QStringLiteral("eine blieb")
+                                          : QStringLiteral("%1 blieben").arg(problems.size())),
+            MessageIcon::Warning);
         ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems, ui);
         return CommandOutcome::Incomplete;
     }

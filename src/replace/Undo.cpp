@@ -172,32 +172,49 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                        MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
+    // A damaged run is named; undo goes past it to the run before only when asked to.
+    const auto refuse = [&ui, skipDamaged](const JournalRun& run, const QString& why) {
+        const QString named = why + QLatin1Char('\n') + RunNamed(run);
+        if (!skipDamaged) {
+            ui.ShowMessage(named + QStringLiteral("\nDie L\u00E4ufe davor macht "
+                                                  "\u201Etrawlex-cli undo --skip-damaged\u201C "
+                                                  "r\u00FCckg\u00E4ngig; dieser bleibt dabei, "
+                                                  "wie er ist."),
+                           MessageIcon::Warning);
+            return false;
+        }
+        ui.ShowMessage(named + QStringLiteral("\nEr wird \u00FCbersprungen."),
+                       MessageIcon::Warning);
+        return true;
+    };
     std::optional<JournalRun> chosen;
+    // Held while its files are restored, so that a second undo or a pruning replacement started
+    // meanwhile leaves the run alone.
+    std::optional<RunHold> hold;
     for (JournalRun& run : ReadJournalRuns(root.value())) {
         if (run.refusal) {
-            const QString named = run.refusal->message + QLatin1Char('\n') + RunNamed(run);
-            if (!skipDamaged) {
-                ui.ShowMessage(named + QStringLiteral("\nDie L\u00E4ufe davor macht "
-                                                      "\u201Etrawlex-cli undo --skip-damaged"
-                                                      "\u201C r\u00FCckg\u00E4ngig; dieser "
-                                                      "bleibt dabei, wie er ist."),
-                               MessageIcon::Warning);
+            if (!refuse(run, run.refusal->message)) {
                 return CommandOutcome::Refused;
             }
-            ui.ShowMessage(named + QStringLiteral("\nEr wird \u00FCbersprungen."),
-                           MessageIcon::Warning);
             continue;
         }
         if (run.undone || run.entries.empty()) {
             continue;
         }
-        if (run.running) {
-            ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch und kann "
-                                          "erst nach ihrem Ende r\u00FCckg\u00E4ngig gemacht "
-                                          "werden.")
+        if (run.running || !(hold = RunHold::Take(run.directory))) {
+            ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird "
+                                          "gerade r\u00FCckg\u00E4ngig gemacht; es wurde nichts "
+                                          "r\u00FCckg\u00E4ngig gemacht.")
                                .arg(WhatRun(run), run.info.location, RunMoment(run.info.started)),
                            MessageIcon::Warning);
             return CommandOutcome::Failed;
+        }
+        if (auto checked = CheckCopies(run); !checked) {
+            hold.reset();
+            if (!refuse(run, checked.message())) {
+                return CommandOutcome::Refused;
+            }
+            continue;
         }
         chosen = std::move(run);
         break;
@@ -207,23 +224,6 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                                       "werden kann."),
                        MessageIcon::None);
         return CommandOutcome::NothingToDo;
-    }
-    // Held while its files are restored, so that a second undo or a pruning replacement started
-    // meanwhile leaves this run alone.
-    const std::optional<RunHold> hold = RunHold::Take(chosen->directory);
-    if (!hold) {
-        ui.ShowMessage(
-            QStringLiteral("%1 in \u201E%2\u201C vom %3 wird gerade von einem anderen "
-                           "Aufruf bearbeitet; es wurde nichts r\u00FCckg\u00E4ngig "
-                           "gemacht.")
-                .arg(WhatRun(*chosen), chosen->info.location, RunMoment(chosen->info.started)),
-            MessageIcon::Warning);
-        return CommandOutcome::Failed;
-    }
-    if (auto checked = CheckCopies(*chosen); !checked) {
-        ui.ShowMessage(checked.message() + QLatin1Char('\n') + RunNamed(*chosen),
-                       MessageIcon::Warning);
-        return CommandOutcome::Refused;
     }
     BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
     const LocationBounds bounds(NativePath(chosen->info.location));

@@ -711,16 +711,20 @@ void Journal::Finish() {
     // as far as its entries go; nothing better can be done when it cannot be written.
     [[maybe_unused]] const Status written =
         WriteJournalFile(directoryDescriptor_, std::string(kFinishedName),
-                         FinishedText(kept_.load(), entriesSize_, entriesHash_.Finish()));
+                         FinishedText(entriesCounted_, entriesSize_, entriesHash_.Finish()));
 }
 
-Status Journal::Append(const std::string& line) {
+Status Journal::Append(const std::string& line, int entries) {
     // O_APPEND writes one line as one piece; a short write leaves a torn last line, which a
     // reader takes for what it is: an entry whose file was never touched.
     const ssize_t written = write(entriesDescriptor_, line.data(), line.size());
     if (written > 0) {
         entriesHash_.Update(std::string_view(line).substr(0, static_cast<std::size_t>(written)));
         entriesSize_ += written;
+    }
+    // A whole line is read back even when its sync failed, so it is counted as the reader will.
+    if (written == static_cast<ssize_t>(line.size())) {
+        entriesCounted_ += entries;
     }
     if (written != static_cast<ssize_t>(line.size()) || fdatasync(entriesDescriptor_) != 0 ||
         fsync(directoryDescriptor_) != 0) {
@@ -734,7 +738,7 @@ Status Journal::Withdraw(std::uint64_t id) {
     // other order would leave an entry without its copy, and the whole run refused as damaged.
     {
         const std::lock_guard lock(appending_);
-        if (auto appended = Append(WithdrawnLine(id)); !appended) {
+        if (auto appended = Append(WithdrawnLine(id), -1); !appended) {
             return appended;
         }
         kept_.fetch_sub(1);
@@ -849,7 +853,7 @@ Result<std::uint64_t> Journal::Keep(const std::string& resolvedPath, const struc
     }
     const std::string line = EntryLine(entry);
     const std::lock_guard lock(appending_);
-    if (auto appended = Append(line); !appended) {
+    if (auto appended = Append(line, 1); !appended) {
         return appended.error();
     }
     kept_.fetch_add(1);

@@ -92,8 +92,9 @@ private:
           directoryDescriptor_(directoryDescriptor),
           entriesDescriptor_(entriesDescriptor) {}
 
-    // Appends one line to the entries, synced; the caller holds appending_.
-    Status Append(const std::string& line);
+    // Appends one line to the entries, synced; the caller holds appending_. `entries` is what
+    // the line adds to the entries a reader counts: one for an entry, minus one for a withdrawal.
+    Status Append(const std::string& line, int entries);
     // Records how many entries the run holds and their fingerprint, so that entries cut short
     // afterwards are recognised.
     void Finish();
@@ -110,6 +111,7 @@ private:
     // What the entries file holds so far, for the record written when the run finishes.
     ContentHasher entriesHash_;
     std::int64_t entriesSize_ = 0;
+    std::int64_t entriesCounted_ = 0;
 };
 
 // A run's journal as read back, checked whole before anything is applied.

@@ -110,7 +110,10 @@ const std::map<QString, CommandRule>& Commands() {
         {Name("replace-profile"),
          {CliCommand::ReplaceProfile,
           WithPattern(WithReplaceOptions({{Name("--profile"), required}}))}},
-        {Name("undo"), {CliCommand::Undo, {{Name("--list"), OptionRule{OptionKind::Flag, false}}}}},
+        {Name("undo"),
+         {CliCommand::Undo,
+          {{Name("--list"), OptionRule{OptionKind::Flag, false}},
+           {Name("--skip-damaged"), OptionRule{OptionKind::Flag, false}}}}},
     };
     return commands;
 }
@@ -216,7 +219,12 @@ bool CheckProfile(CliCommand command, const Form1& form, Ui& ui) {
 
 // One line per run, the newest first, numbered as `undo` would take them back.
 CommandOutcome PrintUndoRuns(Ui& ui) {
-    const std::vector<UndoRunInfo> runs = ListUndoRuns();
+    const auto listed = ListUndoRuns();
+    if (!listed) {
+        ui.ShowMessage(listed.message(), MessageIcon::Warning);
+        return CommandOutcome::Failed;
+    }
+    const std::vector<UndoRunInfo>& runs = listed.value();
     if (runs.empty()) {
         ui.ShowMessage(QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll ist leer."),
                        MessageIcon::None);
@@ -225,15 +233,19 @@ CommandOutcome PrintUndoRuns(Ui& ui) {
     QString text;
     int number = 0;
     for (const UndoRunInfo& run : runs) {
-        text +=
-            QStringLiteral("%1  %2 %3  %4  %5 %6  \u201E%7\u201C  \u201E%8\u201C%9\n")
-                .arg(++number, 2)
-                .arg(FormatShortDate(run.started), FormatLongTime(run.started))
-                .arg(run.kind, -13)
-                .arg(run.files, 5)
-                .arg(run.files == 1 ? QStringLiteral("Datei  ") : QStringLiteral("Dateien"))
-                .arg(run.location, run.term)
-                .arg(run.undone ? QStringLiteral("  (r\u00FCckg\u00E4ngig gemacht)") : QString());
+        text += QStringLiteral("%1  %2 %3  %4  %5 %6  \u201E%7\u201C  \u201E%8\u201C%9\n")
+                    .arg(++number, 2)
+                    .arg(FormatShortDate(run.started), FormatLongTime(run.started))
+                    .arg(run.kind, -13)
+                    // A damaged journal cannot say how many files its run rewrote.
+                    .arg(run.damaged ? QStringLiteral("?") : QString::number(run.files), 5)
+                    .arg(run.files == 1 && !run.damaged ? QStringLiteral("Datei  ")
+                                                        : QStringLiteral("Dateien"))
+                    .arg(run.location, run.term)
+                    .arg(run.damaged   ? QStringLiteral("  (besch\u00E4digt)")
+                         : run.running ? QStringLiteral("  (l\u00E4uft noch)")
+                         : run.undone  ? QStringLiteral("  (r\u00FCckg\u00E4ngig gemacht)")
+                                       : QString());
     }
     std::fputs(text.toLocal8Bit().constData(), stdout);
     return CommandOutcome::Completed;
@@ -273,7 +285,12 @@ QString HelpText() {
         "Dateien\n"
         "                       bleiben, wie sie sind, und werden genannt.\n"
         "  undo --list          Zeigt die gespeicherten L\u00E4ufe: Datum, Art, Dateien,\n"
-        "                       Suchort und Suchbegriff, der neueste zuerst.\n"
+        "                       Suchort und Suchbegriff, der neueste zuerst; ein "
+        "besch\u00E4digter\n"
+        "                       Lauf ist als solcher vermerkt.\n"
+        "  undo --skip-damaged  Ist der neueste Lauf besch\u00E4digt, wird er genannt und\n"
+        "                       \u00FCbersprungen, und der Lauf davor wird r\u00FCckg\u00E4ngig\n"
+        "                       gemacht (ohne diese Option lehnt undo ab).\n"
         "\n"
         "Die vier Ersetzungsbefehle nehmen au\u00DFerdem:\n"
         "  --preview            Schreibt nur die Vorschau (mit --report DATEI): welche Dateien\n"
@@ -321,9 +338,12 @@ QString HelpText() {
         "\n"
         "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
         "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf oder fehlerhafter\n"
-        "regul\u00E4rer Ausdruck. undo: 0 alles\n"
-        "wiederhergestellt, 1 nichts r\u00FCckg\u00E4ngig zu machen, 2 einige Dateien nicht\n"
-        "wiederhergestellt (jede auf stderr genannt).\n");
+        "regul\u00E4rer Ausdruck. undo: 0 alles wiederhergestellt, 1 nichts\n"
+        "r\u00FCckg\u00E4ngig zu machen (auch: kein Ort f\u00FCr das Protokoll, der Lauf "
+        "l\u00E4uft\n"
+        "noch), 2 einige Dateien blieben, wie sie sind (jede auf stderr genannt; undo kann\n"
+        "wiederholt werden), 3 ein Protokoll wurde als besch\u00E4digt oder nicht\n"
+        "vertrauensw\u00FCrdig abgelehnt, 4 durch ein Signal angehalten.\n");
 }
 
 CliParse ParseCommandLine(const QStringList& arguments) {
@@ -402,7 +422,15 @@ CliParse ParseCommandLine(const QStringList& arguments) {
         request.command = *PreviewOf(request.command);
     }
     if (request.command == CliCommand::Undo && given.contains(QStringLiteral("--list"))) {
+        if (given.contains(QStringLiteral("--skip-damaged"))) {
+            return UsageError(QStringLiteral(
+                "--list und --skip-damaged schlie\u00DFen sich aus: die Liste macht nichts "
+                "r\u00FCckg\u00E4ngig."));
+        }
         request.command = CliCommand::UndoList;
+    } else if (request.command == CliCommand::Undo &&
+               given.contains(QStringLiteral("--skip-damaged"))) {
+        request.command = CliCommand::UndoSkipDamaged;
     }
     CliParse parse;
     parse.request = std::move(request);
@@ -471,13 +499,30 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
             return butRückgängig_Click(form, ui);
         case CliCommand::UndoList:
             return PrintUndoRuns(ui);
+        case CliCommand::UndoSkipDamaged:
+            return UndoNewestRun(form, ui, true);
     }
     return CommandOutcome::Refused;
 }
 
 int ExitStatus(CliCommand command, CommandOutcome outcome) {
-    if ((command == CliCommand::Undo && outcome == CommandOutcome::Incomplete) ||
-        outcome == CommandOutcome::Invalid) {
+    // Undo says with one number what became of the files: all back (0), nothing to take back
+    // (1), some left as they are (2), a journal refused (3), stopped by a signal (4).
+    if (command == CliCommand::Undo || command == CliCommand::UndoSkipDamaged) {
+        switch (outcome) {
+            case CommandOutcome::Completed:
+                return 0;
+            case CommandOutcome::Incomplete:
+                return 2;
+            case CommandOutcome::Refused:
+                return 3;
+            case CommandOutcome::Stopped:
+                return 4;
+            default:
+                return 1;
+        }
+    }
+    if (outcome == CommandOutcome::Invalid) {
         return 2;
     }
     return outcome == CommandOutcome::Completed ? 0 : 1;

@@ -28,6 +28,7 @@ enum class CliCommand {
     ReplaceProfilePreview,
     Undo,
     UndoList,
+    UndoSkipDamaged,  // undo --skip-damaged
 };
 
 // What the command line asked for: a command, an optional settings file to start from, and

@@ -639,12 +639,13 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
             ? -1
             : open(bounds.Resolved().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     run.top = topDirectory.get();
-    if (!preview) {
-        const std::string temporaries = JournalRoot() + "/.temporaries";
+    const Result<std::string> journalRoot = JournalRoot();
+    if (!preview && journalRoot) {
+        const std::string temporaries = journalRoot.value() + "/.temporaries";
         SetTemporaryRegister(temporaries);
         CleanAbandonedTemporaries(temporaries);
     }
-    const JournalNames journalNames(JournalRoot());
+    const JournalNames journalNames(journalRoot ? journalRoot.value() : std::string());
     run.journalNames = &journalNames;
     LeaveOutOwnReport(run.seen, job.target);
 
@@ -667,7 +668,8 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         const JournalRunInfo info{0, job.kind, PathText(bounds.Resolved()),
                                   job.profileName.isEmpty() ? job.term : job.profileName,
                                   job.profileName.isEmpty() ? job.replacement : QString()};
-        auto begun = Journal::Begin(JournalRoot(), info, job.keptRuns);
+        auto begun = journalRoot ? Journal::Begin(journalRoot.value(), info, job.keptRuns)
+                                 : Result<std::unique_ptr<Journal>>(journalRoot.error());
         if (!begun) {
             ui.ShowMessage(
                 begun.message() + QStringLiteral("\nEs wurde keine Datei ge\u00E4ndert. Ohne "

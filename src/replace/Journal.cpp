@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <set>
 
 namespace trawlex {
 namespace {
@@ -24,6 +26,13 @@ namespace {
 constexpr std::string_view kInfoName = "info";
 constexpr std::string_view kEntriesName = "entries";
 constexpr std::string_view kUndoneName = "undone";
+// Written when the run ends: how many entries it kept and their fingerprint. It lives apart from
+// the entries, so that cutting the entries short cannot take it along.
+constexpr std::string_view kFinishedName = "finished";
+// A small journal file is written under this suffix first and then renamed.
+constexpr std::string_view kPartSuffix = ".part";
+// The start of a line that takes an entry back; an entry line starts with its number.
+constexpr std::string_view kWithdrawnWord = "withdrawn";
 
 Error CannotWrite(const std::string& directory, int code) {
     return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll im Verzeichnis \u201E%1\u201C "
@@ -92,10 +101,21 @@ QString FromUtf8(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+Error Untrusted(const std::string& directory, const std::string& path) {
+    return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll \u201E%1\u201C wird nicht "
+                                "angewandt: \u201E%2\u201C geh\u00F6rt nicht Ihnen oder ist auch "
+                                "f\u00FCr andere beschreibbar.")
+                     .arg(PathText(directory), PathText(path))};
+}
+
+// Directories the journal makes get 0700 whatever the umask, so that no one else can read the
+// saved originals or slip a run of their own in.
 Status MakeDirectories(const std::string& path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
-        if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+        if (mkdir(part.c_str(), 0700) == 0) {
+            chmod(part.c_str(), 0700);
+        } else if (errno != EEXIST) {
             return CannotWrite(path, errno);
         }
         if (slash == std::string::npos) {
@@ -104,14 +124,89 @@ Status MakeDirectories(const std::string& path) {
     }
 }
 
-bool SyncDirectory(const std::string& path) {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
+// A journal file made by the run: only the person may read it, whatever the umask.
+FileDescriptor CreateJournalFile(int directory, const char* name, int flags) {
+    FileDescriptor file(openat(directory, name,
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | flags, 0600));
+    if (file.get() >= 0 && fchmod(file.get(), 0600) != 0) {
+        return FileDescriptor();
     }
-    const bool synced = fsync(descriptor) == 0;
-    close(descriptor);
-    return synced;
+    return file;
+}
+
+// Writes a small journal file whole under a temporary name and then renames it, so that a kill
+// leaves either no file or all of it.
+Status WriteJournalFile(int directory, const std::string& name, std::string_view text) {
+    const std::string part = name + std::string(kPartSuffix);
+    unlinkat(directory, part.c_str(), 0);
+    const FileDescriptor file = CreateJournalFile(directory, part.c_str(), 0);
+    if (file.get() < 0) {
+        return Error{{}, errno};
+    }
+    if (auto written = WriteAll(file.get(), text); !written) {
+        return written;
+    }
+    if (fsync(file.get()) != 0 || renameat(directory, part.c_str(), directory, name.c_str()) != 0 ||
+        fsync(directory) != 0) {
+        return Error{{}, errno};
+    }
+    return Success();
+}
+
+// Journal directories and files must be the person's own and writable by no one else: anyone
+// who could change them could have undo write whatever they like into the person's files.
+bool Trusted(const struct stat& info) {
+    return info.st_uid == getuid() && (info.st_mode & 022) == 0;
+}
+
+bool IsCopyName(std::string_view name) {
+    return name.size() > 1 && name[0] == 'f' &&
+           std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Only the files a journal itself writes; a run directory holding anything else is left alone.
+bool IsJournalFileName(std::string_view name) {
+    for (const std::string_view own : {kInfoName, kEntriesName, kUndoneName, kFinishedName}) {
+        if (name == own || (name.size() == own.size() + kPartSuffix.size() &&
+                            name.starts_with(own) && name.ends_with(kPartSuffix))) {
+            return true;
+        }
+    }
+    return IsCopyName(name);
+}
+
+// What one of a run's own files holds, read without following a link and without waiting on
+// something that is no file.
+enum class FileState { Missing, Read, NoFile, Untrusted };
+
+FileState ReadJournalFile(int directory, std::string_view name, std::string& bytes) {
+    bytes.clear();
+    const FileDescriptor file(openat(directory, std::string(name).c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (file.get() < 0) {
+        return errno == ENOENT ? FileState::Missing : FileState::NoFile;
+    }
+    struct stat info {};
+    if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return FileState::NoFile;
+    }
+    if (!Trusted(info)) {
+        return FileState::Untrusted;
+    }
+    char piece[1 << 16];
+    for (;;) {
+        const ssize_t got = read(file.get(), piece, sizeof piece);
+        if (got == 0) {
+            return FileState::Read;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return FileState::NoFile;
+        }
+        bytes.append(piece, static_cast<std::size_t>(got));
+    }
 }
 
 // Run directories are named by their start in UTC, to the nanosecond, so that names sort as
@@ -127,16 +222,31 @@ std::string RunName(const timespec& now) {
     return std::string(stamp) + rest;
 }
 
+// The start a run's name records, for a run whose info cannot be read.
+std::time_t StartOfName(std::string_view name) {
+    std::tm parts{};
+    const std::string text(name.substr(0, 15));
+    if (strptime(text.c_str(), "%Y%m%d-%H%M%S", &parts) == nullptr) {
+        return 0;
+    }
+    return timegm(&parts);
+}
+
 bool IsRunName(std::string_view name) {
     return name.size() > 16 && name[0] >= '0' && name[0] <= '9' && name[8] == '-';
 }
 
-std::vector<std::string> RunNames(const std::string& root) {
+std::vector<std::string> RunNames(int root) {
     std::vector<std::string> names;
-    DIR* handle = opendir(root.c_str());
+    const int listed = dup(root);
+    DIR* handle = listed >= 0 ? fdopendir(listed) : nullptr;
     if (handle == nullptr) {
+        if (listed >= 0) {
+            close(listed);
+        }
         return names;
     }
+    rewinddir(handle);
     while (const dirent* entry = readdir(handle)) {
         if (IsRunName(entry->d_name)) {
             names.emplace_back(entry->d_name);
@@ -147,17 +257,80 @@ std::vector<std::string> RunNames(const std::string& root) {
     return names;
 }
 
-void RemoveRun(const std::string& directory) {
-    if (DIR* handle = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(handle)) {
-            const std::string_view name = entry->d_name;
-            if (name != "." && name != "..") {
-                unlink((directory + "/" + std::string(name)).c_str());
-            }
+FileDescriptor OpenRoot(const std::string& root) {
+    return FileDescriptor(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+FileDescriptor OpenRun(int root, const std::string& name) {
+    return FileDescriptor(
+        openat(root, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// The names in a run directory, or nothing when one of them is not a file a journal writes.
+std::optional<std::vector<std::string>> JournalFiles(int run) {
+    std::vector<std::string> names;
+    const int listed = dup(run);
+    DIR* handle = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (handle == nullptr) {
+        if (listed >= 0) {
+            close(listed);
         }
-        closedir(handle);
+        return std::nullopt;
     }
-    rmdir(directory.c_str());
+    rewinddir(handle);
+    bool own = true;
+    while (const dirent* entry = readdir(handle)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat info {};
+        if (!IsJournalFileName(name) ||
+            fstatat(run, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode)) {
+            own = false;
+            break;
+        }
+        names.emplace_back(name);
+    }
+    closedir(handle);
+    if (!own) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+// Empties a run directory that is known to be a journal, through its descriptor, so that no
+// link leads the removal anywhere else.
+bool EmptyRun(int run) {
+    const auto names = JournalFiles(run);
+    if (!names) {
+        return false;
+    }
+    for (const std::string& name : *names) {
+        unlinkat(run, name.c_str(), 0);
+    }
+    return true;
+}
+
+bool ParseInfo(std::string_view text, JournalRunInfo& info);
+
+// Removes an old run, but only a real directory of the person's that holds a journal and
+// nothing else, and never one whose replacement still runs.
+void RemoveOldRun(int root, const std::string& name) {
+    const FileDescriptor run = OpenRun(root, name);
+    struct stat info {};
+    if (run.get() < 0 || fstat(run.get(), &info) != 0 || info.st_uid != getuid() ||
+        flock(run.get(), LOCK_EX | LOCK_NB) != 0) {
+        return;
+    }
+    std::string text;
+    JournalRunInfo parsed;
+    if (ReadJournalFile(run.get(), kInfoName, text) != FileState::Read ||
+        !ParseInfo(text, parsed) || !EmptyRun(run.get())) {
+        return;
+    }
+    unlinkat(root, name.c_str(), AT_REMOVEDIR);
 }
 
 std::string InfoText(const JournalRunInfo& info) {
@@ -255,22 +428,6 @@ bool ParseEntry(std::string_view line, JournalEntry& entry) {
            !entry.path.empty() && entry.path.front() == '/';
 }
 
-// "withdrawn N check": the entry N was taken back, its file never rewritten.
-bool ParseWithdrawal(std::string_view line, std::uint64_t& id) {
-    constexpr std::string_view kWord = "withdrawn ";
-    const std::size_t lastBlank = line.rfind(' ');
-    std::uint64_t check = 0;
-    long long number = 0;
-    if (line.substr(0, kWord.size()) != kWord || lastBlank <= kWord.size() ||
-        !ParseHashText(line.substr(lastBlank + 1), check) ||
-        check != ContentHash(line.substr(0, lastBlank)) ||
-        !ParseNumber(line.substr(kWord.size(), lastBlank - kWord.size()), number) || number < 0) {
-        return false;
-    }
-    id = static_cast<std::uint64_t>(number);
-    return true;
-}
-
 bool ParseInfo(std::string_view text, JournalRunInfo& info) {
     const std::size_t checkAt = text.rfind("check=");
     if (checkAt == std::string_view::npos || text.size() < checkAt + 6 + 16 + 1 ||
@@ -310,21 +467,132 @@ bool ParseInfo(std::string_view text, JournalRunInfo& info) {
     return !info.location.isEmpty();
 }
 
-Result<JournalRun> ReadRun(const std::string& directory) {
+std::string FinishedText(std::int64_t entries, std::int64_t size, std::uint64_t hash) {
+    std::string text = "entries=" + std::to_string(entries) + "\n";
+    text += "size=" + std::to_string(size) + "\n";
+    text += "hash=" + HashText(hash) + "\n";
+    text += "check=" + HashText(ContentHash(text)) + "\n";
+    return text;
+}
+
+struct FinishedRecord {
+    long long entries = 0;
+    long long size = 0;
+    std::uint64_t hash = 0;
+};
+
+bool ParseFinished(std::string_view text, FinishedRecord& record) {
+    const std::size_t checkAt = text.rfind("check=");
+    std::uint64_t check = 0;
+    if (checkAt == std::string_view::npos || text.size() != checkAt + 6 + 16 + 1 ||
+        !ParseHashText(text.substr(checkAt + 6, 16), check) ||
+        check != ContentHash(text.substr(0, checkAt))) {
+        return false;
+    }
+    std::map<std::string_view, std::string_view> values;
+    std::size_t start = 0;
+    while (start < checkAt) {
+        const std::size_t end = text.find('\n', start);
+        const std::string_view line = text.substr(start, end - start);
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            return false;
+        }
+        values[line.substr(0, equals)] = line.substr(equals + 1);
+        start = end + 1;
+    }
+    return ParseNumber(values["entries"], record.entries) &&
+           ParseNumber(values["size"], record.size) && ParseHashText(values["hash"], record.hash);
+}
+
+std::string WithdrawnLine(std::uint64_t id) {
+    std::string line = std::string(kWithdrawnWord) + ' ' + std::to_string(id);
+    line += ' ' + HashText(ContentHash(line)) + '\n';
+    return line;
+}
+
+bool ParseWithdrawn(std::string_view line, std::uint64_t& id) {
+    const std::vector<std::string_view> words = Words(line);
+    long long number = 0;
+    std::uint64_t check = 0;
+    if (words.size() != 3 || words[0] != kWithdrawnWord || !ParseNumber(words[1], number) ||
+        number <= 0 || !ParseHashText(words[2], check) ||
+        check != ContentHash(line.substr(0, line.rfind(' ')))) {
+        return false;
+    }
+    id = static_cast<std::uint64_t>(number);
+    return true;
+}
+
+JournalRun ReadRun(int root, const std::string& rootPath, const std::string& name) {
     JournalRun run;
-    run.directory = directory;
-    auto entries = ReadWholeFile(directory + "/" + std::string(kEntriesName));
-    const std::string_view text = entries ? std::string_view(entries.value()) : std::string_view();
-    const std::string infoPath = directory + "/" + std::string(kInfoName);
-    // A run killed while its journal was being set up has touched no file: the entries are
-    // written before the first rewrite. Such a run holds nothing to take back.
-    if (text.find('\n') == std::string_view::npos && access(infoPath.c_str(), F_OK) != 0) {
+    run.directory = rootPath + "/" + name;
+    run.info.started = StartOfName(name);
+    const std::string& directory = run.directory;
+    const FileDescriptor handle = OpenRun(root, name);
+    struct stat status {};
+    if (handle.get() < 0 || fstat(handle.get(), &status) != 0) {
+        run.refusal = Damaged(directory, QStringLiteral("kein Verzeichnis"));
         return run;
     }
-    auto info = ReadWholeFile(infoPath);
-    if (!info || !ParseInfo(info.value(), run.info)) {
-        return Damaged(directory, QStringLiteral("Angaben zum Lauf"));
+    if (!Trusted(status)) {
+        run.refusal = Untrusted(directory, directory);
+        return run;
     }
+    // A replacement holds its run for as long as it lives.
+    if (flock(handle.get(), LOCK_SH | LOCK_NB) != 0) {
+        run.running = true;
+    } else {
+        flock(handle.get(), LOCK_UN);
+    }
+    std::string files[4];
+    const std::string_view names[4] = {kInfoName, kEntriesName, kFinishedName, kUndoneName};
+    FileState states[4] = {};
+    for (int index = 0; index < 4; ++index) {
+        states[index] = ReadJournalFile(handle.get(), names[index], files[index]);
+        const std::string path = directory + "/" + std::string(names[index]);
+        if (states[index] == FileState::Untrusted) {
+            run.refusal = Untrusted(directory, path);
+        } else if (states[index] == FileState::NoFile && !run.refusal &&
+                   names[index] != kUndoneName) {
+            // Something in the place of the undone mark only keeps the mark from being made.
+            run.refusal = Damaged(directory, QStringLiteral("\u201E%1\u201C ist keine Datei")
+                                                 .arg(FromUtf8(std::string(names[index]))));
+        }
+    }
+    const std::string& infoText = files[0];
+    const std::string_view text = files[1];
+    run.infoRead = states[0] == FileState::Read && ParseInfo(infoText, run.info);
+    if (!run.infoRead) {
+        run.info.started = StartOfName(name);
+    }
+    if (run.refusal) {
+        return run;
+    }
+    const bool finished = states[2] == FileState::Read;
+    // A run killed while its journal was being set up has touched no file: the entries are
+    // written before the first rewrite. Such a run holds nothing to take back.
+    if (text.find('\n') == std::string_view::npos && states[0] == FileState::Missing && !finished) {
+        return run;
+    }
+    if (!run.infoRead) {
+        run.refusal = Damaged(directory, QStringLiteral("Angaben zum Lauf"));
+        return run;
+    }
+    FinishedRecord record;
+    if (finished) {
+        if (!ParseFinished(files[2], record)) {
+            run.refusal = Damaged(directory, QStringLiteral("Abschlussvermerk"));
+            return run;
+        }
+        if (states[1] != FileState::Read || static_cast<long long>(text.size()) != record.size ||
+            ContentHash(text) != record.hash) {
+            run.refusal = Damaged(directory, QStringLiteral("Eintr\u00E4ge unvollst\u00E4ndig "
+                                                            "oder ver\u00E4ndert"));
+            return run;
+        }
+    }
+    std::set<std::uint64_t> withdrawn;
     std::size_t start = 0;
     std::size_t number = 0;
     while (start < text.size()) {
@@ -334,33 +602,48 @@ Result<JournalRun> ReadRun(const std::string& directory) {
             break;
         }
         ++number;
-        std::uint64_t withdrawn = 0;
-        if (ParseWithdrawal(text.substr(start, end - start), withdrawn)) {
-            std::erase_if(run.entries,
-                          [withdrawn](const JournalEntry& kept) { return kept.id == withdrawn; });
-            start = end + 1;
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        std::uint64_t id = 0;
+        if (line.starts_with(kWithdrawnWord) && ParseWithdrawn(line, id)) {
+            withdrawn.insert(id);
             continue;
         }
         JournalEntry entry;
-        if (!ParseEntry(text.substr(start, end - start), entry)) {
-            return Damaged(directory, QStringLiteral("Eintrag %1").arg(number));
+        if (!ParseEntry(line, entry)) {
+            run.refusal = Damaged(directory, QStringLiteral("Eintrag %1").arg(number));
+            return run;
         }
         run.entries.push_back(std::move(entry));
-        start = end + 1;
     }
-    run.undone = access((directory + "/" + std::string(kUndoneName)).c_str(), F_OK) == 0;
+    std::erase_if(run.entries,
+                  [&withdrawn](const JournalEntry& entry) { return withdrawn.contains(entry.id); });
+    if (finished && static_cast<long long>(run.entries.size()) != record.entries) {
+        run.refusal = Damaged(directory, QStringLiteral("Zahl der Eintr\u00E4ge"));
+        return run;
+    }
+    run.undone = states[3] == FileState::Read;
     return run;
 }
 
 }  // namespace
 
-std::string JournalRoot() {
+Result<std::string> JournalRoot() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/') {
         return std::string(state) + "/trawlex";
     }
     const char* home = std::getenv("HOME");
-    return std::string(home != nullptr ? home : "") + "/.local/state/trawlex";
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/state/trawlex";
+    }
+    // Without a home the journal would land wherever "/.local" happens to be.
+    return Error{QStringLiteral("Das R\u00FCckg\u00E4ngig-Protokoll hat keinen Ort: HOME ist "
+                                "%1, und XDG_STATE_HOME nennt kein absolutes Verzeichnis.")
+                     .arg(home == nullptr   ? QStringLiteral("nicht gesetzt")
+                          : home[0] == '\0' ? QStringLiteral("leer")
+                                            : QStringLiteral("kein absoluter Pfad (\u201E%1\u201C)")
+                                                  .arg(QString::fromLocal8Bit(home)))};
 }
 
 std::string CopyName(std::uint64_t id) {
@@ -375,45 +658,95 @@ Result<std::unique_ptr<Journal>> Journal::Begin(const std::string& root, Journal
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     info.started = now.tv_sec;
-    const std::string directory = root + "/" + RunName(now);
-    if (mkdir(directory.c_str(), 0700) != 0) {
+    const std::string name = RunName(now);
+    const std::string directory = root + "/" + name;
+    const FileDescriptor rootDirectory = OpenRoot(root);
+    if (rootDirectory.get() < 0 || mkdirat(rootDirectory.get(), name.c_str(), 0700) != 0) {
         return CannotWrite(root, errno);
     }
-    if (!WriteFileReplacing(directory + "/" + std::string(kInfoName), InfoText(info))) {
-        const int code = errno != 0 ? errno : EIO;
-        RemoveRun(directory);
-        return CannotWrite(root, code);
-    }
-    const int directoryDescriptor = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int entriesDescriptor = open((directory + "/" + std::string(kEntriesName)).c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (directoryDescriptor < 0 || entriesDescriptor < 0 || fsync(directoryDescriptor) != 0 ||
-        !SyncDirectory(root)) {
+    FileDescriptor run = OpenRun(rootDirectory.get(), name);
+    // The run is held from before its info exists until the Journal goes, so that no pruning
+    // or undo started meanwhile takes it for finished.
+    if (run.get() < 0 || fchmod(run.get(), 0700) != 0 || flock(run.get(), LOCK_EX) != 0) {
         const int code = errno;
-        if (directoryDescriptor >= 0) {
-            close(directoryDescriptor);
-        }
-        if (entriesDescriptor >= 0) {
-            close(entriesDescriptor);
-        }
-        RemoveRun(directory);
+        unlinkat(rootDirectory.get(), name.c_str(), AT_REMOVEDIR);
         return CannotWrite(root, code);
     }
-    const std::vector<std::string> names = RunNames(root);
+    FileDescriptor entries;
+    Status written = WriteJournalFile(run.get(), std::string(kInfoName), InfoText(info));
+    if (written) {
+        entries = CreateJournalFile(run.get(), std::string(kEntriesName).c_str(), O_APPEND);
+    }
+    if (!written || entries.get() < 0 || fsync(run.get()) != 0 || fsync(rootDirectory.get()) != 0) {
+        const int code = !written ? written.error().code : errno;
+        EmptyRun(run.get());
+        unlinkat(rootDirectory.get(), name.c_str(), AT_REMOVEDIR);
+        return CannotWrite(root, code != 0 ? code : EIO);
+    }
+    const std::vector<std::string> names = RunNames(rootDirectory.get());
     const std::size_t kept = static_cast<std::size_t>(std::max(1, keptRuns));
     for (std::size_t index = 0; index + kept < names.size(); ++index) {
-        RemoveRun(root + "/" + names[index]);
+        if (names[index] != name) {
+            RemoveOldRun(rootDirectory.get(), names[index]);
+        }
     }
-    return std::unique_ptr<Journal>(new Journal(directory, directoryDescriptor, entriesDescriptor));
+    return std::unique_ptr<Journal>(new Journal(directory, run.release(), entries.release()));
 }
 
 Journal::~Journal() {
-    close(entriesDescriptor_);
-    close(directoryDescriptor_);
     // A run that rewrote nothing has nothing to take back and would only hide the run before it.
     if (kept_.load() == 0) {
-        RemoveRun(directory_);
+        EmptyRun(directoryDescriptor_);
+        rmdir(directory_.c_str());
+    } else {
+        Finish();
     }
+    close(entriesDescriptor_);
+    // Closing the run's descriptor lets go of the hold on it.
+    close(directoryDescriptor_);
+}
+
+void Journal::Finish() {
+    // Without this record the run reads as one that was killed, which undo still takes back
+    // as far as its entries go; nothing better can be done when it cannot be written.
+    [[maybe_unused]] const Status written =
+        WriteJournalFile(directoryDescriptor_, std::string(kFinishedName),
+                         FinishedText(entriesCounted_, entriesSize_, entriesHash_.Finish()));
+}
+
+Status Journal::Append(const std::string& line, int entries) {
+    // O_APPEND writes one line as one piece; a short write leaves a torn last line, which a
+    // reader takes for what it is: an entry whose file was never touched.
+    const ssize_t written = write(entriesDescriptor_, line.data(), line.size());
+    if (written > 0) {
+        entriesHash_.Update(std::string_view(line).substr(0, static_cast<std::size_t>(written)));
+        entriesSize_ += written;
+    }
+    // A whole line is read back even when its sync failed, so it is counted as the reader will.
+    if (written == static_cast<ssize_t>(line.size())) {
+        entriesCounted_ += entries;
+    }
+    if (written != static_cast<ssize_t>(line.size()) || fdatasync(entriesDescriptor_) != 0 ||
+        fsync(directoryDescriptor_) != 0) {
+        return CannotWrite(directory_, written < 0 ? errno : EIO);
+    }
+    return Success();
+}
+
+Status Journal::Withdraw(std::uint64_t id) {
+    // The record comes first: a kill between the two leaves a copy no entry needs, where the
+    // other order would leave an entry without its copy, and the whole run refused as damaged.
+    {
+        const std::lock_guard lock(appending_);
+        if (auto appended = Append(WithdrawnLine(id), -1); !appended) {
+            return appended;
+        }
+        kept_.fetch_sub(1);
+    }
+    if (unlinkat(directoryDescriptor_, CopyName(id).c_str(), 0) != 0 && errno != ENOENT) {
+        return CannotWrite(directory_, errno);
+    }
+    return Success();
 }
 
 namespace {
@@ -520,55 +853,57 @@ Result<std::uint64_t> Journal::Keep(const std::string& resolvedPath, int descrip
     if (auto saved = SaveCopy(descriptor, original, contents, CopyName(entry.id)); !saved) {
         return saved.error();
     }
-    if (auto appended = AppendRecord(EntryLine(entry)); !appended) {
+    const std::string line = EntryLine(entry);
+    const std::lock_guard lock(appending_);
+    if (auto appended = Append(line, 1); !appended) {
         return appended.error();
     }
     kept_.fetch_add(1);
     return entry.id;
 }
 
-Status Journal::AppendRecord(const std::string& line) {
-    const std::lock_guard lock(appending_);
-    // O_APPEND writes one line as one piece; a short write leaves a torn last line, which a
-    // reader takes for what it is: an entry whose file was never touched.
-    const ssize_t written = write(entriesDescriptor_, line.data(), line.size());
-    if (written != static_cast<ssize_t>(line.size()) || fdatasync(entriesDescriptor_) != 0 ||
-        fsync(directoryDescriptor_) != 0) {
-        return CannotWrite(directory_, written < 0 ? errno : EIO);
+std::vector<JournalRun> ReadJournalRuns(const std::string& root) {
+    std::vector<JournalRun> runs;
+    const FileDescriptor rootDirectory = OpenRoot(root);
+    if (rootDirectory.get() < 0) {
+        return runs;
     }
-    return Success();
-}
-
-Status Journal::Withdraw(std::uint64_t id) {
-    unlinkat(directoryDescriptor_, CopyName(id).c_str(), 0);
-    std::string line = "withdrawn " + std::to_string(id);
-    line += ' ' + HashText(ContentHash(line)) + '\n';
-    if (auto appended = AppendRecord(line); !appended) {
-        return appended;
-    }
-    kept_.fetch_sub(1);
-    return Success();
-}
-
-std::vector<Result<JournalRun>> ReadJournalRuns(const std::string& root) {
-    std::vector<std::string> names = RunNames(root);
+    std::vector<std::string> names = RunNames(rootDirectory.get());
     std::reverse(names.begin(), names.end());
-    std::vector<Result<JournalRun>> runs;
     for (const std::string& name : names) {
-        runs.push_back(ReadRun(root + "/" + name));
+        runs.push_back(ReadRun(rootDirectory.get(), root, name));
     }
     return runs;
 }
 
+std::optional<RunHold> RunHold::Take(const std::string& runDirectory) {
+    FileDescriptor run(open(runDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (run.get() < 0 || flock(run.get(), LOCK_EX | LOCK_NB) != 0) {
+        return std::nullopt;
+    }
+    return RunHold(std::move(run));
+}
+
 Status MarkUndone(const std::string& runDirectory) {
-    const std::string marker = runDirectory + "/" + std::string(kUndoneName);
-    const int descriptor = open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
+    const FileDescriptor run(
+        open(runDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (run.get() < 0) {
         return CannotWrite(runDirectory, errno);
     }
-    const bool synced = fsync(descriptor) == 0;
-    close(descriptor);
-    if (!synced || !SyncDirectory(runDirectory)) {
+    const std::string name(kUndoneName);
+    FileDescriptor marker(
+        openat(run.get(), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (marker.get() >= 0 && (fstat(marker.get(), &info) != 0 || !S_ISREG(info.st_mode))) {
+        return CannotWrite(runDirectory, EEXIST);
+    }
+    if (marker.get() < 0) {
+        marker = CreateJournalFile(run.get(), name.c_str(), 0);
+    }
+    if (marker.get() < 0) {
+        return CannotWrite(runDirectory, errno);
+    }
+    if (fsync(marker.get()) != 0 || fsync(run.get()) != 0) {
         return CannotWrite(runDirectory, errno);
     }
     return Success();
@@ -576,9 +911,15 @@ Status MarkUndone(const std::string& runDirectory) {
 
 nlink_t JournalNames::Count(const struct stat& file) const {
     std::call_once(read_, [this] {
-        for (const std::string& run : RunNames(root_)) {
-            const std::string directory = root_ + "/" + run;
-            DIR* handle = opendir(directory.c_str());
+        const FileDescriptor root = OpenRoot(root_);
+        for (const std::string& run :
+             root.get() < 0 ? std::vector<std::string>() : RunNames(root.get())) {
+            const int directory =
+                openat(root.get(), run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            DIR* handle = directory >= 0 ? fdopendir(directory) : nullptr;
+            if (handle == nullptr && directory >= 0) {
+                close(directory);
+            }
             if (handle == nullptr) {
                 continue;
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/ContentHash.h"
+#include "common/PathAccess.h"
 #include "common/Result.h"
 
 #include <QString>
@@ -20,8 +22,10 @@
 
 namespace trawlex {
 
-// Where the undo journals live: $XDG_STATE_HOME/trawlex, by default ~/.local/state/trawlex.
-std::string JournalRoot();
+// Where the undo journals live: $XDG_STATE_HOME/trawlex, by default ~/.local/state/trawlex. A
+// relative XDG_STATE_HOME is ignored, as the base-directory convention asks; without it and
+// without an absolute HOME there is no place for journals, and the error names what is missing.
+Result<std::string> JournalRoot();
 
 // What a run was, as the undo list shows it.
 struct JournalRunInfo {
@@ -69,8 +73,8 @@ public:
     Journal& operator=(const Journal&) = delete;
 
     // Keeps the old state of the file opened as `descriptor` before it is rewritten, and
-    // answers the entry's number; called from several threads. The copy is made of that very
-    // file, whatever its name leads to by now.
+    // answers the entry's id, which Withdraw takes; called from several threads. The copy is
+    // made of that very file, whatever its name leads to by now.
     Result<std::uint64_t> Keep(const std::string& resolvedPath, int descriptor,
                                const struct stat& original, std::string_view originalBytes,
                                std::uint64_t writtenHash);
@@ -78,10 +82,11 @@ public:
                                const struct stat& original, const OriginalContents& contents,
                                std::uint64_t writtenHash);
 
-    // Takes an entry back whose file was in the end not rewritten, so that undo leaves that file
-    // alone and the journal holds no second name of it that later edits would change.
+    // Takes an entry back when its file was not rewritten after all: its saved copy goes, and
+    // a durable record tells undo to leave that file alone.
     Status Withdraw(std::uint64_t id);
 
+    // The files the run rewrote; withdrawn entries do not count.
     std::int64_t FilesKept() const { return kept_.load(); }
 
 private:
@@ -90,9 +95,15 @@ private:
           directoryDescriptor_(directoryDescriptor),
           entriesDescriptor_(entriesDescriptor) {}
 
+    // Appends one line to the entries, synced; the caller holds appending_. `entries` is what
+    // the line adds to the entries a reader counts: one for an entry, minus one for a withdrawal.
+    Status Append(const std::string& line, int entries);
+    // Records how many entries the run holds and their fingerprint, so that entries cut short
+    // afterwards are recognised.
+    void Finish();
+
     Status SaveCopy(int descriptor, const struct stat& original, const OriginalContents& contents,
                     const std::string& copyName);
-    Status AppendRecord(const std::string& line);
 
     std::string directory_;
     int directoryDescriptor_ = -1;
@@ -100,19 +111,38 @@ private:
     std::mutex appending_;
     std::atomic<std::uint64_t> nextId_{1};
     std::atomic<std::int64_t> kept_{0};
+    // What the entries file holds so far, for the record written when the run finishes.
+    ContentHasher entriesHash_;
+    std::int64_t entriesSize_ = 0;
+    std::int64_t entriesCounted_ = 0;
 };
 
 // A run's journal as read back, checked whole before anything is applied.
 struct JournalRun {
     std::string directory;
-    JournalRunInfo info;
-    std::vector<JournalEntry> entries;
+    JournalRunInfo info;  // for a damaged run as far as it could be read
+    bool infoRead = false;
+    std::vector<JournalEntry> entries;  // withdrawn entries left out
     bool undone = false;
+    bool running = false;  // its replacement still runs; it is neither taken back nor removed
+    std::optional<Error> refusal;  // why the journal is damaged or not to be trusted
 };
 
 // The runs under the root, the newest first; each read and checked. A run whose journal is
-// damaged comes back as an error naming it.
-std::vector<Result<JournalRun>> ReadJournalRuns(const std::string& root);
+// damaged, or not the person's own alone, comes back with its refusal.
+std::vector<JournalRun> ReadJournalRuns(const std::string& root);
+
+// Holds a run against a replacement or undo started meanwhile, for as long as it lives. Empty
+// when the run is held elsewhere or is gone.
+class RunHold {
+public:
+    static std::optional<RunHold> Take(const std::string& runDirectory);
+    int Descriptor() const { return descriptor_.get(); }
+
+private:
+    explicit RunHold(FileDescriptor descriptor) : descriptor_(std::move(descriptor)) {}
+    FileDescriptor descriptor_;
+};
 
 // The name of an entry's saved original inside its run's directory.
 std::string CopyName(std::uint64_t id);

@@ -129,43 +129,125 @@ QString RunMoment(std::time_t started) {
     return FormatShortDate(started) + QLatin1Char(' ') + FormatLongTime(started);
 }
 
+// Which run a journal belongs to, as far as its info can be read.
+QString RunNamed(const JournalRun& run) {
+    if (!run.infoRead) {
+        return QStringLiteral("Es ist der Lauf vom %1; sein Suchort ist nicht lesbar.")
+            .arg(RunMoment(run.info.started));
+    }
+    return QStringLiteral("Es ist der Lauf vom %1 in \u201E%2\u201C.")
+        .arg(RunMoment(run.info.started), run.info.location);
+}
+
+QString WhatRun(const JournalRun& run) {
+    return run.info.kind == u"Ersatzprofil"
+               ? QStringLiteral("Das Ersatzprofil \u201E%1\u201C").arg(ShownTerm(run.info.term))
+               : QStringLiteral("Die Ersetzung von \u201E%1\u201C").arg(ShownTerm(run.info.term));
+}
+
 }  // namespace
 
-std::vector<UndoRunInfo> ListUndoRuns() {
+QString ShownTerm(const QString& term) {
+    // The ASCII names of the control characters; CR and LF as the combination fields name them.
+    static const char* const kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                           "BS",  "TAB", "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                           "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                           "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    QString shown;
+    for (const QChar character : term) {
+        const char16_t code = character.unicode();
+        if (code < 32) {
+            shown += QLatin1Char('<') + QLatin1String(kNames[code]) + QLatin1Char('>');
+        } else if (code == 0x7F) {
+            shown += QStringLiteral("<DEL>");
+        } else {
+            shown += character;
+        }
+    }
+    return shown;
+}
+
+Result<std::vector<UndoRunInfo>> ListUndoRuns() {
+    auto root = JournalRoot();
+    if (!root) {
+        return root.error();
+    }
     std::vector<UndoRunInfo> list;
-    for (const Result<JournalRun>& run : ReadJournalRuns(JournalRoot())) {
-        if (!run || run->entries.empty()) {
+    for (const JournalRun& run : ReadJournalRuns(root.value())) {
+        // A damaged run is listed for what can be read of it; a run that never rewrote a file
+        // holds nothing.
+        if (!run.refusal && run.entries.empty()) {
             continue;
         }
-        const std::string& directory = run->directory;
-        list.push_back({PathText(directory.substr(directory.rfind('/') + 1)), run->info.started,
-                        run->info.kind, run->info.location, run->info.term,
-                        static_cast<std::int64_t>(run->entries.size()), run->undone});
+        const std::string& directory = run.directory;
+        list.push_back({PathText(directory.substr(directory.rfind('/') + 1)), run.info.started,
+                        run.info.kind, run.info.location, ShownTerm(run.info.term),
+                        static_cast<std::int64_t>(run.entries.size()), run.undone,
+                        run.refusal.has_value(), run.running});
     }
     return list;
 }
 
-CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
+CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
+    auto root = JournalRoot();
+    if (!root) {
+        ui.ShowMessage(root.message() + QStringLiteral("\nEs wurde nichts r\u00FCckg\u00E4ngig "
+                                                       "gemacht."),
+                       MessageIcon::Warning);
+        return CommandOutcome::Failed;
+    }
+    // A damaged run is named; undo goes past it to the run before only when asked to.
+    const auto refuse = [&ui, skipDamaged](const JournalRun& run, const QString& why) {
+        const QString named = why + QLatin1Char('\n') + RunNamed(run);
+        if (!skipDamaged) {
+            ui.ShowMessage(named + QStringLiteral("\nDie L\u00E4ufe davor macht "
+                                                  "\u201Etrawlex-cli undo --skip-damaged\u201C "
+                                                  "r\u00FCckg\u00E4ngig; dieser bleibt dabei, "
+                                                  "wie er ist."),
+                           MessageIcon::Warning);
+            return false;
+        }
+        ui.ShowMessage(named + QStringLiteral("\nEr wird \u00FCbersprungen."),
+                       MessageIcon::Warning);
+        return true;
+    };
     std::optional<JournalRun> chosen;
-    for (Result<JournalRun>& run : ReadJournalRuns(JournalRoot())) {
-        if (!run) {
-            ui.ShowMessage(run.message(), MessageIcon::Warning);
-            return CommandOutcome::Refused;
+    // Held while its files are restored, so that a second undo or a pruning replacement started
+    // meanwhile leaves the run alone.
+    std::optional<RunHold> hold;
+    for (JournalRun& run : ReadJournalRuns(root.value())) {
+        if (run.refusal) {
+            if (!refuse(run, run.refusal->message)) {
+                return CommandOutcome::Refused;
+            }
+            continue;
         }
-        if (!run->undone && !run->entries.empty()) {
-            chosen = std::move(run.value());
-            break;
+        if (run.undone || run.entries.empty()) {
+            continue;
         }
+        if (run.running || !(hold = RunHold::Take(run.directory))) {
+            ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird "
+                                          "gerade r\u00FCckg\u00E4ngig gemacht; es wurde nichts "
+                                          "r\u00FCckg\u00E4ngig gemacht.")
+                               .arg(WhatRun(run), run.info.location, RunMoment(run.info.started)),
+                           MessageIcon::Warning);
+            return CommandOutcome::Failed;
+        }
+        if (auto checked = CheckCopies(run); !checked) {
+            hold.reset();
+            if (!refuse(run, checked.message())) {
+                return CommandOutcome::Refused;
+            }
+            continue;
+        }
+        chosen = std::move(run);
+        break;
     }
     if (!chosen) {
         ui.ShowMessage(QStringLiteral("Es gibt keine Ersetzung, die r\u00FCckg\u00E4ngig gemacht "
                                       "werden kann."),
                        MessageIcon::None);
         return CommandOutcome::NothingToDo;
-    }
-    if (auto checked = CheckCopies(*chosen); !checked) {
-        ui.ShowMessage(checked.message(), MessageIcon::Warning);
-        return CommandOutcome::Refused;
     }
     BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
     const LocationBounds bounds(NativePath(chosen->info.location));
@@ -174,7 +256,7 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
         bounds.Resolved() == NativePath(chosen->info.location)
             ? open(bounds.Resolved().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
             : -1);
-    const std::string temporaries = JournalRoot() + "/.temporaries";
+    const std::string temporaries = root.value() + "/.temporaries";
     SetTemporaryRegister(temporaries);
     CleanAbandonedTemporaries(temporaries);
     std::vector<QString> problems;
@@ -201,21 +283,48 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
         }
     }
     BusyEnd(form, ui);
-    if (auto marked = MarkUndone(chosen->directory); !marked) {
-        ui.ShowMessage(marked.message(), MessageIcon::Warning);
+    const QString what = WhatRun(*chosen);
+    if (!problems.empty()) {
+        // Not marked: once the files are back where and as the run left them (a tree moved
+        // away and back), the next undo takes the same run again.
+        ui.ShowMessage(
+            QStringLiteral("%1 in \u201E%2\u201C vom %3 ist nur zum Teil "
+                           "r\u00FCckg\u00E4ngig gemacht: %4 von %5 Dateien "
+                           "wiederhergestellt, %6, wie sie sind. "
+                           "R\u00FCckg\u00E4ngig kann wiederholt werden und nimmt "
+                           "dann diesen Lauf noch einmal vor.")
+                .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                .arg(restored)
+                .arg(chosen->entries.size())
+                .arg(problems.size() == 1 ? QStringLiteral("eine blieb")
+                                          : QStringLiteral("%1 blieben").arg(problems.size())),
+            MessageIcon::Warning);
+        ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems, ui);
+        return CommandOutcome::Incomplete;
     }
-    const QString what =
-        chosen->info.kind == u"Ersatzprofil"
-            ? QStringLiteral("Das Ersatzprofil \u201E%1\u201C").arg(chosen->info.term)
-            : QStringLiteral("Die Ersetzung von \u201E%1\u201C").arg(chosen->info.term);
+    if (auto marked = MarkUndone(chosen->directory); !marked) {
+        ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3: alle %4 Dateien sind "
+                                      "wiederhergestellt, aber der Lauf kann nicht als "
+                                      "r\u00FCckg\u00E4ngig gemacht vermerkt werden. Das "
+                                      "n\u00E4chste R\u00FCckg\u00E4ngig nimmt ihn noch einmal "
+                                      "vor statt des Laufs davor.\n")
+                               .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                               .arg(chosen->entries.size()) +
+                           marked.message(),
+                       MessageIcon::Warning);
+        return CommandOutcome::Incomplete;
+    }
     ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "
                                   "%4 von %5 Dateien wiederhergestellt.")
                        .arg(what, chosen->info.location, RunMoment(chosen->info.started))
                        .arg(restored)
                        .arg(chosen->entries.size()),
                    MessageIcon::None);
-    ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems, ui);
-    return problems.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete;
+    return CommandOutcome::Completed;
+}
+
+CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
+    return UndoNewestRun(form, ui, false);
 }
 
 }  // namespace trawlex

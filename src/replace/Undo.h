@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Ui.h"
+#include "common/Result.h"
 
 #include <QString>
 
@@ -21,14 +22,26 @@ struct UndoRunInfo {
     QString term;
     std::int64_t files = 0;  // files the run rewrote
     bool undone = false;
+    bool damaged = false;  // refused as damaged or not the person's own; date and place as read
+    bool running = false;  // its replacement still runs
 };
 
-// The runs the journal holds, the newest first.
-std::vector<UndoRunInfo> ListUndoRuns();
+// The runs the journal holds, the newest first; an error when there is no place for journals.
+Result<std::vector<UndoRunInfo>> ListUndoRuns();
 
-// "Rückgängig": takes back the newest replacement run not yet taken back. A file changed since
-// the run is left as it is and named; the others get their old bytes, mode and dates again.
-// NothingToDo when no run is left, Incomplete when some files could not be restored.
+// A term as one line of text: control characters by their names, "<CR><LF>" for a line break.
+QString ShownTerm(const QString& term);
+
+// Takes back the newest replacement run not yet taken back. A file changed since the run is
+// left as it is and named; the others get their old bytes, mode and dates again. A damaged
+// newest run is named and refused; only with `skipDamaged` does undo go on to the run before
+// it. Completed when every file is as before the run; NothingToDo when no run is left (or
+// none can be reached now); Incomplete when some files were left, or the run could not be
+// marked as taken back, so that undo can be repeated; Refused when a journal is damaged or not
+// to be trusted; Stopped when the person stopped it.
+CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged);
+
+// "Rückgängig": UndoNewestRun without skipping a damaged run.
 CommandOutcome butRückgängig_Click(Form1& form, Ui& ui);
 
 }  // namespace trawlex

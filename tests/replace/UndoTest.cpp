@@ -1,5 +1,7 @@
 #include "app/Form1.h"
+#include "common/ContentHash.h"
 #include "replace/Ersatzroutinen.h"
+#include "replace/Journal.h"
 #include "replace/Undo.h"
 
 #include "TestSupport.h"
@@ -12,6 +14,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace trawlex {
@@ -76,12 +79,15 @@ TEST_F(UndoTest, EachUndoTakesBackOneRunAndLeavesFilesChangedSince) {
     EXPECT_EQ(ReadFile(tree.Path("unter/c.txt")), "von Hand bearbeitet");
     EXPECT_TRUE(ui.messages.join(u'\n').contains(QStringLiteral("unter/c.txt")));
 
-    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Incomplete)
-        << "c.txt is still not as the run left it";
+    // The run stays to be taken back while a file is not as it left it: once c.txt is, the
+    // same run is taken back again, and then the one before it.
+    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Incomplete);
+    tree.Write("unter/c.txt", "Neu c");
+    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_EQ(ReadFile(tree.Path("unter/c.txt")), "Mittel c");
+    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Completed);
     for (const auto& [name, bytes] : files) {
-        if (name != "unter/c.txt") {
-            EXPECT_TRUE(ReadFile(tree.Path(name)) == bytes) << name;
-        }
+        EXPECT_TRUE(ReadFile(tree.Path(name)) == bytes) << name;
     }
     struct stat a {};
     struct stat b {};
@@ -99,7 +105,7 @@ TEST_F(UndoTest, OnlyTheNewestRunsAreKept) {
         ASSERT_EQ(Replace(QString::number(run), QString::number(run + 1), 3),
                   CommandOutcome::Completed);
     }
-    const std::vector<UndoRunInfo> runs = ListUndoRuns();
+    const std::vector<UndoRunInfo> runs = ListUndoRuns().value();
     ASSERT_EQ(runs.size(), 3U);
     EXPECT_EQ(runs.front().term, QStringLiteral("4"));
     EXPECT_EQ(runs.back().term, QStringLiteral("2"));
@@ -121,6 +127,84 @@ TEST_F(UndoTest, NothingIsWrittenOutsideTheLocationOrWithoutAJournal) {
     EXPECT_EQ(Replace(QStringLiteral("Neu"), QStringLiteral("Neuer")), CommandOutcome::Refused);
     EXPECT_EQ(ReadFile(tree.Path("innen.txt")), "Neu innen");
     EXPECT_TRUE(ui.messages.join(u'\n').contains(QStringLiteral("datei-statt-ordner")));
+}
+
+// Without an absolute XDG_STATE_HOME and an absolute HOME there is no place for journals: a
+// replacement with a journal and undo are refused, naming what is missing, and touch nothing.
+TEST_F(UndoTest, WithoutAHomeNothingIsReplacedOrUndone) {
+    tree.Write("a.txt", "Alt");
+    const char* const saved = std::getenv("HOME");
+    const std::string home = saved != nullptr ? saved : "";
+    const std::optional<std::string> homes[] = {std::nullopt, std::string(), "relativ/heim"};
+    for (const std::optional<std::string>& value : homes) {
+        if (value) {
+            setenv("HOME", value->c_str(), 1);
+        } else {
+            unsetenv("HOME");
+        }
+        setenv("XDG_STATE_HOME", "relativ/zustand", 1);
+        ui.messages.clear();
+        EXPECT_EQ(Replace(QStringLiteral("Alt"), QStringLiteral("Neu")), CommandOutcome::Refused);
+        EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Failed);
+        EXPECT_EQ(ReadFile(tree.Path("a.txt")), "Alt");
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(QStringLiteral("HOME ist")))
+            << ui.messages.join(u'\n').toStdString();
+    }
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_EQ(access("relativ", F_OK), -1);
+}
+
+// A term with line breaks is shown on one line, its control characters by name.
+TEST_F(UndoTest, ControlCharactersOfATermAreShownByName) {
+    tree.Write("a.txt", "eins\r\nzwei\tdrei");
+    ASSERT_EQ(Replace(QStringLiteral("\r\n"), QStringLiteral("\n")), CommandOutcome::Completed);
+    ASSERT_EQ(Replace(QStringLiteral("\t"), QStringLiteral(" ")), CommandOutcome::Completed);
+    const std::vector<UndoRunInfo> runs = ListUndoRuns().value();
+    ASSERT_EQ(runs.size(), 2U);
+    EXPECT_EQ(runs[0].term, QStringLiteral("<TAB>"));
+    EXPECT_EQ(runs[1].term, QStringLiteral("<CR><LF>"));
+    ui.messages.clear();
+    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_EQ(butRückgängig_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_TRUE(ui.messages.join(u'|').contains(QStringLiteral("\u201E<CR><LF>\u201C")));
+    EXPECT_FALSE(ui.messages.join(u'|').contains(QLatin1Char('\r')));
+}
+
+// A withdrawn entry is neither restored nor counted; a run whose entries are all withdrawn goes
+// like a run that kept nothing.
+TEST_F(UndoTest, WithdrawnEntriesAreLeftOut) {
+    const std::string root = state.Path("trawlex");
+    const std::string a = tree.Write("a.txt", "Alt a");
+    const std::string b = tree.Write("b.txt", "Alt b");
+    for (const bool withdrawAll : {false, true}) {
+        auto journal = Journal::Begin(root,
+                                      {0, QStringLiteral("Ersetzen"), tree.RootText(),
+                                       QStringLiteral("Alt"), QStringLiteral("Neu")},
+                                      20);
+        ASSERT_TRUE(journal) << journal.message().toStdString();
+        std::vector<std::uint64_t> ids;
+        for (const std::string& path : {a, b}) {
+            const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            struct stat status {};
+            ASSERT_EQ(fstat(file.get(), &status), 0);
+            const std::string bytes = ReadFile(path);
+            auto kept = journal.value()->Keep(path, file.get(), status, bytes, ContentHash("Neu"));
+            ASSERT_TRUE(kept) << kept.message().toStdString();
+            ids.push_back(kept.value());
+        }
+        ASSERT_TRUE(journal.value()->Withdraw(ids[0]));
+        if (withdrawAll) {
+            ASSERT_TRUE(journal.value()->Withdraw(ids[1]));
+        }
+        EXPECT_EQ(journal.value()->FilesKept(), withdrawAll ? 0 : 1);
+        journal.value().reset();
+        const std::vector<JournalRun> runs = ReadJournalRuns(root);
+        ASSERT_EQ(runs.size(), 1U) << "withdrawAll " << withdrawAll;
+        EXPECT_FALSE(runs[0].refusal);
+        ASSERT_EQ(runs[0].entries.size(), 1U);
+        EXPECT_EQ(runs[0].entries[0].path, b);
+        EXPECT_EQ(access((runs[0].directory + "/" + CopyName(ids[0])).c_str(), F_OK), -1);
+    }
 }
 
 }  // namespace

@@ -295,12 +295,29 @@ Result<FilePlace> PlaceOf(const ReplaceTask& task, const ReplaceRun& run, Replac
                      task.resolved.substr(slash + 1)};
 }
 
+void PutBack(const ReplaceTask& task, const OpenedFile& opened, const struct stat& now,
+             const FilePlace& place) {
+    auto back = ReplacingFile::BeginAt(place.directory, place.directoryPath, place.name, task.path,
+                                       &opened.status);
+    if (!back) {
+        return;
+    }
+    ChunkReader reader(opened.file.get(), task.path, ChunkReader::kPieceSize,
+                       static_cast<std::uint64_t>(now.st_size));
+    while (!reader.AtEnd()) {
+        if (!reader.Advance(reader.End()) || !back->Append(reader.Window())) {
+            return;
+        }
+    }
+    static_cast<void>(back->Commit());
+}
+
 // Journals the file as it was read, then renames its new contents into place, unless another
 // program changed the file since it was read. An entry whose rewrite did not happen is
 // withdrawn, so that undo never takes back a change that was never made.
 Status CommitChecked(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
-                     const OriginalContents& original, std::uint64_t writtenHash,
-                     ReplacingFile& out) {
+                     const FilePlace& place, const OriginalContents& original,
+                     std::uint64_t writtenHash, ReplacingFile& out) {
     struct stat expected = opened.status;
     std::optional<std::uint64_t> entry;
     if (run.journal != nullptr) {
@@ -320,7 +337,17 @@ Status CommitChecked(const ReplaceTask& task, const ReplaceRun& run, const Opene
         }
         expected = now;
     }
-    auto committed = out.Commit(&expected);
+    Status committed = out.Commit(&expected);
+    // A write that came between the last comparison and the rename went to the file that was
+    // read, which the descriptor still holds: that version goes back in place of the
+    // replacement, so that the other program's change is not lost either.
+    struct stat after {};
+    if (committed && fstat(opened.file.get(), &after) == 0 &&
+        (after.st_size != expected.st_size || after.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != expected.st_mtim.tv_nsec)) {
+        PutBack(task, opened, after, place);
+        committed = ChangedBeside(task.path);
+    }
     if (!committed && entry) {
         static_cast<void>(run.journal->Withdraw(*entry));
     }
@@ -403,7 +430,7 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
         return outcome;
     }
     const OriginalContents original{originalSize, originalHash.Finish(), std::nullopt};
-    if (auto committed = CommitChecked(task, run, opened, original, writtenHash, *current);
+    if (auto committed = CommitChecked(task, run, opened, place, original, writtenHash, *current);
         !committed) {
         outcome.problems.push_back(committed.message());
         return outcome;
@@ -494,7 +521,8 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
                                     ContentHash(original), original};
     Status written = out->Append(current);
     if (written) {
-        written = CommitChecked(task, run, opened, contents, ContentHash(current), out.value());
+        written =
+            CommitChecked(task, run, opened, *place, contents, ContentHash(current), out.value());
     }
     if (!written) {
         outcome.problems.push_back(written.message());

@@ -8,6 +8,7 @@
 #include "common/ContentHash.h"
 #include "common/PathText.h"
 #include "common/Regional.h"
+#include "common/RunLock.h"
 #include "common/Standard.h"
 #include "search/Problems.h"
 
@@ -138,6 +139,15 @@ CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
                                       "werden kann."),
                        MessageIcon::None);
         return CommandOutcome::NothingToDo;
+    }
+    // An undo writes anywhere below the location its journal names, and nobody else may
+    // rewrite there meanwhile.
+    const std::string undoing = NativePath(chosen->info.location);
+    auto running = RunLock::Take(
+        {RunKind::Undo, true, RealPath(undoing).empty() ? undoing : RealPath(undoing)});
+    if (!running) {
+        ui.ShowMessage(running.message(), MessageIcon::Warning);
+        return CommandOutcome::Refused;
     }
     if (auto checked = CheckCopies(*chosen); !checked) {
         ui.ShowMessage(checked.message(), MessageIcon::Warning);

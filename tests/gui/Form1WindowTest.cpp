@@ -5,6 +5,8 @@
 #include "gui/WidgetUi.h"
 
 #include "app/StatusLine.h"
+#include "common/PathText.h"
+#include "common/RunLock.h"
 #include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
@@ -277,6 +279,20 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
                       Qt::LeftButton);
     QCOMPARE(ReadAll(location.missPath), QByteArray("a\nb\n"));
     QCOMPARE(messages, QStringList());
+
+    // Beside another run over the same location the window refuses and says why.
+    const std::string resolved = RealPath(NativePath(location.directory.path()));
+    auto running = RunLock::Take({RunKind::Replacement, false, resolved});
+    QVERIFY(running.ok());
+    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butErsetzen")), Qt::LeftButton);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.front().contains(QStringLiteral("l\u00E4uft bereits eine Ersetzung in "
+                                                      "\u201E%1\u201C (Prozess %2)")
+                                           .arg(PathText(resolved))
+                                           .arg(QCoreApplication::applicationPid())),
+             qPrintable(messages.front()));
+    QCOMPARE(ReadAll(location.hitPath),
+             QByteArray("<HTML><TITLE>Seite</TITLE>Ein Fund und noch zwei</HTML>"));
 }
 
 void Form1WindowTest::typedTextIsRunAsTyped_data() {

@@ -33,8 +33,9 @@ using test::TempTree;
 // A tree of many small files in a few directories, so that a run over it is still busy when the
 // test looks.
 std::map<std::string, std::string> Fill(const TempTree& tree, int count) {
+    const std::string directories[] = {"", "sub/", "sub2/"};
     for (int index = 0; index < count; ++index) {
-        tree.Write((index % 2 == 0 ? "sub/f" : "f") + std::to_string(index) + ".txt",
+        tree.Write(directories[index % 3] + ("f" + std::to_string(index)) + ".txt",
                    "Alt " + std::to_string(index) + " und Alt\n");
     }
     return tree.Files();
@@ -195,6 +196,14 @@ TEST(ConcurrencyTest, LaterRunBesideAHeldOne) {
          true,
          "sub",
          {"replace", "@", "flat"},
+         false,
+         0,
+         ""},
+        {"beside a directory whose name goes on",
+         RunKind::Replacement,
+         true,
+         "sub",
+         {"replace", "@sub2", "tree"},
          false,
          0,
          ""},

@@ -49,8 +49,8 @@ struct DirectoryStream {
 
 Error RegistryError(const std::string& directory, const QString& reason) {
     return Error{QStringLiteral("Das Verzeichnis \u201E%1\u201C, in dem Trawlex laufende "
-                                "Ersetzungen vermerkt, kann nicht verwendet werden: %2 Die "
-                                "Ersetzung wurde nicht begonnen.")
+                                "Ersetzungen vermerkt, kann nicht verwendet werden: %2 Es wurde "
+                                "keine Datei ge\u00E4ndert.")
                      .arg(PathText(directory), reason)};
 }
 
@@ -196,15 +196,15 @@ std::optional<OtherRun> LiveRun(int directory, const char* name) {
 }
 
 QString Refusal(const RunClaim& own, const OtherRun& other) {
+    // One call fills every place, so that a location holding "%4" stays as it is.
     return QStringLiteral(
                "Im Suchort \u201E%1\u201C l\u00E4uft bereits %2 in \u201E%3\u201C (Prozess %4); "
                "%5 wurde nicht begonnen, damit keine \u00C4nderung verloren geht.")
         .arg(PathText(own.location),
              other.claim.kind == RunKind::Undo ? QStringLiteral("ein R\u00FCckg\u00E4ngig")
                                                : QStringLiteral("eine Ersetzung"),
-             PathText(other.claim.location))
-        .arg(other.process)
-        .arg(own.kind == RunKind::Undo ? QStringLiteral("dieses R\u00FCckg\u00E4ngig")
+             PathText(other.claim.location), QString::number(other.process),
+             own.kind == RunKind::Undo ? QStringLiteral("dieses R\u00FCckg\u00E4ngig")
                                        : QStringLiteral("diese Ersetzung"));
 }
 

@@ -14,10 +14,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -314,6 +316,32 @@ TEST(ConcurrencyTest, SecondRunDuringAFirst) {
         EXPECT_EQ(tree.Files(), during);
         EXPECT_EQ(Resume(*held), 0);
         ExpectAllUndone(cli, tree, before);
+    }
+}
+
+// A registry that others could tamper with is not used: the run is refused, naming it, and
+// changes nothing.
+TEST(ConcurrencyTest, RegistryThatCannotBeTrustedRefusesTheRun) {
+    const TempTree place;
+    const std::string sticky = place.MakeDirectory("sticky");
+    chmod(sticky.c_str(), 01777);
+    const std::string open = place.MakeDirectory("offen");
+    chmod(open.c_str(), 0777);
+    symlink(sticky.c_str(), place.Path("verweis").c_str());
+    place.Write("datei", "");
+    const std::string own = RunRegistry();
+    for (const char* registry : {"offen", "verweis", "datei"}) {
+        SCOPED_TRACE(registry);
+        const TempTree tree;
+        const auto before = Fill(tree, 3);
+        setenv("TRAWLEX_RUN_REGISTRY", place.Path(registry).c_str(), 1);
+        const Cli cli;
+        setenv("TRAWLEX_RUN_REGISTRY", own.c_str(), 1);
+        EXPECT_EQ(cli.Run(Replace(tree.Root(), true)), 1);
+        EXPECT_NE(cli.Errors().find("Das Verzeichnis \xE2\x80\x9E" + place.Path(registry)),
+                  std::string::npos)
+            << cli.Errors();
+        EXPECT_EQ(tree.Files(), before);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "special/SpecialCommands.h"
 
 #include <QDir>
+#include <QStringDecoder>
 
 #include <sys/stat.h>
 
@@ -175,6 +176,16 @@ std::optional<QString> CheckItem(const QString& name, const QString& value) {
     }
     return QStringLiteral("Der Wert \u201E%1\u201C von %2 ist keiner von: \u201E%3\u201C.")
         .arg(value, name, items.join(QStringLiteral("\u201C, \u201E")));
+}
+
+// The options whose values are text rather than paths.
+bool IsText(const QString& name) {
+    static const QStringList texts = {
+        QStringLiteral("--term"),        QStringLiteral("--replacement"),
+        QStringLiteral("--code"),        QStringLiteral("--replacement-code"),
+        QStringLiteral("--combination"), QStringLiteral("--replacement-combination"),
+    };
+    return texts.contains(name);
 }
 
 // Only a replacement may be empty: it deletes the term.
@@ -346,7 +357,18 @@ QString HelpText() {
         "vertrauensw\u00FCrdig abgelehnt, 4 durch ein Signal angehalten.\n");
 }
 
-CliParse ParseCommandLine(const QStringList& arguments) {
+std::vector<bool> UndecodableArguments(int argc, char* argv[]) {
+    std::vector<bool> undecodable;
+    for (int index = 1; index < argc; ++index) {
+        QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+        // The decoder reports its errors only once the text is made.
+        [[maybe_unused]] const QString text = decoder.decode(QByteArrayView(argv[index]));
+        undecodable.push_back(decoder.hasError());
+    }
+    return undecodable;
+}
+
+CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>& undecodable) {
     if (arguments.isEmpty()) {
         return UsageError(QStringLiteral("Es fehlt der Befehl."));
     }
@@ -386,6 +408,15 @@ CliParse ParseCommandLine(const QStringList& arguments) {
                 return UsageError(QStringLiteral("Der Option %1 fehlt ihr Wert.").arg(name));
             }
             value = arguments[++index];
+        }
+        // Such bytes would become U+FFFD and be searched and written as that; a path keeps
+        // its bytes and is not affected.
+        if (static_cast<std::size_t>(index) < undecodable.size() &&
+            undecodable[static_cast<std::size_t>(index)] && IsText(name)) {
+            return UsageError(QStringLiteral("Der Wert von %1 ist in der Zeichenkodierung der "
+                                             "Sprachumgebung kein g\u00FCltiger Text und wird "
+                                             "weder gesucht noch geschrieben.")
+                                  .arg(name));
         }
         if (value && value->isEmpty() && !MayBeEmpty(name)) {
             return UsageError(QStringLiteral("Der Wert von %1 ist leer.").arg(name));

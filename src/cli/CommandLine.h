@@ -46,8 +46,12 @@ struct CliParse {
 };
 
 // Reads the arguments after the program name. Options take their value as the next argument
-// or after "=".
-CliParse ParseCommandLine(const QStringList& arguments);
+// or after "=". `undecodable` marks the arguments whose bytes are no text in the locale's
+// encoding; a term, replacement, code or combination among them is refused.
+CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>& undecodable = {});
+
+// Which of the program's arguments after its name are no text in the locale's encoding.
+std::vector<bool> UndecodableArguments(int argc, char* argv[]);
 
 QString HelpText();
 

@@ -1,5 +1,7 @@
 #include "ConsoleUi.h"
 
+#include "common/StopRequest.h"
+
 #include <QProcess>
 
 #include <unistd.h>
@@ -16,6 +18,7 @@ volatile std::sig_atomic_t interrupted = 0;
 // once, for a person who will not wait.
 extern "C" void OnInterrupt(int signalNumber) {
     interrupted = 1;
+    RequestStop();
     std::signal(signalNumber, SIG_DFL);
 }
 

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 int main(int argc, char* argv[]) {
     const QCoreApplication application(argc, argv);
@@ -14,7 +15,11 @@ int main(int argc, char* argv[]) {
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    trawlex::CliParse parse = trawlex::ParseCommandLine(arguments);
+    std::vector<bool> undecodable = trawlex::UndecodableArguments(argc, argv);
+    if (undecodable.size() != static_cast<std::size_t>(arguments.size())) {
+        undecodable.clear();
+    }
+    trawlex::CliParse parse = trawlex::ParseCommandLine(arguments, undecodable);
     if (!parse.request) {
         std::fputs(parse.output.toLocal8Bit().constData(), parse.usageError ? stderr : stdout);
         return parse.usageError ? 2 : 0;

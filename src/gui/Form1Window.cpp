@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -725,6 +726,13 @@ QComboBox* Form1Window::AddCombo(QWidget& parent, const QString& name, const QRe
     // The lists belong to the record and change only through the commands; a typed text that
     // the combo box added on Enter would otherwise turn up in the list twice.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    // A command runs with exactly the text the person typed: the earlier entries are offered in
+    // a list below, with their case as typed, but never written into the field. Qt's own
+    // completion would fill in "Kontakt:" for a typed "kon" and run the search with that.
+    auto* completer = new QCompleter(combo->model(), combo);
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setCaseSensitivity(Qt::CaseSensitive);
+    combo->setCompleter(completer);
     combo->setGeometry(geometry);
     combos_.push_back({combo, field});
     inputs_.push_back(combo);

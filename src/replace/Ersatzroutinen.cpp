@@ -9,6 +9,7 @@
 #include "common/PathText.h"
 #include "common/Pattern.h"
 #include "common/ReplacingFile.h"
+#include "common/RunLock.h"
 #include "common/Standard.h"
 #include "common/StreamReplace.h"
 #include "common/TreeWalk.h"
@@ -657,6 +658,17 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         return CommandOutcome::Completed;
     }
     const LocationBounds bounds(native);
+    // Registered before the journal is begun, so that a refused run leaves no trace at all.
+    std::optional<RunLock> running;
+    if (!preview) {
+        auto taken = RunLock::Take({RunKind::Replacement, job.scope == Scope::Tree,
+                                    bounds.Resolved().empty() ? native : bounds.Resolved()});
+        if (!taken) {
+            ui.ShowMessage(taken.message(), MessageIcon::Warning);
+            return CommandOutcome::Refused;
+        }
+        running.emplace(std::move(taken.value()));
+    }
     const FileMask fileMask(job.mask);
     ReplaceRun run{steps, fileMask, ui, bounds, job.action};
     run.workers = job.workers;

@@ -10,10 +10,16 @@ namespace trawlex {
 namespace {
 
 CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
-    if (!RequireSearchFields(form, ui)) {
+    const bool preview = action == ReplaceAction::Preview;
+    // Only the preview writes a page; a replacement needs no result file and runs without one.
+    const bool filled = preview
+                            ? RequireSearchFields(form, ui)
+                            : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                                 {form.TexSuchbegriff.text, u"Suchbegriff"},
+                                                 {form.ComDateifilter.text, u"Dateityp", true}});
+    if (!filled) {
         return CommandOutcome::Refused;
     }
-    const bool preview = action == ReplaceAction::Preview;
     BusyStart(form, ui, preview ? QStringLiteral("Vorschau ...") : QStringLiteral("Ersetze ..."));
     ReplaceJob job = JobFromForm(form, GetCompareMode(form),
                                  form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree);

@@ -9,6 +9,7 @@
 #include "common/PathText.h"
 #include "common/Regional.h"
 #include "common/ReplacingFile.h"
+#include "common/RunLock.h"
 #include "common/Standard.h"
 #include "search/Problems.h"
 
@@ -248,6 +249,16 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                                       "werden kann."),
                        MessageIcon::None);
         return CommandOutcome::NothingToDo;
+    }
+    // An undo writes anywhere below the location its journal names, and nobody else may
+    // rewrite there meanwhile.
+    const std::string undoing = NativePath(chosen->info.location);
+    auto running = RunLock::Take(
+        {RunKind::Undo, true, RealPath(undoing).empty() ? undoing : RealPath(undoing)});
+    if (!running) {
+        // Not the journal's fault: the same answer as for a run that is still running.
+        ui.ShowMessage(running.message(), MessageIcon::Warning);
+        return CommandOutcome::Failed;
     }
     BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
     const LocationBounds bounds(NativePath(chosen->info.location));

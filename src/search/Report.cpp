@@ -5,11 +5,13 @@
 #include "common/PathText.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
+#include "common/StopRequest.h"
 #include "common/SystemError.h"
 
 #include <QStringDecoder>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,6 +89,60 @@ Error ReportError(const QString& path, const Error& error) {
         return error;
     }
     return WriteError(path, error.code);
+}
+
+// A report named as the standard output (or error) of the program, such as /dev/stdout: a
+// terminal or a pipe the person reads the report from. Any other FIFO or device is refused, so
+// that a report never waits for a reader that may never come.
+bool IsStandardOutput(const struct stat& target) {
+    for (const int standard : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        if (fstat(standard, &info) == 0 && info.st_dev == target.st_dev &&
+            info.st_ino == target.st_ino && info.st_rdev == target.st_rdev) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString KindOf(const struct stat& target) {
+    if (S_ISFIFO(target.st_mode)) {
+        return QStringLiteral("eine benannte Pipe (FIFO)");
+    }
+    if (S_ISCHR(target.st_mode) || S_ISBLK(target.st_mode)) {
+        return QStringLiteral("ein Ger\u00E4t");
+    }
+    if (S_ISSOCK(target.st_mode)) {
+        return QStringLiteral("ein Socket");
+    }
+    return QStringLiteral("keine Datei");
+}
+
+// Writes to a terminal or pipe that may be full. After Strg+C or SIGTERM a reader that goes on
+// reading still gets the whole report, but one that has stopped reading holds the program up for
+// a second at most.
+Status WriteWaiting(int descriptor, std::string_view bytes) {
+    constexpr int kTick = 100;  // milliseconds
+    int waitedSinceStop = 0;
+    while (!bytes.empty()) {
+        const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written >= 0) {
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+            waitedSinceStop = 0;
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return Error{QString(), errno};
+        }
+        pollfd ready{descriptor, POLLOUT, 0};
+        if (poll(&ready, 1, kTick) < 0 && errno != EINTR) {
+            return Error{QString(), errno};
+        }
+        if (StopRequested() && (waitedSinceStop += kTick) > 1000) {
+            return Error{QString(), EINTR};
+        }
+    }
+    return Success();
 }
 
 }  // namespace
@@ -267,7 +323,15 @@ Result<ReportFile> ReportFile::Create(const QString& path) {
     struct stat existing {};
     if (stat(native.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
         !S_ISDIR(existing.st_mode)) {
-        FileDescriptor direct(open(native.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+        if (!IsStandardOutput(existing)) {
+            return Error{QStringLiteral("Die Ergebnisdatei \u201E%1\u201C ist %2, keine "
+                                        "gew\u00F6hnliche Datei; der Bericht wird nur in eine "
+                                        "Datei oder auf die Standardausgabe geschrieben.")
+                             .arg(path, KindOf(existing))};
+        }
+        // Never waits in open(): the descriptor stays non-blocking, and writes wait where a
+        // signal ends the wait.
+        FileDescriptor direct(open(native.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (direct.get() < 0) {
             return WriteError(path, errno);
         }
@@ -287,7 +351,7 @@ Status ReportFile::Append(std::string_view bytes) {
         }
         return Success();
     }
-    if (auto written = WriteAll(direct_.get(), bytes); !written) {
+    if (auto written = WriteWaiting(direct_.get(), bytes); !written) {
         return WriteError(path_, written.error().code);
     }
     return Success();

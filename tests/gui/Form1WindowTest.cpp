@@ -5,6 +5,8 @@
 #include "gui/WidgetUi.h"
 
 #include "app/StatusLine.h"
+#include "common/PathText.h"
+#include "common/RunLock.h"
 #include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 #include <atomic>
 #include <clocale>
 #include <functional>
+#include <map>
 
 namespace trawlex {
 namespace {
@@ -165,6 +168,8 @@ private Q_SLOTS:
     void commandRunsWithInputsDisabledAndStatusBlinking();
     void resultsFillTheTableAndShowTheirLines();
     void escapeAndClosingStopOnlyTheRunningCommand();
+    void typedTextIsRunAsTyped_data();
+    void typedTextIsRunAsTyped();
 
     // The dialogs and the buttons that open them.
     void locationButtonsAndProfileButtons();
@@ -274,6 +279,66 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
                       Qt::LeftButton);
     QCOMPARE(ReadAll(location.missPath), QByteArray("a\nb\n"));
     QCOMPARE(messages, QStringList());
+
+    // Beside another run over the same location the window refuses and says why.
+    const std::string resolved = RealPath(NativePath(location.directory.path()));
+    auto running = RunLock::Take({RunKind::Replacement, false, resolved});
+    QVERIFY(running.ok());
+    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butErsetzen")), Qt::LeftButton);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.front().contains(QStringLiteral("l\u00E4uft bereits eine Ersetzung in "
+                                                      "\u201E%1\u201C (Prozess %2)")
+                                           .arg(PathText(resolved))
+                                           .arg(QCoreApplication::applicationPid())),
+             qPrintable(messages.front()));
+    QCOMPARE(ReadAll(location.hitPath),
+             QByteArray("<HTML><TITLE>Seite</TITLE>Ein Fund und noch zwei</HTML>"));
+}
+
+void Form1WindowTest::typedTextIsRunAsTyped_data() {
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QString>("earlier");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("term in other case")
+        << QStringLiteral("TexSuchbegriff") << QStringLiteral("Kontakt:") << QStringLiteral("kon");
+    QTest::newRow("term as a prefix")
+        << QStringLiteral("TexSuchbegriff") << QStringLiteral("Kontakt:") << QStringLiteral("Kon");
+    QTest::newRow("mask") << QStringLiteral("ComDateifilter")
+                          << QStringLiteral("*.HTM   HTML-Format") << QStringLiteral("*.H");
+    QTest::newRow("location") << QStringLiteral("TexSuchort") << QStringLiteral("/tmp/Archiv")
+                              << QStringLiteral("/tmp/a");
+}
+
+// Whatever the list holds, the command gets the typed text, also after Enter.
+void Form1WindowTest::typedTextIsRunAsTyped() {
+    QFETCH(QString, combo);
+    QFETCH(QString, earlier);
+    QFETCH(QString, typed);
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    const std::map<QString, ComboField Form1::*> fields = {
+        {QStringLiteral("TexSuchbegriff"), &Form1::TexSuchbegriff},
+        {QStringLiteral("ComDateifilter"), &Form1::ComDateifilter},
+        {QStringLiteral("TexSuchort"), &Form1::TexSuchort},
+    };
+    ComboField Form1::*field = fields.at(combo);
+    QCOMPARE(window.RunCommand([&](Form1& form, Ui&) {
+        (form.*field).list.prepend(earlier);
+        return CommandOutcome::Completed;
+    }),
+             CommandOutcome::Completed);
+    auto* box = Control<QComboBox>(window, combo);
+    box->setEditText(QString());
+    box->lineEdit()->setFocus();
+    QTest::keyClicks(box->lineEdit(), typed);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    QString used;
+    window.RunCommand([&](Form1& form, Ui&) {
+        used = (form.*field).text;
+        return CommandOutcome::Completed;
+    });
+    QCOMPARE(used, typed);
 }
 
 void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {

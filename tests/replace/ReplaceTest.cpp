@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -109,13 +110,15 @@ TEST_F(ReplaceTest, EmptyReplacementDeletesAndMissingValuesChangeNothing) {
     EXPECT_EQ(ReadFile(tree.Path("a.htm")), " und fund\r\n");
 
     // The wording of the refusal is the search command's and is checked with it.
+    // A replacement writes no report and needs no result file; the mask it cannot go without.
     form.TexSuchbegriff.text = QStringLiteral("nichts");
     form.TexZieldatei.clear();
+    const QString mask = std::exchange(form.ComDateifilter.text, QString());
     EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Refused);
     EXPECT_EQ(ReadFile(tree.Path("b.htm")), "nichts\r\n");
     EXPECT_EQ(ui.statusChanges, 2) << "only the first run touched the status";
 
-    form.TexZieldatei = QStringLiteral("/tmp/x.htm");
+    form.ComDateifilter.text = mask;
     form.TexSuchort.text += QStringLiteral("fehlt");
     EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Refused);
     EXPECT_TRUE(ui.messages.back().contains(QStringLiteral("fehlt")));

@@ -35,9 +35,10 @@ public:
 
     std::string JournalRoot() const { return State() + "/trawlex"; }
 
-    // Starts the program; what it says on stderr is kept for Errors(), its stdout dropped.
+    // Starts the program; what it says on stderr is kept for Errors(), its stdout dropped or
+    // sent to `output`.
     pid_t Start(const std::vector<std::string>& arguments,
-                const std::string& workingDirectory = std::string()) const {
+                const std::string& workingDirectory = std::string(), int output = -1) const {
         std::vector<char*> argv{const_cast<char*>(TRAWLEX_CLI_PATH)};
         for (const std::string& argument : arguments) {
             argv.push_back(const_cast<char*>(argument.c_str()));
@@ -51,7 +52,11 @@ public:
         const std::string errors = ErrorsPath();
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (output >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, output, 1);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        }
         posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         if (!workingDirectory.empty()) {

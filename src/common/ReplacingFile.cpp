@@ -20,6 +20,9 @@
 namespace trawlex {
 namespace {
 
+// Each directory on the way to a rewritten file is opened so: never through a link.
+constexpr int kWayFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
 Error WriteError(const std::string& path, int code) {
     return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht geschrieben werden: %2")
                      .arg(PathText(path), SystemErrorText(code)),
@@ -227,9 +230,7 @@ Result<FileDescriptor> OpenDirectoryBeneath(int top, std::string_view relative,
         if (name.empty() || name == ".") {
             continue;
         }
-        const int next = name == ".." ? -1
-                                      : openat(current.get(), name.c_str(),
-                                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next = name == ".." ? -1 : openat(current.get(), name.c_str(), kWayFlags);
         if (next < 0) {
             const int code = name == ".." ? ELOOP : errno;
             if (code == ELOOP || code == ENOTDIR) {

@@ -6,6 +6,7 @@
 
 #include <QDir>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,58 @@ TEST(StandardTest, ReplacingWriteKeepsModeAndLinksAndLeavesNoTemporaryFile) {
     EXPECT_TRUE(failed.message().contains(QStringLiteral("fehlt/x.txt")));
     EXPECT_EQ(QDir(tree.RootText()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3)
         << "only ziel.txt, verweis.txt and neu.txt";
+}
+
+}  // namespace
+}  // namespace trawlex
+
+namespace trawlex {
+namespace {
+
+// A rewrite reaches its file one name at a time from the location: a name on the way that is a
+// symbolic link, even to a directory inside, ends the way there, and so does a file that is one.
+TEST(StandardTest, TheWayToARewrittenFileNeverPassesALink) {
+    const test::TempTree tree;
+    tree.Write("ort/unter/datei.txt", "Alt");
+    tree.Write("draussen/datei.txt", "Alt");
+    ASSERT_EQ(symlink("unter", tree.Path("ort/verweis").c_str()), 0);
+    ASSERT_EQ(symlink("../draussen", tree.Path("ort/unter/hinaus").c_str()), 0);
+    ASSERT_EQ(symlink("datei.txt", tree.Path("ort/unter/dateiverweis").c_str()), 0);
+    const FileDescriptor top(open(tree.Path("ort").c_str(), O_RDONLY | O_DIRECTORY));
+    struct Case {
+        const char* directory;
+        const char* file;
+        bool reached;
+    };
+    const Case cases[] = {
+        {"unter", "datei.txt", true},     {"", "datei.txt", false},
+        {"verweis", "datei.txt", false},  {"unter/hinaus", "datei.txt", false},
+        {"unter", "dateiverweis", false}, {"unter/..", "datei.txt", false},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.directory) + " " + each.file);
+        auto directory = OpenDirectoryBeneath(top.get(), each.directory, each.file);
+        const bool reached =
+            directory && OpenRegularFileAt(directory->get(), each.file, each.file).ok();
+        EXPECT_EQ(reached, each.reached);
+    }
+}
+
+// The rename is the last moment to notice another program's change: a file that is no longer as
+// it was read is left as that program made it, and the new contents go.
+TEST(StandardTest, ARenameLeavesAFileChangedSinceItWasRead) {
+    const test::TempTree tree;
+    const std::string path = tree.Write("datei.txt", "alt");
+    struct stat read {};
+    ASSERT_EQ(stat(path.c_str(), &read), 0);
+    auto out = ReplacingFile::Begin(path);
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->Append("neu"));
+    tree.Write("datei.txt", "anderes Programm");
+    const Status committed = out->Commit(&read);
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(test::ReadFile(path), "anderes Programm");
+    EXPECT_EQ(tree.Files().size(), 1U) << "no temporary file is left";
 }
 
 }  // namespace

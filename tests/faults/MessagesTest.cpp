@@ -33,8 +33,9 @@ struct MessageCase {
     std::function<std::vector<std::string>(const TempTree& location, const TempTree& beside)>
         arguments;
     int status;
-    const char* says;  // on stderr; empty when nothing is said
-    const char* file;  // the file's contents afterwards
+    const char* says;            // on stderr; empty when nothing is said
+    const char* file;            // the file's contents afterwards
+    const char* kept = nullptr;  // a file beside it that must still be there
 };
 
 std::vector<std::string> Replace(const TempTree& location, const char* term,
@@ -87,6 +88,20 @@ TEST(MessagesTest, CliAnswers) {
              return std::vector<std::string>{"replace", "--settings", settings};
          },
          0, "", "Neu und Neu\n"},
+        {"file with a UTF-16 byte-order mark",
+         [](const TempTree& location, const TempTree&) {
+             location.Write("a.txt", std::string("\xFF\xFE") + kOriginal);
+             return Replace(location, "Alt", "Neu");
+         },
+         1, "UTF-16-kodiert",
+         "\xFF\xFE"
+         "Alt und Alt\n"},
+        {"a person's file named like a temporary",
+         [](const TempTree& location, const TempTree&) {
+             location.Write(".notizen.trawlex-backup", "n");
+             return Replace(location, "nirgends", "x");
+         },
+         0, "", kOriginal, ".notizen.trawlex-backup"},
     };
     for (const MessageCase& each : cases) {
         SCOPED_TRACE(each.name);
@@ -101,6 +116,9 @@ TEST(MessagesTest, CliAnswers) {
             EXPECT_NE(cli.Errors().find(each.says), std::string::npos) << cli.Errors();
         }
         EXPECT_EQ(ReadFile(location.Path("a.txt")), each.file);
+        if (each.kept != nullptr) {
+            EXPECT_EQ(access(location.Path(each.kept).c_str(), F_OK), 0) << each.kept;
+        }
     }
 }
 

@@ -95,8 +95,10 @@ enum class ReplaceOutcome {
 };
 
 // What the rewrite of a file read whole builds in memory at most; a longer result is written
-// piece by piece instead, so memory grows with the file, never with the replacement.
-inline constexpr std::size_t kWholeOutputLimit = std::size_t{32} << 20;
+// piece by piece instead, so memory grows with the file, never with the replacement. A string
+// that grows is copied, so building it holds up to twice its size for a moment; with the file
+// itself (up to 8 MiB) and the result of the pair before, this keeps a rewrite below 64 MiB.
+inline constexpr std::size_t kWholeOutputLimit = std::size_t{16} << 20;
 
 // What a replacement did, for the preview and the totals: how often it replaced, the text it
 // put in (in the file's encoding) and, when asked for, where each occurrence lay.

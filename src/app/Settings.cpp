@@ -5,6 +5,7 @@
 #include "common/Cp1252.h"
 #include "common/Listing.h"
 #include "common/PathText.h"
+#include "common/ProfileFields.h"
 #include "common/Standard.h"
 #include "common/TextEncoding.h"
 
@@ -151,7 +152,7 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
 }
 
 bool LoadSettings(Form1& form, Ui& ui, const std::string& path) {
-    auto bytes = ReadWholeFile(path);
+    auto bytes = ReadProfileFile(path, PathText(path));
     if (!bytes) {
         ui.ShowMessage(bytes.message(), MessageIcon::Warning);
         return false;

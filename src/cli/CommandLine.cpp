@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/PathText.h"
+#include "common/ProfileFields.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
 #include "profiles/SearchProfile.h"
@@ -475,7 +476,7 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
         ApplyFirstStartDefaults(form);
     } else {
         const QString& settings = *request.settingsPath;
-        auto bytes = ReadWholeFile(NativePath(settings));
+        auto bytes = ReadProfileFile(NativePath(settings), settings);
         if (!bytes) {
             ui.ShowMessage(QStringLiteral("Die Einstellungsdatei kann nicht geladen werden.\n") +
                                bytes.message(),

@@ -596,8 +596,12 @@ Result<ReplacementTemplate> ReplacementTemplate::Parse(QStringView text, const P
 }
 
 bool ReplacementTemplate::AppendTo(std::string& out, std::string_view bytes,
-                                   const PatternMatch& match, TextEncoding encoding) const {
+                                   const PatternMatch& match, TextEncoding encoding,
+                                   const OutputDrain* drain) const {
     for (const Piece& piece : pieces_) {
+        if (drain != nullptr && out.size() > drain->above && !drain->take(out)) {
+            return false;
+        }
         if (piece.group) {
             if (const std::optional<Span>& span = match.groups[*piece.group]) {
                 out.append(bytes.substr(span->start, span->end - span->start));

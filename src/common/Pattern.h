@@ -106,15 +106,24 @@ private:
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a
 // dollar sign; everything else is taken as it stands.
+// Takes the output a template has put together so far once it grows past `above`: a template
+// that repeats a long group many times need not hold all its copies at once. `take` leaves in
+// the string what is still to be written and answers false to stop.
+struct OutputDrain {
+    std::size_t above = 0;
+    std::function<bool(std::string&)> take;
+};
+
 class ReplacementTemplate {
 public:
     // Fails with a German message for a "$" that names nothing or a group the pattern lacks.
     static Result<ReplacementTemplate> Parse(QStringView text, const Pattern& pattern);
 
     // Appends the replacement of one match in the file's encoding; false when Windows-1252
-    // cannot hold the template's own text. A group is copied byte for byte from the file.
+    // cannot hold the template's own text or the drain stops. A group is copied byte for byte
+    // from the file.
     bool AppendTo(std::string& out, std::string_view bytes, const PatternMatch& match,
-                  TextEncoding encoding) const;
+                  TextEncoding encoding, const OutputDrain* drain = nullptr) const;
 
 private:
     struct Piece {

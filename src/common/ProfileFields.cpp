@@ -1,9 +1,11 @@
 #include "ProfileFields.h"
 
+#include "ChunkReader.h"
 #include "Cp1252.h"
 #include "TextEncoding.h"
 
 #include <algorithm>
+#include <new>
 
 namespace trawlex {
 namespace {
@@ -24,7 +26,81 @@ std::size_t SkipLineEnd(std::string_view bytes, std::size_t position) {
     return position + 1;
 }
 
+// Follows the lines of a file read piece by piece.
+class LineBound {
+public:
+    // False when the piece makes the current line longer than kLongestProfileLine.
+    bool Take(std::string_view piece) {
+        for (const char character : piece) {
+            if (IsLineEnd(character)) {
+                // The LF of a CR LF ends no second line.
+                if (!(character == '\n' && afterCr_)) {
+                    ++line_;
+                }
+                afterCr_ = character == '\r';
+                length_ = 0;
+                continue;
+            }
+            afterCr_ = false;
+            if (++length_ > kLongestProfileLine) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::int64_t Line() const { return line_; }
+
+private:
+    std::int64_t line_ = 1;
+    std::size_t length_ = 0;
+    bool afterCr_ = false;
+};
+
+Result<std::string> ReadBounded(const std::string& path, const QString& shown) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    const auto size = static_cast<std::uint64_t>(opened->status.st_size);
+    if (size > kLargestProfileFile) {
+        return Error{QStringLiteral("Die Datei \u201E%1\u201C ist %2 MiB gro\u00DF; ein Profil "
+                                    "oder eine Einstellungsdatei hat h\u00F6chstens %3 MiB. Sie "
+                                    "wurde nicht gelesen.")
+                         .arg(shown)
+                         .arg((size + (1u << 20) - 1) >> 20)
+                         .arg(kLargestProfileFile >> 20)};
+    }
+    std::string bytes;
+    LineBound lines;
+    ChunkReader reader(opened->file.get(), path, ChunkReader::kPieceSize, size);
+    while (!reader.AtEnd()) {
+        if (auto read = reader.Advance(reader.End()); !read) {
+            return read.error();
+        }
+        if (!lines.Take(reader.Window())) {
+            return Error{QStringLiteral("Die Zeile %2 der Datei \u201E%1\u201C ist l\u00E4nger "
+                                        "als 1 MiB; so lange Zeilen hat weder ein Profil noch eine "
+                                        "Einstellungsdatei. Die Datei wurde nicht gelesen.")
+                             .arg(shown)
+                             .arg(lines.Line())};
+        }
+        bytes.append(reader.Window());
+    }
+    return bytes;
+}
+
 }  // namespace
+
+Result<std::string> ReadProfileFile(const std::string& path, const QString& shown) {
+    try {
+        return ReadBounded(path, shown);
+    } catch (const std::bad_alloc&) {
+        return Error{QStringLiteral("Die Datei \u201E%1\u201C kann nicht gelesen werden: "
+                                    "daf\u00FCr reicht der Arbeitsspeicher nicht.")
+                         .arg(shown)};
+    }
+}
 
 std::vector<ProfileField> ReadProfileFields(std::string_view bytes) {
     std::vector<ProfileField> fields;

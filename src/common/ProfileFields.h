@@ -4,11 +4,28 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace trawlex {
+
+// A line of a profile or of the settings holds terms or values a person typed. One longer than
+// this comes from a file chosen by mistake or a broken one, and its fields and texts would take
+// memory many times its length.
+inline constexpr std::size_t kLongestProfileLine = std::size_t{1} << 20;
+
+// A profile or settings file bigger than this is refused before a byte of it is read: far more
+// than any list of terms a person keeps, while its fields and texts still fit in memory.
+inline constexpr std::uint64_t kLargestProfileFile = std::uint64_t{16} << 20;
+
+// Reads a profile or settings file whole, piece by piece, so that a line longer than
+// kLongestProfileLine is refused once it is seen, naming the file (as `shown`) and the line.
+// Lines end at CR LF, LF or a lone CR, as the readers of both split them. What is accepted is
+// every byte of the file, as ReadWholeFile gives it.
+Result<std::string> ReadProfileFile(const std::string& path, const QString& shown);
 
 // One field of a profile file.
 struct ProfileField {

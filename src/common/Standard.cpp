@@ -184,6 +184,17 @@ bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view 
 
 namespace {
 
+std::size_t OutputLimitOf(const ReplaceDetails* details) {
+    return details != nullptr ? details->outputLimit : std::numeric_limits<std::size_t>::max();
+}
+
+// Gives `out` back as it was before a result that passed the output limit, and the memory that
+// result took: the file is written piece by piece next, which needs none of it.
+void DropTooLong(std::string& out, std::size_t kept) {
+    out.resize(kept);
+    out.shrink_to_fit();
+}
+
 // The replacement of a pattern's matches: each becomes the template with its groups; the text
 // between them is copied byte for byte.
 ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
@@ -194,18 +205,35 @@ ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
     }
     const DetectedEncoding detected = DetectEncoding(text);
     const std::size_t kept = out.size();
+    const std::size_t limit = OutputLimitOf(details);
+    // Checked while a template is put together, so that one that repeats a long group many
+    // times stops at the limit rather than when memory runs out.
+    bool tooLong = false;
+    const OutputDrain drain{limit > out.max_size() - kept ? out.max_size() : kept + limit,
+                            [&tooLong](std::string&) {
+                                tooLong = true;
+                                return false;
+                            }};
     std::size_t copied = 0;
     std::int64_t count = 0;
     bool encodable = true;
     const PatternScan scan = pattern.ForEachMatch(text, detected, [&](const PatternMatch& match) {
         const Span& whole = match.Whole();
+        if (out.size() - kept + (whole.start - copied) > limit) {
+            tooLong = true;
+            return false;
+        }
         if (count == 0) {
-            out.reserve(out.size() + text.size());
+            out.reserve(out.size() + std::min(text.size(), limit));
         }
         out.append(text.substr(copied, whole.start - copied));
         const std::size_t before = out.size();
-        if (!replacement.forPattern->AppendTo(out, text, match, detected.encoding)) {
-            encodable = false;
+        if (!replacement.forPattern->AppendTo(out, text, match, detected.encoding, &drain)) {
+            encodable = tooLong;
+            return false;
+        }
+        if (out.size() - kept > limit) {
+            tooLong = true;
             return false;
         }
         if (details != nullptr && details->occurrences != nullptr) {
@@ -218,17 +246,26 @@ ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
         copied = whole.end;
         return true;
     });
-    if (scan == PatternScan::Limit || !encodable || count == 0) {
-        out.resize(kept);
+    if (!tooLong && scan != PatternScan::Limit && encodable && count > 0 &&
+        out.size() - kept + (text.size() - copied) > limit) {
+        tooLong = true;
+    }
+    if (tooLong || scan == PatternScan::Limit || !encodable || count == 0) {
+        if (tooLong) {
+            DropTooLong(out, kept);
+        } else {
+            out.resize(kept);
+        }
         if (details != nullptr && details->occurrences != nullptr) {
             details->occurrences->clear();
         }
         if (details != nullptr && details->insertions != nullptr) {
             details->insertions->clear();
         }
-        return scan == PatternScan::Limit ? ReplaceOutcome::LimitReached
-               : !encodable               ? ReplaceOutcome::Unencodable
-                                          : ReplaceOutcome::Unchanged;
+        return tooLong                      ? ReplaceOutcome::TooLong
+               : scan == PatternScan::Limit ? ReplaceOutcome::LimitReached
+               : !encodable                 ? ReplaceOutcome::Unencodable
+                                            : ReplaceOutcome::Unchanged;
     }
     out.append(text.substr(copied));
     if (details != nullptr) {
@@ -259,10 +296,22 @@ ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
         return ReplaceOutcome::Unencodable;
     }
     const std::string_view inserted = utf8 ? replacement.utf8 : *replacement.cp1252;
-    out.reserve(out.size() + text.size());
+    const std::size_t kept = out.size();
+    const std::size_t limit = OutputLimitOf(details);
+    const auto dropTooLong = [&] {
+        DropTooLong(out, kept);
+        if (details != nullptr && details->occurrences != nullptr) {
+            details->occurrences->clear();
+        }
+        return ReplaceOutcome::TooLong;
+    };
+    out.reserve(out.size() + std::min(text.size(), limit));
     std::size_t copied = 0;
     std::int64_t count = 0;
     while (found) {
+        if (out.size() - kept + (found->start - copied) + inserted.size() > limit) {
+            return dropTooLong();
+        }
         out.append(text.substr(copied, found->start - copied));
         out.append(inserted);
         if (details != nullptr && details->occurrences != nullptr) {
@@ -271,6 +320,9 @@ ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
         ++count;
         copied = found->end;
         found = term.Find(text, copied, detected.encoding);
+    }
+    if (out.size() - kept + (text.size() - copied) > limit) {
+        return dropTooLong();
     }
     out.append(text.substr(copied));
     if (details != nullptr) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,7 +92,14 @@ enum class ReplaceOutcome {
     Replaced,      // `out` holds the replaced text
     Unencodable,   // the term occurs, but the file's encoding cannot hold the replacement
     LimitReached,  // a pattern backtracked without end; the file is left as it is
+    TooLong,       // the result would pass the output limit; `out` is left as it was
 };
+
+// What the rewrite of a file read whole builds in memory at most; a longer result is written
+// piece by piece instead, so memory grows with the file, never with the replacement. A string
+// that grows is copied, so building it holds up to twice its size for a moment; with the file
+// itself (up to 8 MiB) and the result of the pair before, this keeps a rewrite below 64 MiB.
+inline constexpr std::size_t kWholeOutputLimit = std::size_t{16} << 20;
 
 // What a replacement did, for the preview and the totals: how often it replaced, the text it
 // put in (in the file's encoding) and, when asked for, where each occurrence lay.
@@ -101,6 +109,8 @@ struct ReplaceDetails {
     TextEncoding encoding = TextEncoding::Cp1252;
     std::vector<Span>* occurrences = nullptr;        // filled when set
     std::vector<std::string>* insertions = nullptr;  // for a pattern, what each occurrence became
+    // The bytes the result may take at most; beyond them the answer is TooLong.
+    std::size_t outputLimit = std::numeric_limits<std::size_t>::max();
 };
 
 // Replaces a term a person typed in a file's bytes, in the encoding the file is written in; the

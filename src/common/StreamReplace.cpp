@@ -1,18 +1,40 @@
 #include "StreamReplace.h"
 
 #include "ContentHash.h"
+#include "PathText.h"
 #include "Pattern.h"
 
 #include <algorithm>
+#include <new>
 
 namespace trawlex {
 namespace {
 
+// The output a piece has produced is written once it grows past this: a long replacement put in
+// for many short occurrences would otherwise hold the piece's size times its own length.
+constexpr std::size_t kFlushAbove = std::size_t{1} << 20;
+
 // Where the replacement stands in the file: what is written, and where the search goes on.
 struct Progress {
+    ReplacingFile& out;
+    ContentHasher& written;
     std::uint64_t copied = 0;  // every byte before this offset is in the output
     std::string pending;       // output of the current piece, not yet written
     std::int64_t count = 0;
+    std::optional<Error> failed;  // why writing stopped
+
+    // Writes what is pending; false once writing failed.
+    bool Flush() {
+        if (auto appended = out.Append(pending); !appended) {
+            failed = appended.error();
+            return false;
+        }
+        written.Update(pending);
+        pending.clear();
+        return true;
+    }
+
+    bool FlushWhenLong() { return pending.size() <= kFlushAbove || Flush(); }
 
     void CopyUpTo(std::string_view window, std::uint64_t start, std::uint64_t to) {
         if (to > copied) {
@@ -42,6 +64,9 @@ std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, 
         progress.copied = start + found->end;
         ++progress.count;
         at = found->end;
+        if (!progress.FlushWhenLong()) {
+            return from;
+        }
     }
     from = start + std::max(at, safe);
     // What lies before the search's next place can no longer be part of an occurrence.
@@ -49,13 +74,12 @@ std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, 
     return from;
 }
 
-}  // namespace
-
-Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::string& path,
-                                                std::uint64_t size, const TermMatcher& term,
-                                                const EncodedReplacement& replacement,
-                                                const DetectedEncoding& detected,
-                                                ReplacingFile& out, std::size_t pieceSize) {
+// The replacement itself; ReplaceStreamedInto turns a lack of memory into an error.
+Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& path,
+                                          std::uint64_t size, const TermMatcher& term,
+                                          const EncodedReplacement& replacement,
+                                          const DetectedEncoding& detected, ReplacingFile& out,
+                                          std::size_t pieceSize) {
     StreamedReplacement result;
     const bool utf8 = detected.encoding == TextEncoding::Utf8;
     const Pattern* pattern = term.GetPattern();
@@ -68,12 +92,14 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
                                                          : *replacement.cp1252;
     ChunkReader reader(descriptor, path, pieceSize, size);
     ContentHasher written;
-    Progress progress;
+    Progress progress{out, written, 0, {}, 0, std::nullopt};
     std::uint64_t from = detected.bodyStart;
     PatternCursor cursor{detected.bodyStart, false};
     PatternMatch shifted;
     std::uint64_t keep = 0;
     bool encodable = true;
+    // A template that repeats a long group many times is written out while it is put together.
+    const OutputDrain drain{kFlushAbove, [&progress](std::string&) { return progress.Flush(); }};
     while (true) {
         if (auto read = reader.Advance(keep); !read) {
             return read.error();
@@ -84,6 +110,9 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
         if (pattern == nullptr) {
             keep = ReplaceLiteralPiece(window, start, final, term, detected.encoding, inserted,
                                        from, progress);
+            if (progress.failed) {
+                return *progress.failed;
+            }
         } else {
             const PieceScan scan = pattern->ScanPiece(
                 window, start, final, detected, cursor, [&](const PatternMatch& match) {
@@ -97,14 +126,19 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
                         }
                     }
                     if (!replacement.forPattern->AppendTo(progress.pending, window, shifted,
-                                                          detected.encoding)) {
-                        encodable = false;
+                                                          detected.encoding, &drain)) {
+                        if (!progress.failed) {
+                            encodable = false;
+                        }
                         return false;
                     }
                     progress.copied = whole.end;
                     ++progress.count;
-                    return true;
+                    return progress.FlushWhenLong();
                 });
+            if (progress.failed) {
+                return *progress.failed;
+            }
             if (scan.scan == PatternScan::Limit || !encodable) {
                 result.outcome =
                     !encodable ? ReplaceOutcome::Unencodable : ReplaceOutcome::LimitReached;
@@ -114,11 +148,9 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
             progress.CopyUpTo(window, start, final ? reader.End() : cursor.resume);
             keep = std::min(scan.keepFrom, progress.copied);
         }
-        if (auto appended = out.Append(progress.pending); !appended) {
-            return appended.error();
+        if (!progress.Flush()) {
+            return *progress.failed;
         }
-        written.Update(progress.pending);
-        progress.pending.clear();
         if (final) {
             break;
         }
@@ -127,6 +159,23 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
     result.outcome = progress.count > 0 ? ReplaceOutcome::Replaced : ReplaceOutcome::Unchanged;
     result.writtenHash = written.Finish();
     return result;
+}
+
+}  // namespace
+
+Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::string& path,
+                                                std::uint64_t size, const TermMatcher& term,
+                                                const EncodedReplacement& replacement,
+                                                const DetectedEncoding& detected,
+                                                ReplacingFile& out, std::size_t pieceSize) {
+    try {
+        return ReplacePieces(descriptor, path, size, term, replacement, detected, out, pieceSize);
+    } catch (const std::bad_alloc&) {
+        // One file's work must not end the run: the file stays as it is, the others go on.
+        return Error{QStringLiteral("Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: daf\u00FCr "
+                                    "reicht der Arbeitsspeicher nicht.")
+                         .arg(PathText(path))};
+    }
 }
 
 }  // namespace trawlex

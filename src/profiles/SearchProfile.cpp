@@ -184,7 +184,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     const QString profilePath = form.SearchProfilePath + form.ComSuchprofile.text;
     DirectoryListing listing;
     const bool listed = !listing.FirstMatch(NativePath(profilePath), ListKind::NormalFiles).empty();
-    auto profile = listed ? ReadWholeFile(NativePath(profilePath))
+    auto profile = listed ? ReadProfileFile(NativePath(profilePath), profilePath)
                           : Result<std::string>(Error{NotListedReason(profilePath)});
     if (profile) {
         profile = RefuseNulBytes(std::move(profile.value()), profilePath);

@@ -440,6 +440,25 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
     return outcome;
 }
 
+// A file whose replaced text would not fit the memory a file read whole may take: a replacement
+// starts again piece by piece, with every pair; a preview names it.
+FileOutcome TooLongWhole(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
+                         const FilePlace* place) {
+    if (run.action == ReplaceAction::Write && place != nullptr) {
+        FileOutcome streamed = ReplaceStreamed(task, run, opened, *place);
+        streamed.bytes = static_cast<std::int64_t>(opened.status.st_size);
+        return streamed;
+    }
+    FileOutcome outcome;
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    outcome.problems.push_back(
+        QStringLiteral("Die Datei \u201E%1\u201C w\u00FCrde durch die Ersetzung um mehr als "
+                       "%2 MiB l\u00E4nger; die Vorschau zeigt sie nicht.")
+            .arg(PathText(task.path))
+            .arg(kWholeOutputLimit >> 20));
+    return outcome;
+}
+
 // One file read whole: every pair applied in turn in memory.
 FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers,
                          const OpenedFile& opened, const FilePlace* place) {
@@ -463,6 +482,9 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         ReplaceDetails details;
         details.occurrences = preview ? &buffers.occurrences : nullptr;
         details.insertions = preview ? &buffers.insertions : nullptr;
+        // A replacement that makes the text much longer is written piece by piece instead; a
+        // preview, which must hold the text, shows a file only up to that growth.
+        details.outputLimit = preview ? current.size() + kWholeOutputLimit : kWholeOutputLimit;
         switch (ReplaceAllInto(current, step.term, step.replacement, out, &details)) {
             case ReplaceOutcome::Unchanged:
                 continue;
@@ -474,6 +496,10 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
                 outcome.problems.push_back(LimitText(task.path, step.term));
                 outcome.replacements = 0;
                 return outcome;
+            case ReplaceOutcome::TooLong:
+                buffers.replaced[0] = std::string();
+                buffers.replaced[1] = std::string();
+                return TooLongWhole(task, run, opened, place);
             case ReplaceOutcome::Replaced:
                 break;
         }

@@ -46,7 +46,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
         return CommandOutcome::Refused;
     }
     const QString profilePath = form.ReplaceProfilePath + form.ComErsatzlisten.text;
-    auto bytes = ReadWholeFile(NativePath(profilePath));
+    auto bytes = ReadProfileFile(NativePath(profilePath), profilePath);
     if (bytes) {
         bytes = RefuseNulBytes(std::move(bytes.value()), profilePath);
     }

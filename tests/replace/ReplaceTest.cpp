@@ -17,6 +17,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace trawlex {
 namespace {
@@ -60,6 +61,56 @@ TEST(ReplaceAllTest, LeftToRightNeverOverlappingInEachFilesOwnEncoding) {
         const bool occurs = *expected != text;
         EXPECT_EQ(outcome, occurs ? ReplaceOutcome::Replaced : ReplaceOutcome::Unchanged);
         EXPECT_EQ(out, occurs ? *expected : "") << "an unchanged text is never copied";
+    }
+}
+
+// A result past the output limit is refused whole, wherever it passes it: between occurrences,
+// in the text put in, inside one template or in the tail; a result that fits is built as ever.
+TEST(ReplaceAllTest, AResultPastTheOutputLimitLeavesTheOutputAsItWas) {
+    struct LimitCase {
+        const char* text;
+        const char* term;
+        std::string replacement;
+        bool regex;
+        std::size_t limit;
+        ReplaceOutcome outcome;
+    };
+    using enum ReplaceOutcome;
+    std::string eightfold;
+    for (int index = 0; index < 1000; ++index) {
+        eightfold += "$0";
+    }
+    const LimitCase cases[] = {
+        {"banana", "a", "aa", false, 9, Replaced},
+        {"banana", "a", "aa", false, 8, TooLong},
+        {"abbbb", "a", "", false, 3, TooLong},
+        {"aaaa", "a", "$0$0$0", true, 12, Replaced},
+        {"aaaa", "a", "$0$0$0", true, 11, TooLong},
+        {"xaaaaaaaa", "a+", eightfold, true, 1000, TooLong},
+        {"abbbb", "a", "", true, 3, TooLong},
+        {"bbbb", "a", "aa", false, 0, Unchanged},
+        {"bbbb", "a", "aa", true, 0, Unchanged},
+    };
+    for (const LimitCase& test : cases) {
+        SCOPED_TRACE(std::string(test.text) + " / " + test.term + " / " +
+                     std::to_string(test.limit));
+        auto step = ReplaceStep::Make(QString::fromUtf8(test.term),
+                                      QString::fromStdString(test.replacement), CompareMode::Exact,
+                                      test.regex);
+        ASSERT_TRUE(step);
+        std::string out = "kept";
+        std::vector<Span> occurrences;
+        ReplaceDetails details;
+        details.occurrences = &occurrences;
+        details.outputLimit = test.limit;
+        EXPECT_EQ(ReplaceAllInto(test.text, step->term, step->replacement, out, &details),
+                  test.outcome);
+        if (test.outcome == Replaced) {
+            EXPECT_EQ(out.size(), 4 + test.limit);
+        } else {
+            EXPECT_EQ(out, "kept");
+            EXPECT_TRUE(occurrences.empty());
+        }
     }
 }
 

@@ -100,11 +100,12 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
     }
 }
 
-// A replacement written piece by piece must write what the replacement of the whole text does.
+// A replacement written piece by piece must write what the replacement of the whole text does,
+// also when the output of one piece, or of one template, is far longer than what is kept of it.
 TEST(StreamMatchingTest, PiecesAreReplacedAsTheWholeFileIs) {
     struct ReplaceCase {
         StreamCase search;
-        const char* replacement;
+        std::string replacement;
     };
     const std::string ascii = Repeat("ab fund FUND x\r\n", 5);
     const std::string utf8 =
@@ -119,12 +120,16 @@ TEST(StreamMatchingTest, PiecesAreReplacedAsTheWholeFileIs) {
         {{"\u00E4(r)\\w+", CompareMode::IgnoreCase, true, cp1252, "\xC4RGER"}, "[$1]"},
         {{"a*", CompareMode::Exact, true, Repeat("ba", 30), "aaa"}, "-"},
         {{"(?<=ab )\\bfund\\b", CompareMode::Exact, true, ascii, "ab fund"}, "F"},
+        {{"a", CompareMode::Exact, false, Repeat("xa", 6), "a"}, Repeat("R", 300000)},
+        {{"a", CompareMode::Exact, true, Repeat("xa", 6), "a"}, Repeat("<", 300000) + "$0>"},
+        {{"b+", CompareMode::Exact, true, Repeat("ab", 4), "bbbbbbbb"},
+         Repeat("R", 600000) + "$0" + Repeat("S", 600000) + "$0T"},
     };
     test::TempTree tree;
     const std::string path = tree.Write("datei.txt", "");
     for (const ReplaceCase& test : cases) {
         auto step = ReplaceStep::Make(QString::fromUtf8(test.search.term),
-                                      QString::fromUtf8(test.replacement), test.search.mode,
+                                      QString::fromStdString(test.replacement), test.search.mode,
                                       test.search.regex);
         ASSERT_TRUE(step) << test.search.term;
         for (std::size_t at = 0; at <= test.search.filler.size(); ++at) {

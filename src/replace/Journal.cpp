@@ -428,32 +428,35 @@ bool ParseEntry(std::string_view line, JournalEntry& entry) {
            !entry.path.empty() && entry.path.front() == '/';
 }
 
-bool ParseInfo(std::string_view text, JournalRunInfo& info) {
+// The "key=value" lines of a record that ends in "check=" and the fingerprint of all before it;
+// false when the fingerprint does not match or a line is no such pair.
+bool CheckedValues(std::string_view text, std::map<std::string, std::string>& values) {
     const std::size_t checkAt = text.rfind("check=");
-    if (checkAt == std::string_view::npos || text.size() < checkAt + 6 + 16 + 1 ||
-        text.back() != '\n') {
-        return false;
-    }
     std::uint64_t check = 0;
-    if (!ParseHashText(text.substr(checkAt + 6, 16), check) ||
+    if (checkAt == std::string_view::npos || text.size() != checkAt + 6 + 16 + 1 ||
+        text.back() != '\n' || !ParseHashText(text.substr(checkAt + 6, 16), check) ||
         check != ContentHash(text.substr(0, checkAt))) {
         return false;
     }
-    std::map<std::string, std::string> values;
     std::size_t start = 0;
     while (start < checkAt) {
         const std::size_t end = text.find('\n', start);
         const std::string_view line = text.substr(start, end - start);
         const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
-            return false;
-        }
         std::string value;
-        if (!Unescaped(line.substr(equals + 1), value)) {
+        if (equals == std::string_view::npos || !Unescaped(line.substr(equals + 1), value)) {
             return false;
         }
-        values[std::string(line.substr(0, equals))] = value;
+        values[std::string(line.substr(0, equals))] = std::move(value);
         start = end + 1;
+    }
+    return true;
+}
+
+bool ParseInfo(std::string_view text, JournalRunInfo& info) {
+    std::map<std::string, std::string> values;
+    if (!CheckedValues(text, values)) {
+        return false;
     }
     long long started = 0;
     if (!ParseNumber(values["started"], started)) {
@@ -482,24 +485,9 @@ struct FinishedRecord {
 };
 
 bool ParseFinished(std::string_view text, FinishedRecord& record) {
-    const std::size_t checkAt = text.rfind("check=");
-    std::uint64_t check = 0;
-    if (checkAt == std::string_view::npos || text.size() != checkAt + 6 + 16 + 1 ||
-        !ParseHashText(text.substr(checkAt + 6, 16), check) ||
-        check != ContentHash(text.substr(0, checkAt))) {
+    std::map<std::string, std::string> values;
+    if (!CheckedValues(text, values)) {
         return false;
-    }
-    std::map<std::string_view, std::string_view> values;
-    std::size_t start = 0;
-    while (start < checkAt) {
-        const std::size_t end = text.find('\n', start);
-        const std::string_view line = text.substr(start, end - start);
-        const std::size_t equals = line.find('=');
-        if (equals == std::string_view::npos) {
-            return false;
-        }
-        values[line.substr(0, equals)] = line.substr(equals + 1);
-        start = end + 1;
     }
     return ParseNumber(values["entries"], record.entries) &&
            ParseNumber(values["size"], record.size) && ParseHashText(values["hash"], record.hash);

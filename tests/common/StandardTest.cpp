@@ -7,7 +7,9 @@
 #include <QDir>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -125,6 +127,37 @@ TEST(StandardTest, ARenameLeavesAFileChangedSinceItWasRead) {
     EXPECT_FALSE(committed);
     EXPECT_EQ(test::ReadFile(path), "anderes Programm");
     EXPECT_EQ(tree.Files().size(), 1U) << "no temporary file is left";
+}
+
+// A person who may not give the file away keeps at least its group, as long as they belong to
+// it: a shared file stays shared after one member's replacement.
+TEST(StandardTest, AReplacementByAnotherMemberKeepsTheFilesGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to act as another person";
+    }
+    const test::TempTree tree;
+    const std::string path = tree.Write("geteilt.txt", "alt");
+    constexpr gid_t kShared = 100;
+    constexpr uid_t kMember = 65534;
+    ASSERT_EQ(chmod(tree.Root().c_str(), 0777), 0);
+    ASSERT_EQ(chown(path.c_str(), 0, kShared), 0);
+    ASSERT_EQ(chmod(path.c_str(), 0664), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const gid_t groups[] = {kMember, kShared};
+        const bool became =
+            setgroups(2, groups) == 0 && setgid(kMember) == 0 && setuid(kMember) == 0;
+        _exit(became && WriteFileReplacing(path, "neu").ok() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(test::ReadFile(path), "neu");
+    EXPECT_EQ(info.st_uid, kMember);
+    EXPECT_EQ(info.st_gid, kShared);
+    EXPECT_EQ(info.st_mode & 07777, 0664U);
 }
 
 }  // namespace

@@ -339,9 +339,13 @@ Result<ReplacingFile> ReplacingFile::BeginAt(int directory, const std::string& d
     replacing.name_ = name;
     replacing.shown_ = shown;
     replacing.restored_ = restored;
-    // A file without a name until it is complete: a kill leaves nothing behind.
+    // A file without a name until it is complete: a kill leaves nothing behind. It can be given
+    // a name only through /proc, or by a process allowed to link any descriptor.
+    static const bool nameable = access("/proc/self/fd", F_OK) == 0 || geteuid() == 0;
+    errno = EOPNOTSUPP;
     replacing.file_ = FileDescriptor(
-        openat(replacing.directory_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+        nameable ? openat(replacing.directory_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)
+                 : -1);
     if (replacing.file_.get() < 0) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             return WriteError(shown, errno);

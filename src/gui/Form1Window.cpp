@@ -130,13 +130,17 @@ QStringList ItemTexts(const QComboBox& combo) {
     return texts;
 }
 
-// A narrow combo box would cut its items short in the drop-down list; the list is widened to
-// its longest item, but never beyond the window's width.
+// A narrow combo box would cut its items short in the drop-down list and in the list that
+// offers earlier entries while typing; both are widened to the longest item, but never beyond
+// the window's width.
 void FitPopupToItems(QComboBox& combo) {
     QAbstractItemView& view = *combo.view();
     const int contents = view.sizeHintForColumn(0) + view.verticalScrollBar()->sizeHint().width() +
                          2 * view.frameWidth();
     view.setMinimumWidth(std::clamp(contents, 0, kClientWidth));
+    if (QCompleter* completer = combo.completer()) {
+        completer->popup()->setMinimumWidth(std::clamp(contents, 0, kClientWidth));
+    }
 }
 
 // The code fields are narrower than their longest items. A chosen item is shown from its

@@ -236,23 +236,31 @@ bool IsRunName(std::string_view name) {
     return name.size() > 16 && name[0] >= '0' && name[0] <= '9' && name[8] == '-';
 }
 
-std::vector<std::string> RunNames(int root) {
-    std::vector<std::string> names;
-    const int listed = dup(root);
+// The names in an opened directory, "." and ".." left out; nothing when it cannot be read.
+std::optional<std::vector<std::string>> NamesIn(int directory) {
+    const int listed = dup(directory);
     DIR* handle = listed >= 0 ? fdopendir(listed) : nullptr;
     if (handle == nullptr) {
         if (listed >= 0) {
             close(listed);
         }
-        return names;
+        return std::nullopt;
     }
     rewinddir(handle);
+    std::vector<std::string> names;
     while (const dirent* entry = readdir(handle)) {
-        if (IsRunName(entry->d_name)) {
-            names.emplace_back(entry->d_name);
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            names.emplace_back(name);
         }
     }
     closedir(handle);
+    return names;
+}
+
+std::vector<std::string> RunNames(int root) {
+    std::vector<std::string> names = NamesIn(root).value_or(std::vector<std::string>());
+    std::erase_if(names, [](const std::string& name) { return !IsRunName(name); });
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -268,34 +276,16 @@ FileDescriptor OpenRun(int root, const std::string& name) {
 
 // The names in a run directory, or nothing when one of them is not a file a journal writes.
 std::optional<std::vector<std::string>> JournalFiles(int run) {
-    std::vector<std::string> names;
-    const int listed = dup(run);
-    DIR* handle = listed >= 0 ? fdopendir(listed) : nullptr;
-    if (handle == nullptr) {
-        if (listed >= 0) {
-            close(listed);
-        }
+    auto names = NamesIn(run);
+    if (!names) {
         return std::nullopt;
     }
-    rewinddir(handle);
-    bool own = true;
-    while (const dirent* entry = readdir(handle)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
+    for (const std::string& name : *names) {
         struct stat info {};
         if (!IsJournalFileName(name) ||
-            fstatat(run, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(info.st_mode)) {
-            own = false;
-            break;
+            fstatat(run, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
+            return std::nullopt;
         }
-        names.emplace_back(name);
-    }
-    closedir(handle);
-    if (!own) {
-        return std::nullopt;
     }
     return names;
 }

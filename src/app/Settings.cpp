@@ -2,12 +2,12 @@
 
 #include "Form1.h"
 #include "Ui.h"
-#include "common/Cp1252.h"
-#include "common/Listing.h"
-#include "common/PathText.h"
-#include "common/ProfileFields.h"
 #include "common/Standard.h"
-#include "common/TextEncoding.h"
+#include "common/files/Listing.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/ProfileFields.h"
+#include "common/text/TextEncoding.h"
 
 #include <QDir>
 

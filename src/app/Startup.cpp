@@ -3,8 +3,8 @@
 #include "FileTypes.h"
 #include "Form1.h"
 #include "Settings.h"
-#include "common/Listing.h"
-#include "common/PathText.h"
+#include "common/files/Listing.h"
+#include "common/text/PathText.h"
 #include "special/Codes.h"
 
 #include <QDir>

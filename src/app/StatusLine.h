@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/CaseFold.h"
+#include "common/text/CaseFold.h"
 
 #include <QString>
 

@@ -2,10 +2,10 @@
 
 #include "app/Settings.h"
 #include "app/Startup.h"
-#include "common/PathText.h"
-#include "common/ProfileFields.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
+#include "common/text/PathText.h"
+#include "common/text/ProfileFields.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"

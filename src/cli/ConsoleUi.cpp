@@ -63,7 +63,7 @@ void ConsoleUi::ShowMessage(const QString& text, MessageIcon) {
     std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
 }
 
-Flow ConsoleUi::YieldToEventLoop() {
+Flow ConsoleUi::CheckStop() {
     return interrupted != 0 ? Flow::Stop : Flow::Continue;
 }
 

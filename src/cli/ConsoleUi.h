@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Ui.h"
+#include "search/RunView.h"
 
 #include <chrono>
 
@@ -8,7 +9,7 @@ namespace trawlex {
 
 // The command line's surroundings: messages go to stderr; an interrupt (Ctrl+C), SIGTERM or SIGHUP
 // stops the run after the current file so that the report still ends properly.
-class ConsoleUi : public Ui {
+class ConsoleUi : public Ui, public RunView {
 public:
     ConsoleUi();
     ~ConsoleUi() override;
@@ -16,7 +17,8 @@ public:
     ConsoleUi& operator=(const ConsoleUi&) = delete;
 
     void ShowMessage(const QString& text, MessageIcon icon) override;
-    Flow YieldToEventLoop() override;
+    RunView& Run() override { return *this; }
+    Flow CheckStop() override;
     // One line on stderr, redrawn in place, when stderr is a terminal; cleared before each
     // message and at the end, and never written to a pipe or a file.
     void ShowProgress(const RunProgress& progress) override;

@@ -1,4 +1,4 @@
-#include "Regional.h"
+#include "common/Regional.h"
 
 #include <array>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "Standard.h"
+#include "common/Standard.h"
 
-#include "PathAccess.h"
-#include "PathText.h"
-#include "Pattern.h"
-#include "SystemError.h"
+#include "common/SystemError.h"
+#include "common/files/PathAccess.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

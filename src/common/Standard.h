@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CaseFold.h"
-#include "ChunkReader.h"
-#include "PathAccess.h"
-#include "ReplacingFile.h"
-#include "Result.h"
-#include "TextEncoding.h"
+#include "common/Result.h"
+#include "common/files/ChunkReader.h"
+#include "common/files/PathAccess.h"
+#include "common/files/ReplacingFile.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 
 #include <sys/stat.h>
 

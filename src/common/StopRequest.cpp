@@ -1,4 +1,4 @@
-#include "StopRequest.h"
+#include "common/StopRequest.h"
 
 #include <csignal>
 

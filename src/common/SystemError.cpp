@@ -1,4 +1,4 @@
-#include "SystemError.h"
+#include "common/SystemError.h"
 
 #include <cerrno>
 #include <cstring>

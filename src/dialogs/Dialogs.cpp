@@ -3,8 +3,8 @@
 #include "app/Form1.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
-#include "common/Listing.h"
-#include "common/PathText.h"
+#include "common/files/Listing.h"
+#include "common/text/PathText.h"
 
 #include <QDir>
 #include <QProcess>

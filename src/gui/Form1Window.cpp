@@ -5,7 +5,7 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StatusLine.h"
-#include "common/PathText.h"
+#include "common/text/PathText.h"
 #include "dialogs/Dialogs.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"

@@ -1,7 +1,7 @@
 #include "ResultsModel.h"
 
-#include "common/PathText.h"
 #include "common/Regional.h"
+#include "common/text/PathText.h"
 
 #include <QLocale>
 

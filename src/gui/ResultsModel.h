@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Ui.h"
+#include "search/RunView.h"
 
 #include <QAbstractTableModel>
 

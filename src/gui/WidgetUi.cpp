@@ -90,7 +90,7 @@ void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-Flow WidgetUi::YieldToEventLoop() {
+Flow WidgetUi::CheckStop() {
     // A command on its own thread leaves the window's event loop running; only the stop request
     // is its business here.
     if (QThread::currentThread() != window_.thread()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Ui.h"
+#include "search/RunView.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -24,7 +25,7 @@ class Form3;
 // window. A command may run on a thread of its own: then every one of these is carried out on
 // the window's thread while the command waits, and the rows and the progress it reports wait
 // for the window to take them.
-class WidgetUi final : public Ui {
+class WidgetUi final : public Ui, public RunView {
 public:
     // Receives a message instead of a modal box, so that tests can read it without a dialog.
     using MessageHook = std::function<void(const QString& text, MessageIcon icon)>;
@@ -54,7 +55,8 @@ public:
     WidgetUi(QWidget& window, std::function<void()> statusChanged);
 
     void ShowMessage(const QString& text, MessageIcon icon) override;
-    Flow YieldToEventLoop() override;
+    RunView& Run() override { return *this; }
+    Flow CheckStop() override;
     void StatusChanged() override;
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     bool OpenWithDefaultApplication(const QString& path) override;

@@ -2,15 +2,15 @@
 
 #include "app/Form1.h"
 #include "app/StatusLine.h"
-#include "common/Cp1252.h"
-#include "common/DirectoryHandle.h"
-#include "common/Listing.h"
-#include "common/PathAccess.h"
-#include "common/PathText.h"
-#include "common/ProfileFields.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
-#include "common/TreeWalk.h"
+#include "common/files/DirectoryHandle.h"
+#include "common/files/Listing.h"
+#include "common/files/PathAccess.h"
+#include "common/files/TreeWalk.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/ProfileFields.h"
 #include "search/Matching.h"
 #include "search/Problems.h"
 #include "search/Report.h"
@@ -39,7 +39,7 @@ struct ProfileSearch {
     IdentitySet seen;                  // a file reached again through a link is searched once
     RunProgress progress;
     FileBuffer buffer;
-    Ui& ui;
+    RunView& view;
 };
 
 void TakeMatches(const std::string& path, const std::vector<FileMatch>& matches,
@@ -53,14 +53,14 @@ void TakeMatches(const std::string& path, const std::vector<FileMatch>& matches,
         if (match.IsHit()) {
             search.hits.push_back({path, search.terms[index], match.firstPosition, match.count});
             const std::optional<std::string_view> shown = match.title ? match.title : title;
-            search.ui.ShowFound({.number = static_cast<std::int64_t>(search.hits.size()),
-                                 .path = path,
-                                 .firstPosition = match.firstPosition,
-                                 .count = match.count,
-                                 .title = shown ? ShownTitle(*shown, match.encoding) : QString(),
-                                 .modified = status.st_mtime,
-                                 .length = static_cast<std::int64_t>(status.st_size),
-                                 .term = static_cast<int>(index)});
+            search.view.ShowFound({.number = static_cast<std::int64_t>(search.hits.size()),
+                                   .path = path,
+                                   .firstPosition = match.firstPosition,
+                                   .count = match.count,
+                                   .title = shown ? ShownTitle(*shown, match.encoding) : QString(),
+                                   .modified = status.st_mtime,
+                                   .length = static_cast<std::int64_t>(status.st_size),
+                                   .term = static_cast<int>(index)});
         }
     }
 }
@@ -212,7 +212,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ui.ShowMessage(folder.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}, {}, ui};
+    ProfileSearch search{{}, terms, {}, {}, {}, {}, {}, {}, ui.Run()};
     search.matchers.reserve(terms.size());
     for (const QString& term : terms) {
         auto matcher = MatcherFor(term, mode, form.CheckRegex != 0);
@@ -224,8 +224,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         search.matchers.push_back(std::move(matcher.value()));
     }
     LeaveOutOwnReport(search.seen, form.TexZieldatei);
-    ui.ResultsBegin({form.TexSuchort.text, QStringList(terms.begin(), terms.end()), mode,
-                     form.CheckRegex != 0, true});
+    ui.Run().ResultsBegin({form.TexSuchort.text, QStringList(terms.begin(), terms.end()), mode,
+                           form.CheckRegex != 0, true});
     // The files of the mask in the file-type field, the same mask the report names; with the
     // subdirectories, each directory is entered once, as in the recursive search.
     const FileMask mask(form.ComDateifilter.text);
@@ -236,8 +236,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
             const std::size_t hitsBefore = search.hits.size();
             SearchFile(path, search);
             search.progress.hits += search.hits.size() > hitsBefore ? 1 : 0;
-            ui.ShowProgress(search.progress);
-            going = ui.YieldToEventLoop() == Flow::Continue;
+            ui.Run().ShowProgress(search.progress);
+            going = ui.Run().CheckStop() == Flow::Continue;
         }
         search.unreadable.insert(search.unreadable.end(), walk.Unreadable().begin(),
                                  walk.Unreadable().end());
@@ -261,11 +261,11 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     }
     ShowProblems(QStringLiteral("Diese Dateien konnten nicht gelesen werden und wurden "
                                 "\u00FCbersprungen:"),
-                 search.unreadable, ui);
+                 search.unreadable, ui.Run());
     ShowProblems(QStringLiteral("In diesen Dateien brach ein regul\u00E4rer Ausdruck des Profils "
                                 "ab, weil er zu viele Wege ausprobieren m\u00FCsste; ihre "
                                 "Fundstellen sind nicht vollst\u00E4ndig gez\u00E4hlt:"),
-                 search.stopped, ui);
+                 search.stopped, ui.Run());
     ShowResultInBrowser(form, ui);
     if (stopped) {
         ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Ui.h"
-#include "common/CaseFold.h"
+#include "common/text/CaseFold.h"
 
 #include <QString>
 

@@ -2,17 +2,17 @@
 
 #include "Journal.h"
 #include "app/Form1.h"
-#include "common/ContentHash.h"
-#include "common/Cp1252.h"
-#include "common/Listing.h"
-#include "common/PathAccess.h"
-#include "common/PathText.h"
-#include "common/Pattern.h"
-#include "common/ReplacingFile.h"
-#include "common/RunLock.h"
 #include "common/Standard.h"
-#include "common/StreamReplace.h"
-#include "common/TreeWalk.h"
+#include "common/files/ContentHash.h"
+#include "common/files/Listing.h"
+#include "common/files/PathAccess.h"
+#include "common/files/ReplacingFile.h"
+#include "common/files/RunLock.h"
+#include "common/files/TreeWalk.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
+#include "common/text/StreamReplace.h"
 #include "search/Problems.h"
 #include "search/StreamMatching.h"
 
@@ -122,8 +122,8 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
         },
         [&run](FileOutcome outcome) {
             TakeOutcome(std::move(outcome), run);
-            run.ui.ShowProgress({run.filesExamined, run.bytesExamined, run.filesChanged});
-            return !run.failed && run.ui.YieldToEventLoop() == Flow::Continue;
+            run.view.ShowProgress({run.filesExamined, run.bytesExamined, run.filesChanged});
+            return !run.failed && run.view.CheckStop() == Flow::Continue;
         },
         // Files rewritten while the stop was asked for are counted and named like the others.
         [&run](FileOutcome outcome) { TakeOutcome(std::move(outcome), run); });
@@ -655,11 +655,11 @@ QString UnchangedFilesHeading() {
         "unver\u00E4ndert:");
 }
 
-CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
+CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     const std::string native = NativePath(job.location);
     auto top = GetFolder(native);
     if (!top) {
-        ui.ShowMessage(top.message(), MessageIcon::Warning);
+        view.ShowMessage(top.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
     std::vector<ReplaceStep> steps;
@@ -674,7 +674,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         auto step = ReplaceStep::Make(pair.term, pair.replacement, job.mode, job.regex);
         if (!step) {
             // Every pattern of a profile is checked before the first file is touched.
-            ui.ShowMessage(step.message(), MessageIcon::Warning);
+            view.ShowMessage(step.message(), MessageIcon::Warning);
             return CommandOutcome::Invalid;
         }
         steps.push_back(std::move(step.value()));
@@ -690,13 +690,13 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         auto taken = RunLock::Take({RunKind::Replacement, job.scope == Scope::Tree,
                                     bounds.Resolved().empty() ? native : bounds.Resolved()});
         if (!taken) {
-            ui.ShowMessage(taken.message(), MessageIcon::Warning);
+            view.ShowMessage(taken.message(), MessageIcon::Warning);
             return CommandOutcome::Refused;
         }
         running.emplace(std::move(taken.value()));
     }
     const FileMask fileMask(job.mask);
-    ReplaceRun run{steps, fileMask, ui, bounds, job.action};
+    ReplaceRun run{steps, fileMask, view, bounds, job.action};
     run.workers = job.workers;
     // Every file is reached from here down, by descriptors: what the location's path leads to
     // is settled once, now.
@@ -720,7 +720,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
     if (preview) {
         auto created = ReportFile::Create(job.target);
         if (!created) {
-            ui.ShowMessage(created.message(), MessageIcon::Warning);
+            view.ShowMessage(created.message(), MessageIcon::Warning);
             return CommandOutcome::Failed;
         }
         page.emplace(std::move(created.value()));
@@ -737,7 +737,7 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         auto begun = journalRoot ? Journal::Begin(journalRoot.value(), info, job.keptRuns)
                                  : Result<std::unique_ptr<Journal>>(journalRoot.error());
         if (!begun) {
-            ui.ShowMessage(
+            view.ShowMessage(
                 begun.message() + QStringLiteral("\nEs wurde keine Datei ge\u00E4ndert. Ohne "
                                                  "R\u00FCckg\u00E4ngig-Protokoll ersetzt "
                                                  "trawlex-cli mit --no-undo."),
@@ -757,14 +757,15 @@ CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job) {
         run.failed = true;
     }
     if (run.failed) {
-        ui.ShowMessage(QStringLiteral("Die Vorschau \u201E%1\u201C kann nicht geschrieben werden.")
-                           .arg(job.target),
-                       MessageIcon::Warning);
+        view.ShowMessage(
+            QStringLiteral("Die Vorschau \u201E%1\u201C kann nicht geschrieben werden.")
+                .arg(job.target),
+            MessageIcon::Warning);
     }
     if (flow == Flow::Stop && !run.failed) {
-        ui.ShowMessage(StoppedText(run), MessageIcon::None);
+        view.ShowMessage(StoppedText(run), MessageIcon::None);
     }
-    ShowProblems(UnchangedFilesHeading(), run.problems, ui);
+    ShowProblems(UnchangedFilesHeading(), run.problems, view);
     return OutcomeOf(flow, run);
 }
 
@@ -785,11 +786,11 @@ ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
 
 CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
                               const QString& replacement, const QString& mask, CompareMode mode) {
-    return ReplaceLocation(ui, {path, term, replacement, mask, mode, Scope::Flat});
+    return ReplaceLocation(ui.Run(), {path, term, replacement, mask, mode, Scope::Flat});
 }
 
 CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return ReplaceLocation(ui, JobFromForm(form, mode, Scope::Tree));
+    return ReplaceLocation(ui.Run(), JobFromForm(form, mode, Scope::Tree));
 }
 
 }  // namespace trawlex

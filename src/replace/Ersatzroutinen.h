@@ -2,11 +2,11 @@
 
 #include "Preview.h"
 #include "app/Ui.h"
-#include "common/CaseFold.h"
-#include "common/DirectoryHandle.h"
-#include "common/OrderedPool.h"
 #include "common/Standard.h"
-#include "common/TextEncoding.h"
+#include "common/files/DirectoryHandle.h"
+#include "common/files/OrderedPool.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 #include "search/Suchroutinen.h"
 
 #include <QString>
@@ -90,7 +90,7 @@ struct FileOutcome {
 struct ReplaceRun {
     const std::vector<ReplaceStep>& steps;
     const FileMask& mask;
-    Ui& ui;
+    RunView& view;
     const LocationBounds& bounds;
     ReplaceAction action = ReplaceAction::Write;
     int top = -1;  // the location's directory, from which every file is reached for a rewrite
@@ -163,7 +163,7 @@ QString UnchangedFilesHeading();
 // Runs a replacement (or its preview) over the location's files or its whole tree and reports,
 // at the end, each file that could not be processed. An empty term changes nothing. A preview
 // answers NothingToDo when no file would change.
-CommandOutcome ReplaceLocation(Ui& ui, const ReplaceJob& job);
+CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job);
 
 // The job of the window's replace command for the record's fields.
 ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope);

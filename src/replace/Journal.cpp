@@ -1,9 +1,9 @@
 #include "Journal.h"
 
-#include "common/ContentHash.h"
-#include "common/PathText.h"
 #include "common/Standard.h"
 #include "common/SystemError.h"
+#include "common/files/ContentHash.h"
+#include "common/text/PathText.h"
 
 #include <dirent.h>
 #include <fcntl.h>

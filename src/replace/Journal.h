@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/ContentHash.h"
-#include "common/PathAccess.h"
 #include "common/Result.h"
+#include "common/files/ContentHash.h"
+#include "common/files/PathAccess.h"
 
 #include <QString>
 

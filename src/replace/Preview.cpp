@@ -1,9 +1,9 @@
 #include "Preview.h"
 
-#include "common/Cp1252.h"
-#include "common/PathText.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
 
 #include <algorithm>
 #include <optional>

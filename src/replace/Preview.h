@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/CaseFold.h"
 #include "common/Result.h"
-#include "common/TextEncoding.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 #include "search/Report.h"
 
 #include <QString>

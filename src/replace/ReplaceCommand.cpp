@@ -24,7 +24,7 @@ CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
     ReplaceJob job = JobFromForm(form, GetCompareMode(form),
                                  form.CheckRekursiv == 0 ? Scope::Flat : Scope::Tree);
     job.action = action;
-    const CommandOutcome outcome = ReplaceLocation(ui, job);
+    const CommandOutcome outcome = ReplaceLocation(ui.Run(), job);
     BusyEnd(form, ui);
     if (preview && Produced(outcome)) {
         ShowResultInBrowser(form, ui);

@@ -3,11 +3,11 @@
 #include "Ersatzroutinen.h"
 #include "app/Form1.h"
 #include "app/StatusLine.h"
-#include "common/Cp1252.h"
-#include "common/Listing.h"
-#include "common/PathText.h"
-#include "common/ProfileFields.h"
 #include "common/Standard.h"
+#include "common/files/Listing.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/ProfileFields.h"
 #include "search/Problems.h"
 #include "search/SearchCommand.h"
 
@@ -71,7 +71,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
     // All pairs are applied to each file in turn, in one walk: a later pair sees what an earlier
     // one inserted, just as if every pair walked the tree on its own, and each file is read,
     // journaled and rewritten once.
-    const CommandOutcome outcome = ReplaceLocation(ui, job);
+    const CommandOutcome outcome = ReplaceLocation(ui.Run(), job);
     if (preview) {
         BusyEnd(form, ui);
     }

@@ -4,13 +4,13 @@
 #include "Journal.h"
 #include "app/Form1.h"
 #include "app/StatusLine.h"
-#include "common/ChunkReader.h"
-#include "common/ContentHash.h"
-#include "common/PathText.h"
 #include "common/Regional.h"
-#include "common/ReplacingFile.h"
-#include "common/RunLock.h"
 #include "common/Standard.h"
+#include "common/files/ChunkReader.h"
+#include "common/files/ContentHash.h"
+#include "common/files/ReplacingFile.h"
+#include "common/files/RunLock.h"
+#include "common/text/PathText.h"
 #include "search/Problems.h"
 
 #include <fcntl.h>
@@ -278,7 +278,7 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
         } else {
             ++restored;
         }
-        if (ui.YieldToEventLoop() == Flow::Stop) {
+        if (ui.Run().CheckStop() == Flow::Stop) {
             // Not marked: the next undo takes the same run and finishes it.
             BusyEnd(form, ui);
             ui.ShowMessage(QStringLiteral("R\u00FCckg\u00E4ngig wurde angehalten: %1 von %2 "
@@ -289,7 +289,7 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                                .arg(chosen->entries.size()),
                            MessageIcon::None);
             ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
-                         ui);
+                         ui.Run());
             return CommandOutcome::Stopped;
         }
     }
@@ -310,7 +310,8 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                 .arg(problems.size() == 1 ? QStringLiteral("eine blieb")
                                           : QStringLiteral("%1 blieben").arg(problems.size())),
             MessageIcon::Warning);
-        ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems, ui);
+        ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
+                     ui.Run());
         return CommandOutcome::Incomplete;
     }
     if (auto marked = MarkUndone(chosen->directory); !marked) {

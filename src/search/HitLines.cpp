@@ -1,9 +1,9 @@
 #include "HitLines.h"
 
-#include "common/ChunkReader.h"
-#include "common/Cp1252.h"
-#include "common/Pattern.h"
 #include "common/Standard.h"
+#include "common/files/ChunkReader.h"
+#include "common/text/Cp1252.h"
+#include "common/text/Pattern.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/TextEncoding.h"
+#include "common/text/TextEncoding.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "Matching.h"
 
-#include "common/Pattern.h"
+#include "common/text/Pattern.h"
 
 namespace trawlex {
 

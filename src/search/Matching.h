@@ -1,7 +1,7 @@
 #pragma once
 
-#include "common/CaseFold.h"
-#include "common/TextEncoding.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "Problems.h"
 
-#include "common/PathText.h"
+#include "common/text/PathText.h"
 
 namespace trawlex {
 namespace {
@@ -9,7 +9,7 @@ constexpr std::size_t kListedProblems = 20;
 
 }  // namespace
 
-void ShowProblems(const QString& heading, const std::vector<QString>& lines, Ui& ui) {
+void ShowProblems(const QString& heading, const std::vector<QString>& lines, RunView& view) {
     if (lines.empty()) {
         return;
     }
@@ -20,16 +20,16 @@ void ShowProblems(const QString& heading, const std::vector<QString>& lines, Ui&
     if (lines.size() > kListedProblems) {
         text += QStringLiteral("\n\u2026 und %1 weitere").arg(lines.size() - kListedProblems);
     }
-    ui.ShowMessage(text, MessageIcon::Warning);
+    view.ShowMessage(text, MessageIcon::Warning);
 }
 
-void ShowProblems(const QString& heading, const std::vector<std::string>& paths, Ui& ui) {
+void ShowProblems(const QString& heading, const std::vector<std::string>& paths, RunView& view) {
     std::vector<QString> lines;
     lines.reserve(paths.size());
     for (const std::string& path : paths) {
         lines.push_back(PathText(path));
     }
-    ShowProblems(heading, lines, ui);
+    ShowProblems(heading, lines, view);
 }
 
 }  // namespace trawlex

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Ui.h"
+#include "search/RunView.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@ namespace trawlex {
 
 // Tells the person, in one message at the end of a run, what could not be processed. Long lists
 // are cut, so that the message box still fits on the screen.
-void ShowProblems(const QString& heading, const std::vector<std::string>& paths, Ui& ui);
-void ShowProblems(const QString& heading, const std::vector<QString>& lines, Ui& ui);
+void ShowProblems(const QString& heading, const std::vector<std::string>& paths, RunView& view);
+void ShowProblems(const QString& heading, const std::vector<QString>& lines, RunView& view);
 
 }  // namespace trawlex

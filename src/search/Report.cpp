@@ -1,12 +1,12 @@
 #include "Report.h"
 
 #include "app/Form1.h"
-#include "common/Cp1252.h"
-#include "common/PathText.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
 #include "common/StopRequest.h"
 #include "common/SystemError.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
 
 #include <QStringDecoder>
 

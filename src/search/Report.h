@@ -1,9 +1,9 @@
 #pragma once
 
-#include "common/CaseFold.h"
-#include "common/DirectoryHandle.h"
 #include "common/Result.h"
 #include "common/Standard.h"
+#include "common/files/DirectoryHandle.h"
+#include "common/text/CaseFold.h"
 #include "search/Matching.h"
 
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/StatusLine.h"
-#include "common/Listing.h"
+#include "common/files/Listing.h"
 #include "search/Suchroutinen.h"
 
 namespace trawlex {

@@ -1,8 +1,8 @@
 #include "StreamMatching.h"
 
-#include "common/PathText.h"
-#include "common/Pattern.h"
 #include "common/SystemError.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
 
 #include <unistd.h>
 

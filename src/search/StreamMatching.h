@@ -1,8 +1,8 @@
 #pragma once
 
-#include "common/ChunkReader.h"
-#include "common/ContentHash.h"
 #include "common/Result.h"
+#include "common/files/ChunkReader.h"
+#include "common/files/ContentHash.h"
 #include "search/Matching.h"
 
 #include <cstdint>

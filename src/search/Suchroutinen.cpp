@@ -1,12 +1,12 @@
 #include "Suchroutinen.h"
 
 #include "app/Form1.h"
-#include "common/Cp1252.h"
-#include "common/Listing.h"
-#include "common/PathText.h"
-#include "common/Pattern.h"
 #include "common/Standard.h"
-#include "common/TreeWalk.h"
+#include "common/files/Listing.h"
+#include "common/files/TreeWalk.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
 #include "search/Problems.h"
 #include "search/StreamMatching.h"
 
@@ -73,7 +73,7 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
     const bool finished = RunInOrder(
         pool, 1024 * (run.workers + 1), [&walk](WalkedFile& file) { return walk.Next(file); },
         [&run, style, &failure](SearchedFile searched) {
-            const Flow flow = run.ui.YieldToEventLoop();
+            const Flow flow = run.view.CheckStop();
             if (!searched.readable) {
                 run.totals.unreadable.push_back(searched.path);
                 return flow == Flow::Continue;
@@ -94,7 +94,7 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
                     failure = written.error();
                     return false;
                 }
-                run.ui.ShowFound(
+                run.view.ShowFound(
                     {.number = row.number,
                      .path = std::move(searched.path),
                      .firstPosition = row.match.firstPosition,
@@ -107,7 +107,7 @@ Result<Flow> SearchWalk(TreeWalk& walk, RowStyle style, SearchRun& run) {
             }
             run.totals.byteTotal += searched.stamp.length;
             ++run.totals.filesExamined;
-            run.ui.ShowProgress(
+            run.view.ShowProgress(
                 {run.totals.filesExamined, run.totals.byteTotal, run.totals.nextRow - 1});
             return flow == Flow::Continue;
         },
@@ -162,30 +162,30 @@ Result<Flow> SearchDirRecursive(const DirectoryHandle& parent, SearchRun& run, W
     return SearchWalk(walk, RowStyle::TreeBelow, run);
 }
 
-CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
+CommandOutcome SearchLocation(const Form1& form, RunView& view, const SearchJob& job) {
     // A pattern that does not compile is refused before the report is touched.
     auto compiled = MatcherFor(job.term, job.mode, job.regex);
     if (!compiled) {
-        ui.ShowMessage(compiled.message(), MessageIcon::Warning);
+        view.ShowMessage(compiled.message(), MessageIcon::Warning);
         return CommandOutcome::Invalid;
     }
     const TermMatcher& matcher = compiled.value();
     const std::string native = NativePath(job.location);
     auto top = GetFolder(native);
     if (!top) {
-        ui.ShowMessage(top.message(), MessageIcon::Warning);
+        view.ShowMessage(top.message(), MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
     auto report = WriteReportHeader(form, job.mode, job.target, job.regex);
     if (!report) {
-        ui.ShowMessage(report.message(), MessageIcon::Warning);
+        view.ShowMessage(report.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
-    ui.ResultsBegin({job.location, {job.term}, job.mode, job.regex, false});
+    view.ResultsBegin({job.location, {job.term}, job.mode, job.regex, false});
     const FileMask fileMask(job.mask);
     SearchTotals totals;
     LeaveOutOwnReport(totals.seen, job.target);
-    SearchRun run{matcher, fileMask, report.value(), ui, totals, job.workers};
+    SearchRun run{matcher, fileMask, report.value(), view, totals, job.workers};
     const auto searched = job.scope == Scope::Flat
                               ? SearchFilesOf(WithTrailingSeparator(native), RowStyle::Flat, run)
                               : SearchTopAndBelow(top.value(), run);
@@ -197,18 +197,18 @@ CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job) {
     }
     ShowProblems(QStringLiteral("Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
                                 "und wurden \u00FCbersprungen:"),
-                 totals.unreadable, ui);
-    ShowProblems(PatternStoppedHeading(job.term), totals.stopped, ui);
+                 totals.unreadable, view);
+    ShowProblems(PatternStoppedHeading(job.term), totals.stopped, view);
     if (!searched || !footer) {
-        ui.ShowMessage(!searched ? searched.message() : footer.message(), MessageIcon::Warning);
+        view.ShowMessage(!searched ? searched.message() : footer.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
     if (searched.value() == Flow::Stop) {
-        ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
-                                      "Fundstellen in den %1 bis dahin durchsuchten Dateien, die "
-                                      "\u00FCbrigen wurden nicht durchsucht.")
-                           .arg(totals.filesExamined),
-                       MessageIcon::None);
+        view.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
+                                        "Fundstellen in den %1 bis dahin durchsuchten Dateien, die "
+                                        "\u00FCbrigen wurden nicht durchsucht.")
+                             .arg(totals.filesExamined),
+                         MessageIcon::None);
         return CommandOutcome::Stopped;
     }
     return totals.unreadable.empty() && totals.stopped.empty() ? CommandOutcome::Completed
@@ -219,7 +219,7 @@ CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, con
                              const QString& target, const QString& mask, CompareMode mode) {
     SearchJob job{path, term, target, mask, mode, Scope::Flat};
     job.regex = form.CheckRegex != 0;
-    return SearchLocation(form, ui, job);
+    return SearchLocation(form, ui.Run(), job);
 }
 
 CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
@@ -230,7 +230,7 @@ CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
                   mode,
                   Scope::Tree};
     job.regex = form.CheckRegex != 0;
-    return SearchLocation(form, ui, job);
+    return SearchLocation(form, ui.Run(), job);
 }
 
 }  // namespace trawlex

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/Ui.h"
-#include "common/CaseFold.h"
-#include "common/DirectoryHandle.h"
-#include "common/OrderedPool.h"
-#include "common/TextEncoding.h"
+#include "common/files/DirectoryHandle.h"
+#include "common/files/OrderedPool.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 #include "search/Report.h"
 
 #include <QString>
@@ -44,7 +44,7 @@ Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex
 QString PatternStoppedHeading(const QString& pattern);
 
 // Runs a search from the report header to the footer. The summary shows the record's fields.
-CommandOutcome SearchLocation(const Form1& form, Ui& ui, const SearchJob& job);
+CommandOutcome SearchLocation(const Form1& form, RunView& view, const SearchJob& job);
 
 // The running totals of one search, shared by every directory it visits.
 struct SearchTotals {
@@ -61,7 +61,7 @@ struct SearchRun {
     const TermMatcher& term;
     const FileMask& mask;
     ReportFile& report;
-    Ui& ui;
+    RunView& view;
     SearchTotals& totals;
     unsigned workers = 0;
 };

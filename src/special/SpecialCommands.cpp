@@ -39,7 +39,7 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const SearchJob job{form.TexSuchort.text,     std::move(term),      form.TexZieldatei,
                         form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
-    const CommandOutcome outcome = SearchLocation(form, ui, job);
+    const CommandOutcome outcome = SearchLocation(form, ui.Run(), job);
     BusyEnd(form, ui);
     if (Produced(outcome)) {
         ShowResultInBrowser(form, ui);
@@ -57,7 +57,7 @@ CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacemen
     job.action = action;
     job.kind = kind;
     job.regex = false;  // a control character is always itself
-    const CommandOutcome outcome = ReplaceLocation(ui, job);
+    const CommandOutcome outcome = ReplaceLocation(ui.Run(), job);
     BusyEnd(form, ui);
     if (preview && Produced(outcome)) {
         ShowResultInBrowser(form, ui);

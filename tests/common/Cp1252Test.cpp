@@ -1,5 +1,5 @@
-#include "common/Cp1252.h"
-#include "common/PathText.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
 
 #include <gtest/gtest.h>
 

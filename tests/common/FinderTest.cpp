@@ -1,5 +1,5 @@
-#include "common/CaseFold.h"
-#include "common/Cp1252.h"
+#include "common/text/CaseFold.h"
+#include "common/text/Cp1252.h"
 
 #include <gtest/gtest.h>
 

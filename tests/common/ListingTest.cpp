@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "common/Listing.h"
+#include "common/files/Listing.h"
 
 #include <gtest/gtest.h>
 

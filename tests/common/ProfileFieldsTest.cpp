@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "common/ProfileFields.h"
+#include "common/text/ProfileFields.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "common/ChunkReader.h"
 #include "common/Standard.h"
+#include "common/files/ChunkReader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // both could rewrite the same file, and allowed when they cannot. After each case, undoing every
 // run gives back the tree byte for byte.
 
-#include "common/PathText.h"
-#include "common/RunLock.h"
+#include "common/files/RunLock.h"
+#include "common/text/PathText.h"
 
 #include "Cli.h"
 #include "TestSupport.h"

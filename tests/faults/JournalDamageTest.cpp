@@ -2,7 +2,7 @@
 // trust and says which run it is, takes back a run that was killed, and the pruning of old runs
 // removes nothing but finished journals of the person's own.
 
-#include "common/PathAccess.h"
+#include "common/files/PathAccess.h"
 #include "replace/Undo.h"
 
 #include "Cli.h"

@@ -1,7 +1,7 @@
 // The UTF-8 search that ignores case against a reference over decoded, case-folded text.
 #include "FuzzInput.h"
 
-#include "common/TextEncoding.h"
+#include "common/text/TextEncoding.h"
 
 #include <QChar>
 #include <QList>

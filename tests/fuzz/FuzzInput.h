@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Cp1252.h"
+#include "common/text/Cp1252.h"
 
 #include <cstddef>
 #include <cstdint>

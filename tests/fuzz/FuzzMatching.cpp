@@ -2,7 +2,7 @@
 // a plain reference that tries every position.
 #include "FuzzInput.h"
 
-#include "common/CaseFold.h"
+#include "common/text/CaseFold.h"
 #include "search/Matching.h"
 
 #include <cstdlib>

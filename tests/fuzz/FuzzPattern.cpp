@@ -3,7 +3,7 @@
 // what the literal search finds.
 #include "FuzzInput.h"
 
-#include "common/Pattern.h"
+#include "common/text/Pattern.h"
 #include "search/Matching.h"
 
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceProfile.h"
 
-#include "common/ProfileFields.h"
+#include "common/text/ProfileFields.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,7 @@
 // choice, and what it read survives a save and a second read.
 #include "app/Form1.h"
 #include "app/Settings.h"
-#include "common/TextEncoding.h"
+#include "common/text/TextEncoding.h"
 
 #include "TestSupport.h"
 

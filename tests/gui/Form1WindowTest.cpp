@@ -5,8 +5,8 @@
 #include "gui/WidgetUi.h"
 
 #include "app/StatusLine.h"
-#include "common/PathText.h"
-#include "common/RunLock.h"
+#include "common/files/RunLock.h"
+#include "common/text/PathText.h"
 #include "dialogs/Dialogs.h"
 
 #include <QCheckBox>
@@ -122,7 +122,7 @@ Flow Heard(Form1Window& window, bool untilStopped, const std::function<void()>& 
         QElapsedTimer clock;
         clock.start();
         do {
-            heard = ui.YieldToEventLoop();
+            heard = ui.Run().CheckStop();
             QThread::msleep(1);
         } while (untilStopped && heard == Flow::Continue && clock.elapsed() < 3000);
         if (meanwhile) {

@@ -1,6 +1,6 @@
-#include "common/Cp1252.h"
-#include "common/Listing.h"
 #include "common/Standard.h"
+#include "common/files/Listing.h"
+#include "common/text/Cp1252.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/Preview.h"
 

@@ -1,5 +1,5 @@
 #include "app/Form1.h"
-#include "common/ContentHash.h"
+#include "common/files/ContentHash.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/Journal.h"
 #include "replace/Undo.h"

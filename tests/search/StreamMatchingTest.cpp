@@ -1,6 +1,6 @@
 #include "TestSupport.h"
-#include "common/Pattern.h"
-#include "common/StreamReplace.h"
+#include "common/text/Pattern.h"
+#include "common/text/StreamReplace.h"
 #include "replace/Ersatzroutinen.h"
 #include "search/Matching.h"
 #include "search/StreamMatching.h"

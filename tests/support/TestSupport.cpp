@@ -71,7 +71,7 @@ void FakeUi::ShowMessage(const QString& text, MessageIcon) {
     messages.append(text);
 }
 
-Flow FakeUi::YieldToEventLoop() {
+Flow FakeUi::CheckStop() {
     ++yields;
     if (onYield) {
         onYield();

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/Ui.h"
+#include "search/RunView.h"
 
 #include <gtest/gtest.h>
 
@@ -45,10 +46,11 @@ std::string ReadFile(const std::string& path);
 QString Home();
 
 // A Ui without a window: it records messages and yields, and can ask a run to stop.
-class FakeUi : public Ui {
+class FakeUi : public Ui, public RunView {
 public:
     void ShowMessage(const QString& text, MessageIcon icon) override;
-    Flow YieldToEventLoop() override;
+    RunView& Run() override { return *this; }
+    Flow CheckStop() override;
     void StatusChanged() override { ++statusChanges; }
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     bool OpenWithDefaultApplication(const QString& path) override;

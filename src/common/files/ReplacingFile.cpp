@@ -1,8 +1,8 @@
-#include "ReplacingFile.h"
+#include "common/files/ReplacingFile.h"
 
-#include "PathText.h"
-#include "Standard.h"
-#include "SystemError.h"
+#include "common/Standard.h"
+#include "common/SystemError.h"
+#include "common/text/PathText.h"
 
 #include <dirent.h>
 #include <fcntl.h>

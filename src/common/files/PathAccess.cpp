@@ -1,6 +1,6 @@
-#include "PathAccess.h"
+#include "common/files/PathAccess.h"
 
-#include "PathText.h"
+#include "common/text/PathText.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CaseFold.h"
-#include "Result.h"
-#include "TextEncoding.h"
+#include "common/Result.h"
+#include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
 
 #include <QString>
 #include <QStringView>

@@ -1,7 +1,7 @@
-#include "RunLock.h"
+#include "common/files/RunLock.h"
 
-#include "PathText.h"
-#include "SystemError.h"
+#include "common/SystemError.h"
+#include "common/text/PathText.h"
 
 #include <QDir>
 #include <QFileInfo>

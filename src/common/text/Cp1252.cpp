@@ -1,4 +1,4 @@
-#include "Cp1252.h"
+#include "common/text/Cp1252.h"
 
 #include <QList>
 

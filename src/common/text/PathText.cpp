@@ -1,6 +1,6 @@
-#include "PathText.h"
+#include "common/text/PathText.h"
 
-#include "Cp1252.h"
+#include "common/text/Cp1252.h"
 
 #include <QStringDecoder>
 

@@ -1,8 +1,8 @@
-#include "ChunkReader.h"
+#include "common/files/ChunkReader.h"
 
-#include "ContentHash.h"
-#include "PathText.h"
-#include "SystemError.h"
+#include "common/SystemError.h"
+#include "common/files/ContentHash.h"
+#include "common/text/PathText.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DirectoryHandle.h"
-#include "Listing.h"
+#include "common/files/DirectoryHandle.h"
+#include "common/files/Listing.h"
 
-#include "PathAccess.h"
+#include "common/files/PathAccess.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
-#include "DirectoryHandle.h"
+#include "common/files/DirectoryHandle.h"
 
-#include "PathAccess.h"
-#include "PathText.h"
+#include "common/files/PathAccess.h"
+#include "common/text/PathText.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ChunkReader.h"
-#include "PathAccess.h"
-#include "Result.h"
+#include "common/Result.h"
+#include "common/files/ChunkReader.h"
+#include "common/files/PathAccess.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "CaseFold.h"
+#include "common/text/CaseFold.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "ProfileFields.h"
+#include "common/text/ProfileFields.h"
 
-#include "ChunkReader.h"
-#include "Cp1252.h"
-#include "TextEncoding.h"
+#include "common/files/ChunkReader.h"
+#include "common/text/Cp1252.h"
+#include "common/text/TextEncoding.h"
 
 #include <algorithm>
 #include <new>

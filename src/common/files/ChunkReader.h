@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PathAccess.h"
-#include "Result.h"
+#include "common/Result.h"
+#include "common/files/PathAccess.h"
 
 #include <sys/stat.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ChunkReader.h"
-#include "Result.h"
-#include "Standard.h"
-#include "TextEncoding.h"
+#include "common/Result.h"
+#include "common/Standard.h"
+#include "common/files/ChunkReader.h"
+#include "common/text/TextEncoding.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Result.h"
+#include "common/Result.h"
 
 #include <QString>
 #include <QStringView>

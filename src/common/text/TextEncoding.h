@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CaseFold.h"
+#include "common/text/CaseFold.h"
 
 #include <QString>
 #include <QStringView>

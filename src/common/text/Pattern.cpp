@@ -1,7 +1,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
-#include "Pattern.h"
+#include "common/text/Pattern.h"
 
-#include "Cp1252.h"
+#include "common/text/Cp1252.h"
 
 #include <pcre2.h>
 

@@ -1,8 +1,8 @@
-#include "Listing.h"
+#include "common/files/Listing.h"
 
-#include "PathAccess.h"
-#include "PathText.h"
-#include "SystemError.h"
+#include "common/SystemError.h"
+#include "common/files/PathAccess.h"
+#include "common/text/PathText.h"
 
 #include <QList>
 

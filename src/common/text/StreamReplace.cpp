@@ -1,8 +1,8 @@
-#include "StreamReplace.h"
+#include "common/text/StreamReplace.h"
 
-#include "ContentHash.h"
-#include "PathText.h"
-#include "Pattern.h"
+#include "common/files/ContentHash.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
 
 #include <algorithm>
 #include <new>

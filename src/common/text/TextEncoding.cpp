@@ -1,6 +1,6 @@
-#include "TextEncoding.h"
+#include "common/text/TextEncoding.h"
 
-#include "Cp1252.h"
+#include "common/text/Cp1252.h"
 
 #include <QChar>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "ContentHash.h"
+#include "common/files/ContentHash.h"
 
 #include <algorithm>
 #include <cstring>

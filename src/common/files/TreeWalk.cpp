@@ -1,7 +1,7 @@
-#include "TreeWalk.h"
+#include "common/files/TreeWalk.h"
 
-#include "PathAccess.h"
-#include "PathText.h"
+#include "common/files/PathAccess.h"
+#include "common/text/PathText.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "common/Run.h"
+#include "common/text/CaseFold.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace trawlex {
+
+// What a search looks for, told before its first hit, so that the window can show each hit in
+// its line.
+struct ResultsHeading {
+    QString location;   // as the person typed it; the files are shown relative to it
+    QStringList terms;  // the term, or a profile's terms
+    CompareMode mode = CompareMode::Exact;
+    bool regex = false;
+    bool profile = false;  // each row names the term it holds
+};
+
+// One row of the report as the window's table shows it: a file with hits (in a profile run, a
+// file and one of its terms).
+struct FoundFile {
+    std::int64_t number = 0;
+    std::string path;  // the file name bytes as the search joined them
+    std::int64_t firstPosition = 0;
+    std::int64_t count = 0;
+    QString title;
+    std::time_t modified = 0;
+    std::int64_t length = 0;
+    int term = 0;  // in the heading's terms
+};
+
+// What a running search, replacement or profile run tells whoever watches it: its messages, how
+// far it is, the files it found; and what it asks: whether to go on after the current file.
+// The window, the command line and the tests each watch in their own way.
+class RunView {
+public:
+    virtual ~RunView() = default;
+
+    // A message box with an OK button only.
+    virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
+
+    // Asked after every file: Stop once the person asked for it.
+    virtual Flow CheckStop() = 0;
+
+    // Told after every file; shown where the surroundings have room for it.
+    virtual void ShowProgress(const RunProgress&) {}
+
+    // A search begins (the window empties its table) and finds a file, in report order.
+    virtual void ResultsBegin(const ResultsHeading&) {}
+    virtual void ShowFound(FoundFile) {}
+};
+
+}  // namespace trawlex

@@ -6,6 +6,7 @@
 #include "common/Standard.h"
 #include "common/text/PathText.h"
 #include "common/text/ProfileFields.h"
+#include "profiles/ProfileCommand.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"

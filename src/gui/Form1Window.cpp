@@ -7,6 +7,7 @@
 #include "app/StatusLine.h"
 #include "common/text/PathText.h"
 #include "dialogs/Dialogs.h"
+#include "profiles/ProfileCommand.h"
 #include "profiles/SearchProfile.h"
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"

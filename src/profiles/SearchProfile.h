@@ -1,7 +1,10 @@
 #pragma once
 
-#include "app/Ui.h"
+#include "common/Run.h"
+#include "common/files/OrderedPool.h"
+#include "common/files/TreeWalk.h"
 #include "common/text/CaseFold.h"
+#include "search/RunView.h"
 
 #include <QString>
 
@@ -12,8 +15,6 @@
 #include <vector>
 
 namespace trawlex {
-
-struct Form1;
 
 // One row of the profile report: a file in which one of the profile's terms occurs.
 struct ProfileHit {
@@ -27,12 +28,37 @@ struct ProfileHit {
 // are skipped.
 std::vector<QString> ReadSearchTerms(std::string_view profileBytes);
 
+// What the profile report's settings table shows: the window's fields as they stood.
+struct ProfileSummary {
+    QString profileName;
+    QString profilePath;
+    QString location;
+    QString mask;
+    bool matchCase = true;
+    bool subdirectories = false;
+    bool pattern = false;
+};
+
 // The profile report: its own head and settings table, then one row per hit.
-std::string SearchProfileReportText(const Form1& form, const QString& profilePath,
+std::string SearchProfileReportText(const ProfileSummary& summary,
                                     const std::vector<ProfileHit>& hits, std::time_t now);
 
-// "Ausführen" in the "Suchprofil:" row: searches the location's files for every term of the
-// chosen profile and writes the profile report.
-CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui);
+// One run of a search profile: every term is looked for in each file, read once.
+struct ProfileJob {
+    QString location;  // ending in the separator
+    std::vector<QString> terms;
+    QString target;
+    QString mask;
+    CompareMode mode = CompareMode::Exact;
+    Scope scope = Scope::Flat;
+    bool regex = false;
+    ProfileSummary summary;
+    unsigned workers = DefaultWorkerCount();
+};
+
+// Searches the location's files (or its whole tree) for the job's terms and writes the profile
+// report; names at the end what could not be read. Stopped when the person stopped it: the
+// report then holds the files searched until then.
+CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job);
 
 }  // namespace trawlex

@@ -1,7 +1,6 @@
 #include "Ersatzroutinen.h"
 
 #include "Journal.h"
-#include "app/Form1.h"
 #include "common/Standard.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
@@ -14,6 +13,7 @@
 #include "common/text/Pattern.h"
 #include "common/text/StreamReplace.h"
 #include "search/Problems.h"
+#include "search/Sinks.h"
 #include "search/StreamMatching.h"
 
 #include <fcntl.h>
@@ -83,65 +83,71 @@ private:
     std::string resolvedDirectory_;
 };
 
-void TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
+// Counts a file's outcome and hands its preview to the page; Stop once the page cannot be
+// written.
+Flow TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
     ++run.filesExamined;
     run.bytesExamined += outcome.bytes;
     for (QString& problem : outcome.problems) {
         run.problems.push_back(std::move(problem));
     }
-    if (!outcome.changed) {
-        return;
+    if (outcome.changed) {
+        ++run.filesChanged;
+        run.replacements += outcome.replacements;
+        if (outcome.preview && run.previewPage != nullptr && !run.failed &&
+            run.previewPage->Take(*outcome.preview) == Flow::Stop) {
+            run.failed = true;
+        }
     }
-    ++run.filesChanged;
-    run.replacements += outcome.replacements;
-    if (outcome.preview && run.takePreview && !run.failed && !run.takePreview(*outcome.preview)) {
-        run.failed = true;
-    }
+    return run.failed ? Flow::Stop : Flow::Continue;
 }
 
-// Works on the walk's files on the run's workers and takes their outcomes in walk order, letting
-// the window breathe after each file. Few files are ahead, so that a stop leaves little done
-// beyond the file the person saw last.
+// The preview's sections of the files that would change, written as they come.
+class PreviewPage final : public Sink<FilePreview> {
+public:
+    PreviewPage(ReportFile& page, const std::int64_t& number) : page_(page), number_(number) {}
+
+    Flow Take(const FilePreview& file) override {
+        return page_.Append(PreviewFileText(number_, file)) ? Flow::Continue : Flow::Stop;
+    }
+
+private:
+    ReportFile& page_;
+    const std::int64_t& number_;  // the file's number among those that would change
+};
+
+// Works on the walk's files on the run's workers and takes their outcomes in walk order. Few
+// files are ahead, so that a stop leaves little done beyond the file the person saw last.
 Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
     const ReplaceRun& shared = run;
-    OrderedPool<ReplaceTask, FileOutcome, ReplaceBuffers> pool(
-        run.workers, [&shared](const ReplaceTask& task, ReplaceBuffers& buffers) {
-            return ReplaceInFile(task, shared, buffers);
-        });
     PathResolver resolver(run.bounds);
-    const bool finished = RunInOrder(
-        pool, 2 * (run.workers + 1),
-        [&walk, &resolver, &run](ReplaceTask& task) {
-            std::string path;
-            while (walk.Next(path)) {
-                if (resolver.Prepare(path, task, run)) {
-                    return true;
-                }
-            }
-            return false;
-        },
-        [&run](FileOutcome outcome) {
-            TakeOutcome(std::move(outcome), run);
-            run.view.ShowProgress({run.filesExamined, run.bytesExamined, run.filesChanged});
-            return !run.failed && run.view.CheckStop() == Flow::Continue;
-        },
-        // Files rewritten while the stop was asked for are counted and named like the others.
-        [&run](FileOutcome outcome) { TakeOutcome(std::move(outcome), run); });
+    ViewSink watcher(run.view);
+    const Flow flow = DriveWalk<ReplaceTask, FileOutcome, ReplaceBuffers>(
+        walk, {.prepare = [&resolver, &run](
+                              WalkedFile& file,
+                              ReplaceTask& task) { return resolver.Prepare(file.path, task, run); },
+               .work =
+                   [&shared](const ReplaceTask& task, ReplaceBuffers& buffers) {
+                       return ReplaceInFile(task, shared, buffers);
+                   },
+               .take =
+                   [&run, &watcher](FileOutcome outcome) {
+                       const Flow page = TakeOutcome(std::move(outcome), run);
+                       const Flow watched = TellAll<RunProgress>(
+                           {&watcher}, {run.filesExamined, run.bytesExamined, run.filesChanged});
+                       return page == Flow::Stop ? Flow::Stop : watched;
+                   },
+               // Files rewritten while the stop was asked for are counted and named like the
+               // others.
+               .settle = [&run](FileOutcome outcome) { TakeOutcome(std::move(outcome), run); },
+               .ahead = 2 * (run.workers + 1),
+               .workers = run.workers});
     for (const std::string& directory : walk.Unreadable()) {
         run.problems.push_back(
             QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden.")
                 .arg(PathText(directory)));
     }
-    return finished ? Flow::Continue : Flow::Stop;
-}
-
-Flow ReplaceTopAndBelow(const DirectoryHandle& top, ReplaceRun& run) {
-    WalkGuard guard;
-    guard.Enter(top);
-    if (ReplaceFilesOf(top.path + SeparatorFor(top), run) == Flow::Stop) {
-        return Flow::Stop;
-    }
-    return ReplaceDirRecursive(top, run, guard);
+    return flow;
 }
 
 QString LimitText(const std::string& path, const TermMatcher& term) {
@@ -634,21 +640,6 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
     }
 }
 
-Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run) {
-    TreeWalk walk = TreeWalk::FilesOf(directory, run.mask);
-    return ReplaceAlong(walk, run);
-}
-
-Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard) {
-    TreeWalk walk = TreeWalk::Below(parent, run.mask, guard);
-    return ReplaceAlong(walk, run);
-}
-
-Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope scope,
-                 ReplaceRun& run) {
-    return scope == Scope::Flat ? ReplaceFilesOf(directory, run) : ReplaceTopAndBelow(top, run);
-}
-
 QString UnchangedFilesHeading() {
     return QStringLiteral(
         "Diese Dateien konnten nicht bearbeitet werden und blieben "
@@ -716,6 +707,7 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     LeaveOutOwnReport(run.seen, job.target);
 
     std::optional<ReportFile> page;
+    std::optional<PreviewPage> previewPage;
     std::unique_ptr<Journal> journal;
     if (preview) {
         auto created = ReportFile::Create(job.target);
@@ -727,9 +719,8 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
         if (!page->Append(PreviewHeaderText(SummaryOf(job), std::time(nullptr)))) {
             run.failed = true;
         }
-        run.takePreview = [&page, &run](const FilePreview& file) {
-            return static_cast<bool>(page->Append(PreviewFileText(run.filesChanged, file)));
-        };
+        previewPage.emplace(*page, run.filesChanged);
+        run.previewPage = &*previewPage;
     } else if (job.journal) {
         const JournalRunInfo info{0, job.kind, PathText(bounds.Resolved()),
                                   job.profileName.isEmpty() ? job.term : job.profileName,
@@ -749,7 +740,13 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     }
     Flow flow = Flow::Continue;
     if (!run.failed) {
-        flow = ReplaceWalk(WithTrailingSeparator(native), top.value(), job.scope, run);
+        WalkGuard guard;
+        guard.Enter(top.value());
+        TreeWalk walk =
+            TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
+                                                    : top->path + SeparatorFor(top.value()),
+                           top.value(), job.scope, fileMask, guard);
+        flow = ReplaceAlong(walk, run);
     }
     if (page && !run.failed &&
         (!page->Append(PreviewFooterText(run.filesChanged, run.replacements, run.filesExamined)) ||
@@ -767,30 +764,6 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     }
     ShowProblems(UnchangedFilesHeading(), run.problems, view);
     return OutcomeOf(flow, run);
-}
-
-ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
-    ReplaceJob job;
-    job.location = form.TexSuchort.text;
-    job.term = form.TexSuchbegriff.text;
-    job.replacement = form.TexErsatzbegriff;
-    job.mask = form.ComDateifilter.text;
-    job.mode = mode;
-    job.scope = scope;
-    job.target = form.TexZieldatei;
-    job.journal = form.UndoJournal;
-    job.regex = form.CheckRegex != 0;
-    job.keptRuns = form.UndoRuns;
-    return job;
-}
-
-CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
-                              const QString& replacement, const QString& mask, CompareMode mode) {
-    return ReplaceLocation(ui.Run(), {path, term, replacement, mask, mode, Scope::Flat});
-}
-
-CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode) {
-    return ReplaceLocation(ui.Run(), JobFromForm(form, mode, Scope::Tree));
 }
 
 }  // namespace trawlex

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "Preview.h"
-#include "app/Ui.h"
 #include "common/Standard.h"
 #include "common/files/DirectoryHandle.h"
 #include "common/files/OrderedPool.h"
+#include "common/files/WalkDriver.h"
 #include "common/text/CaseFold.h"
 #include "common/text/TextEncoding.h"
+#include "search/RunView.h"
 #include "search/Suchroutinen.h"
 
 #include <QString>
@@ -23,7 +24,6 @@
 
 namespace trawlex {
 
-struct Form1;
 class FileMask;
 class Journal;
 class JournalNames;
@@ -96,10 +96,9 @@ struct ReplaceRun {
     int top = -1;  // the location's directory, from which every file is reached for a rewrite
     Journal* journal = nullptr;                  // none: the run cannot be taken back
     const JournalNames* journalNames = nullptr;  // the names journals give files, if known
-    // Takes each file's preview in walk order; false when the page cannot be written.
-    std::function<bool(const FilePreview&)> takePreview{};
-    std::vector<QString> problems{};  // each names a file that stayed as it was, and why
-    IdentitySet seen{};               // each file is replaced at most once per run
+    Sink<FilePreview>* previewPage = nullptr;    // takes each file's preview in walk order
+    std::vector<QString> problems{};             // each names a file that stayed as it was, and why
+    IdentitySet seen{};                          // each file is replaced at most once per run
     std::int64_t filesExamined = 0;
     std::int64_t filesChanged = 0;
     std::int64_t replacements = 0;
@@ -126,13 +125,6 @@ struct ReplaceBuffers {
 // modification time included.
 FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers);
 
-// Every matching file of one directory (ending in the separator). The listing is taken whole
-// before the first file is rewritten, so no file is processed twice.
-Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run);
-
-// Every matching file below the given directory, depth first; never the directory's own files.
-Flow ReplaceDirRecursive(const DirectoryHandle& parent, ReplaceRun& run, WalkGuard& guard);
-
 // One replacement; term and replacement are written in each file's own encoding.
 struct ReplaceJob {
     QString location;
@@ -152,11 +144,6 @@ struct ReplaceJob {
     int keptRuns = 20;
 };
 
-// One walk over the location's files (`directory` as the person named it, with its separator) or
-// its whole tree; what could not be processed is added to the run's problems.
-Flow ReplaceWalk(const std::string& directory, const DirectoryHandle& top, Scope scope,
-                 ReplaceRun& run);
-
 // The heading of the message that lists the files a replacement left as they were.
 QString UnchangedFilesHeading();
 
@@ -164,16 +151,5 @@ QString UnchangedFilesHeading();
 // at the end, each file that could not be processed. An empty term changes nothing. A preview
 // answers NothingToDo when no file would change.
 CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job);
-
-// The job of the window's replace command for the record's fields.
-ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope);
-
-// The location's own files, with the texts a person typed.
-CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
-                              const QString& replacement, const QString& mask, CompareMode mode);
-
-// The location and every directory below it, with the record's location, term, replacement and
-// mask.
-CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode);
 
 }  // namespace trawlex

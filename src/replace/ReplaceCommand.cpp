@@ -34,6 +34,30 @@ CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
 
 }  // namespace
 
+ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
+    ReplaceJob job;
+    job.location = form.TexSuchort.text;
+    job.term = form.TexSuchbegriff.text;
+    job.replacement = form.TexErsatzbegriff;
+    job.mask = form.ComDateifilter.text;
+    job.mode = mode;
+    job.scope = scope;
+    job.target = form.TexZieldatei;
+    job.journal = form.UndoJournal;
+    job.regex = form.CheckRegex != 0;
+    job.keptRuns = form.UndoRuns;
+    return job;
+}
+
+CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
+                              const QString& replacement, const QString& mask, CompareMode mode) {
+    return ReplaceLocation(ui.Run(), {path, term, replacement, mask, mode, Scope::Flat});
+}
+
+CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode) {
+    return ReplaceLocation(ui.Run(), JobFromForm(form, mode, Scope::Tree));
+}
+
 CommandOutcome butErsetzen_Click(Form1& form, Ui& ui) {
     return RunReplace(form, ui, ReplaceAction::Write);
 }

@@ -1,10 +1,22 @@
 #pragma once
 
 #include "app/Ui.h"
+#include "replace/Ersatzroutinen.h"
 
 namespace trawlex {
 
 struct Form1;
+
+// The job of the window's replace command for the record's fields.
+ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope);
+
+// The location's own files, with the texts a person typed.
+CommandOutcome ReplaceDirFlat(Ui& ui, const QString& path, const QString& term,
+                              const QString& replacement, const QString& mask, CompareMode mode);
+
+// The location and every directory below it, with the record's location, term, replacement and
+// mask.
+CommandOutcome ReplaceTree(const Form1& form, Ui& ui, CompareMode mode);
 
 // The replace button: checks the same four inputs as the search, then replaces the term in the
 // location's files, or in the whole tree when subdirectories are ticked, with the busy status.

@@ -8,6 +8,7 @@
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/ProfileFields.h"
+#include "replace/ReplaceCommand.h"
 #include "search/Problems.h"
 #include "search/SearchCommand.h"
 

@@ -1,6 +1,5 @@
 #include "Report.h"
 
-#include "app/Form1.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
 #include "common/StopRequest.h"
@@ -253,28 +252,29 @@ std::string PatternRowText() {
                 EscapeValue(u"Regul\u00E4rer Ausdruck (Perl-Syntax)") + "</TD></TR>");
 }
 
-std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now, bool pattern) {
+std::string ReportHeaderText(const ReportSummary& summary, std::time_t now) {
     std::string out;
     WriteHtmlHead(out);
     const std::string colspan = "<TD colspan=" + Quote("2");
     out += Line("<BODY><H1>Suchergebnis: </h1>");
     out += Line("<TABLE>");
     out += Line(std::string(kSummaryRow) + "Suchbegriff:</B></TD>" + colspan + ">" +
-                EscapeValue(form.TexSuchbegriff.text) + "</TD></TR>");
-    if (pattern) {
+                EscapeValue(summary.term) + "</TD></TR>");
+    if (summary.pattern) {
         out += PatternRowText();
     }
     out += Line(std::string(kSummaryRow) + "Suchpfad:</B></TD>" + colspan + ">" +
-                EscapeValue(form.TexSuchort.text) + "</TD></TR>");
+                EscapeValue(summary.location) + "</TD></TR>");
     out +=
         Line(std::string(kSummaryRow) + "Stand:</B></TD><TD>" + EscapeValue(FormatShortDate(now)) +
              "</TD><TD>" + EscapeValue(FormatLongTime(now)) + "</TD></TR>");
-    out += Line(std::string(kSummaryRow) + "Gross- und Kleinschreibung:</B></td>" + colspan +
-                (mode == CompareMode::Exact ? ">Beachten</td></tr>" : ">Ignorieren</td></tr>"));
+    out += Line(
+        std::string(kSummaryRow) + "Gross- und Kleinschreibung:</B></td>" + colspan +
+        (summary.mode == CompareMode::Exact ? ">Beachten</td></tr>" : ">Ignorieren</td></tr>"));
     out += Line(std::string(kSummaryRow) + "Dateifilter:</B></td>" + colspan + ">" +
-                EscapeValue(form.ComDateifilter.text) + "</td></tr>");
+                EscapeValue(summary.mask) + "</td></tr>");
     out += Line(std::string(kSummaryRow) + "Unterverzeichnisse:</B></TD>" + colspan +
-                (form.CheckRekursiv == 0 ? ">Nein</TD></TR>" : ">Ja</TD></TR>"));
+                (summary.subdirectories ? ">Ja</TD></TR>" : ">Nein</TD></TR>"));
     out += Line("</TABLE><P>");
     out += Line("<TABLE>");
     out += Line("<TR BGCOLOR=" + Quote("#a0a0a0") +
@@ -367,14 +367,12 @@ Status ReportFile::Finish() {
     return Success();
 }
 
-Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target,
-                                     bool pattern) {
+Result<ReportFile> WriteReportHeader(const ReportSummary& summary, const QString& target) {
     auto report = ReportFile::Create(target);
     if (!report) {
         return report;
     }
-    if (auto written = report->Append(ReportHeaderText(form, mode, std::time(nullptr), pattern));
-        !written) {
+    if (auto written = report->Append(ReportHeaderText(summary, std::time(nullptr))); !written) {
         return written.error();
     }
     return report;

@@ -17,8 +17,6 @@
 
 namespace trawlex {
 
-struct Form1;
-
 // A report saved inside the location would be searched like any other file and list itself as
 // a hit. The file at the report's path, as it is before the run, is added to the files a run has
 // seen, so that no search lists it and no replacement rewrites it.
@@ -65,10 +63,19 @@ std::string LinkTarget(std::string_view pathBytes);
 // Lines 1 to 5: the document head shared by every report.
 void WriteHtmlHead(std::string& out);
 
-// The head, the summary of the window's fields and the column heads.
-// A search for a regular expression says so in a row below the term.
-std::string ReportHeaderText(const Form1& form, CompareMode mode, std::time_t now,
-                             bool pattern = false);
+// What the head of a report tells about its search: the window's fields as they stood when
+// the search began.
+struct ReportSummary {
+    QString term;
+    QString location;  // as typed
+    QString mask;
+    CompareMode mode = CompareMode::Exact;
+    bool subdirectories = false;
+    bool pattern = false;  // a search for a regular expression says so in a row below the term
+};
+
+// The head, the summary and the column heads.
+std::string ReportHeaderText(const ReportSummary& summary, std::time_t now);
 
 // That row, shared by every page that names a term.
 std::string PatternRowText();
@@ -103,7 +110,6 @@ private:
 };
 
 // Creates the report file anew and writes its header.
-Result<ReportFile> WriteReportHeader(const Form1& form, CompareMode mode, const QString& target,
-                                     bool pattern = false);
+Result<ReportFile> WriteReportHeader(const ReportSummary& summary, const QString& target);
 
 }  // namespace trawlex

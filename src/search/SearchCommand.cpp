@@ -40,6 +40,40 @@ bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields) {
     return true;
 }
 
+ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode, bool pattern) {
+    return {.term = form.TexSuchbegriff.text,
+            .location = form.TexSuchort.text,
+            .mask = form.ComDateifilter.text,
+            .mode = mode,
+            .subdirectories = form.CheckRekursiv != 0,
+            .pattern = pattern};
+}
+
+CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
+                             const QString& target, const QString& mask, CompareMode mode) {
+    const bool regex = form.CheckRegex != 0;
+    return SearchLocation(ui.Run(), {.location = path,
+                                     .term = term,
+                                     .target = target,
+                                     .mask = mask,
+                                     .mode = mode,
+                                     .scope = Scope::Flat,
+                                     .regex = regex,
+                                     .summary = ReportSummaryOf(form, mode, regex)});
+}
+
+CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
+    const bool regex = form.CheckRegex != 0;
+    return SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
+                                     .term = form.TexSuchbegriff.text,
+                                     .target = form.TexZieldatei,
+                                     .mask = form.ComDateifilter.text,
+                                     .mode = mode,
+                                     .scope = Scope::Tree,
+                                     .regex = regex,
+                                     .summary = ReportSummaryOf(form, mode, regex)});
+}
+
 CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
     if (!RequireSearchFields(form, ui)) {
         return CommandOutcome::Refused;

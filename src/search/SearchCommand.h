@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Ui.h"
+#include "search/Report.h"
 
 #include <QString>
 
@@ -25,6 +26,18 @@ struct NeededField {
 // True when every field is filled and the mask usable; otherwise the person is told which field
 // is wanting, and nothing changes.
 bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields);
+
+// The head of a search's report shows the window's fields as they stand when it begins.
+ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode, bool pattern);
+
+// The search of one directory without its subdirectories, from the report header to the
+// footer.
+CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
+                             const QString& target, const QString& mask, CompareMode mode);
+
+// The search of the location and every directory below it, with one report and one set of
+// totals; the location, term, mask and report path come from the record.
+CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode);
 
 // The search button: checks the four inputs, records the term, runs the search with the busy
 // status and hands the report to the browser.

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/StatusLine.h"
 #include "replace/Ersatzroutinen.h"
+#include "replace/ReplaceCommand.h"
 #include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
 
@@ -37,9 +38,16 @@ QString Combination(const QString& itemText) {
 
 CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
-    const SearchJob job{form.TexSuchort.text,     std::move(term),      form.TexZieldatei,
-                        form.ComDateifilter.text, GetCompareMode(form), ScopeOf(form)};
-    const CommandOutcome outcome = SearchLocation(form, ui.Run(), job);
+    const CompareMode mode = GetCompareMode(form);
+    // The report's head shows the window's fields, whatever character was looked for.
+    const CommandOutcome outcome =
+        SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
+                                  .term = std::move(term),
+                                  .target = form.TexZieldatei,
+                                  .mask = form.ComDateifilter.text,
+                                  .mode = mode,
+                                  .scope = ScopeOf(form),
+                                  .summary = ReportSummaryOf(form, mode, false)});
     BusyEnd(form, ui);
     if (Produced(outcome)) {
         ShowResultInBrowser(form, ui);

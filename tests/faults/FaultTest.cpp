@@ -133,9 +133,8 @@ std::string RunDirectory(const std::string& journalRoot) {
 std::string SearchedReport(const TempTree& tree, const char* term, const char* mask, FakeUi& ui) {
     Form1 form;
     const QString report = QString::fromStdString(tree.Path("bericht.htm"));
-    EXPECT_EQ(SearchLocation(form, ui,
-                             {tree.RootText(), QString::fromUtf8(term), report,
-                              QString::fromUtf8(mask), CompareMode::Exact, Scope::Tree}),
+    EXPECT_EQ(SearchLocation(ui, {tree.RootText(), QString::fromUtf8(term), report,
+                                  QString::fromUtf8(mask), CompareMode::Exact, Scope::Tree}),
               CommandOutcome::Completed);
     return ReadFile(report.toStdString());
 }
@@ -388,10 +387,10 @@ TEST(FaultTest, WritesThatCannotHappenKeepTheOldFileAndAreReported) {
         FakeUi searchUi;
         Form1 form;
         const bool inTree = location == tree.Root();
-        EXPECT_EQ(SearchLocation(form, searchUi,
-                                 {QString::fromStdString(location), QStringLiteral("Alt"),
-                                  QString::fromStdString(target), QStringLiteral("*.txt")}),
-                  inTree ? CommandOutcome::Failed : CommandOutcome::Refused);
+        EXPECT_EQ(
+            SearchLocation(searchUi, {QString::fromStdString(location), QStringLiteral("Alt"),
+                                      QString::fromStdString(target), QStringLiteral("*.txt")}),
+            inTree ? CommandOutcome::Failed : CommandOutcome::Refused);
         ASSERT_EQ(searchUi.messages.size(), 1);
         const std::string& named = inTree ? target : location;
         EXPECT_TRUE(searchUi.messages[0].contains(QString::fromStdString(named)));
@@ -477,10 +476,9 @@ TEST(FaultTest, HostileContentLeavesNoMarkupInTheReport) {
     form.ComDateifilter.text = QStringLiteral("*.htm");
     FakeUi ui;
     const QString report = QString::fromStdString(tree.Path("bericht.txt"));
-    ASSERT_EQ(
-        SearchLocation(form, ui,
-                       {tree.RootText(), QStringLiteral("Fund"), report, form.ComDateifilter.text}),
-        CommandOutcome::Completed);
+    ASSERT_EQ(SearchLocation(
+                  ui, {tree.RootText(), QStringLiteral("Fund"), report, form.ComDateifilter.text}),
+              CommandOutcome::Completed);
     const std::string html = ReadFile(report.toStdString());
     const std::set<std::string> own = {"HTML",  "/HTML", "HEAD", "/HEAD", "meta",   "BODY",
                                        "/BODY", "H1",    "/h1",  "TABLE", "/TABLE", "P",
@@ -721,9 +719,8 @@ TEST(FaultTest, AReportThatCannotBeWrittenWholeKeepsTheOldOne) {
         const CommandOutcome outcome =
             each.preview
                 ? ReplaceLocation(ui, preview)
-                : SearchLocation(form, ui,
-                                 {QString::fromStdString(tree.Path("ort")), QStringLiteral("Fund"),
-                                  report, QStringLiteral("*.txt")});
+                : SearchLocation(ui, {QString::fromStdString(tree.Path("ort")),
+                                      QStringLiteral("Fund"), report, QStringLiteral("*.txt")});
         setrlimit(RLIMIT_FSIZE, &before);
         EXPECT_EQ(outcome, CommandOutcome::Failed) << each.what;
         EXPECT_EQ(ReadFile(report.toStdString()), old) << each.what;

@@ -2,7 +2,6 @@
 // hold, the report's only tags are its own and a hit is exactly one row.
 #include "FuzzInput.h"
 
-#include "app/Form1.h"
 #include "search/Report.h"
 
 #include <QString>
@@ -48,11 +47,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string term = input.Piece();
     const std::string title(input.Rest());
 
-    trawlex::Form1 form;
-    form.TexSuchbegriff.text = QString::fromUtf8(term.data(), static_cast<qsizetype>(term.size()));
-    form.TexSuchort.text = trawlex::DecodeCp1252(name);
-    form.ComDateifilter.text = form.TexSuchbegriff.text;
-    const std::string header = trawlex::ReportHeaderText(form, trawlex::CompareMode::Exact, 0);
+    trawlex::ReportSummary summary;
+    summary.term = QString::fromUtf8(term.data(), static_cast<qsizetype>(term.size()));
+    summary.location = trawlex::DecodeCp1252(name);
+    summary.mask = summary.term;
+    const std::string header = trawlex::ReportHeaderText(summary, 0);
 
     trawlex::FileMatch match;
     match.firstPosition = 1;

@@ -1,4 +1,5 @@
 #include "app/Form1.h"
+#include "profiles/ProfileCommand.h"
 #include "profiles/SearchProfile.h"
 
 #include "TestSupport.h"

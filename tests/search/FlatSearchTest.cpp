@@ -41,9 +41,13 @@ protected:
 
     CommandOutcome Search(const QString& path, CompareMode mode = CompareMode::Exact,
                           unsigned workers = DefaultWorkerCount()) {
-        return SearchLocation(form, ui,
-                              {path, form.TexSuchbegriff.text, form.TexZieldatei,
-                               form.ComDateifilter.text, mode, Scope::Flat, workers});
+        return SearchLocation(ui, {.location = path,
+                                   .term = form.TexSuchbegriff.text,
+                                   .target = form.TexZieldatei,
+                                   .mask = form.ComDateifilter.text,
+                                   .mode = mode,
+                                   .workers = workers,
+                                   .summary = ReportSummaryOf(form, mode, false)});
     }
 };
 

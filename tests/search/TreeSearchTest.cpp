@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 #include "replace/Ersatzroutinen.h"
+#include "replace/ReplaceCommand.h"
 #include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
 

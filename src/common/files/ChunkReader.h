@@ -43,6 +43,11 @@ Result<OpenedFile> TakeRegularFile(int descriptor, const std::string& path);
 // grow with the file.
 inline constexpr std::uint64_t kWholeReadLimit = std::uint64_t{8} << 20;
 
+// Whether a file is read whole, by the one rule every reader follows.
+inline bool ReadsWhole(const struct stat& status) {
+    return static_cast<std::uint64_t>(status.st_size) <= kWholeReadLimit;
+}
+
 // Reads a descriptor from its start piece by piece into one buffer. Each step keeps the bytes
 // from a given offset on, which the readers need to see again: the part of an occurrence that
 // the last piece cut off. The buffer grows only when that part is longer than a piece.

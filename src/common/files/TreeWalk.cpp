@@ -41,15 +41,18 @@ std::atomic<int> keptDirectories{0};
 
 }  // namespace
 
-TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask) {
-    TreeWalk walk(mask, nullptr);
-    walk.Enter(directory, true, false);
-    return walk;
-}
-
-TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard) {
+TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top, Scope scope,
+                        const FileMask& mask, WalkGuard& guard) {
     TreeWalk walk(mask, &guard);
-    walk.Enter(parent.path + SeparatorFor(parent), false, true);
+    walk.Enter(ownFiles, true, false);
+    if (scope == Scope::Tree && walk.Enter(top.path + SeparatorFor(top), false, true) &&
+        walk.frames_.size() == 2) {
+        // The own files come first; the directories below wait under them.
+        std::swap(walk.frames_.front(), walk.frames_.back());
+    }
+    if (!walk.frames_.empty() && walk.frames_.back().directory == ownFiles) {
+        walk.frames_.back().own = true;
+    }
     return walk;
 }
 
@@ -99,15 +102,6 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
     return true;
 }
 
-bool TreeWalk::Next(std::string& path) {
-    WalkedFile file;
-    if (!Next(file)) {
-        return false;
-    }
-    path = std::move(file.path);
-    return true;
-}
-
 int OpenWalkedFile(const WalkedFile& file, int flags) {
     if (file.directory == nullptr) {
         return OpenPath(file.path, flags);
@@ -122,6 +116,7 @@ bool TreeWalk::Next(WalkedFile& file) {
             file.path = frame.directory + frame.files[frame.nextFile++];
             file.nameAt = frame.directory.size();
             file.directory = frame.descriptor;
+            file.own = frame.own;
             return true;
         }
         if (frame.nextSubdirectory < frame.subdirectories.size()) {

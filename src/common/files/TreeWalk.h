@@ -12,6 +12,12 @@
 
 namespace trawlex {
 
+// Whether a run covers the location's own files only or the whole tree below it.
+enum class Scope {
+    Flat,
+    Tree,
+};
+
 // Yields the files of a walk one at a time, in the order a person reads the report: a
 // directory's matching files in listing order, then each subdirectory with everything below it
 // before the next subdirectory. Only the directories on the way down are held, so a walk over a
@@ -21,6 +27,7 @@ namespace trawlex {
 // to be read, so that it is opened by its name without the kernel walking the whole path again.
 struct WalkedFile {
     std::string path;
+    bool own = false;  // one of the location's own files, not one below it
     std::shared_ptr<const FileDescriptor> directory;  // none when it could not be kept open
     std::size_t nameAt = 0;                           // where the name starts in the path
 
@@ -32,14 +39,13 @@ int OpenWalkedFile(const WalkedFile& file, int flags);
 
 class TreeWalk {
 public:
-    // The files of `directory` (ending in the separator) only.
-    static TreeWalk FilesOf(const std::string& directory, const FileMask& mask);
+    // The files of a run: those of `ownFiles` (the location as the run spells it, ending in the
+    // separator) and, for a tree, those of every directory below `top` after them. The guard
+    // has entered `top` already.
+    static TreeWalk Over(const std::string& ownFiles, const DirectoryHandle& top, Scope scope,
+                         const FileMask& mask, WalkGuard& guard);
 
-    // The files of every directory below `parent`, not those of `parent` itself.
-    static TreeWalk Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard);
-
-    // The path of the next file, or false at the end.
-    bool Next(std::string& path);
+    // The next file, or false at the end.
     bool Next(WalkedFile& file);
 
     // Directories that could not be read; the walk went on without them.
@@ -53,6 +59,7 @@ private:
         std::vector<std::string> subdirectories;
         std::size_t nextFile = 0;
         std::size_t nextSubdirectory = 0;
+        bool own = false;  // the location's own files
     };
 
     TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}

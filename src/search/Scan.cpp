@@ -1,0 +1,77 @@
+#include "search/Scan.h"
+
+#include "common/files/ChunkReader.h"
+#include "common/files/WalkDriver.h"
+#include "search/StreamMatching.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+
+namespace trawlex {
+
+bool ScannedFile::AnyHit() const {
+    return std::any_of(matches.begin(), matches.end(),
+                       [](const FileMatch& match) { return match.IsHit(); });
+}
+
+ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
+                     FileBuffer& buffer) {
+    ScannedFile scanned;
+    scanned.path = file.path;
+    scanned.own = file.own;
+    auto opened =
+        TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
+    if (!opened) {
+        return scanned;
+    }
+    const struct stat& status = opened->status;
+    if (!ReadsWhole(status)) {
+        auto streamed = MatchStreamed(opened->file.get(), file.path, {terms.begin(), terms.end()},
+                                      {.limit = static_cast<std::uint64_t>(status.st_size)});
+        if (!streamed) {
+            return scanned;
+        }
+        scanned.readable = true;
+        scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
+        scanned.matches = std::move(streamed->matches);
+        scanned.title = std::move(streamed->title);
+        return scanned;
+    }
+    auto stamp = ReadOpenedInto(opened.value(), file.path, buffer);
+    if (!stamp) {
+        return scanned;
+    }
+    scanned.readable = true;
+    scanned.stamp = stamp.value();
+    const std::string_view contents = buffer.View();
+    const DetectedEncoding detected = DetectEncoding(contents);
+    scanned.matches.reserve(terms.size());
+    for (const TermMatcher* term : terms) {
+        FileMatch match = MatchContents(contents, detected, *term);
+        if (match.title && !scanned.title) {
+            scanned.title = std::string(*match.title);
+        }
+        match.title.reset();
+        scanned.matches.push_back(match);
+    }
+    return scanned;
+}
+
+Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
+               const std::function<Flow(ScannedFile)>& take) {
+    return DriveWalk<WalkedFile, ScannedFile, FileBuffer>(
+        walk, {.prepare =
+                   [](WalkedFile& file, WalkedFile& task) {
+                       task = std::move(file);
+                       return true;
+                   },
+               .work = [terms](const WalkedFile& file,
+                               FileBuffer& buffer) { return ScanFile(file, terms, buffer); },
+               .take = take,
+               // Reading is cheap to throw away, so many files may wait to be taken.
+               .ahead = 1024 * (std::size_t{workers} + 1),
+               .workers = workers});
+}
+
+}  // namespace trawlex

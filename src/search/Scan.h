@@ -1,0 +1,41 @@
+#pragma once
+
+#include "common/Run.h"
+#include "common/Standard.h"
+#include "common/files/TreeWalk.h"
+#include "search/Matching.h"
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace trawlex {
+
+// What one file yields for a run's terms, read once, whole or piece by piece: for each term
+// what the matching rule gives, with the title copied out, since the bytes are gone once the
+// worker reads the next file.
+struct ScannedFile {
+    std::string path;
+    bool own = false;                  // one of the location's own files
+    bool readable = false;             // false: the file could not be opened or read
+    std::vector<FileMatch> matches;    // in the order of the terms; their titles are not set
+    std::optional<std::string> title;  // looked for only in a file with hits
+    FileStamp stamp;                   // of the very file that was read
+
+    bool AnyHit() const;
+};
+
+// Reads a walked file once and matches every term in it. A file that fits the buffer is read
+// whole; a bigger one piece by piece, with the same results, so memory stays small whatever the
+// size.
+ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
+                     FileBuffer& buffer);
+
+// Scans the walk's files on the workers and hands each result to `take` in walk order. What was
+// read beyond a stop is left out: a search changes nothing.
+Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
+               const std::function<Flow(ScannedFile)>& take);
+
+}  // namespace trawlex

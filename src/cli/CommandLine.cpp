@@ -11,6 +11,7 @@
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
 #include "replace/Undo.h"
+#include "replace/UndoCommand.h"
 #include "search/SearchCommand.h"
 #include "special/Codes.h"
 #include "special/SpecialCommands.h"

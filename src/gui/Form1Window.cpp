@@ -12,6 +12,7 @@
 #include "replace/ReplaceCommand.h"
 #include "replace/ReplaceProfile.h"
 #include "replace/Undo.h"
+#include "replace/UndoCommand.h"
 #include "search/Suchroutinen.h"
 #include "special/SpecialCommands.h"
 

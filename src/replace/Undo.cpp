@@ -2,8 +2,6 @@
 
 #include "Ersatzroutinen.h"
 #include "Journal.h"
-#include "app/Form1.h"
-#include "app/StatusLine.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
 #include "common/files/ChunkReader.h"
@@ -189,27 +187,28 @@ Result<std::vector<UndoRunInfo>> ListUndoRuns() {
     return list;
 }
 
-CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
+CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
+    const bool skipDamaged = options.skipDamaged;
     auto root = JournalRoot();
     if (!root) {
-        ui.ShowMessage(root.message() + QStringLiteral("\nEs wurde nichts r\u00FCckg\u00E4ngig "
-                                                       "gemacht."),
-                       MessageIcon::Warning);
+        view.ShowMessage(root.message() + QStringLiteral("\nEs wurde nichts r\u00FCckg\u00E4ngig "
+                                                         "gemacht."),
+                         MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
     // A damaged run is named; undo goes past it to the run before only when asked to.
-    const auto refuse = [&ui, skipDamaged](const JournalRun& run, const QString& why) {
+    const auto refuse = [&view, skipDamaged](const JournalRun& run, const QString& why) {
         const QString named = why + QLatin1Char('\n') + RunNamed(run);
         if (!skipDamaged) {
-            ui.ShowMessage(named + QStringLiteral("\nDie L\u00E4ufe davor macht "
-                                                  "\u201Etrawlex-cli undo --skip-damaged\u201C "
-                                                  "r\u00FCckg\u00E4ngig; dieser bleibt dabei, "
-                                                  "wie er ist."),
-                           MessageIcon::Warning);
+            view.ShowMessage(named + QStringLiteral("\nDie L\u00E4ufe davor macht "
+                                                    "\u201Etrawlex-cli undo --skip-damaged\u201C "
+                                                    "r\u00FCckg\u00E4ngig; dieser bleibt dabei, "
+                                                    "wie er ist."),
+                             MessageIcon::Warning);
             return false;
         }
-        ui.ShowMessage(named + QStringLiteral("\nEr wird \u00FCbersprungen."),
-                       MessageIcon::Warning);
+        view.ShowMessage(named + QStringLiteral("\nEr wird \u00FCbersprungen."),
+                         MessageIcon::Warning);
         return true;
     };
     std::optional<JournalRun> chosen;
@@ -227,11 +226,11 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
             continue;
         }
         if (run.running || !(hold = RunHold::Take(run.directory))) {
-            ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird "
-                                          "gerade r\u00FCckg\u00E4ngig gemacht; es wurde nichts "
-                                          "r\u00FCckg\u00E4ngig gemacht.")
-                               .arg(WhatRun(run), run.info.location, RunMoment(run.info.started)),
-                           MessageIcon::Warning);
+            view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird "
+                                            "gerade r\u00FCckg\u00E4ngig gemacht; es wurde nichts "
+                                            "r\u00FCckg\u00E4ngig gemacht.")
+                                 .arg(WhatRun(run), run.info.location, RunMoment(run.info.started)),
+                             MessageIcon::Warning);
             return CommandOutcome::Failed;
         }
         if (auto checked = CheckCopies(run); !checked) {
@@ -245,9 +244,9 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
         break;
     }
     if (!chosen) {
-        ui.ShowMessage(QStringLiteral("Es gibt keine Ersetzung, die r\u00FCckg\u00E4ngig gemacht "
-                                      "werden kann."),
-                       MessageIcon::None);
+        view.ShowMessage(QStringLiteral("Es gibt keine Ersetzung, die r\u00FCckg\u00E4ngig gemacht "
+                                        "werden kann."),
+                         MessageIcon::None);
         return CommandOutcome::NothingToDo;
     }
     // An undo writes anywhere below the location its journal names, and nobody else may
@@ -257,10 +256,12 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
         {RunKind::Undo, true, RealPath(undoing).empty() ? undoing : RealPath(undoing)});
     if (!running) {
         // Not the journal's fault: the same answer as for a run that is still running.
-        ui.ShowMessage(running.message(), MessageIcon::Warning);
+        view.ShowMessage(running.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
-    BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
+    if (options.restoring) {
+        options.restoring();
+    }
     const LocationBounds bounds(NativePath(chosen->info.location));
     // The location as the journal names it must still be that directory itself, not a link.
     const FileDescriptor top(
@@ -278,27 +279,25 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
         } else {
             ++restored;
         }
-        if (ui.Run().CheckStop() == Flow::Stop) {
+        if (view.CheckStop() == Flow::Stop) {
             // Not marked: the next undo takes the same run and finishes it.
-            BusyEnd(form, ui);
-            ui.ShowMessage(QStringLiteral("R\u00FCckg\u00E4ngig wurde angehalten: %1 von %2 "
-                                          "Dateien sind wiederhergestellt, die \u00FCbrigen "
-                                          "noch nicht. Das n\u00E4chste R\u00FCckg\u00E4ngig "
-                                          "macht diesen Lauf zu Ende.")
-                               .arg(restored)
-                               .arg(chosen->entries.size()),
-                           MessageIcon::None);
+            view.ShowMessage(QStringLiteral("R\u00FCckg\u00E4ngig wurde angehalten: %1 von %2 "
+                                            "Dateien sind wiederhergestellt, die \u00FCbrigen "
+                                            "noch nicht. Das n\u00E4chste R\u00FCckg\u00E4ngig "
+                                            "macht diesen Lauf zu Ende.")
+                                 .arg(restored)
+                                 .arg(chosen->entries.size()),
+                             MessageIcon::None);
             ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
-                         ui.Run());
+                         view);
             return CommandOutcome::Stopped;
         }
     }
-    BusyEnd(form, ui);
     const QString what = WhatRun(*chosen);
     if (!problems.empty()) {
         // Not marked: once the files are back where and as the run left them (a tree moved
         // away and back), the next undo takes the same run again.
-        ui.ShowMessage(
+        view.ShowMessage(
             QStringLiteral("%1 in \u201E%2\u201C vom %3 ist nur zum Teil "
                            "r\u00FCckg\u00E4ngig gemacht: %4 von %5 Dateien "
                            "wiederhergestellt, %6, wie sie sind. "
@@ -311,32 +310,28 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
                                           : QStringLiteral("%1 blieben").arg(problems.size())),
             MessageIcon::Warning);
         ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
-                     ui.Run());
+                     view);
         return CommandOutcome::Incomplete;
     }
     if (auto marked = MarkUndone(chosen->directory); !marked) {
-        ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3: alle %4 Dateien sind "
-                                      "wiederhergestellt, aber der Lauf kann nicht als "
-                                      "r\u00FCckg\u00E4ngig gemacht vermerkt werden. Das "
-                                      "n\u00E4chste R\u00FCckg\u00E4ngig nimmt ihn noch einmal "
-                                      "vor statt des Laufs davor.\n")
-                               .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                               .arg(chosen->entries.size()) +
-                           marked.message(),
-                       MessageIcon::Warning);
+        view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3: alle %4 Dateien sind "
+                                        "wiederhergestellt, aber der Lauf kann nicht als "
+                                        "r\u00FCckg\u00E4ngig gemacht vermerkt werden. Das "
+                                        "n\u00E4chste R\u00FCckg\u00E4ngig nimmt ihn noch einmal "
+                                        "vor statt des Laufs davor.\n")
+                                 .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                                 .arg(chosen->entries.size()) +
+                             marked.message(),
+                         MessageIcon::Warning);
         return CommandOutcome::Incomplete;
     }
-    ui.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "
-                                  "%4 von %5 Dateien wiederhergestellt.")
-                       .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                       .arg(restored)
-                       .arg(chosen->entries.size()),
-                   MessageIcon::None);
+    view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "
+                                    "%4 von %5 Dateien wiederhergestellt.")
+                         .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                         .arg(restored)
+                         .arg(chosen->entries.size()),
+                     MessageIcon::None);
     return CommandOutcome::Completed;
-}
-
-CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
-    return UndoNewestRun(form, ui, false);
 }
 
 }  // namespace trawlex

@@ -1,17 +1,16 @@
 #pragma once
 
-#include "app/Ui.h"
 #include "common/Result.h"
+#include "search/RunView.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <vector>
 
 namespace trawlex {
-
-struct Form1;
 
 // One replacement run that the journal can take back.
 struct UndoRunInfo {
@@ -32,6 +31,13 @@ Result<std::vector<UndoRunInfo>> ListUndoRuns();
 // A term as one line of text: control characters by their names, "<CR><LF>" for a line break.
 QString ShownTerm(const QString& term);
 
+// How an undo is run: whether it goes past a damaged run, and whom to tell when it begins to
+// restore files (the window shows itself busy from then on).
+struct UndoOptions {
+    bool skipDamaged = false;
+    std::function<void()> restoring{};
+};
+
 // Takes back the newest replacement run not yet taken back. A file changed since the run is
 // left as it is and named; the others get their old bytes, mode and dates again. A damaged
 // newest run is named and refused; only with `skipDamaged` does undo go on to the run before
@@ -39,9 +45,6 @@ QString ShownTerm(const QString& term);
 // none can be reached now); Incomplete when some files were left, or the run could not be
 // marked as taken back, so that undo can be repeated; Refused when a journal is damaged or not
 // to be trusted; Stopped when the person stopped it.
-CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged);
-
-// "Rückgängig": UndoNewestRun without skipping a damaged run.
-CommandOutcome butRückgängig_Click(Form1& form, Ui& ui);
+CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options);
 
 }  // namespace trawlex

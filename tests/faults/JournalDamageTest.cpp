@@ -4,6 +4,7 @@
 
 #include "common/files/PathAccess.h"
 #include "replace/Undo.h"
+#include "replace/UndoCommand.h"
 
 #include "Cli.h"
 #include "TestSupport.h"

@@ -3,6 +3,7 @@
 #include "replace/Ersatzroutinen.h"
 #include "replace/Journal.h"
 #include "replace/Undo.h"
+#include "replace/UndoCommand.h"
 
 #include "TestSupport.h"
 

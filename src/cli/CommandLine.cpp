@@ -534,7 +534,7 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
         case CliCommand::UndoList:
             return PrintUndoRuns(ui);
         case CliCommand::UndoSkipDamaged:
-            return UndoNewestRun(form, ui, true);
+            return UndoNewestRun(form, ui, DamagedRuns::Skip);
     }
     return CommandOutcome::Refused;
 }

@@ -188,7 +188,7 @@ Result<std::vector<UndoRunInfo>> ListUndoRuns() {
 }
 
 CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
-    const bool skipDamaged = options.skipDamaged;
+    const bool skipDamaged = options.damaged == DamagedRuns::Skip;
     auto root = JournalRoot();
     if (!root) {
         view.ShowMessage(root.message() + QStringLiteral("\nEs wurde nichts r\u00FCckg\u00E4ngig "

@@ -33,14 +33,19 @@ QString ShownTerm(const QString& term);
 
 // How an undo is run: whether it goes past a damaged run, and whom to tell when it begins to
 // restore files (the window shows itself busy from then on).
+enum class DamagedRuns {
+    Refuse,
+    Skip,
+};
+
 struct UndoOptions {
-    bool skipDamaged = false;
+    DamagedRuns damaged = DamagedRuns::Refuse;
     std::function<void()> restoring{};
 };
 
 // Takes back the newest replacement run not yet taken back. A file changed since the run is
 // left as it is and named; the others get their old bytes, mode and dates again. A damaged
-// newest run is named and refused; only with `skipDamaged` does undo go on to the run before
+// newest run is named and refused; only with DamagedRuns::Skip does undo go on to the run before
 // it. Completed when every file is as before the run; NothingToDo when no run is left (or
 // none can be reached now); Incomplete when some files were left, or the run could not be
 // marked as taken back, so that undo can be repeated; Refused when a journal is damaged or not

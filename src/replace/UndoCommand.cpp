@@ -6,10 +6,10 @@
 
 namespace trawlex {
 
-CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
+CommandOutcome UndoNewestRun(Form1& form, Ui& ui, DamagedRuns damaged) {
     bool busy = false;
     const CommandOutcome outcome = TakeBackNewestRun(
-        ui.Run(), {.skipDamaged = skipDamaged, .restoring = [&form, &ui, &busy] {
+        ui.Run(), {.damaged = damaged, .restoring = [&form, &ui, &busy] {
                        BusyStart(form, ui, QStringLiteral("R\u00FCckg\u00E4ngig ..."));
                        busy = true;
                    }});
@@ -20,7 +20,7 @@ CommandOutcome UndoNewestRun(Form1& form, Ui& ui, bool skipDamaged) {
 }
 
 CommandOutcome butRückgängig_Click(Form1& form, Ui& ui) {
-    return UndoNewestRun(form, ui, false);
+    return UndoNewestRun(form, ui, DamagedRuns::Refuse);
 }
 
 }  // namespace trawlex

@@ -40,13 +40,13 @@ bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields) {
     return true;
 }
 
-ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode, bool pattern) {
+ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode) {
     return {.term = form.TexSuchbegriff.text,
             .location = form.TexSuchort.text,
             .mask = form.ComDateifilter.text,
             .mode = mode,
             .subdirectories = form.CheckRekursiv != 0,
-            .pattern = pattern};
+            .pattern = form.CheckRegex != 0};
 }
 
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
@@ -59,7 +59,7 @@ CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, con
                                      .mode = mode,
                                      .scope = Scope::Flat,
                                      .regex = regex,
-                                     .summary = ReportSummaryOf(form, mode, regex)});
+                                     .summary = ReportSummaryOf(form, mode)});
 }
 
 CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
@@ -71,7 +71,7 @@ CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
                                      .mode = mode,
                                      .scope = Scope::Tree,
                                      .regex = regex,
-                                     .summary = ReportSummaryOf(form, mode, regex)});
+                                     .summary = ReportSummaryOf(form, mode)});
 }
 
 CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {

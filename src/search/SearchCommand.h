@@ -27,8 +27,9 @@ struct NeededField {
 // is wanting, and nothing changes.
 bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields);
 
-// The head of a search's report shows the window's fields as they stand when it begins.
-ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode, bool pattern);
+// The head of a search's report shows the window's fields as they stand when it begins; a
+// pattern search says so.
+ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode);
 
 // The search of one directory without its subdirectories, from the report header to the
 // footer.

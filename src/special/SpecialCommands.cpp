@@ -17,8 +17,14 @@ Scope ScopeOf(const Form1& form) {
 
 // Without a location the walk would fall back to the current directory, which a person never
 // chose; without a mask it would find nothing. Both are asked for, as the other commands do.
-bool RequireLocationAndMask(const Form1& form, Ui& ui, bool needsReport) {
-    if (needsReport) {
+// What a special-character command needs filled in: a search or preview writes a report.
+enum class Needed {
+    LocationAndMask,
+    WithReport,
+};
+
+bool RequireLocationAndMask(const Form1& form, Ui& ui, Needed needed) {
+    if (needed == Needed::WithReport) {
         return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                   {form.ComDateifilter.text, u"Dateityp", true},
                                   {form.TexZieldatei, u"Ergebnisdatei"}});
@@ -39,15 +45,17 @@ QString Combination(const QString& itemText) {
 CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const CompareMode mode = GetCompareMode(form);
-    // The report's head shows the window's fields, whatever character was looked for.
-    const CommandOutcome outcome =
-        SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
-                                  .term = std::move(term),
-                                  .target = form.TexZieldatei,
-                                  .mask = form.ComDateifilter.text,
-                                  .mode = mode,
-                                  .scope = ScopeOf(form),
-                                  .summary = ReportSummaryOf(form, mode, false)});
+    // The report's head shows the window's fields, whatever character was looked for; the
+    // character is a literal term.
+    ReportSummary summary = ReportSummaryOf(form, mode);
+    summary.pattern = false;
+    const CommandOutcome outcome = SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
+                                                             .term = std::move(term),
+                                                             .target = form.TexZieldatei,
+                                                             .mask = form.ComDateifilter.text,
+                                                             .mode = mode,
+                                                             .scope = ScopeOf(form),
+                                                             .summary = summary});
     BusyEnd(form, ui);
     if (Produced(outcome)) {
         ShowResultInBrowser(form, ui);
@@ -77,7 +85,9 @@ CommandOutcome ReplaceCode(Form1& form, Ui& ui, ReplaceAction action) {
     if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(form, ui, action == ReplaceAction::Preview)) {
+    if (!RequireLocationAndMask(
+            form, ui,
+            action == ReplaceAction::Preview ? Needed::WithReport : Needed::LocationAndMask)) {
         return CommandOutcome::Refused;
     }
     return ReplaceWith(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text),
@@ -90,7 +100,9 @@ CommandOutcome ReplaceCombination(Form1& form, Ui& ui, ReplaceAction action) {
     if (term.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(form, ui, action == ReplaceAction::Preview)) {
+    if (!RequireLocationAndMask(
+            form, ui,
+            action == ReplaceAction::Preview ? Needed::WithReport : Needed::LocationAndMask)) {
         return CommandOutcome::Refused;
     }
     return ReplaceWith(form, ui, std::move(term),
@@ -106,7 +118,7 @@ CommandOutcome butSuchenSonderzeichen_Click(Form1& form, Ui& ui) {
         ShowResultInBrowser(form, ui);
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(form, ui, true)) {
+    if (!RequireLocationAndMask(form, ui, Needed::WithReport)) {
         return CommandOutcome::Refused;
     }
     return SearchFor(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text));
@@ -117,7 +129,7 @@ CommandOutcome butKombinationenSuchen_Click(Form1& form, Ui& ui) {
     if (term.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(form, ui, true)) {
+    if (!RequireLocationAndMask(form, ui, Needed::WithReport)) {
         return CommandOutcome::Refused;
     }
     return SearchFor(form, ui, std::move(term));

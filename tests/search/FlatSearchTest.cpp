@@ -47,7 +47,7 @@ protected:
                                    .mask = form.ComDateifilter.text,
                                    .mode = mode,
                                    .workers = workers,
-                                   .summary = ReportSummaryOf(form, mode, false)});
+                                   .summary = ReportSummaryOf(form, mode)});
     }
 };
 

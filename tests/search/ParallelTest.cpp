@@ -57,16 +57,15 @@ TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     for (const unsigned workers : {0U, 1U, 3U}) {
         FakeUi ui;
         const QString report = reports.RootText() + QString::number(workers);
-        ASSERT_EQ(
-            SearchLocation(ui, {.location = tree.RootText(),
-                                .term = QStringLiteral("gr\u00F6\u00DFe"),
-                                .target = report,
-                                .mask = form.ComDateifilter.text,
-                                .mode = CompareMode::IgnoreCase,
-                                .scope = Scope::Tree,
-                                .workers = workers,
-                                .summary = ReportSummaryOf(form, CompareMode::IgnoreCase, false)}),
-            CommandOutcome::Completed);
+        ASSERT_EQ(SearchLocation(ui, {.location = tree.RootText(),
+                                      .term = QStringLiteral("gr\u00F6\u00DFe"),
+                                      .target = report,
+                                      .mask = form.ComDateifilter.text,
+                                      .mode = CompareMode::IgnoreCase,
+                                      .scope = Scope::Tree,
+                                      .workers = workers,
+                                      .summary = ReportSummaryOf(form, CompareMode::IgnoreCase)}),
+                  CommandOutcome::Completed);
         std::string text = ReadFile(report.toStdString());
         const std::size_t stand = text.find("Stand:");
         text.erase(stand, text.find('\n', stand) - stand);  // the moment of the search differs

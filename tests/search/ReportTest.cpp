@@ -46,12 +46,12 @@ TEST_F(ReportTest, HeaderBytesForPlainValues) {
         "Position:</B></TD><TD><B>H\xE4ufigkeit:</B></TD><TD><B>Titel der "
         "HTML-Datei:</B></TD><TD><B>zuletzt ge\xE4ndert am:</B></TD><TD><B>Datei"
         "l\xE4nge:</B></TD></TR>\r\n";
-    EXPECT_EQ(ReportHeaderText(ReportSummaryOf(form, CompareMode::IgnoreCase, false),
+    EXPECT_EQ(ReportHeaderText(ReportSummaryOf(form, CompareMode::IgnoreCase),
                                test::LocalMoment(2026, 12, 5, 5, 11, 14)),
               expected);
 
     form.CheckRekursiv = 1;
-    const std::string recursive = ReportHeaderText(ReportSummaryOf(form, CompareMode::Exact, false),
+    const std::string recursive = ReportHeaderText(ReportSummaryOf(form, CompareMode::Exact),
                                                    test::LocalMoment(2026, 12, 5, 5, 11, 14));
     EXPECT_NE(recursive.find("colspan=\"2\">Beachten</td></tr>\r\n"), std::string::npos);
     EXPECT_NE(recursive.find("colspan=\"2\">Ja</TD></TR>\r\n"), std::string::npos);

@@ -44,8 +44,8 @@ std::atomic<int> keptDirectories{0};
 TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top, Scope scope,
                         const FileMask& mask, WalkGuard& guard) {
     TreeWalk walk(mask, &guard);
-    walk.Enter(ownFiles, true, false);
-    if (scope == Scope::Tree && walk.Enter(top.path + SeparatorFor(top), false, true) &&
+    walk.Enter(ownFiles, Listed::Files);
+    if (scope == Scope::Tree && walk.Enter(top.path + SeparatorFor(top), Listed::Subdirectories) &&
         walk.frames_.size() == 2) {
         // The own files come first; the directories below wait under them.
         std::swap(walk.frames_.front(), walk.frames_.back());
@@ -56,7 +56,9 @@ TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top,
     return walk;
 }
 
-bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubdirectories) {
+bool TreeWalk::Enter(const std::string& directory, Listed listed) {
+    const bool withFiles = listed != Listed::Subdirectories;
+    const bool withSubdirectories = listed != Listed::Files;
     const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(directory));
     if (!handle) {
         unreadable_.push_back(directory);
@@ -123,7 +125,7 @@ bool TreeWalk::Next(WalkedFile& file) {
             const DirectoryHandle child{frame.directory +
                                         frame.subdirectories[frame.nextSubdirectory++]};
             if (guard_ != nullptr && guard_->Enter(child)) {
-                Enter(child.path + SeparatorFor(child), true, true);
+                Enter(child.path + SeparatorFor(child), Listed::Both);
             }
             continue;
         }

@@ -64,7 +64,14 @@ private:
 
     TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}
 
-    bool Enter(const std::string& directory, bool withFiles, bool withSubdirectories);
+    // What a directory's listing is read for.
+    enum class Listed {
+        Files,
+        Subdirectories,
+        Both,
+    };
+
+    bool Enter(const std::string& directory, Listed listed);
 
     const FileMask* mask_;
     WalkGuard* guard_;

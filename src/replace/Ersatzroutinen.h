@@ -126,6 +126,11 @@ struct ReplaceBuffers {
 // modification time included.
 FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers);
 
+// The preview ReplaceInFile gives a file too big to read whole, for a file of any size: it is read
+// in pieces of `pieceSize` bytes.
+FileOutcome PreviewInPieces(const ReplaceTask& task, const ReplaceRun& run,
+                            std::size_t pieceSize = ChunkReader::kPieceSize);
+
 // Every matching file of one directory (ending in the separator). The listing is taken whole
 // before the first file is rewritten, so no file is processed twice.
 Flow ReplaceFilesOf(const std::string& directory, ReplaceRun& run);

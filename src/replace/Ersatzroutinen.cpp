@@ -1,6 +1,7 @@
 #include "Ersatzroutinen.h"
 
 #include "Journal.h"
+#include "StreamedPreview.h"
 #include "common/Standard.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
@@ -446,14 +447,100 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
     return outcome;
 }
 
-// A file whose replaced text would not fit the memory a file read whole may take: a replacement
-// starts again piece by piece, with every pair; a preview names it.
+// A preview of a file that is not read whole: every pair in turn, as ReplaceWhole applies them,
+// each found in one pass and written in a second into a nameless temporary file while its
+// occurrences are composed onto the edits of the original; the changed lines are then read
+// from the original around those edits. The problems are those ReplaceWhole names, in its order,
+// so that the page does not depend on how big the file is.
+FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
+                            const OpenedFile& opened, const FilePlace* place,
+                            std::size_t pieceSize) {
+    FileOutcome outcome;
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    const auto failed = [&outcome](QString problem) {
+        outcome.problems.push_back(std::move(problem));
+        outcome.replacements = 0;
+        return outcome;
+    };
+    StreamedPreview text(opened.file.get(), static_cast<std::uint64_t>(opened.status.st_size),
+                         task.path, place != nullptr ? place->directory : -1, pieceSize);
+    std::optional<TextEncoding> encoding;  // the original's, for the lines shown
+    for (const ReplaceStep& step : run.steps) {
+        auto found = MatchStreamed(text.Descriptor(), task.path, {&step.term},
+                                   {.pieceSize = pieceSize, .limit = text.Size()});
+        if (!found) {
+            return failed(found.message());
+        }
+        const FileMatch& match = found->matches.front();
+        if (match.limitReached) {
+            return failed(LimitText(task.path, step.term));
+        }
+        if (!match.IsHit()) {
+            continue;
+        }
+        // A pass knows the encoding only once its term occurs; the first that occurs still reads
+        // the original, since no pair before it replaced.
+        if (!encoding) {
+            encoding = found->detected.encoding;
+        }
+        auto replaced = text.Apply(step.term, step.replacement, found->detected);
+        if (!replaced) {
+            return failed(replaced.message());
+        }
+        if (replaced->outcome == ReplaceOutcome::LimitReached) {
+            return failed(LimitText(task.path, step.term));
+        }
+        if (replaced->outcome == ReplaceOutcome::Unencodable) {
+            outcome.problems.push_back(Unencodable(task.path));
+        }
+        if (replaced->outcome == ReplaceOutcome::Replaced) {
+            outcome.replacements += replaced->count;
+        }
+    }
+    if (outcome.replacements == 0) {
+        return outcome;
+    }
+    char head[2] = {};
+    if (pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
+        IsUtf16(std::string_view(head, sizeof head))) {
+        return failed(Utf16Refused(task.path));
+    }
+    if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
+        outcome.problems.push_back(*refused);
+        return outcome;
+    }
+    FilePreview described;
+    described.path = task.path;
+    described.replacements = outcome.replacements;
+    if (auto shown = text.Describe(*encoding, described); !shown) {
+        return failed(shown.message());
+    }
+    outcome.changed = true;
+    outcome.preview = std::move(described);
+    return outcome;
+}
+
+// A file that is not read whole: a preview describes it piece by piece, a replacement writes it
+// so where it can reach the file. None when neither can be done.
+std::optional<FileOutcome> InPieces(const ReplaceTask& task, const ReplaceRun& run,
+                                    const OpenedFile& opened, const FilePlace* place) {
+    if (run.action == ReplaceAction::Preview) {
+        return PreviewStreamed(task, run, opened, place, ChunkReader::kPieceSize);
+    }
+    if (place == nullptr) {
+        return std::nullopt;
+    }
+    FileOutcome streamed = ReplaceStreamed(task, run, opened, *place);
+    streamed.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    return streamed;
+}
+
+// A file whose replaced text would not fit the memory a file read whole may take starts again
+// piece by piece, with every pair; one that cannot be reached for that is named.
 FileOutcome TooLongWhole(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
                          const FilePlace* place) {
-    if (run.action == ReplaceAction::Write && place != nullptr) {
-        FileOutcome streamed = ReplaceStreamed(task, run, opened, *place);
-        streamed.bytes = static_cast<std::int64_t>(opened.status.st_size);
-        return streamed;
+    if (auto streamed = InPieces(task, run, opened, place)) {
+        return std::move(*streamed);
     }
     FileOutcome outcome;
     outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
@@ -489,7 +576,7 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         details.occurrences = preview ? &buffers.occurrences : nullptr;
         details.insertions = preview ? &buffers.insertions : nullptr;
         // A replacement that makes the text much longer is written piece by piece instead; a
-        // preview, which must hold the text, shows a file only up to that growth.
+        // preview, which holds every pair's text, is described piece by piece beyond that growth.
         details.outputLimit = preview ? current.size() + kWholeOutputLimit : kWholeOutputLimit;
         switch (ReplaceAllInto(current, step.term, step.replacement, out, &details)) {
             case ReplaceOutcome::Unchanged:
@@ -587,11 +674,10 @@ FileOutcome ReplaceInFileOrThrow(const ReplaceTask& task, const ReplaceRun& run,
         outcome.problems.push_back(opened.message());
         return outcome;
     }
-    const bool preview = run.action == ReplaceAction::Preview;
-    if (!preview && place && static_cast<std::uint64_t>(opened->status.st_size) > kWholeReadLimit) {
-        FileOutcome streamed = ReplaceStreamed(task, run, opened.value(), *place);
-        streamed.bytes = static_cast<std::int64_t>(opened->status.st_size);
-        return streamed;
+    if (!ReadsWhole(opened->status)) {
+        if (auto streamed = InPieces(task, run, opened.value(), place ? &*place : nullptr)) {
+            return std::move(*streamed);
+        }
     }
     return ReplaceWhole(task, run, buffers, opened.value(), place ? &*place : nullptr);
 }
@@ -638,6 +724,16 @@ FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, Replac
         outcome.problems.push_back(OutOfMemory(task.path));
         return outcome;
     }
+}
+
+FileOutcome PreviewInPieces(const ReplaceTask& task, const ReplaceRun& run, std::size_t pieceSize) {
+    auto opened = OpenRegularFile(task.path);
+    if (!opened) {
+        FileOutcome outcome;
+        outcome.problems.push_back(opened.message());
+        return outcome;
+    }
+    return PreviewStreamed(task, run, opened.value(), nullptr, pieceSize);
 }
 
 QString UnchangedFilesHeading() {

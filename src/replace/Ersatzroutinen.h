@@ -125,6 +125,11 @@ struct ReplaceBuffers {
 // modification time included.
 FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers);
 
+// The preview ReplaceInFile gives a file too big to read whole, for a file of any size: it is read
+// in pieces of `pieceSize` bytes.
+FileOutcome PreviewInPieces(const ReplaceTask& task, const ReplaceRun& run,
+                            std::size_t pieceSize = ChunkReader::kPieceSize);
+
 // One replacement; term and replacement are written in each file's own encoding.
 struct ReplaceJob {
     QString location;

@@ -31,185 +31,280 @@ std::string Shown(std::string_view bytes, TextEncoding encoding) {
     return EscapeValue(ControlsVisible(DecodeAs(bytes, encoding)));
 }
 
-// Moves a cut forward to the start of a character, so that no UTF-8 sequence is split.
-std::size_t CharacterStart(std::string_view text, std::size_t position, TextEncoding encoding) {
+// Moves a cut forward to the start of a character, so that no UTF-8 sequence is split; never
+// beyond `end`.
+std::size_t CharacterStart(PreviewText& text, std::size_t position, std::size_t end,
+                           TextEncoding encoding) {
     if (encoding != TextEncoding::Utf8) {
         return position;
     }
-    while (position < text.size() && (static_cast<unsigned char>(text[position]) & 0xC0) == 0x80) {
+    while (position < end && (static_cast<unsigned char>(text.At(position)) & 0xC0) == 0x80) {
         ++position;
     }
     return position;
 }
 
-// Unchanged text between changes: kept whole when short, otherwise its ends that touch a change.
-std::string Context(std::string_view text, bool atStart, bool atEnd, TextEncoding encoding) {
+// Unchanged text between changes (`from`..`to`): kept whole when short, otherwise its ends that
+// touch a change.
+std::string Context(PreviewText& original, std::size_t from, std::size_t to, bool atStart,
+                    bool atEnd, TextEncoding encoding) {
     const std::size_t keepBefore = atStart ? 0 : kContext;
     const std::size_t keepAfter = atEnd ? 0 : kContext;
-    if (text.size() <= keepBefore + keepAfter + 3) {
-        return Shown(text, encoding);
+    if (to - from <= keepBefore + keepAfter + 3) {
+        return Shown(original.Bytes(from, to), encoding);
     }
-    const std::size_t headEnd = CharacterStart(text, keepBefore, encoding);
-    const std::size_t tailStart = CharacterStart(text, text.size() - keepAfter, encoding);
-    std::string shown = Shown(text.substr(0, headEnd), encoding);
+    const std::size_t headEnd = CharacterStart(original, from + keepBefore, to, encoding);
+    const std::size_t tailStart = CharacterStart(original, to - keepAfter, to, encoding);
+    std::string shown = Shown(original.Bytes(from, headEnd), encoding);
     shown += EscapeValue(u"\u2026");
-    shown += Shown(text.substr(tailStart), encoding);
+    shown += Shown(original.Bytes(tailStart, to), encoding);
     return shown;
 }
 
-std::size_t LineStart(std::string_view text, std::size_t position) {
-    const std::size_t newline =
-        position == 0 ? std::string_view::npos : text.rfind('\n', position - 1);
-    return newline == std::string_view::npos ? 0 : newline + 1;
-}
-
-// Behind the line end of the line that holds `position`.
-std::size_t LineEnd(std::string_view text, std::size_t position) {
-    const std::size_t newline = text.find('\n', position);
-    return newline == std::string_view::npos ? text.size() : newline + 1;
-}
-
 // One line of the preview from the original bytes `begin`..`end` and the edits inside them.
-PreviewLine RenderLine(std::string_view original, std::size_t begin, std::size_t end,
-                       const Edit* first, const Edit* last, TextEncoding encoding) {
+PreviewLine RenderLine(PreviewText& original, std::size_t begin, std::size_t end,
+                       const std::vector<Edit>& edits, TextEncoding encoding) {
     PreviewLine line;
     // The line's own line end is not shown unless a change takes it.
+    const std::size_t lastEnd = edits.back().end;
     std::size_t shownEnd = end;
-    if (last->end < end) {
-        if (shownEnd > last->end && original[shownEnd - 1] == '\n') {
+    if (lastEnd < end) {
+        if (shownEnd > lastEnd && original.At(shownEnd - 1) == '\n') {
             --shownEnd;
         }
-        if (shownEnd > last->end && original[shownEnd - 1] == '\r') {
+        if (shownEnd > lastEnd && original.At(shownEnd - 1) == '\r') {
             --shownEnd;
         }
     }
     std::size_t position = begin;
-    for (const Edit* edit = first; edit <= last; ++edit) {
-        const std::string context = Context(original.substr(position, edit->start - position),
-                                            position == begin, false, encoding);
+    for (const Edit& edit : edits) {
+        const std::string context =
+            Context(original, position, edit.start, position == begin, false, encoding);
         line.before += context;
         line.after += context;
-        if (edit->end > edit->start) {
-            line.before += "<del>" +
-                           Shown(original.substr(edit->start, edit->end - edit->start), encoding) +
-                           "</del>";
+        if (edit.end > edit.start) {
+            line.before +=
+                "<del>" + Shown(original.Bytes(edit.start, edit.end), encoding) + "</del>";
         }
-        if (!edit->inserted.empty()) {
-            line.after += "<ins>" + Shown(edit->inserted, encoding) + "</ins>";
+        if (!edit.inserted.empty()) {
+            line.after += "<ins>" + Shown(edit.inserted, encoding) + "</ins>";
         }
-        position = edit->end;
+        position = edit.end;
     }
-    const std::string tail = Context(
-        original.substr(position, std::max(position, shownEnd) - position), false, true, encoding);
+    const std::string tail =
+        Context(original, position, std::max(position, shownEnd), false, true, encoding);
     line.before += tail;
     line.after += tail;
     return line;
 }
 
+// The byte whose line an edit belongs to: its last one, or where it inserts.
+std::size_t LineHeld(const EditBounds& edit) {
+    return edit.end == edit.start ? edit.start : edit.end - 1;
+}
+
+class TextInMemory final : public PreviewText {
+public:
+    explicit TextInMemory(std::string_view text) : text_(text) {}
+
+    std::size_t LineStart(std::size_t position) override {
+        const std::size_t newline =
+            position == 0 ? std::string_view::npos : text_.rfind('\n', position - 1);
+        return newline == std::string_view::npos ? 0 : newline + 1;
+    }
+    std::int64_t LineNumber(std::size_t lineStart) override {
+        number_ += std::count(text_.begin() + static_cast<std::ptrdiff_t>(counted_),
+                              text_.begin() + static_cast<std::ptrdiff_t>(lineStart), '\n');
+        counted_ = lineStart;
+        return number_;
+    }
+    std::size_t LineEnd(std::size_t position) override {
+        const std::size_t newline = text_.find('\n', position);
+        return newline == std::string_view::npos ? text_.size() : newline + 1;
+    }
+    char At(std::size_t position) override { return text_[position]; }
+    std::string Bytes(std::size_t from, std::size_t to) override {
+        return std::string(text_.substr(from, to - from));
+    }
+
+private:
+    std::string_view text_;
+    std::int64_t number_ = 1;
+    std::size_t counted_ = 0;  // newlines are counted up to here
+};
+
+class EditsInMemory final : public PreviewEdits {
+public:
+    explicit EditsInMemory(const std::vector<Edit>& edits) : edits_(edits) {}
+
+    const EditBounds* Peek() override {
+        if (index_ == edits_.size()) {
+            return nullptr;
+        }
+        const Edit& edit = edits_[index_];
+        bounds_ = {edit.start, edit.end, edit.inserted.size()};
+        return &bounds_;
+    }
+    void Next(Edit* into) override {
+        if (into != nullptr) {
+            *into = edits_[index_];
+        }
+        ++index_;
+    }
+
+private:
+    const std::vector<Edit>& edits_;
+    std::size_t index_ = 0;
+    EditBounds bounds_;
+};
+
 }  // namespace
+
+void EditComposer::Occurrence(const Span& occurrence, std::size_t insertedLength) {
+    PlaceEarlier(&occurrence.start);
+    Place(occurrence.start, occurrence.end, 0, true, insertedLength);
+    ++occurrenceNumber_;
+}
+
+void EditComposer::Finish() {
+    PlaceEarlier(nullptr);
+    Close();
+}
+
+// Every piece of the current text that differs from the original (an earlier edit's insertion)
+// or is replaced now (an occurrence) is placed in the current text's positions, an earlier edit
+// before an occurrence at the same place. Pieces that overlap or touch become one edit.
+void EditComposer::PlaceEarlier(const std::size_t* upTo) {
+    while (true) {
+        if (!nextAsked_) {
+            next_ = earlier_();
+            nextAsked_ = true;
+        }
+        if (!next_) {
+            return;
+        }
+        const std::int64_t start = static_cast<std::int64_t>(next_->start) + shift_;
+        if (upTo != nullptr && start > static_cast<std::int64_t>(*upTo)) {
+            return;
+        }
+        const std::int64_t delta = static_cast<std::int64_t>(next_->insertedLength) -
+                                   static_cast<std::int64_t>(next_->end - next_->start);
+        const auto placed = static_cast<std::size_t>(start);
+        Place(placed, placed + next_->insertedLength, delta, false, 0);
+        shift_ += delta;
+        nextAsked_ = false;
+    }
+}
+
+void EditComposer::Place(std::size_t start, std::size_t end, std::int64_t delta, bool occurrence,
+                         std::size_t insertedLength) {
+    if (!open_ || start > groupEnd_) {
+        Close();
+        open_ = true;
+        groupStart_ = start;
+        groupEnd_ = end;
+        inside_ = 0;
+        removed_ = 0;
+        added_ = 0;
+        firstOccurrence_ = occurrenceNumber_;
+        occurrences_ = 0;
+    } else {
+        groupEnd_ = std::max(groupEnd_, end);
+    }
+    inside_ += delta;
+    if (occurrence) {
+        removed_ += end - start;
+        added_ += insertedLength;
+        ++occurrences_;
+    }
+}
+
+void EditComposer::Close() {
+    if (!open_) {
+        return;
+    }
+    open_ = false;
+    ComposedEdit composed;
+    composed.bounds.start =
+        static_cast<std::size_t>(static_cast<std::int64_t>(groupStart_) - before_);
+    composed.bounds.end =
+        static_cast<std::size_t>(static_cast<std::int64_t>(groupEnd_) - before_ - inside_);
+    composed.bounds.insertedLength = groupEnd_ - groupStart_ - removed_ + added_;
+    composed.read = {groupStart_, groupEnd_};
+    composed.firstOccurrence = firstOccurrence_;
+    composed.occurrences = occurrences_;
+    before_ += inside_;
+    take_(composed);
+}
 
 void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
                   const std::vector<Span>& occurrences, std::string_view inserted,
                   const std::vector<std::string>* insertedEach) {
-    // Every piece of the current text that differs from the original (an earlier edit's
-    // insertion) or is replaced now (an occurrence), in the current text's positions. Pieces
-    // that overlap or touch become one edit of the original.
-    struct Piece {
-        std::size_t start;
-        std::size_t end;
-        std::int64_t delta;  // how far an earlier edit moved the text behind it
-        bool occurrence;
-        std::size_t number = 0;  // of the occurrence
+    const auto insertedBy = [&](std::size_t number) {
+        return insertedEach != nullptr ? std::string_view((*insertedEach)[number]) : inserted;
     };
-    std::vector<Piece> pieces;
-    pieces.reserve(edits.size() + occurrences.size());
-    std::int64_t shift = 0;
-    std::size_t next = 0;
-    const auto addEdit = [&](const Edit& edit) {
-        const auto start = static_cast<std::size_t>(static_cast<std::int64_t>(edit.start) + shift);
-        const std::int64_t delta = static_cast<std::int64_t>(edit.inserted.size()) -
-                                   static_cast<std::int64_t>(edit.end - edit.start);
-        pieces.push_back({start, start + edit.inserted.size(), delta, false, 0});
-        shift += delta;
-    };
-    for (std::size_t number = 0; number < occurrences.size(); ++number) {
-        const Span& occurrence = occurrences[number];
-        while (next < edits.size() && static_cast<std::int64_t>(edits[next].start) + shift <=
-                                          static_cast<std::int64_t>(occurrence.start)) {
-            addEdit(edits[next++]);
-        }
-        pieces.push_back({occurrence.start, occurrence.end, 0, true, number});
-    }
-    for (; next < edits.size(); ++next) {
-        addEdit(edits[next]);
-    }
-
     std::vector<Edit> composed;
-    std::int64_t before = 0;  // the moves of the earlier edits in front of the group
-    std::size_t index = 0;
-    while (index < pieces.size()) {
-        const std::size_t groupStart = pieces[index].start;
-        std::size_t groupEnd = pieces[index].end;
-        std::int64_t inside = 0;
-        std::size_t last = index;
-        while (last < pieces.size() && pieces[last].start <= groupEnd) {
-            groupEnd = std::max(groupEnd, pieces[last].end);
-            inside += pieces[last].delta;
-            ++last;
-        }
-        Edit edit;
-        edit.start = static_cast<std::size_t>(static_cast<std::int64_t>(groupStart) - before);
-        edit.end = static_cast<std::size_t>(static_cast<std::int64_t>(groupEnd) - before - inside);
-        std::size_t position = groupStart;
-        for (std::size_t piece = index; piece < last; ++piece) {
-            if (!pieces[piece].occurrence) {
-                continue;
+    std::size_t next = 0;
+    EditComposer composer(
+        [&edits, &next]() -> std::optional<EditBounds> {
+            if (next == edits.size()) {
+                return std::nullopt;
             }
-            edit.inserted.append(current.substr(position, pieces[piece].start - position));
-            edit.inserted.append(insertedEach != nullptr
-                                     ? std::string_view((*insertedEach)[pieces[piece].number])
-                                     : inserted);
-            position = pieces[piece].end;
-        }
-        edit.inserted.append(current.substr(position, groupEnd - position));
-        composed.push_back(std::move(edit));
-        before += inside;
-        index = last;
+            const Edit& edit = edits[next++];
+            return EditBounds{edit.start, edit.end, edit.inserted.size()};
+        },
+        [&](const ComposedEdit& group) {
+            // What the group becomes is the current text with its occurrences replaced.
+            Edit edit{group.bounds.start, group.bounds.end, {}};
+            edit.inserted.reserve(group.bounds.insertedLength);
+            std::size_t position = group.read.start;
+            for (std::size_t number = group.firstOccurrence;
+                 number < group.firstOccurrence + group.occurrences; ++number) {
+                edit.inserted.append(
+                    current.substr(position, occurrences[number].start - position));
+                edit.inserted.append(insertedBy(number));
+                position = occurrences[number].end;
+            }
+            edit.inserted.append(current.substr(position, group.read.end - position));
+            composed.push_back(std::move(edit));
+        });
+    for (std::size_t number = 0; number < occurrences.size(); ++number) {
+        composer.Occurrence(occurrences[number], insertedBy(number).size());
     }
+    composer.Finish();
     edits = std::move(composed);
+}
+
+void DescribeChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
+                     FilePreview& preview) {
+    std::vector<Edit> line;
+    while (const EditBounds* first = edits.Peek()) {
+        const bool shown = preview.lines.size() < kPreviewLinesPerFile;
+        const std::size_t begin = original.LineStart(first->start);
+        const std::int64_t number = shown ? original.LineNumber(begin) : 0;
+        std::size_t end = original.LineEnd(LineHeld(*first));
+        line.clear();
+        edits.Next(shown ? &line.emplace_back() : nullptr);
+        for (const EditBounds* edit = edits.Peek(); edit != nullptr && edit->start < end;
+             edit = edits.Peek()) {
+            end = std::max(end, original.LineEnd(LineHeld(*edit)));
+            edits.Next(shown ? &line.emplace_back() : nullptr);
+        }
+        if (shown) {
+            PreviewLine rendered = RenderLine(original, begin, end, line, encoding);
+            rendered.number = number;
+            preview.lines.push_back(std::move(rendered));
+        } else {
+            ++preview.moreLines;
+        }
+    }
 }
 
 void DescribeChanges(std::string_view original, const std::vector<Edit>& edits,
                      TextEncoding encoding, FilePreview& preview) {
-    std::int64_t lineNumber = 1;
-    std::size_t counted = 0;  // newlines are counted up to here
-    std::size_t index = 0;
-    while (index < edits.size()) {
-        const std::size_t begin = LineStart(original, edits[index].start);
-        std::size_t end =
-            LineEnd(original, std::max(edits[index].start, edits[index].end == edits[index].start
-                                                               ? edits[index].start
-                                                               : edits[index].end - 1));
-        std::size_t lastIndex = index;
-        while (lastIndex + 1 < edits.size() && edits[lastIndex + 1].start < end) {
-            ++lastIndex;
-            const Edit& edit = edits[lastIndex];
-            end = std::max(end,
-                           LineEnd(original, edit.end == edit.start ? edit.start : edit.end - 1));
-        }
-        if (preview.lines.size() < kPreviewLinesPerFile) {
-            lineNumber += std::count(original.begin() + static_cast<std::ptrdiff_t>(counted),
-                                     original.begin() + static_cast<std::ptrdiff_t>(begin), '\n');
-            counted = begin;
-            PreviewLine line =
-                RenderLine(original, begin, end, &edits[index], &edits[lastIndex], encoding);
-            line.number = lineNumber;
-            preview.lines.push_back(std::move(line));
-        } else {
-            ++preview.moreLines;
-        }
-        index = lastIndex + 1;
-    }
+    TextInMemory text(original);
+    EditsInMemory list(edits);
+    DescribeChanges(text, list, encoding, preview);
 }
 
 std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now) {

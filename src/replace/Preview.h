@@ -9,8 +9,11 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trawlex {
@@ -31,6 +34,60 @@ struct Edit {
 void ComposeEdits(std::vector<Edit>& edits, std::string_view current,
                   const std::vector<Span>& occurrences, std::string_view inserted,
                   const std::vector<std::string>* insertedEach = nullptr);
+
+// Where an edit lies in the original and how long the text it puts there is: all that composing
+// needs, so that a file's edits can be composed without holding their texts.
+struct EditBounds {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t insertedLength = 0;
+};
+
+// One edit of the original as a pair's occurrences and the earlier edits they meet compose it.
+struct ComposedEdit {
+    EditBounds bounds;
+    Span read;  // what it covers in the text the pair read, occurrences and earlier insertions
+    std::size_t firstOccurrence = 0;  // the pair's occurrences inside it, by number
+    std::size_t occurrences = 0;
+};
+
+// ComposeEdits one occurrence at a time: the earlier edits are asked for in order and each
+// composed edit is handed on as soon as nothing later can join it, so that a replacement read
+// piece by piece can compose as it goes.
+class EditComposer {
+public:
+    using Earlier = std::function<std::optional<EditBounds>()>;
+    using Take = std::function<void(const ComposedEdit&)>;
+
+    EditComposer(Earlier earlier, Take take)
+        : earlier_(std::move(earlier)), take_(std::move(take)) {}
+
+    // Occurrences come left to right, in the positions of the text the pair read.
+    void Occurrence(const Span& occurrence, std::size_t insertedLength);
+    void Finish();
+
+private:
+    void PlaceEarlier(const std::size_t* upTo);
+    void Place(std::size_t start, std::size_t end, std::int64_t delta, bool occurrence,
+               std::size_t insertedLength);
+    void Close();
+
+    Earlier earlier_;
+    Take take_;
+    std::optional<EditBounds> next_;
+    bool nextAsked_ = false;
+    std::int64_t shift_ = 0;   // how far the earlier edits placed so far moved the text
+    std::int64_t before_ = 0;  // the same for the edits in front of the open one
+    std::size_t occurrenceNumber_ = 0;
+    bool open_ = false;
+    std::size_t groupStart_ = 0;
+    std::size_t groupEnd_ = 0;
+    std::int64_t inside_ = 0;  // the moves of the earlier edits inside the open one
+    std::size_t removed_ = 0;  // occurrence bytes inside it, and what they become
+    std::size_t added_ = 0;
+    std::size_t firstOccurrence_ = 0;
+    std::size_t occurrences_ = 0;
+};
 
 // A changed line of the preview: its number in the file and the line before and after, as HTML
 // with the removed text in <del> and the new text in <ins>.
@@ -53,6 +110,32 @@ inline constexpr std::size_t kPreviewLinesPerFile = 50;
 // unchanged stretches are shortened around the changes.
 void DescribeChanges(std::string_view original, const std::vector<Edit>& edits,
                      TextEncoding encoding, FilePreview& preview);
+
+// The original as the description reads it: in memory, or from disk around the edits. Positions
+// asked for lines never go back.
+class PreviewText {
+public:
+    virtual ~PreviewText() = default;
+    // Where the line that holds `position` starts, and its number (asked right after).
+    virtual std::size_t LineStart(std::size_t position) = 0;
+    virtual std::int64_t LineNumber(std::size_t lineStart) = 0;
+    // Behind the line end of the line that holds `position`, or the end of the text.
+    virtual std::size_t LineEnd(std::size_t position) = 0;
+    virtual char At(std::size_t position) = 0;
+    virtual std::string Bytes(std::size_t from, std::size_t to) = 0;
+};
+
+// The edits in order; only those of the lines shown are asked for their texts.
+class PreviewEdits {
+public:
+    virtual ~PreviewEdits() = default;
+    virtual const EditBounds* Peek() = 0;  // null after the last
+    // Moves on, filling in `into` when given.
+    virtual void Next(Edit* into) = 0;
+};
+
+void DescribeChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
+                     FilePreview& preview);
 
 // What a preview page shows about the run in its summary.
 struct PreviewSummary {

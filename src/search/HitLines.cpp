@@ -249,8 +249,7 @@ Result<FileHitLines> ReadHitLines(const std::string& path, const TermMatcher& te
     if (!opened) {
         return opened.error();
     }
-    const auto size = static_cast<std::uint64_t>(opened->status.st_size);
-    if (size <= kWholeReadLimit) {
+    if (ReadsWhole(opened->status)) {
         FileBuffer buffer;
         if (auto read = ReadOpenedInto(opened.value(), path, buffer); !read) {
             return read.error();

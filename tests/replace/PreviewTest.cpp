@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <map>
 #include <random>
 #include <regex>
@@ -60,6 +62,179 @@ TEST(PreviewTest, ComposedEditsTurnTheOriginalIntoWhatThePairsWrite) {
         }
         ASSERT_EQ(applied, current) << "round " << round;
     }
+}
+
+// What a preview says of a file: its count, its problems and its part of the page.
+std::string Described(const FileOutcome& outcome) {
+    std::string text = std::to_string(outcome.replacements) + (outcome.changed ? " +\n" : "\n");
+    for (const QString& problem : outcome.problems) {
+        text += problem.toStdString() + "\n";
+    }
+    if (outcome.preview) {
+        text += PreviewFileText(1, *outcome.preview);
+    }
+    return text;
+}
+
+struct PiecesCase {
+    const char* name;
+    std::string text;
+    std::vector<ReplacePair> pairs;
+    bool regex = false;
+    CompareMode mode = CompareMode::Exact;
+    bool linked = false;  // the file has a second name
+};
+
+// The whole file's preview, and the one read in pieces of each size.
+void ExpectSamePreview(const PiecesCase& given, const std::vector<std::size_t>& pieceSizes) {
+    SCOPED_TRACE(given.name);
+    const TempTree tree;
+    const std::string path = tree.Write("datei.txt", given.text);
+    if (given.linked) {
+        ASSERT_EQ(link(path.c_str(), tree.Path("zweiter.txt").c_str()), 0);
+    }
+    std::vector<ReplaceStep> steps;
+    for (const ReplacePair& pair : given.pairs) {
+        auto step = ReplaceStep::Make(pair.term, pair.replacement, given.mode, given.regex);
+        ASSERT_TRUE(step) << step.message().toStdString();
+        steps.push_back(std::move(step.value()));
+    }
+    const FileMask mask(QStringLiteral("*.txt"));
+    FakeUi ui;
+    const LocationBounds bounds(tree.Root());
+    const ReplaceRun run{steps, mask, ui, bounds, ReplaceAction::Preview};
+    ReplaceBuffers buffers;
+    const std::string whole = Described(ReplaceInFile({path, path, std::nullopt}, run, buffers));
+    for (const std::size_t pieceSize : pieceSizes) {
+        ASSERT_EQ(Described(PreviewInPieces({path, path, std::nullopt}, run, pieceSize)), whole)
+            << "pieces of " << pieceSize;
+    }
+}
+
+TEST(PreviewTest, PiecesGiveTheWholeFilesPreview) {
+    std::string manyLines;
+    for (int line = 0; line < 70; ++line) {
+        manyLines += "Zeile " + std::to_string(line) + " Alt und Alt\r\n";
+    }
+    std::string longUtf8;
+    for (int count = 0; count < 50; ++count) {
+        longUtf8 += "\xC3\xA4";
+    }
+    longUtf8 += "Alt";
+    for (int count = 0; count < 50; ++count) {
+        longUtf8 += "\xE2\x82\xAC";
+    }
+    longUtf8 += "\n\xC3\x84lt ALT\n";
+    const PiecesCase cases[] = {
+        {"Windows-1252, more lines than shown",
+         manyLines,
+         {{QStringLiteral("Alt"), QStringLiteral("Ne\u00FC")}}},
+        // Each pair meets what the ones before inserted, and line ends go.
+        {"pairs over earlier insertions",
+         "abab\r\naab\nba\r\n\r\nbbaa\r\n",
+         {{QStringLiteral("a"), QStringLiteral("bc")},
+          {QStringLiteral("cb"), QStringLiteral("X")},
+          {QStringLiteral("Xa"), QString()},
+          {QStringLiteral("\r\n"), QStringLiteral("\n")}}},
+        {"UTF-8, long line cut between characters",
+         longUtf8,
+         {{QStringLiteral("alt"), QStringLiteral("\u00DC\u20AC")}},
+         false,
+         CompareMode::IgnoreCase},
+        {"pattern with a template",
+         "Name: Meier, Fritz\nName: Huber, Eva\r\nkein Name\n",
+         {{QStringLiteral("(\\w+), (\\w+)"), QStringLiteral("$2 $1")},
+          {QStringLiteral("^Name: "), QString()}},
+         true},
+        {"CR LF to LF",
+         "eins\r\nzwei\r\n\r\ndrei",
+         {{QStringLiteral("\r\n"), QStringLiteral("\n")}}},
+        {"lines joined", "a\nb\nc\n", {{QStringLiteral("\nb\n"), QStringLiteral("-")}}},
+        {"unencodable, then replaced",
+         "Fu\xDF und Alt\r\n",
+         {{QStringLiteral("Alt"), QStringLiteral("\u03A9")},
+          {QStringLiteral("Fu\u00DF"), QStringLiteral("Bein")}}},
+        {"UTF-16",
+         std::string("\xFF\xFE"
+                     "A\0l\0t\0",
+                     8),
+         {{QStringLiteral("l"), QStringLiteral("L")}}},
+        {"pattern limit",
+         std::string(40, 'a') + "cb\n",
+         {{QStringLiteral("x"), QStringLiteral("y")},
+          {QStringLiteral("(a+)+b"), QStringLiteral("-")}},
+         true},
+        {"hard link",
+         "Alt\n",
+         {{QStringLiteral("Alt"), QStringLiteral("Neu")}},
+         false,
+         CompareMode::Exact,
+         true},
+        {"nothing found", "abc", {{QStringLiteral("x"), QStringLiteral("y")}}},
+    };
+    for (const PiecesCase& given : cases) {
+        ExpectSamePreview(given, {1, 3, 16, ChunkReader::kPieceSize});
+    }
+}
+
+TEST(PreviewTest, PiecesGiveTheWholeFilesPreviewForAnyPairs) {
+    // Few letters make occurrences cross pieces and swallow earlier insertions and line ends.
+    std::mt19937 random(20261208);
+    const std::string letters[] = {"a", "b", "\r", "\n", "\xC3\xA4"};
+    const auto word = [&](std::size_t least, std::size_t most) {
+        std::string text;
+        for (std::size_t count = least + random() % (most - least + 1); count > 0; --count) {
+            text += letters[random() % 5];
+        }
+        return text;
+    };
+    // Each has a group for the templates; some match empty text, some look beyond the match.
+    const QString patterns[] = {
+        QStringLiteral("(a+)"),       QStringLiteral("(b|\r)\n"),   QStringLiteral("(\u00E4?)a"),
+        QStringLiteral("(b)$"),       QStringLiteral("(?m)^(a)"),   QStringLiteral("(a)(b*)"),
+        QStringLiteral("(\n)(?=\n)"), QStringLiteral("([^\n]{3})"), QStringLiteral("(b*)")};
+    const QString templates[] = {QString(), QStringLiteral("$0$0"), QStringLiteral("<$1>"),
+                                 QStringLiteral("\u00E4\n")};
+    for (int round = 0; round < 300; ++round) {
+        PiecesCase given{"random", word(0, 60), {}};
+        given.regex = round % 3 == 2;
+        for (int pairs = 1 + static_cast<int>(random() % 3); pairs > 0; --pairs) {
+            given.pairs.push_back(given.regex
+                                      ? ReplacePair{patterns[random() % std::size(patterns)],
+                                                    templates[random() % std::size(templates)]}
+                                      : ReplacePair{QString::fromStdString(word(1, 3)),
+                                                    QString::fromStdString(word(0, 4))});
+        }
+        ExpectSamePreview(given, {1 + random() % 8});
+        if (HasFatalFailure()) {
+            FAIL() << "round " << round;
+        }
+    }
+}
+
+// Its replaced text would not fit the memory a file read whole may take.
+TEST(PreviewTest, AFileGrowingBeyondMemoryIsShownToo) {
+    const TempTree tree;
+    std::string text;
+    for (int line = 0; line < 50; ++line) {
+        text += "a\n";
+    }
+    text += std::string(20000, 'Q') + "\n";
+    const std::string path = tree.Write("datei.txt", text);
+    std::vector<ReplaceStep> steps;
+    steps.emplace_back(QStringLiteral("a"), QStringLiteral("b"), CompareMode::Exact);
+    steps.emplace_back(QStringLiteral("Q"), QString(1000, u'x'), CompareMode::Exact);
+    const FileMask mask(QStringLiteral("*.txt"));
+    FakeUi ui;
+    const LocationBounds bounds(tree.Root());
+    ReplaceBuffers buffers;
+    const FileOutcome outcome = ReplaceInFile(
+        {path, path, std::nullopt}, {steps, mask, ui, bounds, ReplaceAction::Preview}, buffers);
+    EXPECT_TRUE(outcome.problems.empty());
+    ASSERT_TRUE(outcome.preview);
+    EXPECT_EQ(outcome.replacements, 20050);
+    EXPECT_EQ(outcome.preview->lines.size(), kPreviewLinesPerFile);
+    EXPECT_EQ(outcome.preview->moreLines, 1);
 }
 
 // Each file goes through the walk's own per-file step, as a preview.

@@ -16,22 +16,32 @@ constexpr std::size_t kFlushAbove = std::size_t{1} << 20;
 
 // Where the replacement stands in the file: what is written, and where the search goes on.
 struct Progress {
-    ReplacingFile& out;
+    const StreamTarget& out;
     ContentHasher& written;
     std::uint64_t copied = 0;  // every byte before this offset is in the output
     std::string pending;       // output of the current piece, not yet written
     std::int64_t count = 0;
     std::optional<Error> failed;  // why writing stopped
+    std::uint64_t flushed = 0;
 
     // Writes what is pending; false once writing failed.
     bool Flush() {
-        if (auto appended = out.Append(pending); !appended) {
+        if (auto appended = out.append(pending); !appended) {
             failed = appended.error();
             return false;
         }
         written.Update(pending);
+        flushed += pending.size();
         pending.clear();
         return true;
+    }
+
+    std::uint64_t Output() const { return flushed + pending.size(); }
+
+    void Occurred(const Span& occurrence, std::uint64_t insertedFrom) {
+        if (out.occurred) {
+            out.occurred(occurrence, Output() - insertedFrom);
+        }
     }
 
     bool FlushWhenLong() { return pending.size() <= kFlushAbove || Flush(); }
@@ -61,6 +71,8 @@ std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, 
         }
         progress.CopyUpTo(window, start, start + found->start);
         progress.pending += inserted;
+        progress.Occurred({start + found->start, start + found->end},
+                          progress.Output() - inserted.size());
         progress.copied = start + found->end;
         ++progress.count;
         at = found->end;
@@ -78,7 +90,7 @@ std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, 
 Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& path,
                                           std::uint64_t size, const TermMatcher& term,
                                           const EncodedReplacement& replacement,
-                                          const DetectedEncoding& detected, ReplacingFile& out,
+                                          const DetectedEncoding& detected, const StreamTarget& out,
                                           std::size_t pieceSize) {
     StreamedReplacement result;
     const bool utf8 = detected.encoding == TextEncoding::Utf8;
@@ -92,7 +104,7 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
                                                          : *replacement.cp1252;
     ChunkReader reader(descriptor, path, pieceSize, size);
     ContentHasher written;
-    Progress progress{out, written, 0, {}, 0, std::nullopt};
+    Progress progress{out, written, 0, {}, 0, std::nullopt, 0};
     std::uint64_t from = detected.bodyStart;
     PatternCursor cursor{detected.bodyStart, false};
     PatternMatch shifted;
@@ -125,6 +137,7 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
                             group = Span{group->start - start, group->end - start};
                         }
                     }
+                    const std::uint64_t insertedFrom = progress.Output();
                     if (!replacement.forPattern->AppendTo(progress.pending, window, shifted,
                                                           detected.encoding, &drain)) {
                         if (!progress.failed) {
@@ -132,6 +145,7 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
                         }
                         return false;
                     }
+                    progress.Occurred(whole, insertedFrom);
                     progress.copied = whole.end;
                     ++progress.count;
                     return progress.FlushWhenLong();
@@ -168,8 +182,19 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
                                                 const EncodedReplacement& replacement,
                                                 const DetectedEncoding& detected,
                                                 ReplacingFile& out, std::size_t pieceSize) {
+    return ReplaceStreamedTo(descriptor, path, size, term, replacement, detected,
+                             {[&out](std::string_view bytes) { return out.Append(bytes); }},
+                             pieceSize);
+}
+
+Result<StreamedReplacement> ReplaceStreamedTo(int descriptor, const std::string& path,
+                                              std::uint64_t size, const TermMatcher& term,
+                                              const EncodedReplacement& replacement,
+                                              const DetectedEncoding& detected,
+                                              const StreamTarget& target, std::size_t pieceSize) {
     try {
-        return ReplacePieces(descriptor, path, size, term, replacement, detected, out, pieceSize);
+        return ReplacePieces(descriptor, path, size, term, replacement, detected, target,
+                             pieceSize);
     } catch (const std::bad_alloc&) {
         // One file's work must not end the run: the file stays as it is, the others go on.
         return Error{QStringLiteral("Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: daf\u00FCr "

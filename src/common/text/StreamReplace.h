@@ -6,7 +6,9 @@
 #include "common/text/TextEncoding.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace trawlex {
 
@@ -27,5 +29,20 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
                                                 const DetectedEncoding& detected,
                                                 ReplacingFile& out,
                                                 std::size_t pieceSize = ChunkReader::kPieceSize);
+
+// Where a replacement written piece by piece puts its bytes, and what a preview learns from it:
+// each occurrence, in the positions of the text read, with the length of the text put in for it.
+struct StreamTarget {
+    std::function<Status(std::string_view)> append;
+    std::function<void(const Span&, std::uint64_t)> occurred{};
+};
+
+// The same, writing to any target.
+Result<StreamedReplacement> ReplaceStreamedTo(int descriptor, const std::string& path,
+                                              std::uint64_t size, const TermMatcher& term,
+                                              const EncodedReplacement& replacement,
+                                              const DetectedEncoding& detected,
+                                              const StreamTarget& target,
+                                              std::size_t pieceSize = ChunkReader::kPieceSize);
 
 }  // namespace trawlex

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Preview.h"
+#include "common/Result.h"
+#include "common/files/ChunkReader.h"
+#include "common/files/PathAccess.h"
+#include "common/text/StreamReplace.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace trawlex {
+
+// A file's text as the pairs of a preview change it, and the edits that turn the original into
+// it, both kept in nameless temporary files instead of memory: a file of any size is previewed
+// with memory near a few pieces, beside what the page itself shows.
+class StreamedPreview {
+public:
+    // The original is read from its start up to `size`. The temporary files lie in `directory`
+    // (the file's own; -1 for none) or else in $TMPDIR and vanish with their descriptors, so
+    // that a preview never leaves a name behind.
+    StreamedPreview(int original, std::uint64_t size, std::string path, int directory,
+                    std::size_t pieceSize = ChunkReader::kPieceSize);
+
+    // The text the next pair reads, and its length.
+    int Descriptor() const { return text_.get() >= 0 ? text_.get() : original_; }
+    std::uint64_t Size() const { return size_; }
+
+    // Replaces a term that a first pass found in the current text, whose encoding that pass
+    // detected. Only a text that was Replaced becomes the current one, with its occurrences
+    // composed onto the edits.
+    Result<StreamedReplacement> Apply(const TermMatcher& term,
+                                      const EncodedReplacement& replacement,
+                                      const DetectedEncoding& detected);
+
+    // The changed lines, read from the original around the edits and from the current text.
+    Status Describe(TextEncoding encoding, FilePreview& preview) const;
+
+private:
+    Result<FileDescriptor> Nameless() const;
+
+    int original_;
+    std::uint64_t originalSize_;
+    std::string path_;
+    int directory_;
+    std::size_t pieceSize_;
+    FileDescriptor text_;  // none until a pair replaced
+    std::uint64_t size_;
+    FileDescriptor edits_;
+    std::uint64_t editsSize_ = 0;
+};
+
+}  // namespace trawlex

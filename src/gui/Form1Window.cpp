@@ -1,11 +1,10 @@
 #include "Form1Window.h"
 
-#include "ResultsModel.h"
+#include "ResultsPane.h"
 
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "app/StatusLine.h"
-#include "common/text/PathText.h"
 #include "dialogs/Dialogs.h"
 #include "profiles/ProfileCommand.h"
 #include "profiles/SearchProfile.h"
@@ -13,6 +12,7 @@
 #include "replace/ReplaceProfile.h"
 #include "replace/Undo.h"
 #include "replace/UndoCommand.h"
+#include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
 #include "special/SpecialCommands.h"
 
@@ -21,35 +21,21 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
-#include <QEventLoop>
 #include <QFontDatabase>
 #include <QGroupBox>
-#include <QHBoxLayout>
-#include <QHeaderView>
-#include <QInputDialog>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QSortFilterProxyModel>
-#include <QSplitter>
-#include <QTableView>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -58,9 +44,6 @@ namespace {
 // below them grow with the window.
 constexpr int kClientWidth = 545;
 constexpr int kClientHeight = 333;
-
-// While a command runs, the window takes its rows and progress this often.
-constexpr int kTakeIntervalMilliseconds = 100;
 
 // Rows of controls: one control height, and a pitch that leaves a small gap between rows.
 constexpr int kControlHeight = 22;
@@ -165,40 +148,6 @@ void WriteCombo(QComboBox& combo, const ComboField& field) {
     }
 }
 
-// "1.234 Dateien, 56,7 MB, 89 mit Fundstellen"
-QString ProgressText(const RunProgress& progress) {
-    const QLocale locale;
-    // A few small files would read "0,0 MB".
-    const QString amount =
-        progress.bytes < 100'000
-            ? locale.toString(static_cast<double>(progress.bytes) / 1e3, 'f', 1) +
-                  QStringLiteral(" KB")
-            : locale.toString(static_cast<double>(progress.bytes) / 1e6, 'f', 1) +
-                  QStringLiteral(" MB");
-    return QStringLiteral("%1 Dateien, %2, %3 mit Fundstellen")
-        .arg(locale.toString(static_cast<qlonglong>(progress.files)), amount,
-             locale.toString(static_cast<qlonglong>(progress.hits)));
-}
-
-// A double click on the pane's viewport, which the pane itself would take as a word selection.
-class DoubleClickFilter final : public QObject {
-public:
-    DoubleClickFilter(QObject* parent, std::function<void(QPoint)> clicked)
-        : QObject(parent), clicked_(std::move(clicked)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            clicked_(static_cast<QMouseEvent*>(event)->position().toPoint());
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void(QPoint)> clicked_;
-};
-
 void WriteText(QLineEdit& textBox, const QString& text) {
     if (textBox.text() != text) {
         textBox.setText(text);
@@ -208,7 +157,10 @@ void WriteText(QLineEdit& textBox, const QString& text) {
 }  // namespace
 
 Form1Window::Form1Window(QWidget* parent)
-    : QWidget(parent), ui_(*this, [this] { OnStatusChanged(); }) {
+    : QWidget(parent),
+      ui_(
+          *this, [this] { WriteStatus(); }, [this](const Form1& form) { WriteFields(form); }),
+      runner_(ui_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Trawlex und Replace"));
     panel_ = new QWidget(this);
@@ -230,109 +182,20 @@ Form1Window::Form1Window(QWidget* parent)
     stopShortcut_->setEnabled(false);
 
     ConnectCommands();
+    ConnectRunner();
     WriteWidgets();
 }
 
-Form1Window::~Form1Window() {
-    // A reader still at work hands its lines to this window.
-    hitLineReaders_.waitForDone();
-}
+// The runner goes first and waits for a command still running (see runner_).
+Form1Window::~Form1Window() = default;
 
 void Form1Window::BuildResultsArea() {
-    auto* filter = new QLineEdit(this);
-    filter->setObjectName(QStringLiteral("Filter"));
-    filter->setPlaceholderText(QStringLiteral("Ergebnisse nach Pfad filtern \u2026"));
-    filter->setClearButtonEnabled(true);
-    auto* editor = new QPushButton(QStringLiteral("Editor \u2026"), this);
-    editor->setObjectName(QStringLiteral("butEditorBefehl"));
-    editor->setToolTip(
-        QStringLiteral("Das Programm, das ein Doppelklick auf ein Ergebnis "
-                       "\u00F6ffnet"));
-    connect(editor, &QPushButton::clicked, this, [this] { AskEditorCommand(); });
-    // The command's record takes the setting's place when it ends.
-    inputs_.push_back(editor);
-
-    results_ = new ResultsModel(this);
-    shownResults_ = new QSortFilterProxyModel(this);
-    shownResults_->setSourceModel(results_);
-    shownResults_->setSortRole(Qt::UserRole);
-    shownResults_->setFilterKeyColumn(ResultsModel::File);
-    shownResults_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    connect(filter, &QLineEdit::textChanged, shownResults_,
-            &QSortFilterProxyModel::setFilterFixedString);
-
-    table_ = new QTableView(this);
-    table_->setObjectName(QStringLiteral("Ergebnisse"));
-    table_->setModel(shownResults_);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSortingEnabled(true);
-    table_->sortByColumn(ResultsModel::Number, Qt::AscendingOrder);
-    table_->setWordWrap(false);
-    table_->verticalHeader()->hide();
-    // Rows of one height are laid out without measuring each of them.
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    QHeaderView& heads = *table_->horizontalHeader();
-    heads.setStretchLastSection(false);
-    heads.setSectionResizeMode(ResultsModel::File, QHeaderView::Stretch);
-    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    for (const auto& [column, width] :
-         {std::pair{ResultsModel::Number, 7 * digit}, std::pair{ResultsModel::Term, 16 * digit},
-          std::pair{ResultsModel::FirstPosition, 19 * digit},
-          std::pair{ResultsModel::Count, 11 * digit}, std::pair{ResultsModel::Title, 24 * digit},
-          std::pair{ResultsModel::Modified, 19 * digit},
-          std::pair{ResultsModel::Length, 12 * digit}}) {
-        heads.resizeSection(column, width);
-    }
-    table_->setColumnHidden(ResultsModel::Term, true);
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { ShowHitLinesOf(current); });
-    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        ShowHitLinesOf(index);
-        OpenShownLine(shownLineNumbers_.empty() ? 1 : shownLineNumbers_.front());
-    });
-
-    hitLines_ = new QPlainTextEdit(this);
-    hitLines_->setObjectName(QStringLiteral("Fundzeilen"));
-    hitLines_->setReadOnly(true);
-    hitLines_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    hitLines_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    hitLines_->setPlaceholderText(
-        QStringLiteral("Eine Zeile der Ergebnisse w\u00E4hlen: hier stehen dann die Zeilen der "
-                       "Datei mit ihren Fundstellen. Ein Doppelklick \u00F6ffnet die Datei an "
-                       "der Zeile."));
-    hitLines_->viewport()->installEventFilter(new DoubleClickFilter(hitLines_, [this](QPoint at) {
-        const int block = hitLines_->cursorForPosition(at).blockNumber();
-        if (block >= 0 && static_cast<std::size_t>(block) < shownLineNumbers_.size()) {
-            OpenShownLine(shownLineNumbers_[static_cast<std::size_t>(block)]);
-        }
-    }));
-
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(table_);
-    splitter->addWidget(hitLines_);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-    splitter->setChildrenCollapsible(false);
-
-    progress_ = new QLabel(this);
-    progress_->setObjectName(QStringLiteral("Fortschritt"));
-
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(filter, 1);
-    filterRow->addWidget(editor);
+    results_ = new ResultsPane(record_, ui_, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 4);
     layout->setSpacing(4);
     layout->addWidget(panel_, 0, Qt::AlignLeft);
-    auto* below = new QVBoxLayout;
-    below->setContentsMargins(8, 0, 8, 0);
-    below->addLayout(filterRow);
-    below->addWidget(splitter, 1);
-    below->addWidget(progress_);
-    layout->addLayout(below, 1);
+    layout->addWidget(results_, 1);
 
     setMinimumSize(kClientWidth, kClientHeight + 240);
     // Most of the screen, so that the table has room, but not a wall of white on a big one.
@@ -343,124 +206,14 @@ void Form1Window::BuildResultsArea() {
                    .boundedTo(QSize(1400, 1000));
     }
     resize(size.expandedTo(minimumSize()));
-
-    taker_ = new QTimer(this);
-    taker_->setInterval(kTakeIntervalMilliseconds);
-    connect(taker_, &QTimer::timeout, this, [this] { TakeResults(); });
-    ui_.SetResultsBegun([this](const ResultsHeading& heading) {
-        ui_.TakeFound();
-        results_->Begin(heading);
-        table_->setColumnHidden(ResultsModel::Term, !heading.profile);
-        hitLines_->clear();
-        shownLineNumbers_.clear();
-        shownPath_.clear();
-        ++hitLinesRequest_;
-    });
 }
 
-void Form1Window::TakeResults() {
-    results_->Append(ui_.TakeFound());
-    const RunProgress progress = ui_.Progress();
-    if (progress.files > 0) {
-        progress_->setText(ProgressText(progress));
-    }
+QSortFilterProxyModel& Form1Window::ShownResults() {
+    return results_->ShownResults();
 }
 
-void Form1Window::ShowHitLinesOf(const QModelIndex& shownIndex) {
-    if (!shownIndex.isValid()) {
-        return;
-    }
-    const FoundFile& found = results_->Row(shownResults_->mapToSource(shownIndex).row());
-    if (found.path == shownPath_) {
-        return;
-    }
-    shownPath_ = found.path;
-    shownLineNumbers_.clear();
-    hitLines_->setPlainText(QStringLiteral("Die Zeilen werden gelesen \u2026"));
-    const int request = ++hitLinesRequest_;
-    const ResultsHeading& heading = results_->Heading();
-    const QString term = heading.terms.value(found.term);
-    hitLineReaders_.start([this, request, found, term, mode = heading.mode, regex = heading.regex] {
-        auto matcher = MatcherFor(term, mode, regex);
-        Result<FileHitLines> lines = matcher ? ReadHitLines(found.path, matcher.value())
-                                             : Result<FileHitLines>(matcher.error());
-        QMetaObject::invokeMethod(
-            this,
-            [this, request, found, lines = std::move(lines)] {
-                if (request == hitLinesRequest_) {
-                    FillHitLines(found, lines);
-                }
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void Form1Window::FillHitLines(const FoundFile& found, const Result<FileHitLines>& lines) {
-    hitLines_->clear();
-    shownLineNumbers_.clear();
-    if (!lines) {
-        hitLines_->setPlainText(lines.message());
-        return;
-    }
-    QTextCursor cursor(hitLines_->document());
-    QTextCharFormat plain;
-    QTextCharFormat number;
-    number.setForeground(palette().color(QPalette::PlaceholderText));
-    QTextCharFormat marked;
-    marked.setBackground(QColor(255, 220, 80));
-    marked.setForeground(Qt::black);
-    const std::vector<HitLine>& shown = lines->lines;
-    const int width =
-        shown.empty() ? 1 : static_cast<int>(QString::number(shown.back().number).size());
-    for (const HitLine& line : shown) {
-        if (!shownLineNumbers_.empty()) {
-            cursor.insertBlock();
-        }
-        shownLineNumbers_.push_back(line.number);
-        cursor.insertText(QStringLiteral("%1  ").arg(line.number, width), number);
-        qsizetype at = 0;
-        for (const HitLine::Mark& mark : line.marks) {
-            cursor.insertText(line.text.mid(at, mark.start - at), plain);
-            cursor.insertText(line.text.mid(mark.start, mark.length), marked);
-            at = mark.start + mark.length;
-        }
-        cursor.insertText(line.text.mid(at), plain);
-    }
-    if (shown.empty()) {
-        cursor.insertText(QStringLiteral("Die Fundstellen von \u201E%1\u201C stehen nicht mehr "
-                                         "in der Datei.")
-                              .arg(results_->ShownPath(found)),
-                          plain);
-    }
-    if (lines->moreLines > 0) {
-        cursor.insertBlock();
-        cursor.insertText(QStringLiteral("\u2026 und %1 weitere Zeilen mit Fundstellen, hier "
-                                         "nicht gezeigt.")
-                              .arg(QLocale().toString(static_cast<qlonglong>(lines->moreLines))),
-                          number);
-    }
-    hitLines_->moveCursor(QTextCursor::Start);
-}
-
-void Form1Window::OpenShownLine(std::int64_t line) {
-    if (shownPath_.empty()) {
-        return;
-    }
-    OpenResultInEditor(record_, ui_, PathText(shownPath_), line);
-}
-
-void Form1Window::AskEditorCommand() {
-    bool accepted = false;
-    const QString command = QInputDialog::getText(
-        this, WidgetUi::MessageTitle(),
-        QStringLiteral("Befehl, der ein Ergebnis \u00F6ffnet; {file} steht f\u00FCr die Datei, "
-                       "{line} f\u00FCr die Zeile,\nz. B. kate --line {line} {file}. Leer "
-                       "\u00F6ffnet die Datei mit dem Standardprogramm.\nGespeichert wird er "
-                       "mit \u201EINI-Datei speichern\u201C."),
-        QLineEdit::Normal, record_.EditorCommand, &accepted);
-    if (accepted) {
-        record_.EditorCommand = command.trimmed();
-    }
+QPlainTextEdit& Form1Window::HitLinesPane() {
+    return results_->HitLines();
 }
 
 void Form1Window::BuildSearchRows() {
@@ -674,7 +427,7 @@ void Form1Window::BuildSpecialCharacterRows() {
 
 void Form1Window::ConnectCommands() {
     connect(timer1_, &QTimer::timeout, this, [this] { trawlex::Timer1_Timer(record_, ui_); });
-    connect(stopShortcut_, &QShortcut::activated, this, [this] { ui_.RequestStop(); });
+    connect(stopShortcut_, &QShortcut::activated, this, [this] { runner_.RequestStop(); });
     const std::pair<const char16_t*, Command> commands[] = {
         {u"butSuchen", butSuchen_Click},
         {u"butErsetzen", butErsetzen_Click},
@@ -706,14 +459,22 @@ void Form1Window::ConnectCommands() {
     };
     for (const auto& [name, command] : commands) {
         auto* button = findChild<QPushButton*>(QString::fromUtf16(name));
-        connect(button, &QPushButton::clicked, this, [this, command] { RunCommand(command); });
+        connect(button, &QPushButton::clicked, this, [this, command] { StartCommand(command); });
     }
     connect(comSaveIni_, &QPushButton::clicked, this, [this] {
-        RunCommand([this](Form1& form, Ui& ui) {
+        StartCommand([this](Form1& form, Ui& ui) {
             ComSaveIni_Click(form, ui, settingsPath_);
             return CommandOutcome::Completed;
         });
     });
+}
+
+void Form1Window::ConnectRunner() {
+    connect(&runner_, &Runner::statusChanged, this, &Form1Window::ShowRunStatus);
+    connect(&runner_, &Runner::resultsBegun, results_, &ResultsPane::Begin);
+    connect(&runner_, &Runner::found, results_, &ResultsPane::Append);
+    connect(&runner_, &Runner::progressed, results_, &ResultsPane::ShowProgress);
+    connect(&runner_, &Runner::finished, this, &Form1Window::CommandEnded);
 }
 
 QLabel* Form1Window::AddLabel(QWidget& parent, const QString& name, const QString& caption,
@@ -805,21 +566,25 @@ void Form1Window::ReadWidgets() {
 }
 
 void Form1Window::WriteWidgets() {
+    WriteFields(record_);
+    WriteStatus();
+}
+
+void Form1Window::WriteFields(const Form1& form) {
     for (const ComboBinding& binding : combos_) {
-        WriteCombo(*binding.widget, record_.*binding.field);
+        WriteCombo(*binding.widget, form.*binding.field);
     }
     for (const TextBinding& binding : textBoxes_) {
-        WriteText(*binding.widget, record_.*binding.field);
+        WriteText(*binding.widget, form.*binding.field);
     }
     // Checking one option of a group unchecks the other, so only the selected one is set.
     for (const OptionBinding& binding : options_) {
-        if (record_.*binding.field) {
+        if (form.*binding.field) {
             binding.widget->setChecked(true);
         }
     }
-    checkRekursiv_->setChecked(record_.CheckRekursiv != 0);
-    checkRegex_->setChecked(record_.CheckRegex != 0);
-    WriteStatus();
+    checkRekursiv_->setChecked(form.CheckRekursiv != 0);
+    checkRegex_->setChecked(form.CheckRegex != 0);
 }
 
 void Form1Window::WriteStatus() {
@@ -839,26 +604,13 @@ void Form1Window::WriteStatus() {
     }
 }
 
-void Form1Window::SyncFromCommand() {
-    // The blinking belongs to the window's timer while the command is busy.
-    const bool phase = record_.BlinkPhase;
-    const StatusColour background = record_.StatusBackground;
-    record_ = running_;
-    record_.BlinkPhase = phase;
-    if (running_.Timer1Enabled) {
-        record_.StatusBackground = background;
-    }
-}
-
-void Form1Window::OnStatusChanged() {
-    // While a command runs the inputs are disabled, so the command's record alone holds the
-    // truth and the whole window can show it, the term a search has just added to its list
-    // included; it may only be read while the command waits for the window. Outside a run the
-    // widgets may hold input that is not yet in the record.
-    if (commandRunning_ && ui_.InCommandCall()) {
-        SyncFromCommand();
-        WriteWidgets();
-        return;
+void Form1Window::ShowRunStatus(const RunStatus& status) {
+    // The blinking belongs to the window's timer while the command is busy; only its end brings
+    // the command's colour back.
+    record_.Status = status.text;
+    record_.Timer1Enabled = status.blinking;
+    if (!status.blinking) {
+        record_.StatusBackground = status.background;
     }
     WriteStatus();
 }
@@ -869,55 +621,52 @@ void Form1Window::SetInputsEnabled(bool enabled) {
     }
 }
 
-CommandOutcome Form1Window::RunCommand(const Command& command) {
-    if (commandRunning_) {
-        return CommandOutcome::Refused;
+bool Form1Window::StartCommand(Command command) {
+    if (runner_.Running()) {
+        return false;
     }
     ReadWidgets();
-    const QPointer<QWidget> focused = focusWidget();
-    commandRunning_ = true;
+    focusedBeforeRun_ = focusWidget();
     closeRequested_ = false;
-    ui_.ClearStopRequest();
     SetInputsEnabled(false);
+    results_->SetCommandRunning(true);
     stopShortcut_->setEnabled(true);
-    progress_->clear();
+    return runner_.Start(record_, std::move(command));
+}
 
-    running_ = record_;
-    CommandOutcome outcome = CommandOutcome::Completed;
-    QThread* worker =
-        QThread::create([this, &command, &outcome] { outcome = command(running_, ui_); });
-    QEventLoop untilDone;
-    connect(worker, &QThread::finished, &untilDone, &QEventLoop::quit);
-    taker_->start();
-    worker->start();
-    untilDone.exec();
-    worker->wait();
-    delete worker;
-    taker_->stop();
-    TakeResults();
-    SyncFromCommand();
+void Form1Window::CommandEnded(CommandOutcome outcome) {
+    // The command's record holds the truth now, the term a search added to its list included;
+    // only the blinking was the window's.
+    const bool phase = record_.BlinkPhase;
+    const StatusColour background = record_.StatusBackground;
+    record_ = runner_.Record();
+    record_.BlinkPhase = phase;
+    if (record_.Timer1Enabled) {
+        record_.StatusBackground = background;
+    }
 
     stopShortcut_->setEnabled(false);
+    results_->SetCommandRunning(false);
     SetInputsEnabled(true);
-    commandRunning_ = false;
     WriteWidgets();
-    if (focused != nullptr) {
-        focused->setFocus();
+    if (focusedBeforeRun_ != nullptr) {
+        focusedBeforeRun_->setFocus();
     }
+    focusedBeforeRun_ = nullptr;
     if (closeRequested_) {
         closeRequested_ = false;
         close();
     }
-    return outcome;
+    Q_EMIT commandFinished(outcome);
 }
 
 void Form1Window::closeEvent(QCloseEvent* event) {
-    // The running command works on this window's record and yields through its event loop; the
-    // window may only go once the command has returned, so it asks the command to stop and
+    // The running command may still ask the window for an answer, and its record is to be shown;
+    // the window may only go once the command has returned, so it asks the command to stop and
     // closes afterwards.
-    if (commandRunning_) {
+    if (runner_.Running()) {
         closeRequested_ = true;
-        ui_.RequestStop();
+        runner_.RequestStop();
         event->ignore();
         return;
     }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "Runner.h"
 #include "WidgetUi.h"
 #include "app/Form1.h"
-#include "search/HitLines.h"
-#include "search/SearchCommand.h"
 
-#include <QThreadPool>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -24,12 +23,11 @@ class QRadioButton;
 class QRect;
 class QShortcut;
 class QSortFilterProxyModel;
-class QTableView;
 class QTimer;
 
 namespace trawlex {
 
-class ResultsModel;
+class ResultsPane;
 
 // The main window. Its widgets show the state record `Form1`; before a command runs the window
 // copies the widgets into the record, and afterwards it copies the record back, so the commands
@@ -41,7 +39,7 @@ class Form1Window final : public QWidget {
     Q_OBJECT
 
 public:
-    using Command = std::function<CommandOutcome(Form1&, Ui&)>;
+    using Command = Runner::Command;
 
     explicit Form1Window(QWidget* parent = nullptr);
     ~Form1Window() override;
@@ -58,15 +56,20 @@ public:
     // Copies the record into every widget, the status label and the blink timer included.
     void WriteWidgets();
 
-    // Runs one command on the widgets' current inputs and returns when it has ended; the window
-    // goes on meanwhile. The inputs stay disabled until then, so that the command sees one
-    // consistent set of them.
-    CommandOutcome RunCommand(const Command& command);
-    bool CommandRunning() const { return commandRunning_; }
+    // Starts one command on the widgets' current inputs and returns at once; false while another
+    // runs. The inputs stay disabled until it ends, so that the command sees one consistent set
+    // of them; then the record it leaves is shown and commandFinished is emitted.
+    bool StartCommand(Command command);
+    bool CommandRunning() const { return runner_.Running(); }
 
     // The results table's rows as the person sees them (sorted, filtered) and the hit lines.
-    QSortFilterProxyModel& ShownResults() { return *shownResults_; }
-    QPlainTextEdit& HitLinesPane() { return *hitLines_; }
+    QSortFilterProxyModel& ShownResults();
+    QPlainTextEdit& HitLinesPane();
+
+Q_SIGNALS:
+    // A command started by StartCommand (or a button) has ended, and the window shows the record
+    // it left.
+    void commandFinished(CommandOutcome outcome);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -91,12 +94,7 @@ private:
     void BuildSpecialCharacterRows();
     void BuildResultsArea();
     void ConnectCommands();
-    void TakeResults();
-    void SyncFromCommand();
-    void ShowHitLinesOf(const QModelIndex& shownIndex);
-    void FillHitLines(const FoundFile& found, const Result<FileHitLines>& lines);
-    void OpenShownLine(std::int64_t line);
-    void AskEditorCommand();
+    void ConnectRunner();
 
     QLabel* AddLabel(QWidget& parent, const QString& name, const QString& caption,
                      const QRect& geometry);
@@ -110,12 +108,14 @@ private:
                             const QRect& geometry, bool Form1::*field);
     QGroupBox* AddFrame(const QString& name, const QString& caption, const QRect& geometry);
 
+    // Copies the bound fields of `form` into their widgets; the status is the window's own.
+    void WriteFields(const Form1& form);
     void WriteStatus();
-    void OnStatusChanged();
+    void ShowRunStatus(const RunStatus& status);
+    void CommandEnded(CommandOutcome outcome);
     void SetInputsEnabled(bool enabled);
 
     Form1 record_;
-    Form1 running_;  // the running command's record; read only while the command waits
     WidgetUi ui_;
 
     std::vector<ComboBinding> combos_;
@@ -133,20 +133,14 @@ private:
     QShortcut* stopShortcut_ = nullptr;
 
     QWidget* panel_ = nullptr;
-    ResultsModel* results_ = nullptr;
-    QSortFilterProxyModel* shownResults_ = nullptr;
-    QTableView* table_ = nullptr;
-    QPlainTextEdit* hitLines_ = nullptr;
-    QLabel* progress_ = nullptr;
-    QTimer* taker_ = nullptr;
-    std::vector<std::int64_t> shownLineNumbers_;  // per block of the hit-line pane
-    std::string shownPath_;                       // the file whose lines the pane shows
-    int hitLinesRequest_ = 0;                     // answers of earlier rows are dropped
-    QThreadPool hitLineReaders_;
+    ResultsPane* results_ = nullptr;
 
     std::string settingsPath_;
-    bool commandRunning_ = false;
+    QPointer<QWidget> focusedBeforeRun_;
     bool closeRequested_ = false;
+    // Declared last, so that it goes first: a command still running is stopped and waited for
+    // while everything it may still ask for is there.
+    Runner runner_;
 };
 
 }  // namespace trawlex

@@ -3,13 +3,11 @@
 #include "Form2.h"
 #include "Form3.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
@@ -19,67 +17,17 @@
 
 namespace trawlex {
 
-WidgetUi::WidgetUi(QWidget& window, std::function<void()> statusChanged)
-    : window_(window), statusChanged_(std::move(statusChanged)) {}
+WidgetUi::WidgetUi(QWidget& window, std::function<void()> statusChanged, RecordShown recordShown)
+    : window_(window),
+      statusChanged_(std::move(statusChanged)),
+      recordShown_(std::move(recordShown)) {}
 
 QString WidgetUi::MessageTitle() {
     return QStringLiteral("Trawlex");
 }
 
-void WidgetUi::OnWindowThread(const std::function<void()>& work) {
-    if (QThread::currentThread() == window_.thread()) {
-        work();
-        return;
-    }
-    QMetaObject::invokeMethod(
-        &window_,
-        [this, &work] {
-            inCommandCall_ = true;
-            work();
-            inCommandCall_ = false;
-        },
-        Qt::BlockingQueuedConnection);
-}
-
-void WidgetUi::ShowProgress(const RunProgress& progress) {
-    const std::lock_guard lock(takenMutex_);
-    progress_ = progress;
-}
-
-void WidgetUi::ResultsBegin(const ResultsHeading& heading) {
-    {
-        const std::lock_guard lock(takenMutex_);
-        found_.clear();
-    }
-    OnWindowThread([this, &heading] {
-        if (resultsBegun_) {
-            resultsBegun_(heading);
-        }
-    });
-}
-
-void WidgetUi::ShowFound(FoundFile found) {
-    const std::lock_guard lock(takenMutex_);
-    found_.push_back(std::move(found));
-}
-
-std::vector<FoundFile> WidgetUi::TakeFound() {
-    std::vector<FoundFile> taken;
-    const std::lock_guard lock(takenMutex_);
-    taken.swap(found_);
-    return taken;
-}
-
-RunProgress WidgetUi::Progress() const {
-    const std::lock_guard lock(takenMutex_);
-    return progress_;
-}
-
 void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
-    if (QThread::currentThread() != window_.thread()) {
-        OnWindowThread([&] { ShowMessage(text, icon); });
-        return;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (messageHook_) {
         messageHook_(text, icon);
         return;
@@ -90,34 +38,15 @@ void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
     box.exec();
 }
 
-Flow WidgetUi::CheckStop() {
-    // A command on its own thread leaves the window's event loop running; only the stop request
-    // is its business here.
-    if (QThread::currentThread() != window_.thread()) {
-        return stopRequested_ ? Flow::Stop : Flow::Continue;
-    }
-    if (!sinceLastYield_.isValid() || sinceLastYield_.elapsed() >= kYieldIntervalMilliseconds) {
-        QCoreApplication::processEvents();
-        sinceLastYield_.start();
-    }
-    // A skipped yield still answers a stop that an earlier one took in.
-    return stopRequested_ ? Flow::Stop : Flow::Continue;
-}
-
 void WidgetUi::StatusChanged() {
-    OnWindowThread([this] {
-        if (statusChanged_) {
-            statusChanged_();
-        }
-    });
+    Q_ASSERT(QThread::currentThread() == window_.thread());
+    if (statusChanged_) {
+        statusChanged_();
+    }
 }
 
 bool WidgetUi::StartDetached(const QString& program, const QStringList& arguments) {
-    if (QThread::currentThread() != window_.thread()) {
-        bool started = false;
-        OnWindowThread([&] { started = StartDetached(program, arguments); });
-        return started;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (processStarter_) {
         return processStarter_(program, arguments);
     }
@@ -125,11 +54,7 @@ bool WidgetUi::StartDetached(const QString& program, const QStringList& argument
 }
 
 bool WidgetUi::OpenWithDefaultApplication(const QString& path) {
-    if (QThread::currentThread() != window_.thread()) {
-        bool opened = false;
-        OnWindowThread([&] { opened = OpenWithDefaultApplication(path); });
-        return opened;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (editorOpener_) {
         return editorOpener_(path);
     }
@@ -145,11 +70,7 @@ FileDialogAnswer WidgetUi::AskSaveFile(const FileDialogRequest& request) {
 }
 
 FileDialogAnswer WidgetUi::AskFile(FileDialogKind kind, const FileDialogRequest& request) {
-    if (QThread::currentThread() != window_.thread()) {
-        FileDialogAnswer answer;
-        OnWindowThread([&] { answer = AskFile(kind, request); });
-        return answer;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (fileDialogHook_) {
         return fileDialogHook_(kind, request);
     }
@@ -202,10 +123,7 @@ FileDialogAnswer WidgetUi::AskFile(FileDialogKind kind, const FileDialogRequest&
 }
 
 void WidgetUi::ShowLocationDialog(Form1& form, const QString& title) {
-    if (QThread::currentThread() != window_.thread()) {
-        OnWindowThread([&] { ShowLocationDialog(form, title); });
-        return;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (locationDialogHook_) {
         locationDialogHook_(form, title);
         return;
@@ -213,16 +131,18 @@ void WidgetUi::ShowLocationDialog(Form1& form, const QString& title) {
     Form2 dialog(form, title, &window_);
     // Opening already took the shown directory into the record, and every later choice does the
     // same; the main window shows each at once.
-    StatusChanged();
-    QObject::connect(&dialog, &Form2::LocationChanged, &dialog, [this] { StatusChanged(); });
+    const auto show = [this, &form] {
+        if (recordShown_) {
+            recordShown_(form);
+        }
+    };
+    show();
+    QObject::connect(&dialog, &Form2::LocationChanged, &dialog, show);
     dialog.exec();
 }
 
 void WidgetUi::ShowAboutWindow() {
-    if (QThread::currentThread() != window_.thread()) {
-        OnWindowThread([this] { ShowAboutWindow(); });
-        return;
-    }
+    Q_ASSERT(QThread::currentThread() == window_.thread());
     if (aboutWindow_ == nullptr) {
         aboutWindow_ = new Form3(&window_);
     }

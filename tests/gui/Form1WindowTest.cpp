@@ -113,12 +113,37 @@ void Prepare(Form1Window& window, QStringList& messages) {
     window.show();
 }
 
+// How the command the window started ended, once it has (within 10 s).
+CommandOutcome Ended(QSignalSpy& ended) {
+    if (ended.isEmpty() && !ended.wait(10'000)) {
+        QTest::qFail("Der Befehl ist nicht zu Ende gegangen.", __FILE__, __LINE__);
+        return CommandOutcome::Failed;
+    }
+    return ended.takeFirst().at(0).value<CommandOutcome>();
+}
+
+// Runs a command from the window as a button does and waits for it to end.
+CommandOutcome Run(Form1Window& window, Form1Window::Command command) {
+    QSignalSpy ended(&window, &Form1Window::commandFinished);
+    if (!window.StartCommand(std::move(command))) {
+        return CommandOutcome::Refused;
+    }
+    return Ended(ended);
+}
+
+// Clicks a button of the window and waits for the command it starts to end.
+void Click(Form1Window& window, const QString& button) {
+    QSignalSpy ended(&window, &Form1Window::commandFinished);
+    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+    Ended(ended);
+}
+
 // What a command run from the window hears when it yields: at its first yield, or, yielding the
 // way an engine does between files, once it is asked to stop (within 3 s). `meanwhile` runs
 // before the command ends.
 Flow Heard(Form1Window& window, bool untilStopped, const std::function<void()>& meanwhile = {}) {
     Flow heard = Flow::Continue;
-    window.RunCommand([&](Form1&, Ui& ui) {
+    Run(window, [&](Form1&, Ui& ui) {
         QElapsedTimer clock;
         clock.start();
         do {
@@ -168,12 +193,15 @@ private Q_SLOTS:
     void commandRunsWithInputsDisabledAndStatusBlinking();
     void resultsFillTheTableAndShowTheirLines();
     void escapeAndClosingStopOnlyTheRunningCommand();
+    void reportsReachTheTableWithoutWaitingForTheWindow();
+    void windowGoingAwayStopsTheRunningCommand();
     void typedTextIsRunAsTyped_data();
     void typedTextIsRunAsTyped();
 
     // The dialogs and the buttons that open them.
     void locationButtonsAndProfileButtons();
     void locationDialogShowsTargetAndReportsChoices();
+    void locationDialogChoicesShowInTheWindowAtOnce();
     void fileDialogAnswersReachTheFields();
     void aboutWindowIsOneDrawnPicture();
 };
@@ -237,7 +265,7 @@ void EnterSearch(Form1Window& window, const SearchInputs& inputs) {
 }
 
 void ClickSearch(Form1Window& window) {
-    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butSuchen")), Qt::LeftButton);
+    Click(window, QStringLiteral("butSuchen"));
 }
 
 }  // namespace
@@ -267,7 +295,7 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
     // The replace buttons change the files.
     terms->setEditText(QStringLiteral("ein Fund"));
     Control<QLineEdit>(window, QStringLiteral("TexErsatzbegriff"))->setText(QStringLiteral("zwei"));
-    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butErsetzen")), Qt::LeftButton);
+    Click(window, QStringLiteral("butErsetzen"));
     QCOMPARE(ReadAll(location.hitPath),
              QByteArray("<HTML><TITLE>Seite</TITLE>Ein Fund und noch zwei</HTML>"));
     WriteFile(location.missPath, "a\r\nb\r\n");
@@ -275,8 +303,7 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
         ->setCurrentIndex(0);
     Control<QComboBox>(window, QStringLiteral("CombosonderzeichenKombinationErsatzbegriff"))
         ->setCurrentIndex(2);
-    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butKombinationenErsetzen")),
-                      Qt::LeftButton);
+    Click(window, QStringLiteral("butKombinationenErsetzen"));
     QCOMPARE(ReadAll(location.missPath), QByteArray("a\nb\n"));
     QCOMPARE(messages, QStringList());
 
@@ -284,7 +311,7 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
     const std::string resolved = RealPath(NativePath(location.directory.path()));
     auto running = RunLock::Take({RunKind::Replacement, false, resolved});
     QVERIFY(running.ok());
-    QTest::mouseClick(Control<QPushButton>(window, QStringLiteral("butErsetzen")), Qt::LeftButton);
+    Click(window, QStringLiteral("butErsetzen"));
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages.front().contains(QStringLiteral("l\u00E4uft bereits eine Ersetzung in "
                                                       "\u201E%1\u201C (Prozess %2)")
@@ -323,10 +350,11 @@ void Form1WindowTest::typedTextIsRunAsTyped() {
         {QStringLiteral("TexSuchort"), &Form1::TexSuchort},
     };
     ComboField Form1::*field = fields.at(combo);
-    QCOMPARE(window.RunCommand([&](Form1& form, Ui&) {
-        (form.*field).list.prepend(earlier);
-        return CommandOutcome::Completed;
-    }),
+    QCOMPARE(Run(window,
+                 [&](Form1& form, Ui&) {
+                     (form.*field).list.prepend(earlier);
+                     return CommandOutcome::Completed;
+                 }),
              CommandOutcome::Completed);
     auto* box = Control<QComboBox>(window, combo);
     box->setEditText(QString());
@@ -334,7 +362,7 @@ void Form1WindowTest::typedTextIsRunAsTyped() {
     QTest::keyClicks(box->lineEdit(), typed);
     QTest::keyClick(box->lineEdit(), Qt::Key_Return);
     QString used;
-    window.RunCommand([&](Form1& form, Ui&) {
+    Run(window, [&](Form1& form, Ui&) {
         used = (form.*field).text;
         return CommandOutcome::Completed;
     });
@@ -356,6 +384,7 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
     bool statusEnabled = false;
     bool sawOrange = false;
     QStringList listShownDuringRun;
+    bool editorEnabledDuringRun = true;
     std::atomic<bool> seen = false;
     QTimer look;
     look.setInterval(5);
@@ -371,12 +400,14 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
         }
         statusEnabled = status->isEnabled();
         listShownDuringRun = ItemTexts(*terms);
+        editorEnabledDuringRun =
+            Control<QPushButton>(window, QStringLiteral("butEditorBefehl"))->isEnabled();
         sawOrange = PaintedBackground(*status) == kOrange;
         seen = sawOrange;
     });
     look.start();
     QString termSeen;
-    const CommandOutcome outcome = window.RunCommand([&](Form1& form, Ui& ui) {
+    const CommandOutcome outcome = Run(window, [&](Form1& form, Ui& ui) {
         termSeen = form.TexSuchbegriff.text;
         form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
         BusyStart(form, ui, QStringLiteral("Suche ..."));
@@ -394,13 +425,17 @@ void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
     QCOMPARE(outcome, CommandOutcome::Completed);
     QCOMPARE(termSeen, QStringLiteral("getippt"));
     QCOMPARE(enabledDuringRun, QStringList());
+    QVERIFY(!editorEnabledDuringRun);
     QVERIFY(statusEnabled);
     QVERIFY(sawOrange);
-    QCOMPARE(listShownDuringRun, QStringList({QStringLiteral("getippt")}));
+    // The fields show what the command left once, when it ends; while it runs they keep what
+    // was typed, and only the status follows the command.
+    QCOMPARE(listShownDuringRun, QStringList());
     for (QWidget* input : inputs) {
         QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
     }
     QCOMPARE(terms->currentText(), QStringLiteral("vom Befehl"));
+    QCOMPARE(ItemTexts(*terms), QStringList({QStringLiteral("getippt")}));
     // Ending brings back the idle look at once, whatever the phase; the phase rule itself is
     // the status line's tests' matter.
     QCOMPARE(status->text(), QStringLiteral("Bereit"));
@@ -509,13 +544,103 @@ void Form1WindowTest::escapeAndClosingStopOnlyTheRunningCommand() {
     QVERIFY(!window.isVisible());
 }
 
-namespace {
+// What a run reports (status, rows, progress) never waits for the window's thread: the command
+// reports a thousand rows while the window is busy with something else, and the table shows
+// them while the command still runs.
+void Form1WindowTest::reportsReachTheTableWithoutWaitingForTheWindow() {
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    constexpr int kRows = 1000;
+    auto* progress = Control<QLabel>(window, QStringLiteral("Fortschritt"));
 
-void Click(const QWidget& window, const QString& button) {
-    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
+    std::atomic<bool> windowBusy = false;
+    std::atomic<bool> rowsSeen = false;
+    QString statusSeen;
+    QTimer look;
+    look.setInterval(5);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (window.CommandRunning() && window.ShownResults().rowCount() == kRows &&
+            progress->text().startsWith(QStringLiteral("1.000 Dateien, "))) {
+            statusSeen = Control<QLabel>(window, QStringLiteral("Status"))->text();
+            rowsSeen = true;
+        }
+    });
+    look.start();
+    // A slot that keeps the window's thread for a second, as a slow repaint would.
+    QTimer::singleShot(0, &window, [&] {
+        windowBusy = true;
+        QThread::msleep(1000);
+    });
+    qint64 reportMilliseconds = -1;
+    const CommandOutcome outcome = Run(window, [&](Form1& form, Ui& ui) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!windowBusy && clock.elapsed() < 3000) {
+            QThread::msleep(1);
+        }
+        clock.start();
+        BusyStart(form, ui, QStringLiteral("Suche ..."));
+        RunView& run = ui.Run();
+        run.ResultsBegin({QStringLiteral("/ort"), {QStringLiteral("Fund")}});
+        for (int row = 1; row <= kRows; ++row) {
+            FoundFile found;
+            found.number = row;
+            found.path = "/ort/f" + std::to_string(row) + ".htm";
+            found.count = 1;
+            run.ShowFound(found);
+            run.ShowProgress({row, std::int64_t{1000} * row, row});
+            if (run.CheckStop() == Flow::Stop) {
+                return CommandOutcome::Stopped;
+            }
+        }
+        reportMilliseconds = clock.elapsed();
+        clock.start();
+        while (!rowsSeen && clock.elapsed() < 5000) {
+            QThread::msleep(5);
+        }
+        BusyEnd(form, ui);
+        return CommandOutcome::Completed;
+    });
+    look.stop();
+
+    QCOMPARE(outcome, CommandOutcome::Completed);
+    QVERIFY(windowBusy);
+    QVERIFY2(reportMilliseconds >= 0 && reportMilliseconds < 500,
+             qPrintable(QString::number(reportMilliseconds)));
+    QVERIFY(rowsSeen);
+    QCOMPARE(statusSeen, QStringLiteral("Suche ..."));
+    QCOMPARE(window.ShownResults().rowCount(), kRows);
+    QCOMPARE(Control<QLabel>(window, QStringLiteral("Status"))->text(), QStringLiteral("Bereit"));
 }
 
-}  // namespace
+// A window that goes while a command runs, even one waiting for the person's answer, stops the
+// command and waits for it instead of hanging or leaving it behind.
+void Form1WindowTest::windowGoingAwayStopsTheRunningCommand() {
+    QStringList messages;
+    std::atomic<bool> asking = false;
+    Flow heardAfterwards = Flow::Continue;
+    QElapsedTimer clock;
+    {
+        Form1Window window;
+        Prepare(window, messages);
+        QVERIFY(window.StartCommand([&](Form1&, Ui& ui) {
+            asking = true;
+            ui.ShowMessage(QStringLiteral("Weiter?"), MessageIcon::None);
+            heardAfterwards = ui.Run().CheckStop();
+            return CommandOutcome::Stopped;
+        }));
+        // The window's thread takes no event meanwhile, so the message is never shown.
+        while (!asking) {
+            QThread::msleep(1);
+        }
+        QThread::msleep(20);
+        clock.start();
+    }
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(heardAfterwards, Flow::Stop);
+    QCOMPARE(messages, QStringList());
+}
 
 void Form1WindowTest::locationButtonsAndProfileButtons() {
     // One directory serves as search location and as both profile directories; its profile
@@ -603,6 +728,41 @@ void Form1WindowTest::locationDialogShowsTargetAndReportsChoices() {
     QCOMPARE(record.TexSuchort.text, QDir::rootPath());
     QCOMPARE(dialog.Path(), QDir::rootPath());
     QCOMPARE(changes.size(), 2);
+}
+
+// While the directory dialog is open, the location field of the window behind it follows every
+// choice, though the command that opened the dialog has not ended yet.
+void Form1WindowTest::locationDialogChoicesShowInTheWindowAtOnce() {
+    QTemporaryDir directory;
+    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
+    const QString below = directory.filePath(QStringLiteral("unter"));
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    window.WindowUi().SetLocationDialogHook({});
+    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
+    locations->setEditText(directory.path() + QLatin1Char('/'));
+
+    QStringList shownWhileOpen;
+    QTimer look;
+    look.setInterval(10);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* dialog = window.findChild<Form2*>();
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        look.stop();
+        // Opening took the target in, written without the trailing separator.
+        shownWhileOpen.append(locations->currentText());
+        auto* dir1 = Control<QTreeView>(*dialog, QStringLiteral("Dir1"));
+        dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
+        shownWhileOpen.append(locations->currentText());
+        dialog->reject();
+    });
+    look.start();
+    Click(window, QStringLiteral("butSuchort"));
+    QCOMPARE(shownWhileOpen, QStringList({directory.path(), below}));
+    QCOMPARE(locations->currentText(), below);
 }
 
 void Form1WindowTest::fileDialogAnswersReachTheFields() {

@@ -3,7 +3,6 @@
 #include "common/SystemError.h"
 #include "common/files/PathAccess.h"
 #include "common/text/PathText.h"
-#include "common/text/Pattern.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -195,15 +194,16 @@ void DropTooLong(std::string& out, std::size_t kept) {
     out.shrink_to_fit();
 }
 
-// The replacement of a pattern's matches: each becomes the template with its groups; the text
-// between them is copied byte for byte.
-ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
-                                  const EncodedReplacement& replacement, std::string& out,
-                                  ReplaceDetails* details) {
-    if (!pattern.MayMatch(text) || replacement.forPattern == nullptr) {
+}  // namespace
+
+ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
+                              const EncodedReplacement& replacement, std::string& out,
+                              ReplaceDetails* details) {
+    if (!term.MayOccur(text)) {
         return ReplaceOutcome::Unchanged;
     }
     const DetectedEncoding detected = DetectEncoding(text);
+    const std::optional<std::string_view> uniform = replacement.Uniform(detected.encoding);
     const std::size_t kept = out.size();
     const std::size_t limit = OutputLimitOf(details);
     // Checked while a template is put together, so that one that repeats a long group many
@@ -217,35 +217,40 @@ ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
     std::size_t copied = 0;
     std::int64_t count = 0;
     bool encodable = true;
-    const PatternScan scan = pattern.ForEachMatch(text, detected, [&](const PatternMatch& match) {
-        const Span& whole = match.Whole();
-        if (out.size() - kept + (whole.start - copied) > limit) {
-            tooLong = true;
-            return false;
-        }
-        if (count == 0) {
-            out.reserve(out.size() + std::min(text.size(), limit));
-        }
-        out.append(text.substr(copied, whole.start - copied));
-        const std::size_t before = out.size();
-        if (!replacement.forPattern->AppendTo(out, text, match, detected.encoding, &drain)) {
-            encodable = tooLong;
-            return false;
-        }
-        if (out.size() - kept > limit) {
-            tooLong = true;
-            return false;
-        }
-        if (details != nullptr && details->occurrences != nullptr) {
-            details->occurrences->push_back(whole);
-        }
-        if (details != nullptr && details->insertions != nullptr) {
-            details->insertions->push_back(out.substr(before));
-        }
-        ++count;
-        copied = whole.end;
-        return true;
-    });
+    const PatternScan scan =
+        term.ForEachOccurrence(text, detected, [&](const Occurrence& occurrence) {
+            const Span& whole = occurrence.span;
+            if (count == 0 && !replacement.Encodable(detected.encoding)) {
+                encodable = false;
+                return false;
+            }
+            if (out.size() - kept + (whole.start - copied) > limit) {
+                tooLong = true;
+                return false;
+            }
+            if (count == 0) {
+                out.reserve(out.size() + std::min(text.size(), limit));
+            }
+            out.append(text.substr(copied, whole.start - copied));
+            const std::size_t before = out.size();
+            if (!replacement.AppendTo(out, text, 0, occurrence, detected.encoding, &drain)) {
+                encodable = tooLong;
+                return false;
+            }
+            if (out.size() - kept > limit) {
+                tooLong = true;
+                return false;
+            }
+            if (details != nullptr && details->occurrences != nullptr) {
+                details->occurrences->push_back(whole);
+            }
+            if (!uniform && details != nullptr && details->insertions != nullptr) {
+                details->insertions->push_back(out.substr(before));
+            }
+            ++count;
+            copied = whole.end;
+            return true;
+        });
     if (!tooLong && scan != PatternScan::Limit && encodable && count > 0 &&
         out.size() - kept + (text.size() - copied) > limit) {
         tooLong = true;
@@ -270,64 +275,8 @@ ReplaceOutcome ReplacePatternInto(std::string_view text, const Pattern& pattern,
     out.append(text.substr(copied));
     if (details != nullptr) {
         details->count = count;
-        details->encoding = detected.encoding;
-    }
-    return ReplaceOutcome::Replaced;
-}
-
-}  // namespace
-
-ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
-                              const EncodedReplacement& replacement, std::string& out,
-                              ReplaceDetails* details) {
-    if (term.GetPattern() != nullptr) {
-        return ReplacePatternInto(text, *term.GetPattern(), replacement, out, details);
-    }
-    if (term.IsEncodingIndependent() && !term.Find(text, 0, TextEncoding::Cp1252)) {
-        return ReplaceOutcome::Unchanged;
-    }
-    const DetectedEncoding detected = DetectEncoding(text);
-    std::optional<Span> found = term.Find(text, detected.bodyStart, detected.encoding);
-    if (!found) {
-        return ReplaceOutcome::Unchanged;
-    }
-    const bool utf8 = detected.encoding == TextEncoding::Utf8;
-    if (!utf8 && !replacement.cp1252) {
-        return ReplaceOutcome::Unencodable;
-    }
-    const std::string_view inserted = utf8 ? replacement.utf8 : *replacement.cp1252;
-    const std::size_t kept = out.size();
-    const std::size_t limit = OutputLimitOf(details);
-    const auto dropTooLong = [&] {
-        DropTooLong(out, kept);
-        if (details != nullptr && details->occurrences != nullptr) {
-            details->occurrences->clear();
-        }
-        return ReplaceOutcome::TooLong;
-    };
-    out.reserve(out.size() + std::min(text.size(), limit));
-    std::size_t copied = 0;
-    std::int64_t count = 0;
-    while (found) {
-        if (out.size() - kept + (found->start - copied) + inserted.size() > limit) {
-            return dropTooLong();
-        }
-        out.append(text.substr(copied, found->start - copied));
-        out.append(inserted);
-        if (details != nullptr && details->occurrences != nullptr) {
-            details->occurrences->push_back(*found);
-        }
-        ++count;
-        copied = found->end;
-        found = term.Find(text, copied, detected.encoding);
-    }
-    if (out.size() - kept + (text.size() - copied) > limit) {
-        return dropTooLong();
-    }
-    out.append(text.substr(copied));
-    if (details != nullptr) {
-        details->count = count;
-        details->inserted = inserted;
+        details->inserted = uniform.value_or(std::string_view());
+        details->eachOwn = !uniform.has_value();
         details->encoding = detected.encoding;
     }
     return ReplaceOutcome::Replaced;

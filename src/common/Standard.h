@@ -5,7 +5,7 @@
 #include "common/files/PathAccess.h"
 #include "common/files/ReplacingFile.h"
 #include "common/text/CaseFold.h"
-#include "common/text/TextEncoding.h"
+#include "common/text/TermMatcher.h"
 
 #include <sys/stat.h>
 
@@ -102,13 +102,15 @@ enum class ReplaceOutcome {
 inline constexpr std::size_t kWholeOutputLimit = std::size_t{16} << 20;
 
 // What a replacement did, for the preview and the totals: how often it replaced, the text it
-// put in (in the file's encoding) and, when asked for, where each occurrence lay.
+// put in (in the file's encoding) and, when asked for, where each occurrence lay and what it
+// became.
 struct ReplaceDetails {
     std::int64_t count = 0;
-    std::string_view inserted;
+    std::string_view inserted;  // what every occurrence became, unless `eachOwn`
+    bool eachOwn = false;       // each occurrence became its own text (a template's groups)
     TextEncoding encoding = TextEncoding::Cp1252;
     std::vector<Span>* occurrences = nullptr;        // filled when set
-    std::vector<std::string>* insertions = nullptr;  // for a pattern, what each occurrence became
+    std::vector<std::string>* insertions = nullptr;  // filled when set and `eachOwn`
     // The bytes the result may take at most; beyond them the answer is TooLong.
     std::size_t outputLimit = std::numeric_limits<std::size_t>::max();
 };

@@ -1,7 +1,5 @@
 #include "Matching.h"
 
-#include "common/text/Pattern.h"
-
 namespace trawlex {
 
 std::optional<std::string_view> FindTitle(std::string_view contents) {
@@ -20,12 +18,9 @@ std::optional<std::string_view> FindTitle(std::string_view contents) {
 }
 
 FileMatch MatchContents(std::string_view contents, const TermMatcher& term) {
-    // Most files hold no occurrence; for a term that reads alike in both encodings they are
-    // spared the pass that decides their encoding.
-    if (term.IsEncodingIndependent() && !term.Find(contents, 0, TextEncoding::Cp1252)) {
-        return {};
-    }
-    if (term.GetPattern() != nullptr && !term.GetPattern()->MayMatch(contents)) {
+    // Most files hold no occurrence; they are spared the pass that decides their encoding where
+    // the term allows.
+    if (!term.MayOccur(contents)) {
         return {};
     }
     return MatchContents(contents, DetectEncoding(contents), term);
@@ -35,31 +30,17 @@ FileMatch MatchContents(std::string_view contents, const DetectedEncoding& detec
                         const TermMatcher& term) {
     FileMatch match;
     match.encoding = detected.encoding;
-    if (const Pattern* pattern = term.GetPattern()) {
-        const PatternScan scan =
-            pattern->ForEachMatch(contents, detected, [&](const PatternMatch& found) {
-                if (match.count++ == 0) {
-                    match.firstPosition =
-                        CharacterPosition(contents, detected, found.Whole().start);
-                }
-                return true;
-            });
-        match.limitReached = scan == PatternScan::Limit;
-        if (match.IsHit()) {
-            match.title = FindTitle(contents);
-        }
-        return match;
+    const PatternScan scan =
+        term.ForEachOccurrence(contents, detected, [&](const Occurrence& occurrence) {
+            if (match.count++ == 0) {
+                match.firstPosition = CharacterPosition(contents, detected, occurrence.span.start);
+            }
+            return true;
+        });
+    match.limitReached = scan == PatternScan::Limit;
+    if (match.IsHit()) {
+        match.title = FindTitle(contents);
     }
-    std::optional<Span> found = term.Find(contents, detected.bodyStart, detected.encoding);
-    if (!found) {
-        return match;
-    }
-    match.firstPosition = CharacterPosition(contents, detected, found->start);
-    // Non-overlapping: each search resumes behind the occurrence just counted.
-    for (; found; found = term.Find(contents, found->end, detected.encoding)) {
-        ++match.count;
-    }
-    match.title = FindTitle(contents);
     return match;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/text/CaseFold.h"
-#include "common/text/TextEncoding.h"
+#include "common/text/TermMatcher.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,6 @@
 
 #include "common/SystemError.h"
 #include "common/text/PathText.h"
-#include "common/text/Pattern.h"
 
 #include <unistd.h>
 
@@ -23,8 +22,7 @@ struct Lane {
     std::size_t term = 0;
     std::optional<TextEncoding> encoding;  // none: alike in both
     bool live = true;
-    std::uint64_t from = 0;  // the literal search goes on here
-    PatternCursor cursor;    // the pattern search goes on here
+    PatternCursor cursor;  // the search goes on here
     std::uint64_t keepFrom = 0;
     std::uint64_t first = kNowhere;
     std::int64_t count = 0;
@@ -86,11 +84,10 @@ public:
                 Lane lane;
                 lane.term = index;
                 lane.encoding = encoding;
-                lane.from = encoding == TextEncoding::Utf8 ? body : 0;
-                lane.cursor.resume = lane.from;
+                lane.cursor.resume = encoding == TextEncoding::Utf8 ? body : 0;
                 lanes_.push_back(lane);
             };
-            if (term.GetPattern() == nullptr && term.IsEncodingIndependent()) {
+            if (term.IsEncodingIndependent()) {
                 add(std::nullopt);
                 continue;
             }
@@ -125,12 +122,7 @@ public:
             if (!lane.live) {
                 continue;
             }
-            const TermMatcher& term = *terms_[lane.term];
-            if (term.GetPattern() != nullptr) {
-                ScanPattern(lane, *term.GetPattern(), window, start, final, body);
-            } else {
-                ScanLiteral(lane, term, window, start, final);
-            }
+            Scan(lane, *terms_[lane.term], window, start, final, body);
         }
     }
 
@@ -185,39 +177,16 @@ private:
         }
     }
 
-    void ScanLiteral(Lane& lane, const TermMatcher& term, std::string_view window,
-                     std::uint64_t start, bool final) {
-        const TextEncoding encoding = lane.encoding.value_or(TextEncoding::Cp1252);
-        const std::size_t longest = term.LongestOccurrence(encoding);
-        if (longest == 0) {
-            lane.live = false;
-            return;
-        }
-        // An occurrence that starts before `safe` lies in the window whole, so the first one
-        // found there is the first of the file.
-        const std::size_t safe = WholeBefore(window.size(), longest, final);
-        std::size_t at = static_cast<std::size_t>(lane.from - start);
-        while (true) {
-            const std::optional<Span> found = term.Find(window, at, encoding);
-            if (!found || (!final && found->start >= safe)) {
-                break;
-            }
-            Found(lane, start + found->start);
-            at = found->end;
-        }
-        lane.from = start + std::max(at, safe);
-        lane.keepFrom = lane.from;
-    }
-
-    void ScanPattern(Lane& lane, const Pattern& pattern, std::string_view window,
+    static void Scan(Lane& lane, const TermMatcher& term, std::string_view window,
                      std::uint64_t start, bool final, std::uint64_t body) {
-        const TextEncoding encoding = *lane.encoding;
-        const PieceScan scan =
-            pattern.ScanPiece(window, start, final, {encoding, static_cast<std::size_t>(body)},
-                              lane.cursor, [&](const PatternMatch& match) {
-                                  Found(lane, match.Whole().start);
-                                  return true;
-                              });
+        // A lane alike in both encodings reads the file's bytes as Windows-1252.
+        const DetectedEncoding detected{lane.encoding.value_or(TextEncoding::Cp1252),
+                                        static_cast<std::size_t>(body)};
+        const PieceScan scan = term.ScanPiece(window, start, final, detected, lane.cursor,
+                                              [&lane](const Occurrence& occurrence) {
+                                                  Found(lane, occurrence.span.start);
+                                                  return true;
+                                              });
         lane.keepFrom = scan.keepFrom;
         if (scan.scan == PatternScan::Limit) {
             lane.limitReached = true;

@@ -3,7 +3,7 @@
 #include "common/Result.h"
 #include "common/Standard.h"
 #include "common/files/ChunkReader.h"
-#include "common/text/TextEncoding.h"
+#include "common/text/TermMatcher.h"
 
 #include <cstdint>
 #include <string>

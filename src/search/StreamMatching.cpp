@@ -31,43 +31,6 @@ struct Lane {
     bool Serves(TextEncoding decided) const { return !encoding || *encoding == decided; }
 };
 
-// The first "<title>" and the first "</title>", found without regard to case in one pass: both
-// end in "title>", and the bytes before it tell them apart.
-struct TitleTags {
-    std::uint64_t from = 0;  // where "title>" is looked for next
-    std::uint64_t open = kNowhere;
-    std::uint64_t close = kNowhere;
-
-    // Done once the title is known: found, or absent because "</title>" came first.
-    bool Done() const { return close != kNowhere; }
-
-    void Scan(std::string_view window, std::uint64_t start, bool final) {
-        static const Finder tail("title>", CompareMode::IgnoreCase);
-        auto at = static_cast<std::size_t>(from - start);
-        while (!Done()) {
-            const std::size_t hit = tail.Find(window, at);
-            if (hit == Finder::npos) {
-                break;
-            }
-            at = hit + 1;
-            // The window holds the two bytes before every place looked at, but at the file's
-            // start.
-            if (hit >= 1 && window[hit - 1] == '<') {
-                open = std::min(open, start + hit - 1);
-            } else if (hit >= 2 && window[hit - 1] == '/' && window[hit - 2] == '<') {
-                close = start + hit - 2;
-            }
-        }
-        // "title>" may start in the last bytes and go on in the next window.
-        const std::size_t length = tail.TermLength();
-        const std::size_t safe = WholeBefore(window.size(), length, final);
-        from = start + std::max(at, safe);
-    }
-    std::uint64_t KeepFrom() const {
-        return Done() ? kNowhere : from - std::min<std::uint64_t>(from, 2);
-    }
-};
-
 class StreamMatcher {
 public:
     StreamMatcher(const std::vector<const TermMatcher*>& terms) : terms_(terms) {}
@@ -130,6 +93,9 @@ public:
         tags_.Scan(window, start, final);
     }
     std::uint64_t TagsKeepFrom() const { return tags_.KeepFrom(); }
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleSpan() const {
+        return tags_.TitleSpan();
+    }
 
     // The offset from which the next window must hold the bytes.
     std::uint64_t KeepFrom(std::uint64_t end, bool tags) const {
@@ -162,14 +128,6 @@ public:
         return matches;
     }
 
-    // Where the title lies, as FindTitle finds it; nothing when it has none.
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleSpan() const {
-        if (tags_.open == kNowhere || tags_.close == kNowhere || tags_.close < tags_.open) {
-            return std::nullopt;
-        }
-        return std::pair{tags_.open + 7, tags_.close};
-    }
-
 private:
     static void Found(Lane& lane, std::uint64_t at) {
         if (lane.count++ == 0) {
@@ -196,7 +154,7 @@ private:
 
     const std::vector<const TermMatcher*>& terms_;
     std::vector<Lane> lanes_;
-    TitleTags tags_;
+    TitleFinder tags_;
 };
 
 Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint64_t from,

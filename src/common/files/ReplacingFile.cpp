@@ -2,9 +2,9 @@
 
 #include "common/Standard.h"
 #include "common/SystemError.h"
+#include "common/files/DirectoryReader.h"
 #include "common/text/PathText.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -283,14 +283,15 @@ void SetTemporaryRegister(const std::string& directory) {
 }
 
 void CleanAbandonedTemporaries(const std::string& directory) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.c_str()), closedir);
-    if (!listing) {
+    DirectoryReader listing =
+        DirectoryReader::Adopt(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing.IsOpen()) {
         return;
     }
     const std::string own = Register().OwnName();
-    while (const dirent* entry = readdir(listing.get())) {
-        if (entry->d_name[0] != '.' && entry->d_name != own) {
-            CleanRegisterFile(dirfd(listing.get()), entry->d_name);
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        if (entry->name[0] != '.' && entry->name != own) {
+            CleanRegisterFile(listing.Descriptor(), entry->name);
         }
     }
 }

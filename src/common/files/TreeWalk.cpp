@@ -1,9 +1,9 @@
 #include "common/files/TreeWalk.h"
 
+#include "common/files/DirectoryReader.h"
 #include "common/files/PathAccess.h"
 #include "common/text/PathText.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,23 +14,19 @@
 namespace trawlex {
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* handle) const { closedir(handle); }
-};
-
 // The type of an entry, following a symbolic link to what it leads to.
-mode_t TypeOf(const dirent& entry, const std::string& directory) {
-    if (entry.d_type == DT_REG) {
+mode_t TypeOf(const DirectoryEntry& entry, const std::string& directory) {
+    if (entry.type == DT_REG) {
         return S_IFREG;
     }
-    if (entry.d_type == DT_DIR) {
+    if (entry.type == DT_DIR) {
         return S_IFDIR;
     }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) {
         return 0;
     }
     struct stat info {};
-    if (StatPath(directory + entry.d_name, info) != 0) {
+    if (StatPath(directory + entry.name, info) != 0) {
         return 0;
     }
     return info.st_mode & S_IFMT;
@@ -54,8 +50,8 @@ TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, Wa
 }
 
 bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubdirectories) {
-    const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(directory));
-    if (!handle) {
+    DirectoryReader listing = DirectoryReader::AtPath(directory);
+    if (!listing.IsOpen()) {
         unreadable_.push_back(directory);
         return false;
     }
@@ -65,7 +61,7 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
     // may keep many directories open; beyond a few, files are opened by their paths, so that
     // the process never runs out of descriptors for the files themselves.
     if (withFiles && keptDirectories.load() < kMostKeptDirectories) {
-        const int kept = fcntl(dirfd(handle.get()), F_DUPFD_CLOEXEC, 0);
+        const int kept = fcntl(listing.Descriptor(), F_DUPFD_CLOEXEC, 0);
         if (kept >= 0) {
             ++keptDirectories;
             frame.descriptor = std::shared_ptr<const FileDescriptor>(
@@ -75,11 +71,8 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
                 });
         }
     }
-    while (const dirent* entry = readdir(handle.get())) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        const std::string_view name = entry->Name();
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
         const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);

@@ -8,6 +8,7 @@
 #include "common/files/Listing.h"
 #include "common/files/PathAccess.h"
 #include "common/files/TreeWalk.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/ProfileFields.h"

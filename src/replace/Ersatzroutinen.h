@@ -2,9 +2,9 @@
 
 #include "Preview.h"
 #include "app/Ui.h"
-#include "common/Standard.h"
 #include "common/files/DirectoryHandle.h"
 #include "common/files/OrderedPool.h"
+#include "common/files/WholeFile.h"
 #include "common/text/CaseFold.h"
 #include "common/text/TextEncoding.h"
 #include "search/Suchroutinen.h"

@@ -1,9 +1,9 @@
 #include "Journal.h"
 
-#include "common/Standard.h"
 #include "common/SystemError.h"
 #include "common/files/ContentHash.h"
 #include "common/files/DirectoryReader.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 
 #include <fcntl.h>

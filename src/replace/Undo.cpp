@@ -5,7 +5,6 @@
 #include "app/Form1.h"
 #include "app/StatusLine.h"
 #include "common/Regional.h"
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
 #include "common/files/ContentHash.h"
 #include "common/files/ReplacingFile.h"

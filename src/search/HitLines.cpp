@@ -1,7 +1,7 @@
 #include "HitLines.h"
 
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "Suchroutinen.h"
 
 #include "app/Form1.h"
-#include "common/Standard.h"
 #include "common/files/Listing.h"
 #include "common/files/TreeWalk.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/Pattern.h"

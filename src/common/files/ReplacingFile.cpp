@@ -1,9 +1,9 @@
 #include "common/files/ReplacingFile.h"
 
-#include "common/Standard.h"
 #include "common/SystemError.h"
 #include "common/files/DirectoryReader.h"
 #include "common/files/TemporaryName.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 
 #include <fcntl.h>

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
+#include "common/files/ReplacingFile.h"
+#include "common/text/Replacement.h"
 #include "common/text/TermMatcher.h"
 
 #include <cstdint>

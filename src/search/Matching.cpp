@@ -41,7 +41,7 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleFinder::TitleSpan() 
 
 std::optional<std::string_view> FindTitle(std::string_view contents) {
     TitleFinder finder;
-    finder.Scan(contents, 0, true);
+    finder.ScanWhole(contents);
     const auto span = finder.TitleSpan();
     if (!span) {
         return std::nullopt;

@@ -41,6 +41,8 @@ public:
     // Looks on in the window, whose first byte lies at offset `start` of the text and which holds
     // the bytes from KeepFrom() on; `final` says that nothing follows.
     void Scan(std::string_view window, std::uint64_t start, bool final);
+    // A text read whole is one window that nothing follows.
+    void ScanWhole(std::string_view text) { Scan(text, 0, true); }
 
     // Done once the title is known: found, or absent because "</title>" came first.
     bool Done() const { return close_ != kNowhere; }

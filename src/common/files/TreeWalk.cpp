@@ -39,17 +39,17 @@ std::atomic<int> keptDirectories{0};
 
 TreeWalk TreeWalk::FilesOf(const std::string& directory, const FileMask& mask) {
     TreeWalk walk(mask, nullptr);
-    walk.Enter(directory, true, false);
+    walk.Enter(directory, {.files = true});
     return walk;
 }
 
 TreeWalk TreeWalk::Below(const DirectoryHandle& parent, const FileMask& mask, WalkGuard& guard) {
     TreeWalk walk(mask, &guard);
-    walk.Enter(parent.path + SeparatorFor(parent), false, true);
+    walk.Enter(parent.path + SeparatorFor(parent), {.subdirectories = true});
     return walk;
 }
 
-bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubdirectories) {
+bool TreeWalk::Enter(const std::string& directory, Wanted wanted) {
     DirectoryReader listing = DirectoryReader::AtPath(directory);
     if (!listing.IsOpen()) {
         unreadable_.push_back(directory);
@@ -60,7 +60,7 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
     // Its own descriptor, since the listing's goes with the listing. Files waiting to be read
     // may keep many directories open; beyond a few, files are opened by their paths, so that
     // the process never runs out of descriptors for the files themselves.
-    if (withFiles && keptDirectories.load() < kMostKeptDirectories) {
+    if (wanted.files && keptDirectories.load() < kMostKeptDirectories) {
         const int kept = fcntl(listing.Descriptor(), F_DUPFD_CLOEXEC, 0);
         if (kept >= 0) {
             ++keptDirectories;
@@ -75,14 +75,14 @@ bool TreeWalk::Enter(const std::string& directory, bool withFiles, bool withSubd
         const std::string_view name = entry->Name();
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
-        const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);
-        if (!fileWanted && !withSubdirectories) {
+        const bool fileWanted = wanted.files && !hidden && mask_->MatchesBytes(name);
+        if (!fileWanted && !wanted.subdirectories) {
             continue;
         }
         const mode_t type = TypeOf(*entry, directory);
         if (type == S_IFREG && fileWanted) {
             frame.files.emplace_back(name);
-        } else if (type == S_IFDIR && withSubdirectories) {
+        } else if (type == S_IFDIR && wanted.subdirectories) {
             frame.subdirectories.emplace_back(name);
         }
     }
@@ -121,7 +121,7 @@ bool TreeWalk::Next(WalkedFile& file) {
             const DirectoryHandle child{frame.directory +
                                         frame.subdirectories[frame.nextSubdirectory++]};
             if (guard_ != nullptr && guard_->Enter(child)) {
-                Enter(child.path + SeparatorFor(child), true, true);
+                Enter(child.path + SeparatorFor(child), {.files = true, .subdirectories = true});
             }
             continue;
         }

@@ -57,7 +57,12 @@ private:
 
     TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}
 
-    bool Enter(const std::string& directory, bool withFiles, bool withSubdirectories);
+    // What a directory is entered for: its files, its subdirectories or both.
+    struct Wanted {
+        bool files = false;
+        bool subdirectories = false;
+    };
+    bool Enter(const std::string& directory, Wanted wanted);
 
     const FileMask* mask_;
     WalkGuard* guard_;

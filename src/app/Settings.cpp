@@ -2,8 +2,8 @@
 
 #include "Form1.h"
 #include "Ui.h"
-#include "common/Standard.h"
 #include "common/files/Listing.h"
+#include "common/files/ReplacingFile.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/ProfileFields.h"

@@ -3,7 +3,6 @@
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/Regional.h"
-#include "common/Standard.h"
 #include "common/text/PathText.h"
 #include "common/text/ProfileFields.h"
 #include "profiles/ProfileCommand.h"

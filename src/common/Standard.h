@@ -1,27 +1,12 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/files/ChunkReader.h"
-#include "common/files/PathAccess.h"
-#include "common/files/ReplacingFile.h"
 #include "common/text/CaseFold.h"
-#include "common/text/TextEncoding.h"
 
-#include <sys/stat.h>
-
-#include <cstdint>
-#include <ctime>
-#include <limits>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace trawlex {
-
-// Writes all bytes to a descriptor, going on after interruptions; the error carries errno.
-Status WriteAll(int descriptor, std::string_view bytes);
 
 // The text enclosed in double-quote characters.
 std::string Quote(std::string_view text);
@@ -29,94 +14,13 @@ std::string Quote(std::string_view text);
 // The text enclosed in "<td>" and "</td>".
 std::string TdCell(std::string_view text);
 
-// The length and modification time of the very file that was read.
-struct FileStamp {
-    std::int64_t length = 0;
-    std::time_t modified = 0;
-    struct stat status {};  // mode, owner, dates and identity, for the undo journal
-};
-
-// A file read whole.
-struct LoadedFile {
-    std::string bytes;
-    std::int64_t length = 0;
-    std::time_t modified = 0;
-};
-
-// Reads a file whole, one character per byte, nothing trimmed or converted. Only regular
-// files are opened, so a FIFO that appears where a file was listed cannot block the run.
-Result<LoadedFile> LoadFile(const std::string& path);
-
+// Reads a file whole, one character per byte, nothing trimmed or converted; only regular files
+// are opened.
 Result<std::string> ReadWholeFile(const std::string& path);
 
-// A read buffer kept across files, so that reading many files neither allocates nor clears
-// memory for each one.
-class FileBuffer {
-public:
-    std::string_view View() const { return {data_.get(), size_}; }
-    void Clear() { size_ = 0; }
-
-private:
-    friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
-                                            FileBuffer& buffer);
-
-    bool Grow(std::size_t size);  // false when memory is short
-
-    struct Free {
-        void operator()(char* data) const;
-    };
-    std::unique_ptr<char, Free> data_;
-    std::size_t capacity_ = 0;
-    std::size_t size_ = 0;
-};
-
-// Reads a file whole into the buffer (the same rules as LoadFile).
-Result<FileStamp> LoadFileInto(const std::string& path, FileBuffer& buffer);
-
-// The same for a file already opened, whose size decided that it is read whole.
-Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
-                                 FileBuffer& buffer);
-
-// Replaces every occurrence left to right in one pass: occurrences never overlap and inserted
-// text is never searched again. Appends the result to `out` and returns true when the term
-// occurred; when it did not, `out` is left alone, so an unchanged text is never copied.
-bool ReplaceAllInto(std::string_view text, const Finder& term, std::string_view replacement,
-                    std::string& out);
-
-// The same as a value: sets `changed` when the term occurred and never clears it.
+// Replaces every occurrence left to right in one pass (ReplaceAllInto) and gives the result as a
+// value: sets `changed` when the term occurred and never clears it.
 std::string ReplaceAll(std::string_view text, const Finder& term, std::string_view replacement,
                        bool& changed);
-
-enum class ReplaceOutcome {
-    Unchanged,     // the term does not occur
-    Replaced,      // `out` holds the replaced text
-    Unencodable,   // the term occurs, but the file's encoding cannot hold the replacement
-    LimitReached,  // a pattern backtracked without end; the file is left as it is
-    TooLong,       // the result would pass the output limit; `out` is left as it was
-};
-
-// What the rewrite of a file read whole builds in memory at most; a longer result is written
-// piece by piece instead, so memory grows with the file, never with the replacement. A string
-// that grows is copied, so building it holds up to twice its size for a moment; with the file
-// itself (up to 8 MiB) and the result of the pair before, this keeps a rewrite below 64 MiB.
-inline constexpr std::size_t kWholeOutputLimit = std::size_t{16} << 20;
-
-// What a replacement did, for the preview and the totals: how often it replaced, the text it
-// put in (in the file's encoding) and, when asked for, where each occurrence lay.
-struct ReplaceDetails {
-    std::int64_t count = 0;
-    std::string_view inserted;
-    TextEncoding encoding = TextEncoding::Cp1252;
-    std::vector<Span>* occurrences = nullptr;        // filled when set
-    std::vector<std::string>* insertions = nullptr;  // for a pattern, what each occurrence became
-    // The bytes the result may take at most; beyond them the answer is TooLong.
-    std::size_t outputLimit = std::numeric_limits<std::size_t>::max();
-};
-
-// Replaces a term a person typed in a file's bytes, in the encoding the file is written in; the
-// byte-order mark and everything between occurrences stay as they were.
-ReplaceOutcome ReplaceAllInto(std::string_view text, const TermMatcher& term,
-                              const EncodedReplacement& replacement, std::string& out,
-                              ReplaceDetails* details = nullptr);
 
 }  // namespace trawlex

@@ -2,16 +2,17 @@
 
 #include "Journal.h"
 #include "StreamedPreview.h"
-#include "common/Standard.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
 #include "common/files/PathAccess.h"
 #include "common/files/ReplacingFile.h"
 #include "common/files/RunLock.h"
 #include "common/files/TreeWalk.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/Pattern.h"
+#include "common/text/Replacement.h"
 #include "common/text/StreamReplace.h"
 #include "search/Problems.h"
 #include "search/Sinks.h"
@@ -156,7 +157,7 @@ QString LimitText(const std::string& path, const TermMatcher& term) {
                "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: der regul\u00E4re "
                "Ausdruck \u201E%2\u201C brach in ihr ab, weil er zu viele Wege "
                "ausprobieren m\u00FCsste.")
-        .arg(PathText(path), term.GetPattern() != nullptr ? term.GetPattern()->Text() : QString());
+        .arg(PathText(path), term.PatternText());
 }
 
 QString Unencodable(const std::string& path) {
@@ -599,7 +600,7 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         outcome.replacements += details.count;
         if (preview) {
             ComposeEdits(buffers.edits, current, buffers.occurrences, details.inserted,
-                         step.term.GetPattern() != nullptr ? &buffers.insertions : nullptr);
+                         details.eachOwn ? &buffers.insertions : nullptr);
         }
         current = out;
         target = 1 - target;

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Preview.h"
-#include "common/Standard.h"
 #include "common/files/DirectoryHandle.h"
 #include "common/files/OrderedPool.h"
 #include "common/files/WalkDriver.h"
+#include "common/files/WholeFile.h"
 #include "common/text/CaseFold.h"
 #include "common/text/TextEncoding.h"
 #include "search/RunView.h"

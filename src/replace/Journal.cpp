@@ -1,11 +1,11 @@
 #include "Journal.h"
 
-#include "common/Standard.h"
 #include "common/SystemError.h"
 #include "common/files/ContentHash.h"
+#include "common/files/DirectoryReader.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
@@ -238,23 +238,14 @@ bool IsRunName(std::string_view name) {
 
 // The names in an opened directory, "." and ".." left out; nothing when it cannot be read.
 std::optional<std::vector<std::string>> NamesIn(int directory) {
-    const int listed = dup(directory);
-    DIR* handle = listed >= 0 ? fdopendir(listed) : nullptr;
-    if (handle == nullptr) {
-        if (listed >= 0) {
-            close(listed);
-        }
+    DirectoryReader listing = DirectoryReader::Copy(directory);
+    if (!listing.IsOpen()) {
         return std::nullopt;
     }
-    rewinddir(handle);
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(handle)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
-        }
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        names.emplace_back(entry->Name());
     }
-    closedir(handle);
     return names;
 }
 
@@ -892,24 +883,16 @@ nlink_t JournalNames::Count(const struct stat& file) const {
         const FileDescriptor root = OpenRoot(root_);
         for (const std::string& run :
              root.get() < 0 ? std::vector<std::string>() : RunNames(root.get())) {
-            const int directory =
-                openat(root.get(), run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            DIR* handle = directory >= 0 ? fdopendir(directory) : nullptr;
-            if (handle == nullptr && directory >= 0) {
-                close(directory);
-            }
-            if (handle == nullptr) {
-                continue;
-            }
-            while (const dirent* entry = readdir(handle)) {
+            DirectoryReader listing = DirectoryReader::Adopt(
+                openat(root.get(), run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            while (const std::optional<DirectoryEntry> entry = listing.Next()) {
                 struct stat info {};
-                if (entry->d_name[0] == 'f' &&
-                    fstatat(dirfd(handle), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                if (entry->name[0] == 'f' &&
+                    fstatat(listing.Descriptor(), entry->name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
                     info.st_nlink > 1) {
                     ++names_[{info.st_dev, info.st_ino}];
                 }
             }
-            closedir(handle);
         }
     });
     const auto found = names_.find({file.st_dev, file.st_ino});

@@ -3,7 +3,6 @@
 #include "Ersatzroutinen.h"
 #include "app/Form1.h"
 #include "app/StatusLine.h"
-#include "common/Standard.h"
 #include "common/files/Listing.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"

@@ -1,7 +1,7 @@
 #include "StreamedPreview.h"
 
-#include "common/Standard.h"
 #include "common/SystemError.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 
 #include <fcntl.h>

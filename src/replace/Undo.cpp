@@ -3,7 +3,6 @@
 #include "Ersatzroutinen.h"
 #include "Journal.h"
 #include "common/Regional.h"
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
 #include "common/files/ContentHash.h"
 #include "common/files/ReplacingFile.h"

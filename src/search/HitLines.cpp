@@ -1,9 +1,8 @@
 #include "HitLines.h"
 
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
-#include "common/text/Pattern.h"
 
 #include <algorithm>
 #include <cstring>
@@ -161,21 +160,13 @@ private:
 // Every occurrence in the window that starts before `acceptBefore`, in window offsets.
 void CollectOccurrences(std::string_view window, const DetectedEncoding& detected,
                         const TermMatcher& term, std::size_t acceptBefore, LineCollector& lines) {
-    if (const Pattern* pattern = term.GetPattern()) {
-        pattern->ForEachMatch(window, detected, [&](const PatternMatch& found) {
-            if (found.Whole().start >= acceptBefore) {
-                return false;
-            }
-            lines.Add(found.Whole());
-            return true;
-        });
-        return;
-    }
-    for (std::optional<Span> found = term.Find(window, detected.bodyStart, detected.encoding);
-         found && found->start < acceptBefore;
-         found = term.Find(window, found->end, detected.encoding)) {
-        lines.Add(*found);
-    }
+    term.ForEachOccurrence(window, detected, [&](const Occurrence& occurrence) {
+        if (occurrence.span.start >= acceptBefore) {
+            return false;
+        }
+        lines.Add(occurrence.span);
+        return true;
+    });
 }
 
 // A big file is read twice in pieces: once until its encoding is decided, then for the lines.
@@ -196,9 +187,8 @@ Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string&
     }
     DetectedEncoding detected = detector.Finish();
     // A pattern may reach further than a literal; its matches across this margin are cut.
-    const std::size_t reach = term.GetPattern() != nullptr
-                                  ? std::size_t{64} << 10
-                                  : term.LongestOccurrence(detected.encoding);
+    const std::size_t reach =
+        term.LongestOccurrence(detected.encoding).value_or(std::size_t{64} << 10);
     FileHitLines result;
     LineCollector lines(detected.encoding, maxLines, result);
     ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/text/TextEncoding.h"
+#include "common/text/TermMatcher.h"
 
 #include <QString>
 

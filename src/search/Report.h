@@ -1,8 +1,9 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/Standard.h"
 #include "common/files/DirectoryHandle.h"
+#include "common/files/PathAccess.h"
+#include "common/files/ReplacingFile.h"
 #include "common/text/CaseFold.h"
 #include "search/Matching.h"
 

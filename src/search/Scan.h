@@ -1,8 +1,8 @@
 #pragma once
 
 #include "common/Run.h"
-#include "common/Standard.h"
 #include "common/files/TreeWalk.h"
+#include "common/files/WholeFile.h"
 #include "search/Matching.h"
 
 #include <functional>

@@ -2,7 +2,6 @@
 
 #include "common/SystemError.h"
 #include "common/text/PathText.h"
-#include "common/text/Pattern.h"
 
 #include <unistd.h>
 
@@ -23,51 +22,13 @@ struct Lane {
     std::size_t term = 0;
     std::optional<TextEncoding> encoding;  // none: alike in both
     bool live = true;
-    std::uint64_t from = 0;  // the literal search goes on here
-    PatternCursor cursor;    // the pattern search goes on here
+    PatternCursor cursor;  // the search goes on here
     std::uint64_t keepFrom = 0;
     std::uint64_t first = kNowhere;
     std::int64_t count = 0;
     bool limitReached = false;
 
     bool Serves(TextEncoding decided) const { return !encoding || *encoding == decided; }
-};
-
-// The first "<title>" and the first "</title>", found without regard to case in one pass: both
-// end in "title>", and the bytes before it tell them apart.
-struct TitleTags {
-    std::uint64_t from = 0;  // where "title>" is looked for next
-    std::uint64_t open = kNowhere;
-    std::uint64_t close = kNowhere;
-
-    // Done once the title is known: found, or absent because "</title>" came first.
-    bool Done() const { return close != kNowhere; }
-
-    void Scan(std::string_view window, std::uint64_t start, bool final) {
-        static const Finder tail("title>", CompareMode::IgnoreCase);
-        auto at = static_cast<std::size_t>(from - start);
-        while (!Done()) {
-            const std::size_t hit = tail.Find(window, at);
-            if (hit == Finder::npos) {
-                break;
-            }
-            at = hit + 1;
-            // The window holds the two bytes before every place looked at, but at the file's
-            // start.
-            if (hit >= 1 && window[hit - 1] == '<') {
-                open = std::min(open, start + hit - 1);
-            } else if (hit >= 2 && window[hit - 1] == '/' && window[hit - 2] == '<') {
-                close = start + hit - 2;
-            }
-        }
-        // "title>" may start in the last bytes and go on in the next window.
-        const std::size_t length = tail.TermLength();
-        const std::size_t safe = WholeBefore(window.size(), length, final);
-        from = start + std::max(at, safe);
-    }
-    std::uint64_t KeepFrom() const {
-        return Done() ? kNowhere : from - std::min<std::uint64_t>(from, 2);
-    }
 };
 
 class StreamMatcher {
@@ -86,11 +47,10 @@ public:
                 Lane lane;
                 lane.term = index;
                 lane.encoding = encoding;
-                lane.from = encoding == TextEncoding::Utf8 ? body : 0;
-                lane.cursor.resume = lane.from;
+                lane.cursor.resume = encoding == TextEncoding::Utf8 ? body : 0;
                 lanes_.push_back(lane);
             };
-            if (term.GetPattern() == nullptr && term.IsEncodingIndependent()) {
+            if (term.IsEncodingIndependent()) {
                 add(std::nullopt);
                 continue;
             }
@@ -125,12 +85,7 @@ public:
             if (!lane.live) {
                 continue;
             }
-            const TermMatcher& term = *terms_[lane.term];
-            if (term.GetPattern() != nullptr) {
-                ScanPattern(lane, *term.GetPattern(), window, start, final, body);
-            } else {
-                ScanLiteral(lane, term, window, start, final);
-            }
+            Scan(lane, *terms_[lane.term], window, start, final, body);
         }
     }
 
@@ -138,6 +93,9 @@ public:
         tags_.Scan(window, start, final);
     }
     std::uint64_t TagsKeepFrom() const { return tags_.KeepFrom(); }
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleSpan() const {
+        return tags_.TitleSpan();
+    }
 
     // The offset from which the next window must hold the bytes.
     std::uint64_t KeepFrom(std::uint64_t end, bool tags) const {
@@ -170,14 +128,6 @@ public:
         return matches;
     }
 
-    // Where the title lies, as FindTitle finds it; nothing when it has none.
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> TitleSpan() const {
-        if (tags_.open == kNowhere || tags_.close == kNowhere || tags_.close < tags_.open) {
-            return std::nullopt;
-        }
-        return std::pair{tags_.open + 7, tags_.close};
-    }
-
 private:
     static void Found(Lane& lane, std::uint64_t at) {
         if (lane.count++ == 0) {
@@ -185,39 +135,16 @@ private:
         }
     }
 
-    void ScanLiteral(Lane& lane, const TermMatcher& term, std::string_view window,
-                     std::uint64_t start, bool final) {
-        const TextEncoding encoding = lane.encoding.value_or(TextEncoding::Cp1252);
-        const std::size_t longest = term.LongestOccurrence(encoding);
-        if (longest == 0) {
-            lane.live = false;
-            return;
-        }
-        // An occurrence that starts before `safe` lies in the window whole, so the first one
-        // found there is the first of the file.
-        const std::size_t safe = WholeBefore(window.size(), longest, final);
-        std::size_t at = static_cast<std::size_t>(lane.from - start);
-        while (true) {
-            const std::optional<Span> found = term.Find(window, at, encoding);
-            if (!found || (!final && found->start >= safe)) {
-                break;
-            }
-            Found(lane, start + found->start);
-            at = found->end;
-        }
-        lane.from = start + std::max(at, safe);
-        lane.keepFrom = lane.from;
-    }
-
-    void ScanPattern(Lane& lane, const Pattern& pattern, std::string_view window,
+    static void Scan(Lane& lane, const TermMatcher& term, std::string_view window,
                      std::uint64_t start, bool final, std::uint64_t body) {
-        const TextEncoding encoding = *lane.encoding;
-        const PieceScan scan =
-            pattern.ScanPiece(window, start, final, {encoding, static_cast<std::size_t>(body)},
-                              lane.cursor, [&](const PatternMatch& match) {
-                                  Found(lane, match.Whole().start);
-                                  return true;
-                              });
+        // A lane alike in both encodings reads the file's bytes as Windows-1252.
+        const DetectedEncoding detected{lane.encoding.value_or(TextEncoding::Cp1252),
+                                        static_cast<std::size_t>(body)};
+        const PieceScan scan = term.ScanPiece(window, start, final, detected, lane.cursor,
+                                              [&lane](const Occurrence& occurrence) {
+                                                  Found(lane, occurrence.span.start);
+                                                  return true;
+                                              });
         lane.keepFrom = scan.keepFrom;
         if (scan.scan == PatternScan::Limit) {
             lane.limitReached = true;
@@ -227,7 +154,7 @@ private:
 
     const std::vector<const TermMatcher*>& terms_;
     std::vector<Lane> lanes_;
-    TitleTags tags_;
+    TitleFinder tags_;
 };
 
 Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint64_t from,

@@ -2,7 +2,10 @@
 
 #include "common/files/DirectoryHandle.h"
 #include "common/files/Listing.h"
+#include "common/files/TreeWalk.h"
 #include "common/files/WalkDriver.h"
+#include "common/files/WholeFile.h"
+#include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/Pattern.h"
 #include "search/Problems.h"

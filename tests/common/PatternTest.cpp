@@ -2,9 +2,9 @@
 // replacements that keep everything between matches byte for byte, and refusals that say where
 // and why.
 
-#include "common/Standard.h"
 #include "common/text/Cp1252.h"
 #include "common/text/Pattern.h"
+#include "common/text/Replacement.h"
 
 #include <gtest/gtest.h>
 

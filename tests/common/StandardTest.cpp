@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 #include "common/Standard.h"
 #include "common/files/ChunkReader.h"
+#include "common/files/ReplacingFile.h"
+#include "common/files/WholeFile.h"
 
 #include <gtest/gtest.h>
 

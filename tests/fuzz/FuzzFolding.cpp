@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         trawlex::DetectEncoding(text).bodyStart != 0) {
         return 0;
     }
-    const trawlex::TermMatcher matcher(term, trawlex::CompareMode::IgnoreCase);
+    const trawlex::LiteralTerm matcher(term, trawlex::CompareMode::IgnoreCase);
     // Reference: the text as code points with their byte offsets, folded one by one.
     const QString decoded = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     std::vector<char32_t> folded;

@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const trawlex::DetectedEncoding detected = trawlex::DetectEncoding(bytes);
             std::string out;
             pattern->ForEachMatch(bytes, detected, [&](const trawlex::PatternMatch& found) {
-                parsed.value().AppendTo(out, bytes, found, detected.encoding);
+                parsed.value().AppendTo(out, bytes, 0, found, detected.encoding);
                 return true;
             });
         }

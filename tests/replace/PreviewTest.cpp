@@ -1,10 +1,9 @@
-#include "common/Standard.h"
+#include "TestSupport.h"
 #include "common/files/Listing.h"
 #include "common/text/Cp1252.h"
+#include "common/text/Replacement.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/Preview.h"
-
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,8 @@
+#include "TestSupport.h"
 #include "app/Form1.h"
-#include "common/Standard.h"
+#include "common/text/Replacement.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/ReplaceCommand.h"
-
-#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 

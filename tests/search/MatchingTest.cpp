@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace trawlex {
@@ -69,6 +71,25 @@ TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
     }
 }
 
+// Feeds the finder windows that hold the bytes it asks to keep, as a file read in pieces does.
+std::optional<std::string> TitleInPieces(const std::string& contents, std::size_t piece) {
+    TitleFinder finder;
+    std::uint64_t keep = 0;
+    std::uint64_t end = 0;
+    do {
+        end = std::min<std::uint64_t>(contents.size(), end + piece);
+        const std::uint64_t start = std::min(keep, end);
+        finder.Scan(std::string_view(contents).substr(start, end - start), start,
+                    end == contents.size());
+        keep = std::min(finder.KeepFrom(), end);
+    } while (end < contents.size() && !finder.Done());
+    const auto span = finder.TitleSpan();
+    if (!span) {
+        return std::nullopt;
+    }
+    return contents.substr(span->first, span->second - span->first);
+}
+
 TEST(MatchingTest, TitleIsCopiedAsItStandsBetweenTheFirstTags) {
     struct TitleCase {
         std::string contents;
@@ -90,6 +111,11 @@ TEST(MatchingTest, TitleIsCopiedAsItStandsBetweenTheFirstTags) {
         ASSERT_EQ(title.has_value(), test.title.has_value()) << test.contents;
         if (title) {
             EXPECT_EQ(std::string(*title), *test.title);
+        }
+        // Read in pieces as small as a byte, a tag is cut at every place.
+        for (std::size_t piece = 1; piece <= 8; ++piece) {
+            EXPECT_EQ(TitleInPieces(test.contents, piece), test.title)
+                << test.contents << " in pieces of " << piece;
         }
     }
 }

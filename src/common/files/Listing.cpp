@@ -1,12 +1,12 @@
 #include "common/files/Listing.h"
 
 #include "common/SystemError.h"
+#include "common/files/DirectoryReader.h"
 #include "common/files/PathAccess.h"
 #include "common/text/PathText.h"
 
 #include <QList>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -116,10 +116,6 @@ EntryType TypeOf(const std::string& path) {
     }
     return EntryType::Other;
 }
-
-struct DirCloser {
-    void operator()(DIR* handle) const { closedir(handle); }
-};
 
 }  // namespace
 
@@ -234,28 +230,28 @@ void SortNames(std::vector<std::string>& names) {
 Result<std::vector<std::string>> ListDirectory(const std::string& directory, const FileMask& mask,
                                                ListKind kind) {
     const std::string opened = directory.empty() ? std::string(".") : directory;
-    const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(opened));
-    if (!handle) {
+    DirectoryReader listing = DirectoryReader::AtPath(opened);
+    if (!listing.IsOpen()) {
         const int code = errno;
         return Error{QStringLiteral("Das Verzeichnis \u201E%1\u201C kann nicht gelesen werden: %2")
                          .arg(PathText(opened), SystemErrorText(code))};
     }
     const std::string prefix = WithTrailingSeparator(directory);
     std::vector<std::string> names;
-    while (const dirent* entry = readdir(handle.get())) {
-        const std::string_view name = entry->d_name;
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        const std::string_view name = entry->Name();
         if (name.empty() || name.front() == '.') {
-            continue;  // hidden, and the "." and ".." entries
+            continue;  // hidden
         }
         if (!mask.MatchesBytes(name)) {
             continue;
         }
         EntryType type = EntryType::Other;
-        if (entry->d_type == DT_REG) {
+        if (entry->type == DT_REG) {
             type = EntryType::File;
-        } else if (entry->d_type == DT_DIR) {
+        } else if (entry->type == DT_DIR) {
             type = EntryType::Directory;
-        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        } else if (entry->type == DT_LNK || entry->type == DT_UNKNOWN) {
             type = TypeOf(prefix + std::string(name));
         }
         if (type == EntryType::File ||

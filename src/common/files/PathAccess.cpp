@@ -90,18 +90,6 @@ int StatPath(const std::string& path, struct stat& info, int flags) {
     });
 }
 
-DIR* OpenDirectoryPath(const std::string& path) {
-    FileDescriptor opened(OpenPath(path.empty() ? std::string(".") : path, O_RDONLY | O_DIRECTORY));
-    if (opened.get() < 0) {
-        return nullptr;
-    }
-    DIR* listing = fdopendir(opened.get());
-    if (listing != nullptr) {
-        opened.release();
-    }
-    return listing;
-}
-
 int UnlinkPath(const std::string& path) {
     return AtShortPath(
         path, [](int directory, const char* relative) { return unlinkat(directory, relative, 0); });

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -34,7 +33,6 @@ private:
 bool IsLongPath(const std::string& path);
 int OpenPath(const std::string& path, int flags, mode_t mode = 0);
 int StatPath(const std::string& path, struct stat& info, int flags = 0);  // AT_SYMLINK_NOFOLLOW
-DIR* OpenDirectoryPath(const std::string& path);
 int UnlinkPath(const std::string& path);
 
 }  // namespace trawlex

@@ -1,16 +1,15 @@
 #include "common/files/ReplacingFile.h"
 
-#include "common/Standard.h"
 #include "common/SystemError.h"
+#include "common/files/DirectoryReader.h"
+#include "common/files/TemporaryName.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -33,29 +32,6 @@ mode_t CurrentUmask() {
     const mode_t mask = umask(0);
     umask(mask);
     return mask;
-}
-
-std::string RandomSuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    unsigned char bytes[6] = {};
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-        static std::atomic<unsigned> counter{0};
-        const unsigned seed = counter.fetch_add(1) ^ static_cast<unsigned>(getpid());
-        for (std::size_t index = 0; index < sizeof bytes; ++index) {
-            bytes[index] = static_cast<unsigned char>(seed >> (index * 5));
-        }
-    }
-    std::string suffix;
-    for (const unsigned char byte : bytes) {
-        suffix += kLetters[byte % (sizeof kLetters - 1)];
-    }
-    return suffix;
-}
-
-// The name part is shortened so that the temporary name stays within the name limit.
-std::string TemporaryName(const std::string& name) {
-    return "." + name.substr(0, 200) + ".trawlex-" + RandomSuffix();
 }
 
 // One record: the directory and the temporary file by identity, then the directory's path and
@@ -183,8 +159,9 @@ void RemoveIfAbandoned(const TemporaryRecord& record) {
         open(record.directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat directoryStatus {};
     struct stat fileStatus {};
-    if (directory.get() < 0 || fstat(directory.get(), &directoryStatus) != 0 ||
-        directoryStatus.st_dev != record.device || directoryStatus.st_ino != record.directory ||
+    if (!IsTemporaryName(record.name) || directory.get() < 0 ||
+        fstat(directory.get(), &directoryStatus) != 0 || directoryStatus.st_dev != record.device ||
+        directoryStatus.st_ino != record.directory ||
         fstatat(directory.get(), record.name.c_str(), &fileStatus, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(fileStatus.st_mode) || fileStatus.st_dev != record.device ||
         fileStatus.st_ino != record.file) {
@@ -283,14 +260,15 @@ void SetTemporaryRegister(const std::string& directory) {
 }
 
 void CleanAbandonedTemporaries(const std::string& directory) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(directory.c_str()), closedir);
-    if (!listing) {
+    DirectoryReader listing =
+        DirectoryReader::Adopt(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing.IsOpen()) {
         return;
     }
     const std::string own = Register().OwnName();
-    while (const dirent* entry = readdir(listing.get())) {
-        if (entry->d_name[0] != '.' && entry->d_name != own) {
-            CleanRegisterFile(dirfd(listing.get()), entry->d_name);
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        if (entry->name[0] != '.' && entry->name != own) {
+            CleanRegisterFile(listing.Descriptor(), entry->name);
         }
     }
 }
@@ -375,7 +353,7 @@ Status ReplacingFile::NameTemporary() {
     fstat(directory_.get(), &directoryStatus);
     const bool nameless = file_.get() >= 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = TemporaryName(name_);
+        const std::string temporary = TemporaryNameFor(name_);
         if (!nameless) {
             file_ =
                 FileDescriptor(openat(directory_.get(), temporary.c_str(),

@@ -1,13 +1,13 @@
 #include "common/files/RunLock.h"
 
 #include "common/SystemError.h"
+#include "common/files/DirectoryReader.h"
 #include "common/text/PathText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -33,18 +33,6 @@ constexpr std::size_t kRecordLimit = 1 << 16;
 struct OtherRun {
     RunClaim claim;
     long process = 0;
-};
-
-struct DirectoryStream {
-    explicit DirectoryStream(DIR* opened) : stream(opened) {}
-    ~DirectoryStream() {
-        if (stream != nullptr) {
-            closedir(stream);
-        }
-    }
-    DirectoryStream(const DirectoryStream&) = delete;
-    DirectoryStream& operator=(const DirectoryStream&) = delete;
-    DIR* stream;
 };
 
 Error RegistryError(const std::string& directory, const QString& reason) {
@@ -246,15 +234,15 @@ Result<RunLock> RunLock::Take(const RunClaim& claim) {
     if (!guard) {
         return guard.error();
     }
-    DirectoryStream listing(fdopendir(dup(directory->get())));
-    if (listing.stream == nullptr) {
+    DirectoryReader listing = DirectoryReader::Copy(directory->get());
+    if (!listing.IsOpen()) {
         return SystemRegistryError(registry, errno);
     }
-    while (const dirent* entry = readdir(listing.stream)) {
-        if (!std::string_view(entry->d_name).starts_with(kRecordPrefix)) {
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        if (!entry->Name().starts_with(kRecordPrefix)) {
             continue;
         }
-        if (const auto other = LiveRun(directory->get(), entry->d_name);
+        if (const auto other = LiveRun(directory->get(), entry->name);
             other && Overlaps(claim, other->claim)) {
             return Error{Refusal(claim, *other)};
         }

@@ -1,9 +1,9 @@
 #include "common/files/TreeWalk.h"
 
+#include "common/files/DirectoryReader.h"
 #include "common/files/PathAccess.h"
 #include "common/text/PathText.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,23 +14,19 @@
 namespace trawlex {
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* handle) const { closedir(handle); }
-};
-
 // The type of an entry, following a symbolic link to what it leads to.
-mode_t TypeOf(const dirent& entry, const std::string& directory) {
-    if (entry.d_type == DT_REG) {
+mode_t TypeOf(const DirectoryEntry& entry, const std::string& directory) {
+    if (entry.type == DT_REG) {
         return S_IFREG;
     }
-    if (entry.d_type == DT_DIR) {
+    if (entry.type == DT_DIR) {
         return S_IFDIR;
     }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) {
         return 0;
     }
     struct stat info {};
-    if (StatPath(directory + entry.d_name, info) != 0) {
+    if (StatPath(directory + entry.name, info) != 0) {
         return 0;
     }
     return info.st_mode & S_IFMT;
@@ -44,8 +40,9 @@ std::atomic<int> keptDirectories{0};
 TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top, Scope scope,
                         const FileMask& mask, WalkGuard& guard) {
     TreeWalk walk(mask, &guard);
-    walk.Enter(ownFiles, Listed::Files);
-    if (scope == Scope::Tree && walk.Enter(top.path + SeparatorFor(top), Listed::Subdirectories) &&
+    walk.Enter(ownFiles, {.files = true});
+    if (scope == Scope::Tree &&
+        walk.Enter(top.path + SeparatorFor(top), {.subdirectories = true}) &&
         walk.frames_.size() == 2) {
         // The own files come first; the directories below wait under them.
         std::swap(walk.frames_.front(), walk.frames_.back());
@@ -56,11 +53,9 @@ TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top,
     return walk;
 }
 
-bool TreeWalk::Enter(const std::string& directory, Listed listed) {
-    const bool withFiles = listed != Listed::Subdirectories;
-    const bool withSubdirectories = listed != Listed::Files;
-    const std::unique_ptr<DIR, DirCloser> handle(OpenDirectoryPath(directory));
-    if (!handle) {
+bool TreeWalk::Enter(const std::string& directory, Wanted wanted) {
+    DirectoryReader listing = DirectoryReader::AtPath(directory);
+    if (!listing.IsOpen()) {
         unreadable_.push_back(directory);
         return false;
     }
@@ -69,8 +64,8 @@ bool TreeWalk::Enter(const std::string& directory, Listed listed) {
     // Its own descriptor, since the listing's goes with the listing. Files waiting to be read
     // may keep many directories open; beyond a few, files are opened by their paths, so that
     // the process never runs out of descriptors for the files themselves.
-    if (withFiles && keptDirectories.load() < kMostKeptDirectories) {
-        const int kept = fcntl(dirfd(handle.get()), F_DUPFD_CLOEXEC, 0);
+    if (wanted.files && keptDirectories.load() < kMostKeptDirectories) {
+        const int kept = fcntl(listing.Descriptor(), F_DUPFD_CLOEXEC, 0);
         if (kept >= 0) {
             ++keptDirectories;
             frame.descriptor = std::shared_ptr<const FileDescriptor>(
@@ -80,21 +75,18 @@ bool TreeWalk::Enter(const std::string& directory, Listed listed) {
                 });
         }
     }
-    while (const dirent* entry = readdir(handle.get())) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
+    while (const std::optional<DirectoryEntry> entry = listing.Next()) {
+        const std::string_view name = entry->Name();
         // Hidden files are never searched; hidden directories are.
         const bool hidden = name.front() == '.';
-        const bool fileWanted = withFiles && !hidden && mask_->MatchesBytes(name);
-        if (!fileWanted && !withSubdirectories) {
+        const bool fileWanted = wanted.files && !hidden && mask_->MatchesBytes(name);
+        if (!fileWanted && !wanted.subdirectories) {
             continue;
         }
         const mode_t type = TypeOf(*entry, directory);
         if (type == S_IFREG && fileWanted) {
             frame.files.emplace_back(name);
-        } else if (type == S_IFDIR && withSubdirectories) {
+        } else if (type == S_IFDIR && wanted.subdirectories) {
             frame.subdirectories.emplace_back(name);
         }
     }
@@ -125,7 +117,7 @@ bool TreeWalk::Next(WalkedFile& file) {
             const DirectoryHandle child{frame.directory +
                                         frame.subdirectories[frame.nextSubdirectory++]};
             if (guard_ != nullptr && guard_->Enter(child)) {
-                Enter(child.path + SeparatorFor(child), Listed::Both);
+                Enter(child.path + SeparatorFor(child), {.files = true, .subdirectories = true});
             }
             continue;
         }

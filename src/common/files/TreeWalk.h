@@ -64,14 +64,12 @@ private:
 
     TreeWalk(const FileMask& mask, WalkGuard* guard) : mask_(&mask), guard_(guard) {}
 
-    // What a directory's listing is read for.
-    enum class Listed {
-        Files,
-        Subdirectories,
-        Both,
+    // What a directory is entered for: its files, its subdirectories or both.
+    struct Wanted {
+        bool files = false;
+        bool subdirectories = false;
     };
-
-    bool Enter(const std::string& directory, Listed listed);
+    bool Enter(const std::string& directory, Wanted wanted);
 
     const FileMask* mask_;
     WalkGuard* guard_;

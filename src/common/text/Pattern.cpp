@@ -595,7 +595,7 @@ Result<ReplacementTemplate> ReplacementTemplate::Parse(QStringView text, const P
     return parsed;
 }
 
-bool ReplacementTemplate::AppendTo(std::string& out, std::string_view bytes,
+bool ReplacementTemplate::AppendTo(std::string& out, std::string_view bytes, std::uint64_t start,
                                    const PatternMatch& match, TextEncoding encoding,
                                    const OutputDrain* drain) const {
     for (const Piece& piece : pieces_) {
@@ -604,7 +604,8 @@ bool ReplacementTemplate::AppendTo(std::string& out, std::string_view bytes,
         }
         if (piece.group) {
             if (const std::optional<Span>& span = match.groups[*piece.group]) {
-                out.append(bytes.substr(span->start, span->end - span->start));
+                out.append(bytes.substr(static_cast<std::size_t>(span->start - start),
+                                        span->end - span->start));
             }
         } else if (encoding == TextEncoding::Utf8) {
             out.append(piece.utf8);

@@ -98,9 +98,9 @@ private:
     // The literal every match begins with. Ignoring case, a k or s in it may stand in UTF-8 for
     // the Kelvin sign or the long s, which the literal search does not fold; there the longest
     // piece without them is looked for instead, with the characters in front of it.
-    std::optional<TermMatcher> prefix_;
+    std::optional<LiteralTerm> prefix_;
     bool wideCasePartners_ = false;
-    std::optional<TermMatcher> narrowPiece_;
+    std::optional<LiteralTerm> narrowPiece_;
     std::size_t narrowPieceAt_ = 0;
 };
 
@@ -122,8 +122,10 @@ public:
     // Appends the replacement of one match in the file's encoding; false when Windows-1252
     // cannot hold the template's own text or the drain stops. A group is copied byte for byte
     // from the file.
-    bool AppendTo(std::string& out, std::string_view bytes, const PatternMatch& match,
-                  TextEncoding encoding, const OutputDrain* drain = nullptr) const;
+    // `bytes` start at file offset `start`, in which the match's spans are given.
+    bool AppendTo(std::string& out, std::string_view bytes, std::uint64_t start,
+                  const PatternMatch& match, TextEncoding encoding,
+                  const OutputDrain* drain = nullptr) const;
 
 private:
     struct Piece {

@@ -2,7 +2,6 @@
 
 #include "common/files/ContentHash.h"
 #include "common/text/PathText.h"
-#include "common/text/Pattern.h"
 
 #include <algorithm>
 #include <new>
@@ -55,37 +54,6 @@ struct Progress {
     }
 };
 
-// Replaces the literal occurrences that lie whole in the window; returns where the next window
-// must begin.
-std::uint64_t ReplaceLiteralPiece(std::string_view window, std::uint64_t start, bool final,
-                                  const TermMatcher& term, TextEncoding encoding,
-                                  std::string_view inserted, std::uint64_t& from,
-                                  Progress& progress) {
-    const std::size_t longest = term.LongestOccurrence(encoding);
-    const std::size_t safe = WholeBefore(window.size(), longest, final);
-    auto at = static_cast<std::size_t>(from - start);
-    while (true) {
-        const std::optional<Span> found = term.Find(window, at, encoding);
-        if (!found || (!final && found->start >= safe)) {
-            break;
-        }
-        progress.CopyUpTo(window, start, start + found->start);
-        progress.pending += inserted;
-        progress.Occurred({start + found->start, start + found->end},
-                          progress.Output() - inserted.size());
-        progress.copied = start + found->end;
-        ++progress.count;
-        at = found->end;
-        if (!progress.FlushWhenLong()) {
-            return from;
-        }
-    }
-    from = start + std::max(at, safe);
-    // What lies before the search's next place can no longer be part of an occurrence.
-    progress.CopyUpTo(window, start, from);
-    return from;
-}
-
 // The replacement itself; ReplaceStreamedInto turns a lack of memory into an error.
 Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& path,
                                           std::uint64_t size, const TermMatcher& term,
@@ -93,21 +61,14 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
                                           const DetectedEncoding& detected, const StreamTarget& out,
                                           std::size_t pieceSize) {
     StreamedReplacement result;
-    const bool utf8 = detected.encoding == TextEncoding::Utf8;
-    const Pattern* pattern = term.GetPattern();
-    if (pattern == nullptr && !utf8 && !replacement.cp1252) {
+    if (!replacement.Encodable(detected.encoding)) {
         result.outcome = ReplaceOutcome::Unencodable;
         return result;
     }
-    const std::string_view inserted = pattern != nullptr ? std::string_view()
-                                      : utf8             ? replacement.utf8
-                                                         : *replacement.cp1252;
     ChunkReader reader(descriptor, path, pieceSize, size);
     ContentHasher written;
     Progress progress{out, written, 0, {}, 0, std::nullopt, 0};
-    std::uint64_t from = detected.bodyStart;
     PatternCursor cursor{detected.bodyStart, false};
-    PatternMatch shifted;
     std::uint64_t keep = 0;
     bool encodable = true;
     // A template that repeats a long group many times is written out while it is put together.
@@ -119,49 +80,33 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
         const std::string_view window = reader.Window();
         const std::uint64_t start = reader.Start();
         const bool final = reader.AtEnd();
-        if (pattern == nullptr) {
-            keep = ReplaceLiteralPiece(window, start, final, term, detected.encoding, inserted,
-                                       from, progress);
-            if (progress.failed) {
-                return *progress.failed;
-            }
-        } else {
-            const PieceScan scan = pattern->ScanPiece(
-                window, start, final, detected, cursor, [&](const PatternMatch& match) {
-                    const Span& whole = match.Whole();
-                    progress.CopyUpTo(window, start, whole.start);
-                    // The template takes its groups from the window's bytes.
-                    shifted.groups = match.groups;
-                    for (std::optional<Span>& group : shifted.groups) {
-                        if (group) {
-                            group = Span{group->start - start, group->end - start};
-                        }
+        const PieceScan scan = term.ScanPiece(
+            window, start, final, detected, cursor, [&](const Occurrence& occurrence) {
+                progress.CopyUpTo(window, start, occurrence.span.start);
+                const std::uint64_t insertedFrom = progress.Output();
+                if (!replacement.AppendTo(progress.pending, window, start, occurrence,
+                                          detected.encoding, &drain)) {
+                    if (!progress.failed) {
+                        encodable = false;
                     }
-                    const std::uint64_t insertedFrom = progress.Output();
-                    if (!replacement.forPattern->AppendTo(progress.pending, window, shifted,
-                                                          detected.encoding, &drain)) {
-                        if (!progress.failed) {
-                            encodable = false;
-                        }
-                        return false;
-                    }
-                    progress.Occurred(whole, insertedFrom);
-                    progress.copied = whole.end;
-                    ++progress.count;
-                    return progress.FlushWhenLong();
-                });
-            if (progress.failed) {
-                return *progress.failed;
-            }
-            if (scan.scan == PatternScan::Limit || !encodable) {
-                result.outcome =
-                    !encodable ? ReplaceOutcome::Unencodable : ReplaceOutcome::LimitReached;
-                return result;
-            }
-            // No match starts before the cursor: what lies before it is written as it is.
-            progress.CopyUpTo(window, start, final ? reader.End() : cursor.resume);
-            keep = std::min(scan.keepFrom, progress.copied);
+                    return false;
+                }
+                progress.Occurred(occurrence.span, insertedFrom);
+                progress.copied = occurrence.span.end;
+                ++progress.count;
+                return progress.FlushWhenLong();
+            });
+        if (progress.failed) {
+            return *progress.failed;
         }
+        if (scan.scan == PatternScan::Limit || !encodable) {
+            result.outcome =
+                !encodable ? ReplaceOutcome::Unencodable : ReplaceOutcome::LimitReached;
+            return result;
+        }
+        // No occurrence starts before the cursor: what lies before it is written as it is.
+        progress.CopyUpTo(window, start, final ? reader.End() : cursor.resume);
+        keep = std::min(scan.keepFrom, progress.copied);
         if (!progress.Flush()) {
             return *progress.failed;
         }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "common/Result.h"
-#include "common/Standard.h"
 #include "common/files/ChunkReader.h"
-#include "common/text/TextEncoding.h"
+#include "common/files/ReplacingFile.h"
+#include "common/text/Replacement.h"
+#include "common/text/TermMatcher.h"
 
 #include <cstdint>
 #include <functional>

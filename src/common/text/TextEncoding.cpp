@@ -331,7 +331,7 @@ std::optional<Span> Utf8FoldFinder::Find(std::string_view text, std::size_t from
     return std::nullopt;
 }
 
-TermMatcher::TermMatcher(QStringView term, CompareMode mode) : empty_(term.isEmpty()) {
+LiteralTerm::LiteralTerm(QStringView term, CompareMode mode) : empty_(term.isEmpty()) {
     if (empty_) {
         return;
     }
@@ -346,7 +346,7 @@ TermMatcher::TermMatcher(QStringView term, CompareMode mode) : empty_(term.isEmp
     independent_ = IsAscii(term);
 }
 
-std::optional<Span> TermMatcher::Find(std::string_view text, std::size_t from,
+std::optional<Span> LiteralTerm::Find(std::string_view text, std::size_t from,
                                       TextEncoding encoding) const {
     const Finder* bytes = encoding == TextEncoding::Cp1252 ? (cp1252_ ? &*cp1252_ : nullptr)
                                                            : (utf8Bytes_ ? &*utf8Bytes_ : nullptr);
@@ -363,19 +363,13 @@ std::optional<Span> TermMatcher::Find(std::string_view text, std::size_t from,
     return std::nullopt;
 }
 
-std::size_t TermMatcher::LongestOccurrence(TextEncoding encoding) const {
+std::size_t LiteralTerm::LongestOccurrence(TextEncoding encoding) const {
     if (encoding == TextEncoding::Cp1252) {
         return cp1252_ ? cp1252_->TermLength() : 0;
     }
     return utf8Bytes_    ? utf8Bytes_->TermLength()
            : utf8Folded_ ? utf8Folded_->LongestOccurrence()
                          : 0;
-}
-
-EncodedReplacement::EncodedReplacement(QStringView text) : utf8(text.toUtf8().toStdString()) {
-    if (auto bytes = EncodeCp1252(text)) {
-        cp1252 = std::move(bytes.value());
-    }
 }
 
 }  // namespace trawlex

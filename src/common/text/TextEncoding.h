@@ -7,17 +7,12 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace trawlex {
-
-class Pattern;
-class ReplacementTemplate;
 
 // Each file is read in the encoding it is written in: UTF-8 when it starts with the byte-order
 // mark or is valid UTF-8 holding at least one multi-byte sequence, otherwise Windows-1252.
@@ -93,17 +88,13 @@ private:
     std::array<bool, 256> leadBytes_{};  // first bytes of every code point folding to the first
 };
 
-// A term a person typed, ready for files of either encoding: in a UTF-8 file it is matched as
-// UTF-8, in a Windows-1252 file as Windows-1252. A term Windows-1252 cannot hold simply does
-// not occur in such files.
-class TermMatcher {
+// A literal term a person typed, ready for files of either encoding: in a UTF-8 file it is
+// matched as UTF-8, in a Windows-1252 file as Windows-1252. A term Windows-1252 cannot hold
+// simply does not occur in such files.
+class LiteralTerm {
 public:
-    TermMatcher(QStringView term, CompareMode mode);
-    // A regular expression instead of a literal term; the callers match it through the pattern.
-    explicit TermMatcher(std::shared_ptr<const Pattern> pattern)
-        : empty_(false), pattern_(std::move(pattern)) {}
-
-    const Pattern* GetPattern() const { return pattern_.get(); }
+    LiteralTerm() = default;  // the empty term, which occurs nowhere
+    LiteralTerm(QStringView term, CompareMode mode);
 
     bool IsEmpty() const { return empty_; }
 
@@ -122,21 +113,6 @@ private:
     std::optional<Finder> cp1252_;
     std::optional<Finder> utf8Bytes_;  // exact, or ignoring case when the term is pure ASCII
     std::optional<Utf8FoldFinder> utf8Folded_;
-    std::shared_ptr<const Pattern> pattern_;
-};
-
-// A replacement in both encodings; Windows-1252 may be unable to hold it. For a pattern it is a
-// template that may take in the match's groups.
-struct EncodedReplacement {
-    explicit EncodedReplacement(QStringView text);
-    EncodedReplacement(QStringView text, std::shared_ptr<const ReplacementTemplate> pattern)
-        : EncodedReplacement(text) {
-        forPattern = std::move(pattern);
-    }
-
-    std::optional<std::string> cp1252;
-    std::string utf8;
-    std::shared_ptr<const ReplacementTemplate> forPattern;
 };
 
 }  // namespace trawlex

@@ -1,0 +1,123 @@
+#include "common/files/WholeFile.h"
+
+#include "common/SystemError.h"
+#include "common/files/PathAccess.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace trawlex {
+
+Status WriteAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(descriptor, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Error{QString(), errno};
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return Success();
+}
+
+namespace {
+
+// Reads an opened regular file whole into the memory that `reserve` hands out for its size;
+// returns the length actually read and the modification time.
+template <typename Reserve>
+Result<FileStamp> ReadOpened(const OpenedFile& opened, const std::string& path, Reserve reserve) {
+    const struct stat& info = opened.status;
+    const auto size = static_cast<std::size_t>(info.st_size);
+    char* data = reserve(size);
+    // An empty file needs no memory; a buffer that never held anything has none to give.
+    if (data == nullptr && size != 0) {
+        return ReadError(path, ENOMEM);  // too big to be held whole
+    }
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = read(opened.file.get(), data + filled, size - filled);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return ReadError(path, errno);
+        }
+        if (got == 0) {
+            break;  // The file shrank while it was read; keep what it holds now.
+        }
+        filled += static_cast<std::size_t>(got);
+    }
+    return FileStamp{static_cast<std::int64_t>(filled), info.st_mtime, info};
+}
+
+template <typename Reserve>
+Result<FileStamp> ReadRegularFile(const std::string& path, Reserve reserve) {
+    auto opened = OpenRegularFile(path);
+    if (!opened) {
+        return opened.error();
+    }
+    return ReadOpened(opened.value(), path, reserve);
+}
+
+}  // namespace
+
+Result<LoadedFile> LoadFile(const std::string& path) {
+    LoadedFile loaded;
+    auto stamp = ReadRegularFile(path, [&loaded](std::size_t size) {
+        loaded.bytes.resize(size);
+        return loaded.bytes.data();
+    });
+    if (!stamp) {
+        return stamp.error();
+    }
+    loaded.bytes.resize(static_cast<std::size_t>(stamp->length));
+    loaded.length = stamp->length;
+    loaded.modified = stamp->modified;
+    return loaded;
+}
+
+void FileBuffer::Free::operator()(char* data) const {
+    std::free(data);
+}
+
+bool FileBuffer::Grow(std::size_t size) {
+    // Whole mebibytes, so that the many small files of a tree share one allocation; a big
+    // buffer is asked for in huge pages, which spares the kernel most of its page faults.
+    constexpr std::size_t kMebibyte = std::size_t{1} << 20;
+    constexpr std::size_t kHugePage = 2 * kMebibyte;
+    const bool huge = size >= 2 * kHugePage;
+    const std::size_t step = huge ? kHugePage : kMebibyte;
+    capacity_ = (size + step - 1) / step * step;
+    data_.reset();
+    void* memory = huge ? std::aligned_alloc(kHugePage, capacity_) : std::malloc(capacity_);
+    if (memory == nullptr) {
+        capacity_ = 0;
+        return false;
+    }
+    if (huge) {
+        madvise(memory, capacity_, MADV_HUGEPAGE);
+    }
+    data_.reset(static_cast<char*>(memory));
+    return true;
+}
+
+Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                 FileBuffer& buffer) {
+    auto stamp = ReadOpened(opened, path, [&buffer](std::size_t size) {
+        if (size > buffer.capacity_ && !buffer.Grow(size)) {
+            return static_cast<char*>(nullptr);
+        }
+        return buffer.data_.get();
+    });
+    buffer.size_ = stamp ? static_cast<std::size_t>(stamp->length) : 0;
+    return stamp;
+}
+
+}  // namespace trawlex

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "common/Result.h"
+#include "common/files/ChunkReader.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace trawlex {
+
+// Writes all bytes to a descriptor, going on after interruptions; the error carries errno.
+Status WriteAll(int descriptor, std::string_view bytes);
+
+// The length and modification time of the very file that was read.
+struct FileStamp {
+    std::int64_t length = 0;
+    std::time_t modified = 0;
+    struct stat status {};  // mode, owner, dates and identity, for the undo journal
+};
+
+// A file read whole.
+struct LoadedFile {
+    std::string bytes;
+    std::int64_t length = 0;
+    std::time_t modified = 0;
+};
+
+// Reads a file whole, one character per byte, nothing trimmed or converted. Only regular
+// files are opened, so a FIFO that appears where a file was listed cannot block the run.
+Result<LoadedFile> LoadFile(const std::string& path);
+
+// A read buffer kept across files, so that reading many files neither allocates nor clears
+// memory for each one.
+class FileBuffer {
+public:
+    std::string_view View() const { return {data_.get(), size_}; }
+
+private:
+    friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                            FileBuffer& buffer);
+
+    bool Grow(std::size_t size);  // false when memory is short
+
+    struct Free {
+        void operator()(char* data) const;
+    };
+    std::unique_ptr<char, Free> data_;
+    std::size_t capacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+// Reads a file already opened whole into the buffer, by the rules of LoadFile; its size decided
+// that it is read whole.
+Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
+                                 FileBuffer& buffer);
+
+}  // namespace trawlex

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,77 @@ TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
         return true;
     });
     EXPECT_EQ(found, 1);
+}
+
+// The matches of a file read piece by piece, `piece` bytes at a time, as a reader passes them.
+int CountInPieces(const Pattern& pattern, std::string_view bytes, std::size_t piece) {
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    PatternCursor cursor{detected.bodyStart, false};
+    std::uint64_t keep = 0;
+    int count = 0;
+    for (std::size_t end = 0;;) {
+        end = std::min(bytes.size(), end + piece);
+        const std::string_view window = bytes.substr(keep, end - keep);
+        const bool final = end == bytes.size();
+        keep = pattern
+                   .ScanPiece(window, keep, final, detected, cursor,
+                              [&count](const PatternMatch&) {
+                                  ++count;
+                                  return true;
+                              })
+                   .keepFrom;
+        if (final) {
+            return count;
+        }
+    }
+}
+
+// Lines end in LF, CR or CR LF alike, and a CR LF pair is one line end: an empty match never
+// falls between its two characters, whether the file is read whole or in pieces.
+TEST(PatternTest, LineEndsAreCrLfLfOrCrAndCrLfIsOne) {
+    struct Case {
+        QString pattern;
+        QString text;
+        int count;
+        QString replacement;
+        QString replaced;
+    };
+    const Case cases[] = {
+        {u"(?m)^"_qs, u"a\r\n\r\nb\r\n"_qs, 3, u"> "_qs, u"> a\r\n> \r\n> b\r\n"_qs},
+        {u"(?m)^$"_qs, u"a\r\n\r\nb\r\n"_qs, 1, u"-"_qs, u"a\r\n-\r\nb\r\n"_qs},
+        {u"(?m)^"_qs, u"\r\n\r\n"_qs, 2, u"> "_qs, u"> \r\n> \r\n"_qs},
+        {u"(?m)^"_qs, u"a\rb\r"_qs, 2, u"> "_qs, u"> a\r> b\r"_qs},
+        {u"(?m)^"_qs, u"\n\r"_qs, 2, u"> "_qs, u"> \n> \r"_qs},
+        {u"(?m)$"_qs, u"a\r\nb"_qs, 2, u"<"_qs, u"a<\r\nb<"_qs},
+        {u"(?m)x$"_qs, u"x\r\nx"_qs, 2, u"y"_qs, u"y\r\ny"_qs},
+        {u"$"_qs, u"a\r\n"_qs, 2, u"!"_qs, u"a!\r\n!"_qs},
+        {u"x*"_qs, u"\r\n"_qs, 2, u"-"_qs, u"-\r\n-"_qs},
+        {u"a.b"_qs, u"a\rb a\nb a\tb"_qs, 1, u"-"_qs, u"a\rb a\nb -"_qs},
+        {u"\\R"_qs, u"\r\n\n\r"_qs, 3, u"|"_qs, u"|||"_qs},
+    };
+    for (const Case& each : cases) {
+        const auto pattern = Compiled(each.pattern, CompareMode::Exact);
+        ASSERT_NE(pattern, nullptr);
+        const std::string name = each.pattern.toStdString();
+        for (const std::string& bytes : Encodings(each.text)) {
+            int whole = 0;
+            pattern->ForEachMatch(bytes, DetectEncoding(bytes), [&whole](const PatternMatch&) {
+                ++whole;
+                return true;
+            });
+            EXPECT_EQ(whole, each.count) << name;
+            for (const std::size_t piece : {1, 2, 3, 7}) {
+                EXPECT_EQ(CountInPieces(*pattern, bytes, piece), each.count)
+                    << name << " in pieces of " << piece;
+            }
+        }
+        const EncodedReplacement replacement(
+            each.replacement, std::make_shared<const ReplacementTemplate>(
+                                  ReplacementTemplate::Parse(each.replacement, *pattern).value()));
+        std::string out;
+        ReplaceAllInto(each.text.toStdString(), TermMatcher(pattern), replacement, out);
+        EXPECT_EQ(out, each.replaced.toStdString()) << name;
+    }
 }
 
 TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {

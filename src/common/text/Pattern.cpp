@@ -290,14 +290,21 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
     // Files from Windows end their lines in CR LF; "$" and "." know every line end.
     pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
-    std::uint32_t options = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF;
+    std::uint32_t options = PCRE2_UTF | PCRE2_UCP;
     if (mode == CompareMode::IgnoreCase) {
         options |= PCRE2_CASELESS;
     }
     int error = 0;
     PCRE2_SIZE offset = 0;
-    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8.data()), utf8.size(),
-                                     options, &error, &offset, context);
+    const auto compile = [&](std::uint32_t extra) {
+        return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8.data()), utf8.size(),
+                             options | extra, &error, &offset, context);
+    };
+    pcre2_code* code = compile(0);
+    // Text with broken sequences (a UTF-8 file that a byte-order mark declares but that holds
+    // stray bytes) needs PCRE2's tolerant mode; valid text must not pay for it, because that
+    // mode makes the search for empty matches take time quadratic in the file.
+    pcre2_code* tolerant = code != nullptr ? compile(PCRE2_MATCH_INVALID_UTF) : nullptr;
     pcre2_compile_context_free(context);
     if (code == nullptr) {
         const qsizetype position = Utf16(std::string_view(utf8).substr(0, offset)).size() + 1;
@@ -307,12 +314,17 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
                          .arg(position)
                          .arg(CompileReason(error))};
     }
-    pcre2_jit_compile(
-        code,
-        PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);  // without it PCRE2 interprets, just slower
+    // Without machine code PCRE2 interprets, just slower.
+    pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
+    pcre2_jit_compile(tolerant, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
     std::shared_ptr<Pattern> pattern(new Pattern());
     pattern->text_ = text.toString();
     pattern->code_ = code;
+    pattern->tolerant_ = tolerant;
+    std::uint32_t newline = 0;
+    pcre2_pattern_info(code, PCRE2_INFO_NEWLINE, &newline);
+    pattern->crlfIsNewline_ = newline == PCRE2_NEWLINE_ANY || newline == PCRE2_NEWLINE_CRLF ||
+                              newline == PCRE2_NEWLINE_ANYCRLF;
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &pattern->groups_);
     std::uint32_t lookBehind = 0;
     pcre2_pattern_info(code, PCRE2_INFO_MAXLOOKBEHIND, &lookBehind);
@@ -340,6 +352,7 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
 
 Pattern::~Pattern() {
     pcre2_code_free(Code(code_));
+    pcre2_code_free(Code(tolerant_));
 }
 
 std::optional<std::uint32_t> Pattern::GroupNamed(QStringView name) const {
@@ -472,8 +485,12 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
         }
         subject = scratch.utf8;
     }
-    const std::uint32_t startOptions =
-        (start + base > detected.bodyStart ? PCRE2_NOTBOL : 0) | (final ? 0 : PCRE2_PARTIAL_HARD);
+    // Checked once here rather than by PCRE2 on every call, which would read the rest of the
+    // subject again for each match.
+    const bool valid = transcoded || IsValidUtf8(subject);
+    pcre2_code* code = Code(valid ? code_ : tolerant_);
+    const std::uint32_t startOptions = (start + base > detected.bodyStart ? PCRE2_NOTBOL : 0) |
+                                       (final ? 0 : PCRE2_PARTIAL_HARD) | PCRE2_NO_UTF_CHECK;
     pcre2_match_data* data = scratch.DataFor(groups_);
     OffsetMap map(subject, start + base, transcoded);
     PatternMatch match;
@@ -490,14 +507,18 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
         }
         const std::uint32_t options =
             startOptions | (afterEmpty ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
-        const int result = pcre2_match(Code(code_), reinterpret_cast<PCRE2_SPTR>(subject.data()),
+        const int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()),
                                        subject.size(), offset, options, data, scratch.context);
         if (result == PCRE2_ERROR_NOMATCH) {
             if (!afterEmpty) {
                 return carry(subject.size());
             }
-            // No longer match where the empty one was: go on one character further.
+            // No longer match where the empty one was: go on one character further, and past
+            // both characters of a CR LF line end, which is one line end, not two.
             afterEmpty = false;
+            if (crlfIsNewline_ && subject.substr(offset, 2) == "\r\n") {
+                ++offset;
+            }
             ++offset;
             while (offset < subject.size() &&
                    (static_cast<unsigned char>(subject[offset]) & 0xC0) == 0x80) {

@@ -85,7 +85,9 @@ private:
     Pattern() = default;
 
     QString text_;
-    void* code_ = nullptr;  // pcre2_code_8
+    void* code_ = nullptr;      // pcre2_code_8, for valid UTF-8
+    void* tolerant_ = nullptr;  // the same for text with broken sequences
+    bool crlfIsNewline_ = true;
     std::uint32_t groups_ = 0;
     std::size_t behind_ = 2;       // the same for a piece, which never holds the text's start
     std::size_t prefixReach_ = 0;  // the most bytes the literal start takes in a file

@@ -176,6 +176,11 @@ bool IsCutSequence(std::string_view tail) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view bytes) {
+    bool multiByte = false;
+    return ValidUtf8Prefix(bytes, multiByte) == bytes.size();
+}
+
 DetectedEncoding DetectEncoding(std::string_view bytes) {
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         return {TextEncoding::Utf8, kByteOrderMark.size()};

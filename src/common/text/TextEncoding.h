@@ -29,6 +29,9 @@ struct DetectedEncoding {
 
 DetectedEncoding DetectEncoding(std::string_view bytes);
 
+// True when the bytes are UTF-8 throughout, with no sequence cut off at their end.
+bool IsValidUtf8(std::string_view bytes);
+
 // The same decision for a file read piece by piece: a sequence may be split between pieces.
 class EncodingDetector {
 public:

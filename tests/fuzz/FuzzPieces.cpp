@@ -1,0 +1,90 @@
+// A pattern's matches and replacement in a file read piece by piece are those of the file read
+// whole, above all for patterns that match empty text, which must neither be taken twice where
+// one piece ends and the next begins nor fall between the CR and the LF of a line end.
+#include "FuzzInput.h"
+
+#include "common/text/Pattern.h"
+#include "common/text/Replacement.h"
+#include "common/text/StreamReplace.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct Found {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    std::string out;
+    trawlex::ReplaceOutcome outcome = trawlex::ReplaceOutcome::Unchanged;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    trawlex::fuzz::Input input(data, size);
+    const bool fold = input.Flag();
+    const std::string piece = input.Piece();
+    const std::string replacement = input.Piece();
+    const std::size_t pieceSize = 1 + input.Piece().size() * 4;
+    const std::string_view bytes = input.Rest();
+    auto compiled = trawlex::Pattern::Compile(
+        QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())),
+        fold ? trawlex::CompareMode::IgnoreCase : trawlex::CompareMode::Exact);
+    if (!compiled.ok()) {
+        return 0;
+    }
+    const QString replacementText =
+        QString::fromUtf8(replacement.data(), static_cast<qsizetype>(replacement.size()));
+    auto parsed = trawlex::ReplacementTemplate::Parse(replacementText, *compiled.value());
+    if (!parsed.ok()) {
+        return 0;
+    }
+    const trawlex::TermMatcher term(compiled.value());
+    const trawlex::EncodedReplacement encoded(
+        replacementText, std::make_shared<const trawlex::ReplacementTemplate>(parsed.value()));
+    const trawlex::DetectedEncoding detected = trawlex::DetectEncoding(bytes);
+
+    Found whole;
+    if (term.ForEachOccurrence(bytes, detected, [&whole](const trawlex::Occurrence& occurrence) {
+            whole.spans.emplace_back(occurrence.span.start, occurrence.span.end);
+            return true;
+        }) == trawlex::PatternScan::Limit) {
+        return 0;  // a pattern stopped by its limit may stop at another place in pieces
+    }
+    whole.outcome = trawlex::ReplaceAllInto(bytes, term, encoded, whole.out);
+
+    const int descriptor = memfd_create("fuzz", MFD_CLOEXEC);
+    if (descriptor < 0 ||
+        write(descriptor, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        std::abort();
+    }
+    Found pieces;
+    auto streamed = trawlex::ReplaceStreamedTo(
+        descriptor, "fuzz", bytes.size(), term, encoded, detected,
+        {.append =
+             [&pieces](std::string_view written) {
+                 pieces.out.append(written);
+                 return trawlex::Success();
+             },
+         .occurred = [&pieces](const trawlex::Span& span,
+                               std::uint64_t) { pieces.spans.emplace_back(span.start, span.end); }},
+        pieceSize);
+    close(descriptor);
+    if (!streamed.ok() || streamed.value().outcome == trawlex::ReplaceOutcome::LimitReached) {
+        return 0;
+    }
+    pieces.outcome = streamed.value().outcome;
+    if (pieces.outcome != whole.outcome) {
+        std::abort();
+    }
+    // A file the replacement cannot be written into is left after the first such occurrence.
+    if (whole.outcome != trawlex::ReplaceOutcome::Unencodable &&
+        (pieces.spans != whole.spans ||
+         (whole.outcome == trawlex::ReplaceOutcome::Replaced && pieces.out != whole.out))) {
+        std::abort();
+    }
+    return 0;
+}

@@ -89,25 +89,28 @@ TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
     EXPECT_EQ(found, 1);
 }
 
-// The matches of a file read piece by piece, `piece` bytes at a time, as a reader passes them.
-int CountInPieces(const Pattern& pattern, std::string_view bytes, std::size_t piece) {
+// The spans of the matches in a file read piece by piece, `piece` bytes at a time, as a reader
+// passes them.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> SpansInPieces(const Pattern& pattern,
+                                                                   std::string_view bytes,
+                                                                   std::size_t piece) {
     const DetectedEncoding detected = DetectEncoding(bytes);
     PatternCursor cursor{detected.bodyStart, false};
     std::uint64_t keep = 0;
-    int count = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
     for (std::size_t end = 0;;) {
         end = std::min(bytes.size(), end + piece);
         const std::string_view window = bytes.substr(keep, end - keep);
         const bool final = end == bytes.size();
         keep = pattern
                    .ScanPiece(window, keep, final, detected, cursor,
-                              [&count](const PatternMatch&) {
-                                  ++count;
+                              [&spans](const PatternMatch& match) {
+                                  spans.emplace_back(match.Whole().start, match.Whole().end);
                                   return true;
                               })
                    .keepFrom;
         if (final) {
-            return count;
+            return spans;
         }
     }
 }
@@ -118,7 +121,7 @@ TEST(PatternTest, LineEndsAreCrLfLfOrCrAndCrLfIsOne) {
     struct Case {
         QString pattern;
         QString text;
-        int count;
+        std::size_t count;
         QString replacement;
         QString replaced;
     };
@@ -140,14 +143,14 @@ TEST(PatternTest, LineEndsAreCrLfLfOrCrAndCrLfIsOne) {
         ASSERT_NE(pattern, nullptr);
         const std::string name = each.pattern.toStdString();
         for (const std::string& bytes : Encodings(each.text)) {
-            int whole = 0;
+            std::size_t whole = 0;
             pattern->ForEachMatch(bytes, DetectEncoding(bytes), [&whole](const PatternMatch&) {
                 ++whole;
                 return true;
             });
             EXPECT_EQ(whole, each.count) << name;
             for (const std::size_t piece : {1, 2, 3, 7}) {
-                EXPECT_EQ(CountInPieces(*pattern, bytes, piece), each.count)
+                EXPECT_EQ(SpansInPieces(*pattern, bytes, piece).size(), each.count)
                     << name << " in pieces of " << piece;
             }
         }
@@ -157,6 +160,50 @@ TEST(PatternTest, LineEndsAreCrLfLfOrCrAndCrLfIsOne) {
         std::string out;
         ReplaceAllInto(each.text.toStdString(), TermMatcher(pattern), replacement, out);
         EXPECT_EQ(out, each.replaced.toStdString()) << name;
+    }
+}
+
+// A pattern's literal lets the search skip lines and files that cannot hold a match. In a group
+// the same pattern has no literal the search knows of, so PCRE2 tries every place: both must
+// find the same, read whole or in pieces.
+TEST(PatternTest, LiteralShortcutsFindWhatEveryPlaceFinds) {
+    const QString patterns[] = {
+        u"\\b[A-Z]+_SUSPEND\\b"_qs,
+        u"\\w+kraft\\b"_qs,
+        u"Wasser\\w*"_qs,
+        u"foo\\Kbar"_qs,
+        u"(?<=x)foo\\w*"_qs,
+        u"[^a]foo"_qs,
+        u"foo$"_qs,
+        u"^foo"_qs,
+        u"(?m)^foo"_qs,
+        u"o+foo\\s*o"_qs,
+        u"(f)oo\\1?"_qs,
+        u"fo{1,2}o[\\w.]"_qs,
+        u"foo|\\w+kraft"_qs,
+    };
+    const QString texts[] = {
+        u"foo\r\nxfoofoo PM_SUSPEND\r\nfoobar\rafoo ofoo\n o\nfooo."_qs,
+        u"Wasserkraft und Windkraft\r\nKRAFT, Muskelkraft\nWasser"_qs,
+        u"xfoo\u00FCber foo\nfoo"_qs,
+    };
+    for (const CompareMode mode : {CompareMode::Exact, CompareMode::IgnoreCase}) {
+        for (const QString& text : patterns) {
+            const auto pattern = Compiled(text, mode);
+            const auto plain = Compiled(u"(?:"_qs + text + u")"_qs, mode);
+            ASSERT_NE(pattern, nullptr);
+            ASSERT_NE(plain, nullptr);
+            for (const QString& each : texts) {
+                for (const std::string& bytes : Encodings(each)) {
+                    const auto expected = SpansInPieces(*plain, bytes, bytes.size());
+                    for (const std::size_t piece : {std::size_t{1}, std::size_t{4}, bytes.size()}) {
+                        EXPECT_EQ(SpansInPieces(*pattern, bytes, piece), expected)
+                            << text.toStdString() << " in pieces of " << piece;
+                    }
+                    EXPECT_TRUE(expected.empty() || pattern->MayMatch(bytes));
+                }
+            }
+        }
     }
 }
 

@@ -147,6 +147,254 @@ QString LiteralPrefix(QStringView pattern, CompareMode mode) {
     return prefix;
 }
 
+// What the text of a pattern says about its matches, read conservatively: a literal every match
+// holds, and whether a match always stays inside one line. Anything not understood gives up.
+struct Shape {
+    QString required;      // empty when no such literal is known
+    bool oneLine = false;  // no match can take in a CR or LF, nor look behind the line's end
+};
+
+// True for "{n}", "{n,}" and "{n,m}" at `at`; other braces are taken differently by different
+// PCRE2 versions, so they end the reading.
+bool IsCountedRepeat(QStringView pattern, qsizetype at, qsizetype& end) {
+    qsizetype index = at + 1;
+    const auto digits = [&] {
+        const qsizetype from = index;
+        while (index < pattern.size() && pattern[index].unicode() >= u'0' &&
+               pattern[index].unicode() <= u'9') {
+            ++index;
+        }
+        return index > from;
+    };
+    if (!digits()) {
+        return false;
+    }
+    if (index < pattern.size() && pattern[index] == u',') {
+        ++index;
+        digits();
+    }
+    if (index >= pattern.size() || pattern[index] != u'}') {
+        return false;
+    }
+    end = index + 1;
+    return true;
+}
+
+Shape ShapeOf(QStringView pattern, CompareMode mode) {
+    Shape shape;
+    shape.oneLine = true;
+    QString run;
+    QString best;
+    int depth = 0;
+    bool lastLiteral = false;  // the atom before a repeat was the run's last character
+    const auto endRun = [&] {
+        if (run.size() > best.size()) {
+            best = run;
+        }
+        run.clear();
+    };
+    // An atom that is no literal of its own, such as a class or a group.
+    const auto atom = [&] {
+        if (depth == 0) {
+            endRun();
+        }
+        lastLiteral = false;
+    };
+    qsizetype index = 0;
+    while (index < pattern.size()) {
+        const QChar character = pattern[index];
+        const char16_t code = character.unicode();
+        if (code == u'\\') {
+            if (index + 1 >= pattern.size()) {
+                return {};
+            }
+            const char16_t next = pattern[index + 1].unicode();
+            index += 2;
+            if (next < 0x80 && next >= 0x20 && !QChar(next).isLetterOrNumber()) {
+                // Escaped punctuation stands for itself.
+                if (depth == 0) {
+                    run += QChar(next);
+                    lastLiteral = true;
+                }
+                continue;
+            }
+            if (QStringView(u"bBwdhAtfea").contains(QChar(next))) {
+                atom();
+            } else if (QStringView(u"sSvVRDWHXNnrzZK").contains(QChar(next)) &&
+                       !(next == u'N' && index < pattern.size() && pattern[index] == u'{')) {
+                shape.oneLine = false;
+                atom();
+            } else {
+                return {};  // \x, \p, back references, \Q and the like: not read here
+            }
+            continue;
+        }
+        if (code == u'[') {
+            ++index;
+            if (index < pattern.size() && pattern[index] == u'^') {
+                shape.oneLine = false;  // a negated class takes line ends
+                ++index;
+            }
+            if (index < pattern.size() && pattern[index] == u']') {
+                ++index;
+            }
+            while (index < pattern.size() && pattern[index] != u']') {
+                const char16_t inside = pattern[index].unicode();
+                if (inside == u'\\' && index + 1 < pattern.size()) {
+                    const char16_t next = pattern[index + 1].unicode();
+                    const bool plain =
+                        (next < 0x80 && next >= 0x20 && !QChar(next).isLetterOrNumber()) ||
+                        QStringView(u"wdbt").contains(QChar(next));
+                    if (!plain) {
+                        if (!QStringView(u"sSvVRDWHhnr").contains(QChar(next))) {
+                            return {};
+                        }
+                        shape.oneLine = false;
+                    }
+                    index += 2;
+                    continue;
+                }
+                if (inside == u'[' && index + 1 < pattern.size() && pattern[index + 1] == u':') {
+                    shape.oneLine = false;  // [:space:] and its kin
+                }
+                if (inside < 0x20) {
+                    shape.oneLine = false;
+                }
+                ++index;
+            }
+            if (index >= pattern.size()) {
+                return {};
+            }
+            ++index;
+            atom();
+            continue;
+        }
+        if (code == u'(') {
+            const QStringView rest = pattern.sliced(index);
+            if (rest.startsWith(u"(*")) {
+                return {};
+            }
+            if (rest.startsWith(u"(?")) {
+                const bool group =
+                    rest.startsWith(u"(?:") || rest.startsWith(u"(?=") || rest.startsWith(u"(?!") ||
+                    rest.startsWith(u"(?<=") || rest.startsWith(u"(?<!") ||
+                    rest.startsWith(u"(?>") || rest.startsWith(u"(?P<") ||
+                    (rest.startsWith(u"(?<") && rest.size() > 3 && rest[3].isLetter());
+                if (!group) {
+                    return {};  // options, comments, recursion, conditions
+                }
+            }
+            atom();
+            ++depth;
+            ++index;
+            continue;
+        }
+        if (code == u')') {
+            if (depth == 0) {
+                return {};
+            }
+            --depth;
+            ++index;
+            atom();
+            continue;
+        }
+        if (code == u'|') {
+            if (depth == 0) {
+                return {};  // the alternatives need not share a literal
+            }
+            ++index;
+            continue;
+        }
+        if (code == u'*' || code == u'?' || code == u'+' || code == u'{') {
+            qsizetype end = index + 1;
+            if (code == u'{' && !IsCountedRepeat(pattern, index, end)) {
+                return {};
+            }
+            if (depth == 0 && lastLiteral) {
+                if (code != u'+') {
+                    run.chop(1);  // the character may be missing
+                }
+                endRun();
+            }
+            lastLiteral = false;
+            index = end;
+            if (index < pattern.size() && (pattern[index] == u'?' || pattern[index] == u'+')) {
+                ++index;  // lazy or possessive
+            }
+            continue;
+        }
+        if (code == u'$') {
+            shape.oneLine = false;  // before the final line end, which a line window ends in
+        }
+        if (code == u'.' || code == u'^' || code == u'$') {
+            ++index;
+            atom();
+            continue;
+        }
+        ++index;
+        if (code < 0x20) {
+            shape.oneLine = false;
+        }
+        if (code < 0x20 || character.isSurrogate() ||
+            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character)) ||
+            (mode == CompareMode::IgnoreCase && HasWideCasePartner(character))) {
+            atom();
+            continue;
+        }
+        if (depth == 0) {
+            run += character;
+            lastLiteral = true;
+        }
+    }
+    if (depth != 0) {
+        return {};
+    }
+    endRun();
+    shape.required = best.size() >= 2 ? best : QString();
+    return shape;
+}
+
+// The line around each place where a literal occurs, for a pattern whose matches stay inside
+// one line and hold that literal: lines without it cannot hold a match.
+class LineWindows {
+public:
+    LineWindows(std::string_view text, const LiteralTerm* literal)
+        : text_(text), literal_(literal) {}
+
+    // The line of the next occurrence at or after `from`, searched from `from` at the earliest,
+    // with its line end; nothing when none follows.
+    std::optional<Span> Next(std::size_t from) {
+        const std::optional<Span> found = literal_->Find(text_, from, TextEncoding::Utf8);
+        if (!found) {
+            return std::nullopt;
+        }
+        std::size_t begin = found->start;
+        while (begin > from && !IsLineEnd(text_[begin - 1])) {
+            --begin;
+        }
+        if (found->start >= end_) {
+            end_ = found->end;
+            while (end_ < text_.size() && !IsLineEnd(text_[end_])) {
+                ++end_;
+            }
+            if (end_ < text_.size()) {
+                end_ += text_.substr(end_, 2) == "\r\n" ? 2 : 1;
+            }
+        }
+        return Span{begin, end_};
+    }
+
+    static bool IsLineEnd(char byte) { return byte == '\n' || byte == '\r'; }
+
+private:
+    std::string_view text_;
+    const LiteralTerm* literal_;
+    std::size_t end_ = 0;  // the end of the line last given
+};
+
+// A line longer than this is left to PCRE2's own reading in pieces rather than held whole.
+constexpr std::size_t kLongestLineWindow = std::size_t{1} << 20;
+
 // The UTF-8 bytes of each Windows-1252 byte.
 const std::array<std::string, 256>& Utf8OfCp1252() {
     static const std::array<std::string, 256> table = [] {
@@ -347,6 +595,11 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
         }
         pattern->prefixReach_ = 4 * static_cast<std::size_t>(prefix.size()) + 4;
     }
+    const Shape shape = ShapeOf(text, mode);
+    if (!shape.required.isEmpty()) {
+        pattern->required_.emplace(shape.required, mode);
+        pattern->oneLine_ = shape.oneLine;
+    }
     return std::shared_ptr<const Pattern>(std::move(pattern));
 }
 
@@ -366,6 +619,10 @@ std::optional<std::uint32_t> Pattern::GroupNamed(QStringView name) const {
 }
 
 bool Pattern::MayMatch(std::string_view bytes) const {
+    if (required_ && required_->IsEncodingIndependent() &&
+        !required_->Find(bytes, 0, TextEncoding::Cp1252)) {
+        return false;
+    }
     if (!prefix_) {
         return true;
     }
@@ -460,7 +717,10 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
             return keep(resume);
         }
     }
-    if (prefix_ && !cursor.afterEmpty) {
+    // Matches that stay inside one line and hold a literal are looked for in the lines that
+    // hold it only; elsewhere PCRE2 would try every place in vain.
+    bool lines = oneLine_ && !cursor.afterEmpty;
+    if (prefix_ && !lines && !cursor.afterEmpty) {
         const std::optional<std::size_t> possible =
             FirstPossibleStart(window.substr(0, cut), {detected.encoding, resume});
         if (!possible) {
@@ -501,14 +761,44 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
         cursor.afterEmpty = afterEmpty;
         return keep(static_cast<std::size_t>(cursor.resume - start));
     };
+    LineWindows windows(subject, lines ? &*required_ : nullptr);
+    // Where the last line starts, which the next piece may go on: it is searched once whole.
+    std::size_t unfinished = subject.size();
+    if (lines && !final) {
+        while (unfinished > offset && !LineWindows::IsLineEnd(subject[unfinished - 1])) {
+            --unfinished;
+        }
+    }
     while (offset <= subject.size()) {
         if (!final && offset == subject.size()) {
             return carry(offset);
         }
-        const std::uint32_t options =
+        std::size_t length = subject.size();
+        std::uint32_t options =
             startOptions | (afterEmpty ? PCRE2_NOTEMPTY_ATSTART | PCRE2_ANCHORED : 0);
-        const int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()),
-                                       subject.size(), offset, options, data, scratch.context);
+        if (lines) {
+            const std::optional<Span> line = windows.Next(offset);
+            if (!line || line->start >= unfinished) {
+                if (final) {
+                    return carry(subject.size());
+                }
+                if (subject.size() - unfinished <= kLongestLineWindow) {
+                    return carry(std::max(offset, unfinished));
+                }
+                lines = false;  // PCRE2 reads a line this long in pieces itself
+                offset = std::max(offset, unfinished);
+                continue;
+            }
+            offset = line->start;
+            length = line->end;
+            options &= ~static_cast<std::uint32_t>(PCRE2_PARTIAL_HARD);
+        }
+        const int result = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(subject.data()), length,
+                                       offset, options, data, scratch.context);
+        if (result == PCRE2_ERROR_NOMATCH && lines) {
+            offset = length;
+            continue;
+        }
         if (result == PCRE2_ERROR_NOMATCH) {
             if (!afterEmpty) {
                 return carry(subject.size());

@@ -103,6 +103,9 @@ private:
     std::optional<LiteralTerm> prefix_;
     bool wideCasePartners_ = false;
     std::optional<LiteralTerm> narrowPiece_;
+    // A literal every match holds, and whether each match stays inside one line.
+    std::optional<LiteralTerm> required_;
+    bool oneLine_ = false;
     std::size_t narrowPieceAt_ = 0;
 };
 

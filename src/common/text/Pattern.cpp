@@ -718,8 +718,9 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
         }
     }
     // Matches that stay inside one line and hold a literal are looked for in the lines that
-    // hold it only; elsewhere PCRE2 would try every place in vain.
-    bool lines = oneLine_ && !cursor.afterEmpty;
+    // hold it only; elsewhere PCRE2 would try every place in vain. A literal the matches begin
+    // with leads straight to them instead.
+    bool lines = oneLine_ && !prefix_ && !cursor.afterEmpty;
     if (prefix_ && !lines && !cursor.afterEmpty) {
         const std::optional<std::size_t> possible =
             FirstPossibleStart(window.substr(0, cut), {detected.encoding, resume});

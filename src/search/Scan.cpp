@@ -50,6 +50,12 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     scanned.readable = true;
     scanned.stamp = stamp.value();
     const std::string_view contents = buffer.View();
+    // Most files hold no term; they are spared the pass that decides their encoding.
+    if (std::none_of(terms.begin(), terms.end(),
+                     [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {
+        scanned.matches.resize(terms.size());
+        return scanned;
+    }
     const DetectedEncoding detected = DetectEncoding(contents);
     scanned.matches.reserve(terms.size());
     for (const TermMatcher* term : terms) {

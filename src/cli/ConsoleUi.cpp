@@ -14,8 +14,8 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// The first signal stops the run after the current file; a second one ends the program at
-// once, for a person who will not wait.
+// The first signal stops the run after the current file or inside a big one; a second one ends
+// the program at once, for a person who will not wait.
 extern "C" void OnInterrupt(int signalNumber) {
     interrupted = 1;
     RequestStop();
@@ -65,6 +65,10 @@ void ConsoleUi::ShowMessage(const QString& text, MessageIcon) {
 
 Flow ConsoleUi::CheckStop() {
     return interrupted != 0 ? Flow::Stop : Flow::Continue;
+}
+
+StopCheck ConsoleUi::WorkerStopCheck() {
+    return StopCheck(ProcessStopFlag());
 }
 
 bool ConsoleUi::StartDetached(const QString& program, const QStringList& arguments) {

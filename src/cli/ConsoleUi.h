@@ -8,7 +8,8 @@
 namespace trawlex {
 
 // The command line's surroundings: messages go to stderr; an interrupt (Ctrl+C), SIGTERM or SIGHUP
-// stops the run after the current file so that the report still ends properly.
+// stops the run after the current file, or inside a big one, so that the report still ends
+// properly.
 class ConsoleUi : public Ui, public RunView {
 public:
     ConsoleUi();
@@ -19,6 +20,7 @@ public:
     void ShowMessage(const QString& text, MessageIcon icon) override;
     RunView& Run() override { return *this; }
     Flow CheckStop() override;
+    StopCheck WorkerStopCheck() override;
     // One line on stderr, redrawn in place, when stderr is a terminal; cleared before each
     // message and at the end, and never written to a pipe or a file.
     void ShowProgress(const RunProgress& progress) override;

@@ -1,20 +1,24 @@
 #include "common/StopRequest.h"
 
-#include <csignal>
-
 namespace trawlex {
 namespace {
 
-volatile std::sig_atomic_t requested = 0;
+// Lock-free, so that the signal handler may set it and any thread may read it.
+std::atomic<bool> requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
 void RequestStop() noexcept {
-    requested = 1;
+    requested.store(true, std::memory_order_relaxed);
 }
 
 bool StopRequested() noexcept {
-    return requested != 0;
+    return requested.load(std::memory_order_relaxed);
+}
+
+const std::atomic<bool>& ProcessStopFlag() noexcept {
+    return requested;
 }
 
 }  // namespace trawlex

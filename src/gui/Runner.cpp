@@ -21,6 +21,8 @@ public:
 
     Flow CheckStop() override { return runner_.stopRequested_ ? Flow::Stop : Flow::Continue; }
 
+    StopCheck WorkerStopCheck() override { return StopCheck(runner_.stopRequested_); }
+
     void ShowProgress(const RunProgress& progress) override {
         runner_.Report([&](Pending& pending) { pending.progress = progress; });
     }

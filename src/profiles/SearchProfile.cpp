@@ -53,6 +53,9 @@ struct ProfileTotals {
 // Every hit of one file becomes a row, in the order of the terms.
 Flow TakeScanned(const ScannedFile& scanned, ProfileTotals& totals, ProfileRows& rows,
                  ViewSink& view) {
+    if (scanned.stopped) {
+        return Flow::Stop;  // the file counts among those not searched
+    }
     if (!scanned.readable) {
         totals.unreadable.push_back(scanned.path);
     } else if (totals.seen.Insert(scanned.stamp.status)) {
@@ -161,10 +164,10 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
     WalkGuard guard;
     guard.Enter(folder.value());
     TreeWalk walk = TreeWalk::Over(directory, folder.value(), job.scope, mask, guard);
-    const Flow flow =
-        ScanAlong(walk, terms, job.workers, [&totals, &rows, &watcher](ScannedFile scanned) {
-            return TakeScanned(scanned, totals, rows, watcher);
-        });
+    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
+                                [&totals, &rows, &watcher](ScannedFile scanned) {
+                                    return TakeScanned(scanned, totals, rows, watcher);
+                                });
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     const std::string report = SearchProfileReportText(job.summary, rows.hits, std::time(nullptr));

@@ -88,6 +88,9 @@ private:
 // Counts a file's outcome and hands its preview to the page; Stop once the page cannot be
 // written.
 Flow TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
+    if (outcome.stopped) {
+        return Flow::Stop;  // the file stays as it was, like those not reached
+    }
     ++run.filesExamined;
     run.bytesExamined += outcome.bytes;
     for (QString& problem : outcome.problems) {
@@ -377,11 +380,17 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
     std::int64_t originalSize = -1;  // as far as the first pass read it
     bool checked = false;
     for (const ReplaceStep& step : run.steps) {
-        auto found = MatchStreamed(
-            source, task.path, {&step.term},
-            {.hasher = originalSize < 0 ? &originalHash : nullptr, .limit = sourceSize});
+        auto found = MatchStreamed(source, task.path, {&step.term},
+                                   {.hasher = originalSize < 0 ? &originalHash : nullptr,
+                                    .limit = sourceSize,
+                                    .stop = run.stop});
         if (!found) {
             outcome.problems.push_back(found.message());
+            return outcome;
+        }
+        if (found->stopped) {
+            // Dropping the temporary file leaves the original as it was.
+            outcome.stopped = true;
             return outcome;
         }
         if (originalSize < 0) {
@@ -416,10 +425,15 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
             outcome.problems.push_back(next.message());
             return outcome;
         }
-        auto replaced = ReplaceStreamedInto(source, task.path, sourceSize, step.term,
-                                            step.replacement, found->detected, next.value());
+        auto replaced =
+            ReplaceStreamedInto(source, task.path, sourceSize, step.term, step.replacement,
+                                found->detected, next.value(), ChunkReader::kPieceSize, run.stop);
         if (!replaced) {
             outcome.problems.push_back(replaced.message());
+            return outcome;
+        }
+        if (replaced->stopped) {
+            outcome.stopped = true;
             return outcome;
         }
         if (replaced->outcome == ReplaceOutcome::Unencodable) {
@@ -467,10 +481,15 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
                          task.path, place != nullptr ? place->directory : -1, pieceSize);
     std::optional<TextEncoding> encoding;  // the original's, for the lines shown
     for (const ReplaceStep& step : run.steps) {
-        auto found = MatchStreamed(text.Descriptor(), task.path, {&step.term},
-                                   {.pieceSize = pieceSize, .limit = text.Size()});
+        auto found =
+            MatchStreamed(text.Descriptor(), task.path, {&step.term},
+                          {.pieceSize = pieceSize, .limit = text.Size(), .stop = run.stop});
         if (!found) {
             return failed(found.message());
+        }
+        if (found->stopped) {
+            outcome.stopped = true;
+            return outcome;
         }
         const FileMatch& match = found->matches.front();
         if (match.limitReached) {
@@ -484,9 +503,13 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
         if (!encoding) {
             encoding = found->detected.encoding;
         }
-        auto replaced = text.Apply(step.term, step.replacement, found->detected);
+        auto replaced = text.Apply(step.term, step.replacement, found->detected, run.stop);
         if (!replaced) {
             return failed(replaced.message());
+        }
+        if (replaced->stopped) {
+            outcome.stopped = true;
+            return outcome;
         }
         if (replaced->outcome == ReplaceOutcome::LimitReached) {
             return failed(LimitText(task.path, step.term));
@@ -786,6 +809,7 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     const FileMask fileMask(job.mask);
     ReplaceRun run{steps, fileMask, view, bounds, job.action};
     run.workers = job.workers;
+    run.stop = view.WorkerStopCheck();
     // Every file is reached from here down, by descriptors: what the location's path leads to
     // is settled once, now.
     const FileDescriptor topDirectory(

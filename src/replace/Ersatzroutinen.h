@@ -83,6 +83,7 @@ struct FileOutcome {
     std::int64_t replacements = 0;
     std::int64_t bytes = 0;  // the file's length
     bool changed = false;    // rewritten, or would be
+    bool stopped = false;    // a stop came while it was read: untouched and not counted
     std::optional<FilePreview> preview;
 };
 
@@ -104,6 +105,7 @@ struct ReplaceRun {
     std::int64_t replacements = 0;
     std::int64_t bytesExamined = 0;
     bool failed = false;  // the preview page could not be written
+    StopCheck stop{};     // asked by the workers inside a big file
     unsigned workers = DefaultWorkerCount();
 };
 

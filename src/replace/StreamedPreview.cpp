@@ -327,7 +327,8 @@ Result<FileDescriptor> StreamedPreview::Nameless() const {
 
 Result<StreamedReplacement> StreamedPreview::Apply(const TermMatcher& term,
                                                    const EncodedReplacement& replacement,
-                                                   const DetectedEncoding& detected) {
+                                                   const DetectedEncoding& detected,
+                                                   const StopCheck& stop) {
     auto text = Nameless();
     if (!text) {
         return text.error();
@@ -351,7 +352,8 @@ Result<StreamedReplacement> StreamedPreview::Apply(const TermMatcher& term,
                               },
                               [&composer](const Span& occurrence, std::uint64_t length) {
                                   composer.Occurrence(occurrence, static_cast<std::size_t>(length));
-                              }};
+                              },
+                              stop};
     auto replaced = ReplaceStreamedTo(Descriptor(), path_, size_, term, replacement, detected,
                                       target, pieceSize_);
     if (!replaced || replaced->outcome != ReplaceOutcome::Replaced) {

@@ -32,7 +32,7 @@ public:
     // composed onto the edits.
     Result<StreamedReplacement> Apply(const TermMatcher& term,
                                       const EncodedReplacement& replacement,
-                                      const DetectedEncoding& detected);
+                                      const DetectedEncoding& detected, const StopCheck& stop = {});
 
     // The changed lines, read from the original around the edits and from the current text.
     Status Describe(TextEncoding encoding, FilePreview& preview) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Run.h"
+#include "common/StopRequest.h"
 #include "common/text/CaseFold.h"
 
 #include <QString>
@@ -47,6 +48,11 @@ public:
 
     // Asked after every file: Stop once the person asked for it.
     virtual Flow CheckStop() = 0;
+
+    // The same question for the workers, asked between the pieces of a big file from any
+    // thread; it answers yes no later than CheckStop does. A view that cannot answer it from
+    // another thread keeps the empty one, and its stops wait for the end of the file.
+    virtual StopCheck WorkerStopCheck() { return {}; }
 
     // Told after every file; shown where the surroundings have room for it.
     virtual void ShowProgress(const RunProgress&) {}

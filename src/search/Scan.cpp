@@ -16,7 +16,7 @@ bool ScannedFile::AnyHit() const {
 }
 
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer) {
+                     FileBuffer& buffer, const StopCheck& stop) {
     ScannedFile scanned;
     scanned.path = file.path;
     scanned.own = file.own;
@@ -27,9 +27,14 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     }
     const struct stat& status = opened->status;
     if (!ReadsWhole(status)) {
-        auto streamed = MatchStreamed(opened->file.get(), file.path, {terms.begin(), terms.end()},
-                                      {.limit = static_cast<std::uint64_t>(status.st_size)});
+        auto streamed =
+            MatchStreamed(opened->file.get(), file.path, {terms.begin(), terms.end()},
+                          {.limit = static_cast<std::uint64_t>(status.st_size), .stop = stop});
         if (!streamed) {
+            return scanned;
+        }
+        if (streamed->stopped) {
+            scanned.stopped = true;
             return scanned;
         }
         scanned.readable = true;
@@ -45,6 +50,12 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     scanned.readable = true;
     scanned.stamp = stamp.value();
     const std::string_view contents = buffer.View();
+    // Most files hold no term; they are spared the pass that decides their encoding.
+    if (std::none_of(terms.begin(), terms.end(),
+                     [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {
+        scanned.matches.resize(terms.size());
+        return scanned;
+    }
     const DetectedEncoding detected = DetectEncoding(contents);
     scanned.matches.reserve(terms.size());
     for (const TermMatcher* term : terms) {
@@ -59,19 +70,20 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
 }
 
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
-               const std::function<Flow(ScannedFile)>& take) {
+               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take) {
     return DriveWalk<WalkedFile, ScannedFile, FileBuffer>(
-        walk, {.prepare =
-                   [](WalkedFile& file, WalkedFile& task) {
-                       task = std::move(file);
-                       return true;
-                   },
-               .work = [terms](const WalkedFile& file,
-                               FileBuffer& buffer) { return ScanFile(file, terms, buffer); },
-               .take = take,
-               // Reading is cheap to throw away, so many files may wait to be taken.
-               .ahead = 1024 * (std::size_t{workers} + 1),
-               .workers = workers});
+        walk,
+        {.prepare =
+             [](WalkedFile& file, WalkedFile& task) {
+                 task = std::move(file);
+                 return true;
+             },
+         .work = [terms, &stop](const WalkedFile& file,
+                                FileBuffer& buffer) { return ScanFile(file, terms, buffer, stop); },
+         .take = take,
+         // Reading is cheap to throw away, so many files may wait to be taken.
+         .ahead = 1024 * (std::size_t{workers} + 1),
+         .workers = workers});
 }
 
 }  // namespace trawlex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Run.h"
+#include "common/StopRequest.h"
 #include "common/files/TreeWalk.h"
 #include "common/files/WholeFile.h"
 #include "search/Matching.h"
@@ -23,6 +24,7 @@ struct ScannedFile {
     std::vector<FileMatch> matches;    // in the order of the terms; their titles are not set
     std::optional<std::string> title;  // looked for only in a file with hits
     FileStamp stamp;                   // of the very file that was read
+    bool stopped = false;              // a stop came while it was read: it counts as not searched
 
     bool AnyHit() const;
 };
@@ -31,11 +33,11 @@ struct ScannedFile {
 // whole; a bigger one piece by piece, with the same results, so memory stays small whatever the
 // size.
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer);
+                     FileBuffer& buffer, const StopCheck& stop = {});
 
 // Scans the walk's files on the workers and hands each result to `take` in walk order. What was
-// read beyond a stop is left out: a search changes nothing.
+// read beyond a stop is left out: a search changes nothing. `stop` is asked inside big files.
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
-               const std::function<Flow(ScannedFile)>& take);
+               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take);
 
 }  // namespace trawlex

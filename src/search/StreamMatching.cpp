@@ -204,6 +204,12 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     bool byteOrderMark = false;
     std::uint64_t keep = 0;
     while (true) {
+        // A file of gigabytes would otherwise hold a stop up for many seconds.
+        if (reader.End() > 0 && settings.stop.Requested()) {
+            StreamedMatches stopped;
+            stopped.stopped = true;
+            return stopped;
+        }
         if (auto read = reader.Advance(keep); !read) {
             return read.error();
         }

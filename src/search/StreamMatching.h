@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Result.h"
+#include "common/StopRequest.h"
 #include "common/files/ChunkReader.h"
 #include "common/files/ContentHash.h"
 #include "search/Matching.h"
@@ -19,12 +20,14 @@ struct StreamedMatches {
     std::optional<std::string> title;  // only looked for when a term occurs
     std::int64_t length = 0;           // the bytes read
     DetectedEncoding detected;
+    bool stopped = false;  // a stop came before the end: nothing else holds
 };
 
 struct StreamSettings {
     std::size_t pieceSize = ChunkReader::kPieceSize;
     ContentHasher* hasher = nullptr;            // when set, is given every byte of the file
     std::uint64_t limit = ChunkReader::kWhole;  // the size the file had when it was opened
+    StopCheck stop{};                           // asked before each piece after the first
 };
 
 // Reads a file once, piece by piece, and matches every term in it by the rules of

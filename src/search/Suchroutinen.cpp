@@ -28,6 +28,9 @@ struct SearchTotals {
 // Counts one file, in walk order, and tells the sinks its row and the progress.
 Flow TakeScanned(const ScannedFile& scanned, SearchTotals& totals, Sink<FoundRow>& report,
                  ViewSink& view) {
+    if (scanned.stopped) {
+        return Flow::Stop;  // stopped while it was read: one of the files not searched
+    }
     if (!scanned.readable) {
         totals.unreadable.push_back(scanned.path);
     } else if (totals.seen.Insert(scanned.stamp.status)) {
@@ -108,10 +111,10 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     TreeWalk walk = TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
                                                             : top->path + SeparatorFor(top.value()),
                                    top.value(), job.scope, mask, guard);
-    const Flow flow =
-        ScanAlong(walk, terms, job.workers, [&totals, &rows, &watcher](ScannedFile scanned) {
-            return TakeScanned(scanned, totals, rows, watcher);
-        });
+    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
+                                [&totals, &rows, &watcher](ScannedFile scanned) {
+                                    return TakeScanned(scanned, totals, rows, watcher);
+                                });
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     // A stopped or failed search still ends its report, so that it stays valid HTML.

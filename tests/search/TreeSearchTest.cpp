@@ -1,4 +1,5 @@
 #include "app/Form1.h"
+#include "common/files/ChunkReader.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/ReplaceCommand.h"
 #include "search/SearchCommand.h"
@@ -88,6 +89,18 @@ TEST_F(TreeSearchTest, CommandChoosesTheTreeAndStopEndsTheReport) {
     EXPECT_NE(report.find("in <B>3</B> durchsuchten Dateien"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 16), "</BODY></HTML>\r\n");
     EXPECT_EQ(form.Status, QStringLiteral("Bereit"));
+}
+
+// A stop asked for while a file too big to read whole is read takes effect inside it: the file
+// counts among those not searched, and its hit is not reported.
+TEST_F(TreeSearchTest, StopInsideABigFileLeavesItUnsearched) {
+    tree.Write("a/y.htm", "Fund y" + std::string(kWholeReadLimit, ' '));
+    ui.stopInsideFiles = true;
+    EXPECT_EQ(SearchTree(form, ui, CompareMode::Exact), CommandOutcome::Stopped);
+    const std::string report = Report();
+    EXPECT_EQ(RowFiles(report), (std::vector<std::string>{"v.htm", "h.htm", "x.htm"}));
+    EXPECT_NE(report.find("in <B>3</B> durchsuchten Dateien"), std::string::npos);
+    EXPECT_EQ(ui.workerQuestions, 1);
 }
 
 }  // namespace

@@ -79,6 +79,13 @@ Flow FakeUi::CheckStop() {
     return yields == stopAfterYields ? Flow::Stop : Flow::Continue;
 }
 
+StopCheck FakeUi::WorkerStopCheck() {
+    return StopCheck([this] {
+        ++workerQuestions;
+        return stopInsideFiles;
+    });
+}
+
 bool FakeUi::StartDetached(const QString& program, const QStringList& arguments) {
     started.append((QStringList{program} + arguments).join(QLatin1Char('|')));
     return startSucceeds;

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -51,6 +52,7 @@ public:
     void ShowMessage(const QString& text, MessageIcon icon) override;
     RunView& Run() override { return *this; }
     Flow CheckStop() override;
+    StopCheck WorkerStopCheck() override;
     void StatusChanged() override { ++statusChanges; }
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     bool OpenWithDefaultApplication(const QString& path) override;
@@ -63,7 +65,9 @@ public:
     QStringList started;  // program followed by its arguments, joined by "|"
     int yields = 0;
     int statusChanges = 0;
-    int stopAfterYields = -1;  // the yield with this number (from 1) answers Stop
+    int stopAfterYields = -1;      // the yield with this number (from 1) answers Stop
+    bool stopInsideFiles = false;  // a worker's first question inside a big file asks to stop
+    std::atomic<int> workerQuestions = 0;
     bool startSucceeds = true;
     std::function<void()> onYield;
     QStringList opened;  // files handed to the editor

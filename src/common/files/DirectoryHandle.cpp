@@ -55,4 +55,8 @@ bool WalkGuard::Enter(const DirectoryHandle& handle) {
     return entered_.Insert(info);
 }
 
+bool WalkGuard::Enter(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && entered_.Insert(info);
+}
+
 }  // namespace trawlex

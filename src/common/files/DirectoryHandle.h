@@ -49,6 +49,8 @@ class WalkGuard {
 public:
     // True the first time a directory is entered; false when it was entered before or is gone.
     bool Enter(const DirectoryHandle& handle);
+    // The same for a directory already looked at; false for anything that is no directory.
+    bool Enter(const struct stat& info);
 
 private:
     IdentitySet entered_;

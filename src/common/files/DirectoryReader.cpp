@@ -1,62 +1,92 @@
 #include "common/files/DirectoryReader.h"
 
-#include "common/files/PathAccess.h"
-
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace trawlex {
+namespace {
 
-void DirectoryReader::Close::operator()(DIR* stream) const {
-    closedir(stream);
-}
+// The kernel's own record of an entry, which glibc does not declare.
+struct KernelEntry {
+    ino64_t inode;
+    off64_t next;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+}  // namespace
 
 DirectoryReader DirectoryReader::AtPath(const std::string& path) {
-    return Adopt(OpenPath(path.empty() ? std::string(".") : path, O_RDONLY | O_DIRECTORY));
+    return AdoptOpened(OpenPath(path.empty() ? std::string(".") : path, O_RDONLY | O_DIRECTORY));
+}
+
+DirectoryReader DirectoryReader::AdoptOpened(int descriptor) {
+    DirectoryReader reader;
+    reader.descriptor_ = FileDescriptor(descriptor);
+    return reader;
 }
 
 DirectoryReader DirectoryReader::Adopt(int descriptor) {
-    DirectoryReader reader;
     if (descriptor < 0) {
-        return reader;
+        return {};
     }
     FileDescriptor owned(descriptor);
-    reader.stream_.reset(fdopendir(owned.get()));
-    if (reader.stream_) {
-        owned.release();
-    } else {
-        // Closing the descriptor must not hide why it could not be read.
-        const int code = errno;
-        owned = FileDescriptor();
-        errno = code;
+    struct stat info {};
+    const int flags = fcntl(owned.get(), F_GETFL);
+    if (flags < 0 || fstat(owned.get(), &info) != 0) {
+        return {};
     }
-    return reader;
+    if (!S_ISDIR(info.st_mode) || (flags & O_PATH) != 0) {
+        // Closing the descriptor must not hide why it could not be read.
+        owned = FileDescriptor();
+        errno = S_ISDIR(info.st_mode) ? EBADF : ENOTDIR;
+        return {};
+    }
+    fcntl(owned.get(), F_SETFD, FD_CLOEXEC);
+    return AdoptOpened(owned.release());
 }
 
 DirectoryReader DirectoryReader::Copy(int descriptor) {
     // A copy shares the original's place in the directory, which an earlier reading may have
     // moved.
-    DirectoryReader reader = Adopt(dup(descriptor));
+    DirectoryReader reader = Adopt(fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     if (reader.IsOpen()) {
-        rewinddir(reader.stream_.get());
+        lseek(reader.Descriptor(), 0, SEEK_SET);
     }
     return reader;
 }
 
-int DirectoryReader::Descriptor() const {
-    return stream_ ? dirfd(stream_.get()) : -1;
-}
-
 std::optional<DirectoryEntry> DirectoryReader::Next() {
-    if (!stream_) {
-        return std::nullopt;
-    }
-    while (const dirent* entry = readdir(stream_.get())) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") {
-            return DirectoryEntry{entry->d_name, entry->d_type};
+    while (IsOpen()) {
+        if (at_ >= filled_) {
+            if (ended_) {
+                return std::nullopt;
+            }
+            if (!buffer_) {
+                buffer_ = std::make_unique<char[]>(kBufferSize);
+            }
+            const long got = syscall(SYS_getdents64, Descriptor(), buffer_.get(), kBufferSize);
+            if (got <= 0) {
+                ended_ = true;  // the end, or an error, which ends the listing as readdir does
+                return std::nullopt;
+            }
+            filled_ = static_cast<std::size_t>(got);
+            at_ = 0;
+        }
+        const char* record = buffer_.get() + at_;
+        unsigned short length = 0;
+        std::memcpy(&length, record + offsetof(KernelEntry, length), sizeof length);
+        at_ += length;
+        const char* name = record + offsetof(KernelEntry, name);
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+            return DirectoryEntry{name,
+                                  static_cast<unsigned char>(record[offsetof(KernelEntry, type)])};
         }
     }
     return std::nullopt;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "common/files/PathAccess.h"
+
 #include <dirent.h>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,27 +31,39 @@ public:
     static DirectoryReader AtPath(const std::string& path);
 
     // The directory of a descriptor the reader takes over; a negative one (errno set by whatever
-    // failed to open it) gives a reader that is not open.
+    // failed to open it) gives a reader that is not open, and so does one that is no directory
+    // open for reading (errno ENOTDIR or EBADF).
     static DirectoryReader Adopt(int descriptor);
+
+    // The same for a descriptor its caller opened with O_RDONLY | O_DIRECTORY, which needs no
+    // look: a walk opens thousands.
+    static DirectoryReader AdoptOpened(int descriptor);
 
     // The directory of a descriptor that stays the caller's, read from its start through a copy.
     static DirectoryReader Copy(int descriptor);
 
     // False when the directory could not be opened; errno says why.
-    bool IsOpen() const { return stream_ != nullptr; }
+    bool IsOpen() const { return descriptor_.get() >= 0; }
 
     // The reader's own descriptor of the directory, for calls relative to it.
-    int Descriptor() const;
+    int Descriptor() const { return descriptor_.get(); }
+
+    // Takes the descriptor over from the reader, which is no longer open afterwards.
+    FileDescriptor Release() { return std::move(descriptor_); }
 
     // The next entry, "." and ".." left out; nothing at the end. The name lasts until the next
     // call.
     std::optional<DirectoryEntry> Next();
 
 private:
-    struct Close {
-        void operator()(DIR* stream) const;
-    };
-    std::unique_ptr<DIR, Close> stream_;
+    // Room for the entries of a few thousand names per call to the kernel.
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    FileDescriptor descriptor_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t filled_ = 0;
+    std::size_t at_ = 0;
+    bool ended_ = false;
 };
 
 }  // namespace trawlex

@@ -5,17 +5,19 @@
 #include "common/text/PathText.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
 namespace trawlex {
 namespace {
 
-// The type of an entry, following a symbolic link to what it leads to.
-mode_t TypeOf(const DirectoryEntry& entry, const std::string& directory) {
+// The type of an entry of the directory `listed`, following a symbolic link to what it leads to.
+mode_t TypeOf(const DirectoryEntry& entry, int listed) {
     if (entry.type == DT_REG) {
         return S_IFREG;
     }
@@ -26,13 +28,26 @@ mode_t TypeOf(const DirectoryEntry& entry, const std::string& directory) {
         return 0;
     }
     struct stat info {};
-    if (StatPath(directory + entry.name, info) != 0) {
+    if (fstatat(listed, entry.name, &info, 0) != 0) {
         return 0;
     }
     return info.st_mode & S_IFMT;
 }
 
-constexpr int kMostKeptDirectories = 64;
+// Files waiting to be read keep their directories open, so that each is opened by its name
+// alone instead of the kernel walking its whole path again; a run keeps hundreds of files
+// waiting across as many directories. Half the descriptors the process may hold stay free for
+// the files themselves and everything else.
+int MostKeptDirectories() {
+    static const int most = [] {
+        struct rlimit limit {};
+        if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+            return 64;
+        }
+        return static_cast<int>(std::clamp<rlim_t>(limit.rlim_cur / 2, 64, 4096));
+    }();
+    return most;
+}
 std::atomic<int> keptDirectories{0};
 
 }  // namespace
@@ -54,27 +69,39 @@ TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top,
 }
 
 bool TreeWalk::Enter(const std::string& directory, Wanted wanted) {
-    DirectoryReader listing = DirectoryReader::AtPath(directory);
+    return Enter(directory, DirectoryReader::AtPath(directory), wanted);
+}
+
+void TreeWalk::EnterBelow(const std::string& name) {
+    const Frame& parent = frames_.back();
+    std::string directory = parent.directory + name;
+    DirectoryReader listing = DirectoryReader::AdoptOpened(
+        parent.descriptor != nullptr
+            ? openat(parent.descriptor->get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+            : OpenPath(directory, O_RDONLY | O_DIRECTORY));
+    // The guard looks at the very directory that was opened; one that cannot be opened is looked
+    // at by its name, so that it is named as unreadable once, and a name that is gone or no
+    // directory is passed over in silence.
+    struct stat info {};
+    const bool looked = listing.IsOpen()
+                            ? fstat(listing.Descriptor(), &info) == 0
+                            : (parent.descriptor != nullptr
+                                   ? fstatat(parent.descriptor->get(), name.c_str(), &info, 0)
+                                   : StatPath(directory, info)) == 0;
+    if (!looked || guard_ == nullptr || !guard_->Enter(info)) {
+        return;
+    }
+    directory += kSeparator;
+    Enter(directory, std::move(listing), {.files = true, .subdirectories = true});
+}
+
+bool TreeWalk::Enter(const std::string& directory, DirectoryReader listing, Wanted wanted) {
     if (!listing.IsOpen()) {
         unreadable_.push_back(directory);
         return false;
     }
     Frame frame;
     frame.directory = directory;
-    // Its own descriptor, since the listing's goes with the listing. Files waiting to be read
-    // may keep many directories open; beyond a few, files are opened by their paths, so that
-    // the process never runs out of descriptors for the files themselves.
-    if (wanted.files && keptDirectories.load() < kMostKeptDirectories) {
-        const int kept = fcntl(listing.Descriptor(), F_DUPFD_CLOEXEC, 0);
-        if (kept >= 0) {
-            ++keptDirectories;
-            frame.descriptor = std::shared_ptr<const FileDescriptor>(
-                new FileDescriptor(kept), [](const FileDescriptor* descriptor) {
-                    delete descriptor;
-                    --keptDirectories;
-                });
-        }
-    }
     while (const std::optional<DirectoryEntry> entry = listing.Next()) {
         const std::string_view name = entry->Name();
         // Hidden files are never searched; hidden directories are.
@@ -83,7 +110,7 @@ bool TreeWalk::Enter(const std::string& directory, Wanted wanted) {
         if (!fileWanted && !wanted.subdirectories) {
             continue;
         }
-        const mode_t type = TypeOf(*entry, directory);
+        const mode_t type = TypeOf(*entry, listing.Descriptor());
         if (type == S_IFREG && fileWanted) {
             frame.files.emplace_back(name);
         } else if (type == S_IFDIR && wanted.subdirectories) {
@@ -92,6 +119,18 @@ bool TreeWalk::Enter(const std::string& directory, Wanted wanted) {
     }
     SortNames(frame.files);
     SortNames(frame.subdirectories);
+    // The listing's descriptor stays with the frame: files waiting to be read and the
+    // subdirectories are opened by name in it. Beyond a limit, they are opened by their paths,
+    // so that the process never runs out of descriptors for the files themselves.
+    if ((!frame.files.empty() || !frame.subdirectories.empty()) &&
+        keptDirectories.load() < MostKeptDirectories()) {
+        ++keptDirectories;
+        frame.descriptor = std::shared_ptr<const FileDescriptor>(
+            new FileDescriptor(listing.Release()), [](const FileDescriptor* descriptor) {
+                delete descriptor;
+                --keptDirectories;
+            });
+    }
     frames_.push_back(std::move(frame));
     return true;
 }
@@ -100,7 +139,8 @@ int OpenWalkedFile(const WalkedFile& file, int flags) {
     if (file.directory == nullptr) {
         return OpenPath(file.path, flags);
     }
-    return openat(file.directory->get(), std::string(file.Name()).c_str(), flags);
+    // The name ends the path, so the path's bytes from there are the name with its end.
+    return openat(file.directory->get(), file.path.c_str() + file.nameAt, flags);
 }
 
 bool TreeWalk::Next(WalkedFile& file) {
@@ -114,11 +154,7 @@ bool TreeWalk::Next(WalkedFile& file) {
             return true;
         }
         if (frame.nextSubdirectory < frame.subdirectories.size()) {
-            const DirectoryHandle child{frame.directory +
-                                        frame.subdirectories[frame.nextSubdirectory++]};
-            if (guard_ != nullptr && guard_->Enter(child)) {
-                Enter(child.path + SeparatorFor(child), {.files = true, .subdirectories = true});
-            }
+            EnterBelow(frame.subdirectories[frame.nextSubdirectory++]);
             continue;
         }
         frames_.pop_back();

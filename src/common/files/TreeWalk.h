@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/files/DirectoryHandle.h"
+#include "common/files/DirectoryReader.h"
 #include "common/files/Listing.h"
 
 #include "common/files/PathAccess.h"
@@ -70,6 +71,9 @@ private:
         bool subdirectories = false;
     };
     bool Enter(const std::string& directory, Wanted wanted);
+    bool Enter(const std::string& directory, DirectoryReader listing, Wanted wanted);
+    // Enters a subdirectory of the frame on top, reached by its name in that frame's directory.
+    void EnterBelow(const std::string& name);
 
     const FileMask* mask_;
     WalkGuard* guard_;

@@ -74,6 +74,10 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
     // A template that repeats a long group many times is written out while it is put together.
     const OutputDrain drain{kFlushAbove, [&progress](std::string&) { return progress.Flush(); }};
     while (true) {
+        if (reader.End() > 0 && out.stop.Requested()) {
+            result.stopped = true;
+            return result;
+        }
         if (auto read = reader.Advance(keep); !read) {
             return read.error();
         }
@@ -126,10 +130,12 @@ Result<StreamedReplacement> ReplaceStreamedInto(int descriptor, const std::strin
                                                 std::uint64_t size, const TermMatcher& term,
                                                 const EncodedReplacement& replacement,
                                                 const DetectedEncoding& detected,
-                                                ReplacingFile& out, std::size_t pieceSize) {
-    return ReplaceStreamedTo(descriptor, path, size, term, replacement, detected,
-                             {[&out](std::string_view bytes) { return out.Append(bytes); }},
-                             pieceSize);
+                                                ReplacingFile& out, std::size_t pieceSize,
+                                                const StopCheck& stop) {
+    return ReplaceStreamedTo(
+        descriptor, path, size, term, replacement, detected,
+        {.append = [&out](std::string_view bytes) { return out.Append(bytes); }, .stop = stop},
+        pieceSize);
 }
 
 Result<StreamedReplacement> ReplaceStreamedTo(int descriptor, const std::string& path,

@@ -95,13 +95,8 @@ private:
     std::optional<std::size_t> FirstPossibleStart(std::string_view bytes,
                                                   const DetectedEncoding& detected) const;
 
-    // The literal every match begins with. Ignoring case, a k or s in it may stand in UTF-8 for
-    // the Kelvin sign or the long s, which the literal search does not fold; there the longest
-    // piece without them is looked for instead, with the characters in front of it.
+    // The literal every match begins with, folded alike.
     std::optional<LiteralTerm> prefix_;
-    bool wideCasePartners_ = false;
-    std::optional<LiteralTerm> narrowPiece_;
-    std::size_t narrowPieceAt_ = 0;
 };
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a

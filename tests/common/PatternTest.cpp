@@ -113,7 +113,8 @@ std::vector<Span> Occurrences(const TermMatcher& term, std::string_view bytes, s
     return spans;
 }
 
-// Ignoring case the literal search folds as PCRE2 does: the Kelvin sign and the long s,
+// Ignoring case the literal search folds as PCRE2 does, so a pattern without special characters
+// may go to the literal search and give the same occurrences: the Kelvin sign and the long s,
 // which pure ASCII terms are found by bytes away from, and the partners beyond Windows-1252 of
 // letters it holds (ẞ for ß, the micro sign's Greek mu).
 TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
@@ -156,11 +157,15 @@ TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
             escaped += character.isLetterOrNumber() ? QString(character) : u"\\"_qs + character;
         }
         const TermMatcher literal(each.term, each.mode);
+        const TermMatcher plain(Compiled(escaped, each.mode));
         // A quantifier keeps it with PCRE2, its literal start all but the last character.
         const TermMatcher pattern(Compiled(escaped + u"{1}"_qs, each.mode));
+        EXPECT_TRUE(plain.LongestOccurrence(TextEncoding::Utf8).has_value());
+        EXPECT_EQ(plain.PatternText(), escaped);
+        EXPECT_FALSE(pattern.LongestOccurrence(TextEncoding::Utf8).has_value());
         const std::vector<Span> expected = Occurrences(pattern, each.bytes, 0);
         EXPECT_EQ(expected.size(), each.count) << each.term.toStdString();
-        for (const TermMatcher* term : {&literal, &pattern}) {
+        for (const TermMatcher* term : {&literal, &plain, &pattern}) {
             EXPECT_TRUE(term->MayOccur(each.bytes));
             for (const std::size_t piece : {0, 1, 2, 5, 9}) {
                 const std::vector<Span> found = Occurrences(*term, each.bytes, piece);
@@ -170,7 +175,9 @@ TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
                                                   left.end == right.end;
                                        }))
                     << each.term.toStdString() << " in pieces of " << piece << ", "
-                    << (term == &literal ? "literal" : "pattern");
+                    << (term == &literal ? "literal"
+                        : term == &plain ? "plain"
+                                         : "pattern");
             }
         }
     }
@@ -190,6 +197,8 @@ TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {
         {u"\r\n"_qs, u"\n"_qs, u"a\r\nb\rc\r\n"_qs, u"a\nb\rc\n"_qs},
         {u"(\u00FC)"_qs, u"[$1$1]"_qs, u"T\u00FCr"_qs, u"T[\u00FC\u00FC]r"_qs},
         {u"(a)|b"_qs, u"<$1>"_qs, u"ab"_qs, u"<a><>"_qs},  // a group that took no part is empty
+        // Without special characters, found as a literal term: a match without groups.
+        {u"T\u00FCr\\."_qs, u"[$0]$$"_qs, u"T\u00FCr. t\u00FCr."_qs, u"[T\u00FCr.]$ t\u00FCr."_qs},
     };
     for (const Case& each : cases) {
         const auto pattern = Compiled(each.pattern, CompareMode::Exact);

@@ -78,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const trawlex::FileMatch byTerm =
         trawlex::MatchContents(bytes, trawlex::TermMatcher(text, mode));
-    for (const QString& escaped : {Escaped(text)}) {
+    // The escaped term may be handed to the literal search; counted once more, it stays with
+    // PCRE2, its literal start all but the last character.
+    for (const QString& escaped : {Escaped(text), Escaped(text) + QStringLiteral("{1}")}) {
         auto literal = trawlex::Pattern::Compile(escaped, mode);
         if (!literal.ok()) {
             std::abort();  // escaped letters, digits and punctuation always compile

@@ -125,6 +125,31 @@ QString LiteralPrefix(QStringView pattern) {
     return prefix;
 }
 
+// The text a pattern without special characters matches: itself, escaped punctuation taken as
+// it stands. Nothing for any other pattern. Decided conservatively: "#" and white space but the
+// blank could mean more under an option, and control characters and characters beyond the
+// Basic Multilingual Plane are left to PCRE2.
+std::optional<QString> TextOfPlain(QStringView pattern) {
+    const QStringView special = u"\\^$.[]()*+?{}|#";
+    QString plain;
+    for (qsizetype index = 0; index < pattern.size(); ++index) {
+        QChar character = pattern[index];
+        if (character == u'\\' && index + 1 < pattern.size() &&
+            IsQuotedPunctuation(pattern[index + 1])) {
+            character = pattern[++index];
+        } else if (special.contains(character) || character.unicode() < 0x20 ||
+                   character.unicode() == 0x7F || character.isSurrogate() ||
+                   (character.isSpace() && character != u' ')) {
+            return std::nullopt;
+        }
+        plain += character;
+    }
+    if (plain.isEmpty()) {
+        return std::nullopt;
+    }
+    return plain;
+}
+
 // The UTF-8 bytes of each Windows-1252 byte.
 const std::array<std::string, 256>& Utf8OfCp1252() {
     static const std::array<std::string, 256> table = [] {
@@ -303,6 +328,8 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
         pattern->prefix_.emplace(prefix, mode);
         pattern->prefixReach_ = 4 * static_cast<std::size_t>(prefix.size()) + 4;
     }
+    pattern->mode_ = mode;
+    pattern->plain_ = TextOfPlain(text);
     return std::shared_ptr<const Pattern>(std::move(pattern));
 }
 

@@ -80,6 +80,11 @@ public:
     // The number of a named group, or nothing.
     std::optional<std::uint32_t> GroupNamed(QStringView name) const;
     const QString& Text() const { return text_; }
+    CompareMode Mode() const { return mode_; }
+
+    // The text every match is, when the pattern holds no special character: such a pattern is a
+    // literal term, which the literal search finds alike (it folds as PCRE2 does) and far faster.
+    const std::optional<QString>& PlainText() const { return plain_; }
 
 private:
     Pattern() = default;
@@ -97,6 +102,8 @@ private:
 
     // The literal every match begins with, folded alike.
     std::optional<LiteralTerm> prefix_;
+    CompareMode mode_ = CompareMode::Exact;
+    std::optional<QString> plain_;
 };
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a

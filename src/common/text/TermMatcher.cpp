@@ -7,6 +7,12 @@
 
 namespace trawlex {
 
+TermMatcher::TermMatcher(std::shared_ptr<const Pattern> pattern) : pattern_(std::move(pattern)) {
+    if (const std::optional<QString>& plain = pattern_->PlainText()) {
+        literal_ = LiteralTerm(*plain, pattern_->Mode());
+    }
+}
+
 bool TermMatcher::MayOccur(std::string_view bytes) const {
     if (ByPattern()) {
         return pattern_->MayMatch(bytes);

@@ -81,6 +81,7 @@ public:
     }
 
     void ScanTerms(std::string_view window, std::uint64_t start, bool final, std::uint64_t body) {
+        SplitWhereEncodingsDiffer(window, start);
         for (Lane& lane : lanes_) {
             if (!lane.live) {
                 continue;
@@ -129,6 +130,27 @@ public:
     }
 
 private:
+    // A lane alike in both encodings becomes one per encoding once the bytes ahead of it hold a
+    // character only UTF-8 reads as a case partner of the term's letters (the Kelvin sign for
+    // "k"). Up to there both readings agree, so both go on from where it stands.
+    void SplitWhereEncodingsDiffer(std::string_view window, std::uint64_t start) {
+        const std::size_t before = lanes_.size();
+        for (std::size_t index = 0; index < before; ++index) {
+            if (!lanes_[index].live || lanes_[index].encoding) {
+                continue;
+            }
+            const auto from = static_cast<std::size_t>(
+                std::clamp(lanes_[index].cursor.resume, start, start + window.size()) - start);
+            if (!terms_[lanes_[index].term]->MayDifferByEncoding(window.substr(from))) {
+                continue;
+            }
+            lanes_[index].encoding = TextEncoding::Cp1252;
+            Lane utf8 = lanes_[index];
+            utf8.encoding = TextEncoding::Utf8;
+            lanes_.push_back(utf8);
+        }
+    }
+
     static void Found(Lane& lane, std::uint64_t at) {
         if (lane.count++ == 0) {
             lane.first = at;
@@ -231,8 +253,9 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
             matcher.Decide(detector.Finish().encoding);
         }
         matcher.ScanTerms(reader.Window(), reader.Start(), final, byteOrderMark ? 3 : 0);
-        if (!following && matcher.AnyFound()) {
-            // Found: the bytes read so far are read once more for the encoding and the title.
+        if (!following && (matcher.AnyFound() || !matcher.Independent())) {
+            // Found, or the encoding matters: the bytes read so far are read once more for the
+            // encoding and the title.
             following = true;
             ChunkReader again(descriptor, path, settings.pieceSize, reader.End());
             std::uint64_t tagsKeep = 0;

@@ -5,11 +5,13 @@
 #include "common/text/Cp1252.h"
 #include "common/text/Pattern.h"
 #include "common/text/Replacement.h"
+#include "common/text/TermMatcher.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trawlex {
@@ -25,6 +27,14 @@ std::string Cp1252Of(const QString& text) {
 std::vector<std::string> Encodings(const QString& text) {
     const std::string utf8 = text.toUtf8().toStdString();
     return {Cp1252Of(text), utf8, "\xEF\xBB\xBF" + utf8};
+}
+
+std::string Repeat(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t index = 0; index < times; ++index) {
+        text += piece;
+    }
+    return text;
 }
 
 std::shared_ptr<const Pattern> Compiled(const QString& text, CompareMode mode) {
@@ -77,16 +87,100 @@ TEST(PatternTest, MatchesAlikeInEveryEncodingAndCountsCharacters) {
             EXPECT_EQ(pattern->MayMatch(bytes) || count == 0, true);
         }
     }
-    // Ignoring case, k and s have partners only UTF-8 holds: the Kelvin sign and the long s.
-    const auto kilo = Compiled(u"kilos+"_qs, ignore);
-    const std::string utf8 = "2 \xE2\x84\xAAilo\xC5\xBF";
-    EXPECT_TRUE(kilo->MayMatch(utf8));
-    int found = 0;
-    kilo->ForEachMatch(utf8, DetectEncoding(utf8), [&found](const PatternMatch& match) {
-        found += match.Whole().start == 2 ? 1 : 0;
+}
+
+// Every occurrence a term has in the bytes, read whole or in pieces of `piece` bytes, each
+// window beginning where the last scan asked to keep the bytes from.
+std::vector<Span> Occurrences(const TermMatcher& term, std::string_view bytes, std::size_t piece) {
+    const DetectedEncoding detected = DetectEncoding(bytes);
+    std::vector<Span> spans;
+    const auto take = [&spans](const Occurrence& occurrence) {
+        spans.push_back(occurrence.span);
         return true;
-    });
-    EXPECT_EQ(found, 1);
+    };
+    if (piece == 0) {
+        term.ForEachOccurrence(bytes, detected, take);
+        return spans;
+    }
+    PatternCursor cursor{detected.bodyStart, false};
+    std::uint64_t keep = 0;
+    std::size_t end = 0;
+    do {
+        end = std::min(bytes.size(), end + piece);
+        const auto window = bytes.substr(static_cast<std::size_t>(keep), end - keep);
+        keep = term.ScanPiece(window, keep, end == bytes.size(), detected, cursor, take).keepFrom;
+    } while (end < bytes.size());
+    return spans;
+}
+
+// Ignoring case the literal search folds as PCRE2 does, so a pattern without special characters
+// may go to the literal search and give the same occurrences: the Kelvin sign and the long s,
+// which pure ASCII terms are found by bytes away from, and the partners beyond Windows-1252 of
+// letters it holds (ẞ for ß, the micro sign's Greek mu).
+TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
+    struct Case {
+        QString term;
+        CompareMode mode;
+        std::string bytes;  // UTF-8, or Windows-1252 where they are no UTF-8
+        std::size_t count;
+    };
+    const CompareMode exact = CompareMode::Exact;
+    const CompareMode ignore = CompareMode::IgnoreCase;
+    const std::string kelvin = "\xE2\x84\xAA";
+    const std::string longS = "\xC5\xBF";
+    const Case cases[] = {
+        {u"k"_qs, ignore, kelvin + "\xC3\xA4lte, Kalt", 2},
+        {u"K"_qs, exact, kelvin + "\xC3\xA4lte, Kalt", 1},
+        {u"so"_qs, ignore, longS + "o \xC3\xA4, SO, " + longS + longS + "o", 3},
+        {u"kiss"_qs, ignore, Repeat("Kiss kiSS, ", 300) + "\xC3\xA4 KI" + longS + "s", 601},
+        {u"ks"_qs, ignore, Repeat("k" + kelvin + longS, 5) + "K", 5},
+        {u"k"_qs, ignore, kelvin + " k \xFF", 1},  // Windows-1252: those bytes are no k
+        {u"stra\u1E9Ee"_qs, ignore,
+         "Stra\xDF"
+         "e STRASSE",
+         1},
+        {u"STRA\u00DFE"_qs, ignore,
+         "Stra\xC3\x9F"
+         "e STRA\xE1\xBA\x9E"
+         "E",
+         2},
+        {u"\u03BCm"_qs, ignore, "5 \xB5m", 1},
+        {u"\u212B"_qs, ignore, "\xC5 \xE5 A", 2},
+        {u"\u2126"_qs, ignore, "\xCF\x89 \xCE\xA9 \xE2\x84\xA6", 3},
+        {u"\u03C3"_qs, ignore, "\xCF\x82 \xCE\xA3 \xCF\x83", 3},
+        {u"i"_qs, ignore, "\xC4\xB0 \xC4\xB1 I i", 2},
+        {u"\u0178"_qs, ignore, "\xFF \x9F y", 2},
+    };
+    for (const Case& each : cases) {
+        QString escaped;
+        for (const QChar character : each.term) {
+            escaped += character.isLetterOrNumber() ? QString(character) : u"\\"_qs + character;
+        }
+        const TermMatcher literal(each.term, each.mode);
+        const TermMatcher plain(Compiled(escaped, each.mode));
+        // A quantifier keeps it with PCRE2, its literal start all but the last character.
+        const TermMatcher pattern(Compiled(escaped + u"{1}"_qs, each.mode));
+        EXPECT_TRUE(plain.LongestOccurrence(TextEncoding::Utf8).has_value());
+        EXPECT_EQ(plain.PatternText(), escaped);
+        EXPECT_FALSE(pattern.LongestOccurrence(TextEncoding::Utf8).has_value());
+        const std::vector<Span> expected = Occurrences(pattern, each.bytes, 0);
+        EXPECT_EQ(expected.size(), each.count) << each.term.toStdString();
+        for (const TermMatcher* term : {&literal, &plain, &pattern}) {
+            EXPECT_TRUE(term->MayOccur(each.bytes));
+            for (const std::size_t piece : {0, 1, 2, 5, 9}) {
+                const std::vector<Span> found = Occurrences(*term, each.bytes, piece);
+                EXPECT_TRUE(std::equal(found.begin(), found.end(), expected.begin(), expected.end(),
+                                       [](const Span& left, const Span& right) {
+                                           return left.start == right.start &&
+                                                  left.end == right.end;
+                                       }))
+                    << each.term.toStdString() << " in pieces of " << piece << ", "
+                    << (term == &literal ? "literal"
+                        : term == &plain ? "plain"
+                                         : "pattern");
+            }
+        }
+    }
 }
 
 // The spans of the matches in a file read piece by piece, `piece` bytes at a time, as a reader
@@ -221,6 +315,8 @@ TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {
         {u"\r\n"_qs, u"\n"_qs, u"a\r\nb\rc\r\n"_qs, u"a\nb\rc\n"_qs},
         {u"(\u00FC)"_qs, u"[$1$1]"_qs, u"T\u00FCr"_qs, u"T[\u00FC\u00FC]r"_qs},
         {u"(a)|b"_qs, u"<$1>"_qs, u"ab"_qs, u"<a><>"_qs},  // a group that took no part is empty
+        // Without special characters, found as a literal term: a match without groups.
+        {u"T\u00FCr\\."_qs, u"[$0]$$"_qs, u"T\u00FCr. t\u00FCr."_qs, u"[T\u00FCr.]$ t\u00FCr."_qs},
     };
     for (const Case& each : cases) {
         const auto pattern = Compiled(each.pattern, CompareMode::Exact);

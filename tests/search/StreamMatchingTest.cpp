@@ -61,6 +61,9 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
         {"fund", CompareMode::IgnoreCase, false, utf8 + "<title>\xC3\xA9</title>", "FUND"},
         {"ärger", CompareMode::IgnoreCase, false, utf8, "\xC3\x84RGER"},
         {"ärger", CompareMode::IgnoreCase, false, cp1252, "\xC4RGER"},
+        // The Kelvin sign is a k in UTF-8 only.
+        {"kalt", CompareMode::IgnoreCase, false, utf8 + "kalt", "K\xE2\x84\xAA\x61lt"},
+        {"kalt", CompareMode::IgnoreCase, false, cp1252 + "kalt", "K\xE2\x84\xAA\x61lt"},
         {"€", CompareMode::Exact, false, "\xEF\xBB\xBF" + utf8, "\xE2\x82\xAC"},
         {"Fund", CompareMode::Exact, false, ascii, "<TITLE>Fund</title>"},
         {"fund", CompareMode::IgnoreCase, false, ascii + "</title>", "<title>"},

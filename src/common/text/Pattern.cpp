@@ -80,37 +80,17 @@ QString CompileReason(int code) {
         .arg(QString::fromLatin1(reinterpret_cast<const char*>(buffer.data())));
 }
 
-// Letters whose case partners the literal search ignoring case knows in both encodings. Two
-// ASCII letters have partners beyond ASCII that only UTF-8 can hold (the Kelvin sign for k,
-// the long s for s); a prefix holding them is trusted in UTF-8 only where those are absent.
-bool FoldsLikeTheLiteralSearch(QChar character) {
-    return character.unicode() < 0x80 ||
-           QStringView(u"\u00E4\u00F6\u00FC\u00C4\u00D6\u00DC").contains(character);
-}
-
-bool HasWideCasePartner(QChar character) {
-    return QStringView(u"kKsS").contains(character);
-}
-
-// The longest piece of the prefix without k and s, and how many characters come before it.
-std::pair<QString, qsizetype> LongestNarrowPiece(const QString& prefix) {
-    std::pair<QString, qsizetype> longest;
-    qsizetype start = 0;
-    for (qsizetype index = 0; index <= prefix.size(); ++index) {
-        if (index == prefix.size() || HasWideCasePartner(prefix[index])) {
-            if (index - start > longest.first.size()) {
-                longest = {prefix.mid(start, index - start), start};
-            }
-            start = index + 1;
-        }
-    }
-    return longest;
+// A backslash before ASCII punctuation makes it stand for itself; before a letter, a digit or
+// anything else it may mean more (\d, \1, \Q).
+bool IsQuotedPunctuation(QChar character) {
+    const char16_t value = character.unicode();
+    return value > 0x20 && value < 0x7F && !character.isLetterOrNumber();
 }
 
 // The literal text every match begins with: the leading characters up to the first one that is
 // special, conservatively. Nothing when the pattern has alternatives or inline options, which
 // could make the start optional or change its case.
-QString LiteralPrefix(QStringView pattern, CompareMode mode) {
+QString LiteralPrefix(QStringView pattern) {
     if (pattern.contains(u'|') || pattern.contains(u"(?") || pattern.contains(u"\\Q")) {
         return {};
     }
@@ -121,8 +101,7 @@ QString LiteralPrefix(QStringView pattern, CompareMode mode) {
         qsizetype width = 1;
         if (character == u'\\') {
             // An escaped punctuation character stands for itself; \d, \w and the like do not.
-            if (index + 1 >= pattern.size() || pattern[index + 1].isLetterOrNumber() ||
-                pattern[index + 1].unicode() >= 0x80 || pattern[index + 1].isSpace()) {
+            if (index + 1 >= pattern.size() || !IsQuotedPunctuation(pattern[index + 1])) {
                 break;
             }
             character = pattern[index + 1];
@@ -130,8 +109,7 @@ QString LiteralPrefix(QStringView pattern, CompareMode mode) {
         } else if (special.contains(character)) {
             break;
         }
-        if (character.isSurrogate() || character.unicode() < 0x20 ||
-            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character))) {
+        if (character.isSurrogate() || character.unicode() < 0x20) {
             break;
         }
         const qsizetype next = index + width;
@@ -180,7 +158,7 @@ bool IsCountedRepeat(QStringView pattern, qsizetype at, qsizetype& end) {
     return true;
 }
 
-Shape ShapeOf(QStringView pattern, CompareMode mode) {
+Shape ShapeOf(QStringView pattern) {
     Shape shape;
     shape.oneLine = true;
     QString run;
@@ -335,9 +313,7 @@ Shape ShapeOf(QStringView pattern, CompareMode mode) {
         if (code < 0x20) {
             shape.oneLine = false;
         }
-        if (code < 0x20 || character.isSurrogate() ||
-            (mode == CompareMode::IgnoreCase && !FoldsLikeTheLiteralSearch(character)) ||
-            (mode == CompareMode::IgnoreCase && HasWideCasePartner(character))) {
+        if (code < 0x20 || character.isSurrogate()) {
             atom();
             continue;
         }
@@ -394,6 +370,31 @@ private:
 
 // A line longer than this is left to PCRE2's own reading in pieces rather than held whole.
 constexpr std::size_t kLongestLineWindow = std::size_t{1} << 20;
+
+// The text a pattern without special characters matches: itself, escaped punctuation taken as
+// it stands. Nothing for any other pattern. Decided conservatively: "#" and white space but the
+// blank could mean more under an option, and control characters and characters beyond the
+// Basic Multilingual Plane are left to PCRE2.
+std::optional<QString> TextOfPlain(QStringView pattern) {
+    const QStringView special = u"\\^$.[]()*+?{}|#";
+    QString plain;
+    for (qsizetype index = 0; index < pattern.size(); ++index) {
+        QChar character = pattern[index];
+        if (character == u'\\' && index + 1 < pattern.size() &&
+            IsQuotedPunctuation(pattern[index + 1])) {
+            character = pattern[++index];
+        } else if (special.contains(character) || character.unicode() < 0x20 ||
+                   character.unicode() == 0x7F || character.isSurrogate() ||
+                   (character.isSpace() && character != u' ')) {
+            return std::nullopt;
+        }
+        plain += character;
+    }
+    if (plain.isEmpty()) {
+        return std::nullopt;
+    }
+    return plain;
+}
 
 // The UTF-8 bytes of each Windows-1252 byte.
 const std::array<std::string, 256>& Utf8OfCp1252() {
@@ -580,26 +581,18 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     // them, which may be CR LF. Keeping these characters in front of where a search goes on also
     // means that \A and \` never match there: only a search from the text's start has none.
     pattern->behind_ = lookBehind + 2;
-    const QString prefix = LiteralPrefix(text, mode);
+    const QString prefix = LiteralPrefix(text);
     if (!prefix.isEmpty()) {
         pattern->prefix_.emplace(prefix, mode);
-        pattern->wideCasePartners_ = mode == CompareMode::IgnoreCase &&
-                                     pattern->prefix_->IsEncodingIndependent() &&
-                                     std::any_of(prefix.begin(), prefix.end(), HasWideCasePartner);
-        if (pattern->wideCasePartners_) {
-            const auto [piece, before] = LongestNarrowPiece(prefix);
-            if (!piece.isEmpty()) {
-                pattern->narrowPiece_.emplace(piece, mode);
-                pattern->narrowPieceAt_ = static_cast<std::size_t>(before);
-            }
-        }
         pattern->prefixReach_ = 4 * static_cast<std::size_t>(prefix.size()) + 4;
     }
-    const Shape shape = ShapeOf(text, mode);
+    const Shape shape = ShapeOf(text);
     if (!shape.required.isEmpty()) {
         pattern->required_.emplace(shape.required, mode);
         pattern->oneLine_ = shape.oneLine;
     }
+    pattern->mode_ = mode;
+    pattern->plain_ = TextOfPlain(text);
     return std::shared_ptr<const Pattern>(std::move(pattern));
 }
 
@@ -619,42 +612,16 @@ std::optional<std::uint32_t> Pattern::GroupNamed(QStringView name) const {
 }
 
 bool Pattern::MayMatch(std::string_view bytes) const {
-    if (required_ && required_->IsEncodingIndependent() &&
-        !required_->Find(bytes, 0, TextEncoding::Cp1252)) {
+    if (required_ && !required_->MayOccur(bytes, true)) {
         return false;
     }
-    if (!prefix_) {
-        return true;
-    }
-    if (prefix_->IsEncodingIndependent()) {
-        if (prefix_->Find(bytes, 0, TextEncoding::Cp1252)) {
-            return true;
-        }
-        return wideCasePartners_ &&
-               (!narrowPiece_ || narrowPiece_->Find(bytes, 0, TextEncoding::Cp1252));
-    }
-    const DetectedEncoding detected = DetectEncoding(bytes);
-    return prefix_->Find(bytes, detected.bodyStart, detected.encoding).has_value();
+    return !prefix_ || prefix_->MayOccur(bytes, true);
 }
 
 std::optional<std::size_t> Pattern::FirstPossibleStart(std::string_view bytes,
                                                        const DetectedEncoding& detected) const {
     if (!prefix_) {
         return detected.bodyStart;
-    }
-    if (detected.encoding == TextEncoding::Utf8 && wideCasePartners_) {
-        // The Kelvin sign takes three bytes, the long s two: the start lies at most three
-        // bytes a character before the piece.
-        if (!narrowPiece_) {
-            return detected.bodyStart;
-        }
-        const std::optional<Span> found =
-            narrowPiece_->Find(bytes, detected.bodyStart, detected.encoding);
-        if (!found) {
-            return std::nullopt;
-        }
-        const std::size_t back = 3 * narrowPieceAt_;
-        return found->start > detected.bodyStart + back ? found->start - back : detected.bodyStart;
     }
     const std::optional<Span> found = prefix_->Find(bytes, detected.bodyStart, detected.encoding);
     if (!found) {

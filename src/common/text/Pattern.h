@@ -80,6 +80,11 @@ public:
     // The number of a named group, or nothing.
     std::optional<std::uint32_t> GroupNamed(QStringView name) const;
     const QString& Text() const { return text_; }
+    CompareMode Mode() const { return mode_; }
+
+    // The text every match is, when the pattern holds no special character: such a pattern is a
+    // literal term, which the literal search finds alike (it folds as PCRE2 does) and far faster.
+    const std::optional<QString>& PlainText() const { return plain_; }
 
 private:
     Pattern() = default;
@@ -97,16 +102,13 @@ private:
     std::optional<std::size_t> FirstPossibleStart(std::string_view bytes,
                                                   const DetectedEncoding& detected) const;
 
-    // The literal every match begins with. Ignoring case, a k or s in it may stand in UTF-8 for
-    // the Kelvin sign or the long s, which the literal search does not fold; there the longest
-    // piece without them is looked for instead, with the characters in front of it.
+    // The literal every match begins with, folded alike.
     std::optional<LiteralTerm> prefix_;
-    bool wideCasePartners_ = false;
-    std::optional<LiteralTerm> narrowPiece_;
     // A literal every match holds, and whether each match stays inside one line.
     std::optional<LiteralTerm> required_;
     bool oneLine_ = false;
-    std::size_t narrowPieceAt_ = 0;
+    CompareMode mode_ = CompareMode::Exact;
+    std::optional<QString> plain_;
 };
 
 // A replacement for a pattern: "$1" or "${1}" a group by number, "${name}" by name, "$$" a

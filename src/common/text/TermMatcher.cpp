@@ -7,18 +7,23 @@
 
 namespace trawlex {
 
+TermMatcher::TermMatcher(std::shared_ptr<const Pattern> pattern) : pattern_(std::move(pattern)) {
+    if (const std::optional<QString>& plain = pattern_->PlainText()) {
+        literal_ = LiteralTerm(*plain, pattern_->Mode());
+    }
+}
+
 bool TermMatcher::MayOccur(std::string_view bytes) const {
-    if (pattern_ != nullptr) {
+    if (ByPattern()) {
         return pattern_->MayMatch(bytes);
     }
-    return !literal_.IsEncodingIndependent() ||
-           literal_.Find(bytes, 0, TextEncoding::Cp1252).has_value();
+    return literal_.MayOccur(bytes, false);
 }
 
 PieceScan TermMatcher::ScanPiece(std::string_view window, std::uint64_t start, bool final,
                                  const DetectedEncoding& detected, PatternCursor& cursor,
                                  const std::function<bool(const Occurrence&)>& each) const {
-    if (pattern_ == nullptr) {
+    if (!ByPattern()) {
         return ScanLiteralPiece(window, start, final, detected.encoding, cursor, each);
     }
     return pattern_->ScanPiece(window, start, final, detected, cursor,
@@ -30,7 +35,12 @@ PieceScan TermMatcher::ScanPiece(std::string_view window, std::uint64_t start, b
 PieceScan TermMatcher::ScanLiteralPiece(std::string_view window, std::uint64_t start, bool final,
                                         TextEncoding encoding, PatternCursor& cursor,
                                         const std::function<bool(const Occurrence&)>& each) const {
-    const std::size_t longest = literal_.LongestOccurrence(encoding);
+    // A term alike in both encodings is searched once for both until a partner of its letters
+    // shows up; from the cursor it leaves, a search per encoding may go on, so its margin is
+    // the wider one.
+    const std::size_t longest = literal_.IsEncodingIndependent()
+                                    ? literal_.LongestOccurrence(TextEncoding::Utf8)
+                                    : literal_.LongestOccurrence(encoding);
     if (longest == 0) {
         cursor.resume = start + window.size();
         return {PatternScan::Done, cursor.resume};
@@ -55,7 +65,7 @@ PieceScan TermMatcher::ScanLiteralPiece(std::string_view window, std::uint64_t s
 }
 
 std::optional<std::size_t> TermMatcher::LongestOccurrence(TextEncoding encoding) const {
-    if (pattern_ != nullptr) {
+    if (ByPattern()) {
         return std::nullopt;
     }
     return literal_.LongestOccurrence(encoding);

@@ -30,14 +30,22 @@ struct Occurrence {
 class TermMatcher {
 public:
     TermMatcher(QStringView term, CompareMode mode) : literal_(term, mode) {}
-    explicit TermMatcher(std::shared_ptr<const Pattern> pattern) : pattern_(std::move(pattern)) {}
+    // A pattern without special characters is found by the literal search, which folds alike
+    // and is far faster on files dense with occurrences; only its text stays the pattern's.
+    explicit TermMatcher(std::shared_ptr<const Pattern> pattern);
 
     bool IsEmpty() const { return pattern_ == nullptr && literal_.IsEmpty(); }
 
     // True when the term is found alike in both encodings (pure ASCII, matched by bytes), so a
-    // file's encoding only needs deciding once the term has been found in it.
-    bool IsEncodingIndependent() const {
-        return pattern_ == nullptr && literal_.IsEncodingIndependent();
+    // file's encoding only needs deciding once the term has been found in it; but see
+    // MayDifferByEncoding.
+    bool IsEncodingIndependent() const { return !ByPattern() && literal_.IsEncodingIndependent(); }
+
+    // True when the bytes hold a character only UTF-8 reads as a case partner of a letter of a
+    // term alike in both encodings (the Kelvin sign for "k"): from there on its occurrences may
+    // differ by encoding.
+    bool MayDifferByEncoding(std::string_view bytes) const {
+        return IsEncodingIndependent() && literal_.HoldsPartner(bytes);
     }
 
     // False when the bytes cannot hold an occurrence. Cheap, and decided before the file's
@@ -67,6 +75,7 @@ public:
     QString PatternText() const { return pattern_ != nullptr ? pattern_->Text() : QString(); }
 
 private:
+    bool ByPattern() const { return pattern_ != nullptr && literal_.IsEmpty(); }
     PieceScan ScanLiteralPiece(std::string_view window, std::uint64_t start, bool final,
                                TextEncoding encoding, PatternCursor& cursor,
                                const std::function<bool(const Occurrence&)>& each) const;
@@ -78,7 +87,7 @@ private:
 template <typename Each>
 PatternScan TermMatcher::ForEachOccurrence(std::string_view bytes, const DetectedEncoding& detected,
                                            Each&& each) const {
-    if (pattern_ != nullptr) {
+    if (ByPattern()) {
         return pattern_->ForEachMatch(bytes, detected, [&each](const PatternMatch& match) {
             return each(Occurrence{match.Whole(), &match});
         });

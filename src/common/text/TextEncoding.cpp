@@ -336,23 +336,153 @@ std::optional<Span> Utf8FoldFinder::Find(std::string_view text, std::size_t from
     return std::nullopt;
 }
 
-LiteralTerm::LiteralTerm(QStringView term, CompareMode mode) : empty_(term.isEmpty()) {
+namespace {
+
+// The term in Windows-1252. Ignoring case, a character the code page cannot hold stands for
+// any of its case partners that it can ("ẞ" for "ß", the Kelvin sign for "k"), as the fold
+// table treats them all alike.
+std::optional<std::string> Cp1252Term(QStringView term, CompareMode mode) {
+    if (auto bytes = EncodeCp1252(term)) {
+        return std::move(bytes.value());
+    }
+    if (mode != CompareMode::IgnoreCase) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    for (const char32_t codePoint : term.toUcs4()) {
+        const char32_t folded = Fold(codePoint);
+        std::vector<char32_t> candidates{codePoint, folded};
+        const std::vector<char32_t>& partners = UnfoldedPartners(folded);
+        candidates.insert(candidates.end(), partners.begin(), partners.end());
+        const auto encodable = std::find_if(candidates.begin(), candidates.end(), [](char32_t c) {
+            return static_cast<bool>(EncodeCp1252(QString::fromUcs4(&c, 1)));
+        });
+        if (encodable == candidates.end()) {
+            return std::nullopt;
+        }
+        bytes += EncodeCp1252(QString::fromUcs4(&*encodable, 1)).value();
+    }
+    return bytes;
+}
+
+}  // namespace
+
+LiteralTerm::LiteralTerm(QStringView term, CompareMode mode)
+    : empty_(term.isEmpty()), ascii_(IsAscii(term)) {
     if (empty_) {
         return;
     }
-    if (auto bytes = EncodeCp1252(term)) {
+    if (auto bytes = Cp1252Term(term, mode)) {
         cp1252_.emplace(bytes.value(), mode);
     }
-    if (mode == CompareMode::IgnoreCase && !IsAscii(term)) {
+    if (mode == CompareMode::IgnoreCase) {
         utf8Folded_.emplace(term);
-    } else {
-        utf8Bytes_.emplace(term.toUtf8().toStdString(), mode);
     }
-    independent_ = IsAscii(term);
+    if (mode == CompareMode::IgnoreCase && !ascii_) {
+        longestUtf8_ = utf8Folded_->LongestOccurrence();
+        return;
+    }
+    utf8Bytes_.emplace(term.toUtf8().toStdString(), mode);
+    longestUtf8_ = utf8Bytes_->TermLength();
+    if (mode == CompareMode::Exact) {
+        return;
+    }
+    for (const QChar character : term) {
+        std::size_t widest = 1;
+        for (const char32_t partner : UnfoldedPartners(Fold(character.unicode()))) {
+            if (partner >= 0x80) {
+                std::string bytes = Utf8Of(partner);
+                widest = std::max(widest, bytes.size());
+                if (std::find(partners_.begin(), partners_.end(), bytes) == partners_.end()) {
+                    partners_.push_back(std::move(bytes));
+                }
+            }
+        }
+        longestUtf8_ += widest - 1;
+    }
+    if (partners_.empty()) {
+        utf8Folded_.reset();
+    }
+}
+
+bool LiteralTerm::MayOccur(std::string_view bytes, bool thorough) const {
+    if (empty_) {
+        return false;
+    }
+    if (!ascii_) {
+        if (!thorough) {
+            return true;
+        }
+        const DetectedEncoding detected = DetectEncoding(bytes);
+        return Find(bytes, detected.bodyStart, detected.encoding).has_value();
+    }
+    // Reads the same in both encodings but where a partner is: those are looked for only in
+    // the files that lack the term's own bytes, which are most.
+    return utf8Bytes_->Find(bytes, 0) != Finder::npos || FirstPartner(bytes, 0) != Finder::npos;
+}
+
+std::size_t LiteralTerm::FirstPartner(std::string_view text, std::size_t from) const {
+    // By its lead byte, which memchr finds fast and ASCII text never holds.
+    std::size_t first = Finder::npos;
+    for (const std::string& partner : partners_) {
+        std::size_t at = from;
+        const std::size_t end = std::min(text.size(), first);
+        while (at < end) {
+            const void* lead = std::memchr(text.data() + at, partner.front(), end - at);
+            if (lead == nullptr) {
+                break;
+            }
+            at = static_cast<std::size_t>(static_cast<const char*>(lead) - text.data());
+            if (text.substr(at, partner.size()) == partner) {
+                first = at;
+                break;
+            }
+            ++at;
+        }
+    }
+    return first;
+}
+
+std::optional<Span> LiteralTerm::FindAmongPartners(std::string_view text, std::size_t from) const {
+    // Looked at in stretches that start short and grow: each search looks little further than
+    // where its occurrence lies, whether the term's bytes or a partner come first, so finding
+    // all occurrences stays linear however they mix.
+    constexpr std::size_t kLongestStretch = std::size_t{256} << 10;
+    const std::size_t longest = longestUtf8_;
+    std::size_t stretch = 256;
+    std::size_t at = from;
+    while (at < text.size()) {
+        const std::size_t end =
+            text.size() - at > stretch + longest ? at + stretch + longest : text.size();
+        const std::size_t found = utf8Bytes_->Find(text.substr(0, end), at);
+        const std::size_t reach = found == Finder::npos ? end : std::min(end, found + longest);
+        const std::size_t partner = FirstPartner(text.substr(0, reach), at);
+        if (partner != Finder::npos) {
+            // An occurrence holding the partner starts at most `longest` bytes before it; one
+            // that lies in the stretch whole is found in it, the term's bytes among them.
+            const std::size_t back = partner - at > longest ? partner - longest : at;
+            if (const auto folded = utf8Folded_->Find(text.substr(0, reach), back)) {
+                return folded;
+            }
+        }
+        if (found != Finder::npos) {
+            return Span{found, found + utf8Bytes_->TermLength()};
+        }
+        if (end == text.size()) {
+            break;
+        }
+        // Whatever starts this close to the end may go on behind it.
+        at = end - longest;
+        stretch = std::min(2 * stretch, kLongestStretch);
+    }
+    return std::nullopt;
 }
 
 std::optional<Span> LiteralTerm::Find(std::string_view text, std::size_t from,
                                       TextEncoding encoding) const {
+    if (encoding == TextEncoding::Utf8 && !partners_.empty()) {
+        return FindAmongPartners(text, from);
+    }
     const Finder* bytes = encoding == TextEncoding::Cp1252 ? (cp1252_ ? &*cp1252_ : nullptr)
                                                            : (utf8Bytes_ ? &*utf8Bytes_ : nullptr);
     if (bytes != nullptr) {
@@ -372,9 +502,7 @@ std::size_t LiteralTerm::LongestOccurrence(TextEncoding encoding) const {
     if (encoding == TextEncoding::Cp1252) {
         return cp1252_ ? cp1252_->TermLength() : 0;
     }
-    return utf8Bytes_    ? utf8Bytes_->TermLength()
-           : utf8Folded_ ? utf8Folded_->LongestOccurrence()
-                         : 0;
+    return longestUtf8_;
 }
 
 }  // namespace trawlex

@@ -93,7 +93,9 @@ private:
 
 // A literal term a person typed, ready for files of either encoding: in a UTF-8 file it is
 // matched as UTF-8, in a Windows-1252 file as Windows-1252. A term Windows-1252 cannot hold
-// simply does not occur in such files.
+// simply does not occur in such files. Ignoring case, both fold as regular expressions do:
+// by Unicode simple case folding, so that "k" also finds the Kelvin sign in UTF-8 and "ẞ" finds
+// "ß" in Windows-1252.
 class LiteralTerm {
 public:
     LiteralTerm() = default;  // the empty term, which occurs nowhere
@@ -102,8 +104,22 @@ public:
     bool IsEmpty() const { return empty_; }
 
     // True when the term is found alike in both encodings (pure ASCII, matched by bytes), so a
-    // file's encoding only needs deciding once the term has been found in it.
-    bool IsEncodingIndependent() const { return independent_; }
+    // file's encoding only needs deciding once the term has been found in it: unless the bytes
+    // hold a character beyond ASCII that folds to one of its letters, see HoldsPartner.
+    bool IsEncodingIndependent() const { return ascii_; }
+
+    // True when the bytes hold a character that only UTF-8 reads as a case partner of a letter
+    // of this pure ASCII term (the Kelvin sign for "k", the long s for "s"): from there on the
+    // occurrences of the two encodings may differ.
+    bool HoldsPartner(std::string_view bytes) const {
+        return FirstPartner(bytes, 0) != std::string_view::npos;
+    }
+
+    // False when the bytes cannot hold an occurrence. A pure ASCII term is ruled out by its
+    // bytes and those of the few characters beyond ASCII folding to its letters, before the
+    // file's encoding is known; any other term needs that decision, which only `thorough` pays
+    // for (otherwise the answer is true).
+    bool MayOccur(std::string_view bytes, bool thorough) const;
 
     std::optional<Span> Find(std::string_view text, std::size_t from, TextEncoding encoding) const;
 
@@ -111,11 +127,19 @@ public:
     std::size_t LongestOccurrence(TextEncoding encoding) const;
 
 private:
+    std::optional<Span> FindAmongPartners(std::string_view text, std::size_t from) const;
+    std::size_t FirstPartner(std::string_view text, std::size_t from) const;
+
     bool empty_ = true;
-    bool independent_ = false;
+    bool ascii_ = false;
     std::optional<Finder> cp1252_;
     std::optional<Finder> utf8Bytes_;  // exact, or ignoring case when the term is pure ASCII
     std::optional<Utf8FoldFinder> utf8Folded_;
+    // Ignoring case, the UTF-8 bytes of the characters beyond ASCII that fold to a letter of a
+    // pure ASCII term (the Kelvin sign, the long s); only near them is the term folded by code
+    // points, everywhere else it is found by its bytes.
+    std::vector<std::string> partners_;
+    std::size_t longestUtf8_ = 0;
 };
 
 }  // namespace trawlex

@@ -354,13 +354,14 @@ std::optional<std::string> Cp1252Term(QStringView term, CompareMode mode) {
         std::vector<char32_t> candidates{codePoint, folded};
         const std::vector<char32_t>& partners = UnfoldedPartners(folded);
         candidates.insert(candidates.end(), partners.begin(), partners.end());
-        const auto encodable = std::find_if(candidates.begin(), candidates.end(), [](char32_t c) {
-            return static_cast<bool>(EncodeCp1252(QString::fromUcs4(&c, 1)));
-        });
+        // Not QString::fromUcs4, which takes U+FEFF for a byte-order mark and drops it.
+        const auto encoded = [](char32_t c) { return EncodeCp1252(QChar::fromUcs4(c)); };
+        const auto encodable = std::find_if(candidates.begin(), candidates.end(),
+                                            [&encoded](char32_t c) { return encoded(c).ok(); });
         if (encodable == candidates.end()) {
             return std::nullopt;
         }
-        bytes += EncodeCp1252(QString::fromUcs4(&*encodable, 1)).value();
+        bytes += encoded(*encodable).value();
     }
     return bytes;
 }

@@ -63,11 +63,20 @@ TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
          TextEncoding::Cp1252},
         {"fast \u00FC, dann \xFC", TextEncoding::Cp1252},
         {"abgeschnitten \xC3", TextEncoding::Cp1252},
-        {"\xC0\xAF \xED\xA0\x80", TextEncoding::Cp1252},  // overlong and surrogate
-        {std::string(64, 'a') + "\u00E4" + std::string(9, 'b'), TextEncoding::Utf8},
+        {"\xC0\xAF", TextEncoding::Cp1252},          // overlong
+        {"\xED\xA0\x80", TextEncoding::Cp1252},      // surrogate
+        {"\xF4\x90\x80\x80", TextEncoding::Cp1252},  // beyond U+10FFFF
+        {"\xE2\x84\xAA \xF0\x9F\x98\x80", TextEncoding::Utf8},
+        {"\u00E4" + std::string(9, 'b'), TextEncoding::Utf8},
     };
+    // Behind any number of ASCII bytes, so that each sequence also falls inside and across the
+    // words the check reads at a time.
     for (const auto& [bytes, encoding] : cases) {
-        EXPECT_EQ(DetectEncoding(bytes).encoding, encoding) << bytes;
+        const bool marked = bytes.starts_with("\xEF\xBB\xBF");
+        for (std::size_t ascii = 0; ascii <= (marked ? 0 : 40); ++ascii) {
+            EXPECT_EQ(DetectEncoding(std::string(ascii, 'a') + bytes).encoding, encoding)
+                << ascii << " " << bytes;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -123,28 +124,44 @@ namespace {
 // How far valid UTF-8 reaches: the offset of the first byte that is not, or of the start of a
 // sequence cut off by the end of the bytes; sets `multiByte` when a sequence was seen.
 std::size_t ValidUtf8Prefix(std::string_view bytes, bool& multiByte) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t position = 0;
     const std::size_t size = bytes.size();
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
     while (position < size) {
-        // Thirty-two ASCII bytes at a time, then eight: most text is ASCII.
+        // Thirty-two ASCII bytes at a time, then eight: most text is ASCII. In a word that holds
+        // a byte beyond ASCII the search goes straight to it, so that text with an umlaut in
+        // every few words does not fall back to a byte at a time.
         if (size - position >= 32) {
             std::uint64_t block[4];
-            std::memcpy(block, bytes.data() + position, 32);
-            if (((block[0] | block[1] | block[2] | block[3]) & 0x8080808080808080ULL) == 0) {
+            std::memcpy(block, data + position, 32);
+            if (((block[0] | block[1] | block[2] | block[3]) & kHighBits) == 0) {
                 position += 32;
                 continue;
             }
         }
         if (size - position >= 8) {
             std::uint64_t block = 0;
-            std::memcpy(&block, bytes.data() + position, 8);
-            if ((block & 0x8080808080808080ULL) == 0) {
+            std::memcpy(&block, data + position, 8);
+            const std::uint64_t high = block & kHighBits;
+            if (high == 0) {
                 position += 8;
                 continue;
             }
+            if constexpr (std::endian::native == std::endian::little) {
+                position += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+            }
         }
-        if (static_cast<unsigned char>(bytes[position]) < 0x80) {
+        const unsigned char lead = data[position];
+        if (lead < 0x80) {
             ++position;
+            continue;
+        }
+        // Two-byte sequences (umlauts, ß) are the common case.
+        if (lead >= 0xC2 && lead <= 0xDF && size - position >= 2 &&
+            (data[position + 1] & 0xC0) == 0x80) {
+            multiByte = true;
+            position += 2;
             continue;
         }
         const auto decoded = DecodeAt(bytes, position);

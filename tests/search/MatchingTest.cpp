@@ -63,7 +63,9 @@ TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
          TextEncoding::Cp1252},
         {"fast \u00FC, dann \xFC", TextEncoding::Cp1252},
         {"abgeschnitten \xC3", TextEncoding::Cp1252},
-        {"\xC0\xAF", TextEncoding::Cp1252},          // overlong
+        {"\xC0\xAF", TextEncoding::Cp1252},  // overlong
+        {"\xC3( ohne Folgebyte, dann mehr Text", TextEncoding::Cp1252},
+        {"\x80 ohne Anfang, dann mehr Text", TextEncoding::Cp1252},
         {"\xED\xA0\x80", TextEncoding::Cp1252},      // surrogate
         {"\xF4\x90\x80\x80", TextEncoding::Cp1252},  // beyond U+10FFFF
         {"\xE2\x84\xAA \xF0\x9F\x98\x80", TextEncoding::Utf8},

@@ -11,6 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace trawlex {
 namespace {
 
@@ -123,53 +127,88 @@ namespace {
 
 // How far valid UTF-8 reaches: the offset of the first byte that is not, or of the start of a
 // sequence cut off by the end of the bytes; sets `multiByte` when a sequence was seen.
+#if defined(__SSE2__)
+// Sixteen bytes at a time as long as they hold ASCII and whole two-byte sequences only (the
+// umlauts and ß of German text), told apart by the masks of their high bits; returns where a
+// block holding anything else begins, which is left to the byte-wise check.
+std::size_t TwoByteBlocks(const unsigned char* data, std::size_t size, std::size_t position,
+                          bool& multiByte) {
+    const auto masked = [](__m128i block, unsigned char mask, unsigned char value) {
+        return static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_and_si128(block, _mm_set1_epi8(static_cast<char>(mask))),
+                           _mm_set1_epi8(static_cast<char>(value)))));
+    };
+    while (size - position >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + position));
+        const auto high = static_cast<unsigned>(_mm_movemask_epi8(block));
+        if (high != 0) {
+            const unsigned leads = masked(block, 0xE0, 0xC0);
+            const unsigned continuations = masked(block, 0xC0, 0x80);
+            const unsigned overlong = masked(block, 0xFE, 0xC0);
+            // A sequence begun in the last byte is checked whole with the next block.
+            const unsigned begun = leads & 0x8000U;
+            if ((leads | continuations) != high || ((leads & ~begun) << 1) != continuations ||
+                overlong != 0) {
+                return position;
+            }
+            multiByte = true;
+            if (begun != 0) {
+                position += 15;
+                continue;
+            }
+        }
+        position += 16;
+    }
+    return position;
+}
+#endif
+
 std::size_t ValidUtf8Prefix(std::string_view bytes, bool& multiByte) {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t position = 0;
     const std::size_t size = bytes.size();
     constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
     while (position < size) {
-        // Thirty-two ASCII bytes at a time, then eight: most text is ASCII. In a word that holds
-        // a byte beyond ASCII the search goes straight to it, so that text with an umlaut in
-        // every few words does not fall back to a byte at a time.
-        if (size - position >= 32) {
-            std::uint64_t block[4];
-            std::memcpy(block, data + position, 32);
-            if (((block[0] | block[1] | block[2] | block[3]) & kHighBits) == 0) {
-                position += 32;
+#if defined(__SSE2__)
+        position = TwoByteBlocks(data, size, position, multiByte);
+        const std::size_t stop = std::min(size, position + 16);
+#else
+        const std::size_t stop = size;
+#endif
+        while (position < stop) {
+            // Eight ASCII bytes at a time; in a word that holds a byte beyond ASCII the check
+            // goes straight to it.
+            if (size - position >= 8) {
+                std::uint64_t block = 0;
+                std::memcpy(&block, data + position, 8);
+                const std::uint64_t high = block & kHighBits;
+                if (high == 0) {
+                    position += 8;
+                    continue;
+                }
+                if constexpr (std::endian::native == std::endian::little) {
+                    position += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+                }
+            }
+            const unsigned char lead = data[position];
+            if (lead < 0x80) {
+                ++position;
                 continue;
             }
-        }
-        if (size - position >= 8) {
-            std::uint64_t block = 0;
-            std::memcpy(&block, data + position, 8);
-            const std::uint64_t high = block & kHighBits;
-            if (high == 0) {
-                position += 8;
+            // Two-byte sequences (umlauts, ß) are the common case.
+            if (lead >= 0xC2 && lead <= 0xDF && size - position >= 2 &&
+                (data[position + 1] & 0xC0) == 0x80) {
+                multiByte = true;
+                position += 2;
                 continue;
             }
-            if constexpr (std::endian::native == std::endian::little) {
-                position += static_cast<std::size_t>(std::countr_zero(high)) / 8;
+            const auto decoded = DecodeAt(bytes, position);
+            if (!decoded) {
+                return position;
             }
-        }
-        const unsigned char lead = data[position];
-        if (lead < 0x80) {
-            ++position;
-            continue;
-        }
-        // Two-byte sequences (umlauts, ß) are the common case.
-        if (lead >= 0xC2 && lead <= 0xDF && size - position >= 2 &&
-            (data[position + 1] & 0xC0) == 0x80) {
             multiByte = true;
-            position += 2;
-            continue;
+            position += decoded->second;
         }
-        const auto decoded = DecodeAt(bytes, position);
-        if (!decoded) {
-            return position;
-        }
-        multiByte = true;
-        position += decoded->second;
     }
     return position;
 }

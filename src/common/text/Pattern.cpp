@@ -700,6 +700,18 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
         }
         resume = *possible;
     }
+    if (lines && !required_->MayOccur(window.substr(resume, cut - resume), false)) {
+        // No line of the piece holds the literal: it need not be read as text at all, only
+        // its unfinished last line is kept for the next piece.
+        std::size_t next = cut;
+        while (!final && next > resume && !LineWindows::IsLineEnd(window[next - 1])) {
+            --next;
+        }
+        if (final || cut - next <= kLongestLineWindow) {
+            cursor.resume = start + next;
+            return keep(next);
+        }
+    }
     const std::size_t base = Behind(window, resume, lowest, utf8);
     Scratch& scratch = ThreadScratch();
     std::string_view subject = window.substr(base, cut - base);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -67,7 +68,32 @@ struct Form1 {
     // The program a result opens in, with "{file}" and "{line}" standing for the file and the
     // line (the settings value "Editor="); empty leaves the choice to the desktop.
     QString EditorCommand;
+
+    // What the person used before, newest last, kept by "INI-Datei speichern" up to
+    // kHistoryLength entries each: the replacements and the locations of earlier runs (the terms
+    // are the list of TexSuchbegriff). The window offers them while the person types.
+    QStringList ReplacementHistory;
+    QStringList LocationHistory;
+
+    // How the person arranged the window: the heights of the inputs' row and of the results
+    // table, and the table's column widths; empty leaves the window's own choice.
+    QList<int> SplitterSizes;
+    QList<int> ColumnWidths;
 };
+
+inline constexpr qsizetype kHistoryLength = 20;
+
+// Adds an entry to the end of a history, once: an entry used again moves to the end.
+inline void RememberEntry(QStringList& history, const QString& entry) {
+    if (entry.isEmpty()) {
+        return;
+    }
+    history.removeAll(entry);
+    history.append(entry);
+    if (history.size() > kHistoryLength) {
+        history.remove(0, history.size() - kHistoryLength);
+    }
+}
 
 // Selecting one option of a group deselects the other.
 inline void SelectCaseObserved(Form1& form, bool observed) {

@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,23 @@ namespace {
 constexpr std::string_view kUndoRunsKey = "UndoRuns=";
 constexpr std::string_view kRegexKey = "RegularExpression=";
 constexpr std::string_view kEditorKey = "Editor=";
+constexpr std::string_view kSplitterKey = "SplitterSizes=";
+constexpr std::string_view kColumnsKey = "ColumnWidths=";
+
+// The histories, one line per entry like the saved locations, oldest first.
+struct HistoryKey {
+    std::string_view prefix;
+    QStringList& (*field)(Form1&);
+    const QStringList& (*saved)(const Form1&);
+};
+const HistoryKey kHistoryKeys[] = {
+    {"SearchKeyHistory", [](Form1& form) -> QStringList& { return form.TexSuchbegriff.list; },
+     [](const Form1& form) -> const QStringList& { return form.TexSuchbegriff.list; }},
+    {"ReplaceKeyHistory", [](Form1& form) -> QStringList& { return form.ReplacementHistory; },
+     [](const Form1& form) -> const QStringList& { return form.ReplacementHistory; }},
+    {"SearchPathHistory", [](Form1& form) -> QStringList& { return form.LocationHistory; },
+     [](const Form1& form) -> const QStringList& { return form.LocationHistory; }},
+};
 
 constexpr std::string_view kSettingsName = "Trawlex.INI";
 constexpr int kPositionalLines = 14;
@@ -59,6 +77,83 @@ std::optional<QString> ValueOf(std::string_view line, TextEncoding encoding) {
         return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
     }
     return DecodeCp1252(value);
+}
+
+// "HistoryName12=": the prefix, digits and the equals sign.
+bool IsHistoryLine(std::string_view line, std::string_view prefix) {
+    if (line.substr(0, prefix.size()) != prefix) {
+        return false;
+    }
+    std::size_t index = prefix.size();
+    const std::size_t digits = index;
+    while (index < line.size() && line[index] >= '0' && line[index] <= '9') {
+        ++index;
+    }
+    return index > digits && index < line.size() && line[index] == '=';
+}
+
+// "333,420": whole numbers above zero; anything else leaves the window's own choice.
+QList<int> SizesOf(std::string_view value) {
+    QList<int> sizes;
+    for (const QString& part :
+         QString::fromLatin1(value.data(), static_cast<qsizetype>(value.size()))
+             .split(QLatin1Char(','))) {
+        bool number = false;
+        const int size = part.toInt(&number);
+        if (!number || size <= 0 || size > 100'000) {
+            return {};
+        }
+        sizes.append(size);
+    }
+    return sizes;
+}
+
+QString SizesText(const QList<int>& sizes) {
+    QStringList parts;
+    for (const int size : sizes) {
+        parts.append(QString::number(size));
+    }
+    return parts.join(QLatin1Char(','));
+}
+
+// Reads one line after the positional ones; false when it is none of the keys that follow them.
+bool ApplyKeyLine(Form1& form, std::string_view line, TextEncoding encoding) {
+    for (const HistoryKey& key : kHistoryKeys) {
+        if (IsHistoryLine(line, key.prefix)) {
+            key.field(form).append(ValueOf(line, encoding).value_or(QString()));
+            return true;
+        }
+    }
+    if (line.substr(0, kSplitterKey.size()) == kSplitterKey) {
+        form.SplitterSizes = SizesOf(line.substr(kSplitterKey.size()));
+        return true;
+    }
+    if (line.substr(0, kColumnsKey.size()) == kColumnsKey) {
+        form.ColumnWidths = SizesOf(line.substr(kColumnsKey.size()));
+        return true;
+    }
+    return false;
+}
+
+// The history lines: the newest entries that a settings line can hold. An entry the file's
+// encoding cannot hold is left out rather than keep the settings from being saved.
+void AppendHistoryLines(const Form1& form, QStringList& lines) {
+    for (const HistoryKey& key : kHistoryKeys) {
+        const QStringList& history = key.saved(form);
+        QStringList kept;
+        for (const QString& entry : history) {
+            if (!entry.isEmpty() && !entry.contains(QLatin1Char('\r')) &&
+                !entry.contains(QLatin1Char('\n')) && EncodeCp1252(entry)) {
+                kept.append(entry);
+            }
+        }
+        kept = kept.mid(std::max<qsizetype>(0, kept.size() - kHistoryLength));
+        for (qsizetype index = 0; index < kept.size(); ++index) {
+            lines.append(
+                QString::fromLatin1(key.prefix.data(), static_cast<qsizetype>(key.prefix.size())) +
+                QString::number(index) + QLatin1Char('=') + kept[index]);
+        }
+    }
 }
 
 bool Exists(const QString& path, ListKind kind) {
@@ -144,6 +239,9 @@ bool ApplySettings(Form1& form, Ui& ui, std::string_view bytes) {
             }
             continue;
         }
+        if (ApplyKeyLine(form, lines[line], detected.encoding)) {
+            continue;
+        }
         if (auto value = ValueOf(lines[line], detected.encoding)) {
             form.TexSuchort.list.append(*value);
         }
@@ -190,6 +288,13 @@ Result<std::string> SettingsText(const Form1& form) {
     }
     if (!form.EditorCommand.isEmpty()) {
         lines.append(QStringLiteral("Editor=") + form.EditorCommand);
+    }
+    AppendHistoryLines(form, lines);
+    if (!form.SplitterSizes.isEmpty()) {
+        lines.append(QStringLiteral("SplitterSizes=") + SizesText(form.SplitterSizes));
+    }
+    if (!form.ColumnWidths.isEmpty()) {
+        lines.append(QStringLiteral("ColumnWidths=") + SizesText(form.ColumnWidths));
     }
     std::string text;
     for (const QString& line : lines) {

@@ -120,7 +120,20 @@ void ButHelp_Click(const Form1& form, Ui& ui, const std::string& helpPage) {
                        MessageIcon::Warning);
         return;
     }
-    if (form.TexBrowser.isEmpty() || !Exists(form.TexBrowser, ListKind::FilesAndDirectories)) {
+    // A desktop has a browser for HTML pages even when none is named here, as a result's file
+    // has a program without "Editor="; only a named browser that is gone is a fault.
+    if (form.TexBrowser.isEmpty()) {
+        if (!ui.OpenWithDefaultApplication(PathText(helpPage))) {
+            ui.ShowMessage(QStringLiteral("F\u00FCr die Hilfsdatei \u201E%1\u201C konnte kein "
+                                          "Programm gestartet werden. Unter \u201EBrowser-Pfad "
+                                          "einstellen\u201C l\u00E4sst sich ein Browser "
+                                          "w\u00E4hlen.")
+                               .arg(PathText(helpPage)),
+                           MessageIcon::Warning);
+        }
+        return;
+    }
+    if (!Exists(form.TexBrowser, ListKind::FilesAndDirectories)) {
         ui.ShowMessage(
             QStringLiteral("Es ist kein g\u00FCltiger Pfad f\u00FCr den HTML-Browser eingestellt!"),
             MessageIcon::Warning);
@@ -150,7 +163,9 @@ void butZieldatei_Click(Form1& form, Ui& ui) {
         {QStringLiteral("Suchergebnis als HTML-Datei speichern"),
          QStringLiteral("HTML-Dateien (*.HTM)"),
          {QStringLiteral("*.htm"), QStringLiteral("*.HTM"), QStringLiteral("*.html")},
-         QStringLiteral("Ergebnis.HTM")});
+         // The dialog opens where the result file lies now and proposes it, so that "Einstellen"
+         // only changes what the person changes.
+         form.TexZieldatei.isEmpty() ? QStringLiteral("Ergebnis.HTM") : form.TexZieldatei});
     switch (answer.kind) {
         case FileDialogAnswer::Kind::Chosen:
             form.TexZieldatei = answer.path;
@@ -166,7 +181,7 @@ void butZieldatei_Click(Form1& form, Ui& ui) {
     }
 }
 
-void LaunchWithFile(Ui& ui, const QString& directory, const QString& fileName) {
+void LaunchWithFile(const Form1& form, Ui& ui, const QString& directory, const QString& fileName) {
     if (fileName.isEmpty()) {
         return;
     }
@@ -174,20 +189,16 @@ void LaunchWithFile(Ui& ui, const QString& directory, const QString& fileName) {
     if (!Exists(path, ListKind::NormalFiles)) {
         return;
     }
-    if (!ui.OpenWithDefaultApplication(path)) {
-        ui.ShowMessage(QStringLiteral("F\u00FCr \u201E%1\u201C konnte kein Editor gestartet "
-                                      "werden.")
-                           .arg(path),
-                       MessageIcon::Warning);
-    }
+    // A profile is a text file like a result: it opens in the same editor.
+    OpenResultInEditor(form, ui, path, 1);
 }
 
 void butEDIT_Click(const Form1& form, Ui& ui) {
-    LaunchWithFile(ui, form.SearchProfilePath, form.ComSuchprofile.text);
+    LaunchWithFile(form, ui, form.SearchProfilePath, form.ComSuchprofile.text);
 }
 
 void butEDIT2_Click(const Form1& form, Ui& ui) {
-    LaunchWithFile(ui, form.ReplaceProfilePath, form.ComErsatzlisten.text);
+    LaunchWithFile(form, ui, form.ReplaceProfilePath, form.ComErsatzlisten.text);
 }
 
 void OpenResultInEditor(const Form1& form, Ui& ui, const QString& path, std::int64_t line) {

@@ -36,15 +36,17 @@ void butSaveSuchort_Click(Form1& form);
 // Empty when it is in neither.
 std::string HelpPagePath();
 
-// "Hilfe": opens the help page in the browser named in the record.
+// "Hilfe": opens the help page in the browser named in the record, or in the desktop's program
+// for it when none is named.
 void ButHelp_Click(const Form1& form, Ui& ui, const std::string& helpPage);
 
 // "Browser-Pfad einstellen" and the result file's "Einstellen".
 void comHTMLBrowser_Click(Form1& form, Ui& ui);
 void butZieldatei_Click(Form1& form, Ui& ui);
 
-// Opens a profile in the editor when one is chosen and exists; otherwise does nothing.
-void LaunchWithFile(Ui& ui, const QString& directory, const QString& fileName);
+// Opens a profile in the record's editor, as a result opens, when one is chosen and exists;
+// otherwise does nothing.
+void LaunchWithFile(const Form1& form, Ui& ui, const QString& directory, const QString& fileName);
 void butEDIT_Click(const Form1& form, Ui& ui);
 
 // Opens a file of the results at a line: with the editor command of the record, its "{file}"

@@ -169,7 +169,7 @@ ResultsPane::~ResultsPane() {
 
 void ResultsPane::Begin(const ResultsHeading& heading) {
     results_->Begin(heading);
-    table_->setColumnHidden(ResultsModel::Term, !heading.profile);
+    table_->setColumnHidden(ResultsModel::Term, heading.kind != ResultsKind::Profile);
     hitLines_->clear();
     shownLineNumbers_.clear();
     shownPath_.clear();

@@ -93,7 +93,12 @@ FileDialogAnswer WidgetUi::AskFile(FileDialogKind kind, const FileDialogRequest&
         dialog.setFileMode(QFileDialog::AnyFile);
     }
     if (!request.initialName.isEmpty()) {
-        dialog.selectFile(request.initialName);
+        // A proposed path opens the dialog in its directory, when that still exists.
+        const QFileInfo proposed(request.initialName);
+        if (proposed.isAbsolute() && proposed.absoluteDir().exists()) {
+            dialog.setDirectory(proposed.absolutePath());
+        }
+        dialog.selectFile(proposed.isAbsolute() ? proposed.fileName() : request.initialName);
     }
     if (dialog.exec() != QDialog::Accepted) {
         return {FileDialogAnswer::Kind::Cancelled, {}, {}};

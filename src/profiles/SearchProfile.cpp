@@ -155,7 +155,7 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
                        .terms = QStringList(job.terms.begin(), job.terms.end()),
                        .mode = job.mode,
                        .regex = job.regex,
-                       .profile = true});
+                       .kind = ResultsKind::Profile});
     ProfileRows rows(job.terms);
     ViewSink watcher(view);
     // The files of the mask in the file-type field, the same mask the report names; with the

@@ -107,6 +107,18 @@ Flow TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
     return run.failed ? Flow::Stop : Flow::Continue;
 }
 
+// The watcher's table lists each file that changed, or would, as it is taken.
+void ShowChanged(const FileOutcome& outcome, const ReplaceRun& run) {
+    if (outcome.changed && !outcome.stopped) {
+        FoundFile found;
+        found.number = run.filesChanged + 1;
+        found.path = outcome.path;
+        found.count = outcome.replacements;
+        found.length = outcome.bytes;
+        run.view.ShowFound(std::move(found));
+    }
+}
+
 // The preview's sections of the files that would change, written as they come.
 class PreviewPage final : public Sink<FilePreview> {
 public:
@@ -133,10 +145,15 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
                               ReplaceTask& task) { return resolver.Prepare(file.path, task, run); },
                .work =
                    [&shared](const ReplaceTask& task, ReplaceBuffers& buffers) {
-                       return ReplaceInFile(task, shared, buffers);
+                       FileOutcome outcome = ReplaceInFile(task, shared, buffers);
+                       if (outcome.changed) {
+                           outcome.path = task.path;
+                       }
+                       return outcome;
                    },
                .take =
                    [&run, &watcher](FileOutcome outcome) {
+                       ShowChanged(outcome, run);
                        const Flow page = TakeOutcome(std::move(outcome), run);
                        const Flow watched = TellAll<RunProgress>(
                            {&watcher}, {run.filesExamined, run.bytesExamined, run.filesChanged});
@@ -144,7 +161,11 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
                    },
                // Files rewritten while the stop was asked for are counted and named like the
                // others.
-               .settle = [&run](FileOutcome outcome) { TakeOutcome(std::move(outcome), run); },
+               .settle =
+                   [&run](FileOutcome outcome) {
+                       ShowChanged(outcome, run);
+                       TakeOutcome(std::move(outcome), run);
+                   },
                .ahead = 2 * (run.workers + 1),
                .workers = run.workers});
     for (const std::string& directory : walk.Unreadable()) {
@@ -153,6 +174,28 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
                 .arg(PathText(directory)));
     }
     return flow;
+}
+
+// The window shows, in a changed file, the lines that hold what was put in; in a file a preview
+// names, the lines that hold what would be taken out. A pattern's template or a profile's many
+// pairs name no one text to look for.
+ResultsHeading HeadingOf(const ReplaceJob& job, std::size_t steps) {
+    const bool preview = job.action == ReplaceAction::Preview;
+    ResultsHeading heading;
+    heading.location = job.location;
+    // What was put in stands as it was typed.
+    heading.mode = preview ? job.mode : CompareMode::Exact;
+    heading.regex = preview && job.regex;
+    heading.kind = preview ? ResultsKind::Preview : ResultsKind::Replacement;
+    heading.journal = !preview && job.journal;
+    if (steps == 1 && job.pairs.empty()) {
+        if (preview) {
+            heading.terms = QStringList{job.term};
+        } else if (!job.regex && !job.replacement.isEmpty()) {
+            heading.terms = QStringList{job.replacement};
+        }
+    }
+    return heading;
 }
 
 QString LimitText(const std::string& path, const TermMatcher& term) {
@@ -861,6 +904,7 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     }
     Flow flow = Flow::Continue;
     if (!run.failed) {
+        view.ResultsBegin(HeadingOf(job, steps.size()));
         WalkGuard guard;
         guard.Enter(top.value());
         TreeWalk walk =

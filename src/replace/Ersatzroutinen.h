@@ -79,6 +79,7 @@ struct ReplaceTask {
 };
 
 struct FileOutcome {
+    std::string path;               // set for a file that changed, or would
     std::vector<QString> problems;  // each names the file and why it stayed as it was
     std::int64_t replacements = 0;
     std::int64_t bytes = 0;  // the file's length

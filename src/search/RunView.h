@@ -13,18 +13,30 @@
 
 namespace trawlex {
 
-// What a search looks for, told before its first hit, so that the window can show each hit in
-// its line.
+// What the rows of a run are: files with hits, files with hits for one of a profile's terms
+// (each row names its term), or files a replacement changed or its preview would change (the
+// count is the number of replacements).
+enum class ResultsKind {
+    Search,
+    Profile,
+    Replacement,
+    Preview,
+};
+
+// What a run looks for, told before its first row, so that the window can show each hit in its
+// line. For a replacement the term is what the changed files hold now: the replacement, when it
+// is a plain text; with no term the window shows no lines.
 struct ResultsHeading {
     QString location;   // as the person typed it; the files are shown relative to it
     QStringList terms;  // the term, or a profile's terms
     CompareMode mode = CompareMode::Exact;
     bool regex = false;
-    bool profile = false;  // each row names the term it holds
+    ResultsKind kind = ResultsKind::Search;
+    bool journal = false;  // the replacement can be taken back
 };
 
 // One row of the report as the window's table shows it: a file with hits (in a profile run, a
-// file and one of its terms).
+// file and one of its terms), or a file a replacement changed.
 struct FoundFile {
     std::int64_t number = 0;
     std::string path;  // the file name bytes as the search joined them
@@ -57,7 +69,8 @@ public:
     // Told after every file; shown where the surroundings have room for it.
     virtual void ShowProgress(const RunProgress&) {}
 
-    // A search begins (the window empties its table) and finds a file, in report order.
+    // A search or replacement begins (the window empties its table) and finds or changes a file,
+    // in report order.
     virtual void ResultsBegin(const ResultsHeading&) {}
     virtual void ShowFound(FoundFile) {}
 };

@@ -100,7 +100,7 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
                        .terms = {job.term},
                        .mode = job.mode,
                        .regex = job.regex,
-                       .profile = false});
+                       .kind = ResultsKind::Search});
     const FileMask mask(job.mask);
     SearchTotals totals;
     LeaveOutOwnReport(totals.seen, job.target);

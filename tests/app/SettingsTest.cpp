@@ -54,7 +54,14 @@ protected:
                 form.ComSuchprofile.text,
                 form.ComErsatzlisten.text,
                 form.TexSuchort.list.join(u'|'),
-                form.EditorCommand};
+                form.EditorCommand,
+                form.TexSuchbegriff.list.join(u'|'),
+                form.ReplacementHistory.join(u'|'),
+                form.LocationHistory.join(u'|'),
+                QString::number(form.SplitterSizes.size()) +
+                    QString::number(form.SplitterSizes.value(0)),
+                QString::number(form.ColumnWidths.size()) +
+                    QString::number(form.ColumnWidths.value(2))};
     }
 
     TempTree tree;
@@ -82,9 +89,16 @@ TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
     Form1 saved = FilledForm();
     saved.CheckRegex = 1;
     saved.EditorCommand = QStringLiteral("kate --line {line} {file}");
+    saved.TexSuchbegriff.list = {QStringLiteral("Fund"), QStringLiteral("a=b"),
+                                 QStringLiteral("Fund")};
+    saved.ReplacementHistory = {QStringLiteral("Treffer"), QString()};
+    saved.LocationHistory = {QStringLiteral("/srv/web")};
+    saved.SplitterSizes = {333, 420};
+    saved.ColumnWidths = {40, 300, 90, 120, 80, 200, 150, 90};
     const std::string path = tree.Path("Trawlex.INI");
     for (const bool vanished : {false, true}) {
         Form1 expected = saved;
+        expected.ReplacementHistory = {QStringLiteral("Treffer")};
         if (vanished) {
             saved.TexBrowser = QStringLiteral("/gibt/es/nicht");
             saved.TexSuchort.text = QStringLiteral("/gibt/es/auch/nicht");
@@ -100,6 +114,35 @@ TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
         EXPECT_EQ(loaded.CheckRegex, 1) << "kept behind the locations, so older files read alike";
     }
     EXPECT_TRUE(ui.messages.isEmpty());
+}
+
+// A history keeps the newest entries; one the file cannot hold does not keep the others from
+// being saved, and sizes that make no sense leave the window's own.
+TEST_F(SettingsTest, HistoriesKeepTheirNewestEntriesAndNonsenseSizesAreDropped) {
+    Form1 form;
+    for (int entry = 1; entry <= 25; ++entry) {
+        form.TexSuchbegriff.list.append(QString::number(entry));
+    }
+    form.TexSuchbegriff.list.append(QStringLiteral("\u0142"));
+    RememberEntry(form.LocationHistory, QStringLiteral("/a"));
+    RememberEntry(form.LocationHistory, QStringLiteral("/b"));
+    RememberEntry(form.LocationHistory, QStringLiteral("/a"));
+    auto text = SettingsText(form);
+    ASSERT_TRUE(text.ok());
+    Form1 loaded;
+    ASSERT_TRUE(ApplySettings(loaded, ui, text.value()));
+    ASSERT_EQ(loaded.TexSuchbegriff.list.size(), kHistoryLength);
+    EXPECT_EQ(loaded.TexSuchbegriff.list.front(), QStringLiteral("6"));
+    EXPECT_EQ(loaded.TexSuchbegriff.list.back(), QStringLiteral("25"));
+    EXPECT_EQ(loaded.LocationHistory, (QStringList{QStringLiteral("/b"), QStringLiteral("/a")}));
+    EXPECT_TRUE(loaded.TexSuchort.list.isEmpty()) << "a history is no saved location";
+
+    ASSERT_TRUE(ApplySettings(loaded, ui,
+                              "[Trawlex]\n\n\n\n\n\n\n\n\n\n\n\n\n\nSplitterSizes=300,x\n"
+                              "ColumnWidths=-5,10\nSearchKeyHistory=ohne Nummer\n"));
+    EXPECT_TRUE(loaded.SplitterSizes.isEmpty());
+    EXPECT_TRUE(loaded.ColumnWidths.isEmpty());
+    EXPECT_EQ(loaded.TexSuchort.list, QStringList{QStringLiteral("ohne Nummer")});
 }
 
 TEST_F(SettingsTest, ValuesAreReadByPositionAndComparedExactly) {

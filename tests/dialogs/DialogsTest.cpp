@@ -51,11 +51,14 @@ TEST(LocationDialogTest, EachModeChangesItsOwnTarget) {
     EXPECT_EQ(form.TexSuchort.list, (QStringList{profiles, profiles}));
 }
 
+// Without a browser named, the desktop's program for HTML pages shows the help page; a named
+// browser that is gone is reported.
 TEST(ExternalProgramsTest, HelpChecksThePageBeforeTheBrowser) {
     const TempTree tree;
     const std::string page = tree.Write("Trawlex and Replace.htm", "<html></html>");
     Form1 form;
     FakeUi ui;
+    form.TexBrowser = QString::fromStdString(tree.Path("fehlt"));
     ButHelp_Click(form, ui, tree.Path("fehlt.htm"));
     ButHelp_Click(form, ui, page);
     EXPECT_EQ(
@@ -64,6 +67,11 @@ TEST(ExternalProgramsTest, HelpChecksThePageBeforeTheBrowser) {
             QStringLiteral("Die Hilfsdatei 'Trawlex and Replace.HTM' kann nicht gefunden werden."),
             QStringLiteral(
                 "Es ist kein g\u00FCltiger Pfad f\u00FCr den HTML-Browser eingestellt!")}));
+    EXPECT_TRUE(ui.opened.isEmpty());
+    form.TexBrowser.clear();
+    ButHelp_Click(form, ui, page);
+    EXPECT_EQ(ui.opened, QStringList{QString::fromStdString(page)});
+    EXPECT_EQ(ui.messages.size(), 2);
     form.TexBrowser = QString::fromStdString(tree.Write("mein browser", "#!/bin/sh\n"));
     ButHelp_Click(form, ui, page);
     EXPECT_EQ(ui.started,
@@ -85,6 +93,10 @@ TEST(ExternalProgramsTest, FileDialogsChangeOnlyWhatWasChosen) {
     EXPECT_EQ(form.TexZieldatei, QStringLiteral("/neu.HTM"));
     EXPECT_EQ(ui.fileDialogs.back().title, QStringLiteral("Suchergebnis als HTML-Datei speichern"));
     EXPECT_EQ(ui.fileDialogs.back().filterText, QStringLiteral("HTML-Dateien (*.HTM)"));
+    EXPECT_EQ(ui.fileDialogs.back().initialName, QStringLiteral("/alt.htm"))
+        << "the dialog proposes the result file it would change";
+    form.TexZieldatei.clear();
+    butZieldatei_Click(form, ui);
     EXPECT_EQ(ui.fileDialogs.back().initialName, QStringLiteral("Ergebnis.HTM"));
 
     ui.nextFileAnswer = {FileDialogAnswer::Kind::Chosen, QStringLiteral("/usr/bin/firefox"), {}};
@@ -109,6 +121,12 @@ TEST(ExternalProgramsTest, EditorOpensOnlyAnExistingChosenProfile) {
     butEDIT_Click(form, ui);
     EXPECT_EQ(ui.opened, QStringList{tree.RootText() + QStringLiteral("Liste.TXT")});
     EXPECT_TRUE(ui.messages.isEmpty());
+    // The editor a result opens in opens a profile too.
+    form.EditorCommand = QStringLiteral("kate --line {line} {file}");
+    form.ComErsatzlisten.text = QStringLiteral("Liste.TXT");
+    butEDIT2_Click(form, ui);
+    EXPECT_EQ(ui.started, QStringList{QStringLiteral("kate|--line|1|") + tree.RootText() +
+                                      QStringLiteral("Liste.TXT")});
 }
 
 // The editor command is split without a shell, so a blank or a quote in the file name stays

@@ -154,6 +154,43 @@ TEST_F(ReplaceTest, FlatTakesTheLocationsFilesAndTreeEveryDirectoryOnceIgnoringC
     EXPECT_TRUE(ui.messages.isEmpty());
 }
 
+// The window lists what a replacement did: each changed file in walk order with its number of
+// replacements, and the text the changed files now hold, so that their lines can be shown.
+TEST_F(ReplaceTest, WatcherSeesEachChangedFileWithItsReplacements) {
+    form.CheckRekursiv = 1;
+    SelectCaseObserved(form, false);
+    EXPECT_EQ(butVorschau_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Completed);
+    ASSERT_EQ(ui.headings.size(), 2U);
+    EXPECT_EQ(ui.headings[0].kind, ResultsKind::Preview);
+    EXPECT_EQ(ui.headings[0].terms, QStringList{QStringLiteral("Fund")});
+    EXPECT_EQ(ui.headings[0].mode, CompareMode::IgnoreCase);
+    EXPECT_FALSE(ui.headings[0].journal);
+    EXPECT_EQ(ui.headings[1].kind, ResultsKind::Replacement);
+    EXPECT_EQ(ui.headings[1].terms, QStringList{QStringLiteral("Treffer")});
+    EXPECT_EQ(ui.headings[1].mode, CompareMode::Exact);
+    EXPECT_TRUE(ui.headings[1].journal);
+    const std::vector<std::pair<std::string, std::int64_t>> changed{
+        {"a.htm", 2}, {".versteckt/f.htm", 1}, {"unter/d.htm", 1}, {"unter/tiefer/e.htm", 1}};
+    ASSERT_EQ(ui.found.size(), 2 * changed.size());
+    for (std::size_t index = 0; index < ui.found.size(); ++index) {
+        const FoundFile& row = ui.found[index];
+        SCOPED_TRACE(row.path);
+        const auto& [name, replacements] = changed[index % changed.size()];
+        EXPECT_EQ(row.number, static_cast<std::int64_t>(index % changed.size()) + 1);
+        EXPECT_EQ(row.path, tree.Path(name));
+        EXPECT_EQ(row.count, replacements);
+    }
+
+    // A pattern's template names no text the files hold now.
+    form.CheckRegex = 1;
+    form.TexSuchbegriff.text = QStringLiteral("Tr(e)ffer");
+    form.TexErsatzbegriff = QStringLiteral("T$1");
+    EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Completed);
+    EXPECT_TRUE(ui.headings.back().terms.isEmpty());
+    EXPECT_EQ(ReadFile(tree.Path("a.htm")), "Te und Te\r\n");
+}
+
 TEST_F(ReplaceTest, EmptyReplacementDeletesAndMissingValuesChangeNothing) {
     form.TexErsatzbegriff.clear();
     EXPECT_EQ(butErsetzen_Click(form, ui), CommandOutcome::Completed);

@@ -60,9 +60,13 @@ public:
     FileDialogAnswer AskSaveFile(const FileDialogRequest& request) override;
     void ShowLocationDialog(Form1& form, const QString& title) override;
     void ShowAboutWindow() override {}
+    void ResultsBegin(const ResultsHeading& heading) override { headings.push_back(heading); }
+    void ShowFound(FoundFile file) override { found.push_back(std::move(file)); }
 
     QStringList messages;
-    QStringList started;  // program followed by its arguments, joined by "|"
+    std::vector<ResultsHeading> headings;  // of each run that began, in turn
+    std::vector<FoundFile> found;          // the rows of every run, in turn
+    QStringList started;                   // program followed by its arguments, joined by "|"
     int yields = 0;
     int statusChanges = 0;
     int stopAfterYields = -1;      // the yield with this number (from 1) answers Stop

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ButtonCommands.h"
+#include "FieldBindings.h"
 #include "Runner.h"
 #include "WidgetUi.h"
 #include "app/Form1.h"
@@ -7,11 +9,9 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <string>
 #include <vector>
 
-class QCheckBox;
 class QCloseEvent;
 class QComboBox;
 class QGroupBox;
@@ -19,7 +19,6 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
 class QRect;
 class QShortcut;
 class QSortFilterProxyModel;
@@ -27,19 +26,21 @@ class QTimer;
 
 namespace trawlex {
 
-class ResultsPane;
+class WorkArea;
 
 // The main window. Its widgets show the state record `Form1`; before a command runs the window
 // copies the widgets into the record, and afterwards it copies the record back, so the commands
 // never touch a widget and run the same without a window. A command runs on a thread of its
 // own, on a copy of the record, so that the window keeps blinking and taking the results while
-// one long file is read; below the inputs the table lists the files found, and the lines of the
-// chosen file that hold the hits.
+// one long file is read; beside the inputs stand the lines of the chosen result that hold the
+// hits, below them the table of the files found or changed.
 class Form1Window final : public QWidget {
     Q_OBJECT
 
 public:
     using Command = Runner::Command;
+
+    using CommandKind = trawlex::CommandKind;
 
     explicit Form1Window(QWidget* parent = nullptr);
     ~Form1Window() override;
@@ -59,7 +60,7 @@ public:
     // Starts one command on the widgets' current inputs and returns at once; false while another
     // runs. The inputs stay disabled until it ends, so that the command sees one consistent set
     // of them; then the record it leaves is shown and commandFinished is emitted.
-    bool StartCommand(Command command);
+    bool StartCommand(Command command, CommandKind kind = CommandKind::Run);
     bool CommandRunning() const { return runner_.Running(); }
 
     // The results table's rows as the person sees them (sorted, filtered) and the hit lines.
@@ -75,69 +76,51 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct ComboBinding {
-        QComboBox* widget;
-        ComboField Form1::*field;
-    };
-    struct TextBinding {
-        QLineEdit* widget;
-        QString Form1::*field;
-    };
-    struct OptionBinding {
-        QRadioButton* widget;
-        bool Form1::*field;
-    };
-
     void BuildSearchRows();
     void BuildOptionRows();
     void BuildResultFrame();
     void BuildSpecialCharacterRows();
-    void BuildResultsArea();
+    void BuildWorkArea();
     void ConnectCommands();
     void ConnectRunner();
 
     QLabel* AddLabel(QWidget& parent, const QString& name, const QString& caption,
                      const QRect& geometry);
     QComboBox* AddCombo(QWidget& parent, const QString& name, const QRect& geometry,
-                        ComboField Form1::*field);
+                        ComboField Form1::*field, QStringList Form1::*offered = nullptr);
     QLineEdit* AddTextBox(QWidget& parent, const QString& name, const QRect& geometry,
-                          QString Form1::*field);
+                          QString Form1::*field, QStringList Form1::*offered = nullptr);
     QPushButton* AddButton(QWidget& parent, const QString& name, const QString& caption,
                            const QRect& geometry);
-    QRadioButton* AddOption(QWidget& parent, const QString& name, const QString& caption,
-                            const QRect& geometry, bool Form1::*field);
+    void AddOption(QWidget& parent, const QString& name, const QString& caption,
+                   const QRect& geometry, bool Form1::*field);
     QGroupBox* AddFrame(const QString& name, const QString& caption, const QRect& geometry);
 
-    // Copies the bound fields of `form` into their widgets; the status is the window's own.
-    void WriteFields(const Form1& form);
     void WriteStatus();
     void ShowRunStatus(const RunStatus& status);
     void CommandEnded(CommandOutcome outcome);
+    void RememberRun(CommandOutcome outcome);
     void SetInputsEnabled(bool enabled);
 
     Form1 record_;
     WidgetUi ui_;
 
-    std::vector<ComboBinding> combos_;
-    std::vector<TextBinding> textBoxes_;
-    std::vector<OptionBinding> options_;
-    QCheckBox* checkRekursiv_ = nullptr;
-    QCheckBox* checkRegex_ = nullptr;
+    FieldBindings fields_;
     // Everything the person can type into, choose or press; disabled while a command runs.
     std::vector<QWidget*> inputs_;
 
-    QPushButton* comSaveIni_ = nullptr;
     QComboBox* comDateifilter_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* timer1_ = nullptr;
     QShortcut* stopShortcut_ = nullptr;
 
     QWidget* panel_ = nullptr;
-    ResultsPane* results_ = nullptr;
+    WorkArea* work_ = nullptr;
 
     std::string settingsPath_;
     QPointer<QWidget> focusedBeforeRun_;
     bool closeRequested_ = false;
+    CommandKind runKind_ = CommandKind::Dialog;
     // Declared last, so that it goes first: a command still running is stopped and waited for
     // while everything it may still ask for is there.
     Runner runner_;

@@ -10,7 +10,9 @@ namespace trawlex {
 void ResultsModel::Begin(const ResultsHeading& heading) {
     beginResetModel();
     heading_ = heading;
-    locationPrefix_ = PathText(WithTrailingSeparator(NativePath(heading.location)));
+    locationPrefix_ = heading.location.isEmpty()
+                          ? QString()
+                          : PathText(WithTrailingSeparator(NativePath(heading.location)));
     rows_.clear();
     shownPaths_.clear();
     endResetModel();
@@ -71,9 +73,12 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         case Term:
             return heading_.terms.value(found.term);
         case FirstPosition:
-            return QVariant::fromValue<qlonglong>(found.firstPosition);
+            return sortKey
+                       ? QVariant::fromValue<qlonglong>(found.firstPosition)
+                       : QVariant(QLocale().toString(static_cast<qlonglong>(found.firstPosition)));
         case Count:
-            return QVariant::fromValue<qlonglong>(found.count);
+            return sortKey ? QVariant::fromValue<qlonglong>(found.count)
+                           : QVariant(QLocale().toString(static_cast<qlonglong>(found.count)));
         case Title:
             return found.title;
         case Modified:
@@ -100,6 +105,11 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
                                              u"Titel",
                                              u"zuletzt ge\u00E4ndert am",
                                              u"Dateil\u00E4nge"};
+    // A replacement counts what it replaced, or would.
+    if (section == Count &&
+        (heading_.kind == ResultsKind::Replacement || heading_.kind == ResultsKind::Preview)) {
+        return QStringLiteral("Ersetzungen");
+    }
     return section >= 0 && section < ColumnCount ? QString::fromUtf16(kHeads[section]) : QString();
 }
 

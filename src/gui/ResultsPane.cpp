@@ -1,5 +1,6 @@
 #include "ResultsPane.h"
 
+#include "HitLinesView.h"
 #include "ResultsModel.h"
 #include "WidgetUi.h"
 
@@ -10,88 +11,80 @@
 #include "search/Suchroutinen.h"
 
 #include <QAbstractItemView>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
-#include <QSplitter>
 #include <QTableView>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QVBoxLayout>
 
-#include <functional>
+#include <algorithm>
 #include <utility>
 
 namespace trawlex {
 namespace {
 
-// "1.234 Dateien, 56,7 MB, 89 mit Fundstellen"
-QString ProgressText(const RunProgress& progress) {
-    const QLocale locale;
-    // A few small files would read "0,0 MB".
-    const QString amount =
-        progress.bytes < 100'000
-            ? locale.toString(static_cast<double>(progress.bytes) / 1e3, 'f', 1) +
-                  QStringLiteral(" KB")
-            : locale.toString(static_cast<double>(progress.bytes) / 1e6, 'f', 1) +
-                  QStringLiteral(" MB");
-    return QStringLiteral("%1 Dateien, %2, %3 mit Fundstellen")
-        .arg(locale.toString(static_cast<qlonglong>(progress.files)), amount,
-             locale.toString(static_cast<qlonglong>(progress.hits)));
+bool Replaces(ResultsKind kind) {
+    return kind == ResultsKind::Replacement || kind == ResultsKind::Preview;
 }
 
-// A double click on the pane's viewport, which the pane itself would take as a word selection.
-class DoubleClickFilter final : public QObject {
-public:
-    DoubleClickFilter(QObject* parent, std::function<void(QPoint)> clicked)
-        : QObject(parent), clicked_(std::move(clicked)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            clicked_(static_cast<QMouseEvent*>(event)->position().toPoint());
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void(QPoint)> clicked_;
-};
+// The widest a column beside the path grows when it is fitted to its rows, in digits: a long
+// title must not push the path out of sight.
+int WidestDigits(int column) {
+    return column == ResultsModel::Title ? 40 : column == ResultsModel::Term ? 30 : 24;
+}
 
 }  // namespace
 
-ResultsPane::ResultsPane(Form1& record, Ui& desktop, QWidget* parent)
-    : QWidget(parent), record_(record), desktop_(desktop) {
+ResultsPane::ResultsPane(Form1& record, Ui& desktop, HitLinesView& hitLines, QWidget* parent)
+    : QWidget(parent), record_(record), desktop_(desktop), hitLines_(hitLines) {
     setObjectName(QStringLiteral("Ergebnisbereich"));
-    auto* filter = new QLineEdit(this);
-    filter->setObjectName(QStringLiteral("Filter"));
-    filter->setPlaceholderText(QStringLiteral("Ergebnisse nach Pfad filtern \u2026"));
-    filter->setClearButtonEnabled(true);
-    editor_ = new QPushButton(QStringLiteral("Editor \u2026"), this);
+    filter_ = new QLineEdit(this);
+    filter_->setObjectName(QStringLiteral("Filter"));
+    filter_->setPlaceholderText(QStringLiteral("Ergebnisse nach Pfad filtern \u2026"));
+    filter_->setClearButtonEnabled(true);
+    editor_ = new QPushButton(QStringLiteral("E&ditor \u2026"), this);
     editor_->setObjectName(QStringLiteral("butEditorBefehl"));
     editor_->setToolTip(
         QStringLiteral("Das Programm, das ein Doppelklick auf ein Ergebnis "
                        "\u00F6ffnet"));
     connect(editor_, &QPushButton::clicked, this, [this] { AskEditorCommand(); });
 
+    BuildTable();
+    connect(&hitLines_, &HitLinesView::openLine, this, &ResultsPane::OpenShownLine);
+
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("Fortschritt"));
+    progress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(filter_, 1);
+    filterRow->addWidget(editor_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 0, 8, 0);
+    layout->setSpacing(4);
+    layout->addLayout(filterRow);
+    layout->addWidget(table_, 1);
+    layout->addWidget(progress_);
+}
+
+ResultsPane::~ResultsPane() {
+    hitLineReaders_.waitForDone();
+}
+
+void ResultsPane::BuildTable() {
     results_ = new ResultsModel(this);
     shownResults_ = new QSortFilterProxyModel(this);
     shownResults_->setSourceModel(results_);
     shownResults_->setSortRole(Qt::UserRole);
     shownResults_->setFilterKeyColumn(ResultsModel::File);
     shownResults_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    connect(filter, &QLineEdit::textChanged, shownResults_,
-            &QSortFilterProxyModel::setFilterFixedString);
 
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("Ergebnisse"));
@@ -102,14 +95,18 @@ ResultsPane::ResultsPane(Form1& record, Ui& desktop, QWidget* parent)
     table_->setSortingEnabled(true);
     table_->sortByColumn(ResultsModel::Number, Qt::AscendingOrder);
     table_->setWordWrap(false);
+    // A long path keeps its file name in sight.
+    table_->setTextElideMode(Qt::ElideMiddle);
     table_->verticalHeader()->hide();
     // Rows of one height are laid out without measuring each of them.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    table_->installEventFilter(this);
     QHeaderView& heads = *table_->horizontalHeader();
     heads.setStretchLastSection(false);
     heads.setSectionResizeMode(ResultsModel::File, QHeaderView::Stretch);
     const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    fitting_ = true;
     for (const auto& [column, width] :
          {std::pair{ResultsModel::Number, 7 * digit}, std::pair{ResultsModel::Term, 16 * digit},
           std::pair{ResultsModel::FirstPosition, 19 * digit},
@@ -117,80 +114,180 @@ ResultsPane::ResultsPane(Form1& record, Ui& desktop, QWidget* parent)
           std::pair{ResultsModel::Modified, 19 * digit},
           std::pair{ResultsModel::Length, 12 * digit}}) {
         heads.resizeSection(column, width);
+        widths_[static_cast<std::size_t>(column)] = width;
     }
+    widths_[ResultsModel::File] = 1;  // the path takes the room the others leave
     table_->setColumnHidden(ResultsModel::Term, true);
+    fitting_ = false;
+    connect(&heads, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!fitting_ && column != ResultsModel::File && width > 0) {
+            widths_[static_cast<std::size_t>(column)] = width;
+            widthsChosen_ = true;
+        }
+    });
+    connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        shownResults_->setFilterFixedString(text);
+        // The chosen row stays in sight when the rows above it are filtered out.
+        if (table_->currentIndex().isValid()) {
+            table_->scrollTo(table_->currentIndex(), QAbstractItemView::PositionAtCenter);
+        }
+    });
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { ShowHitLinesOf(current); });
-    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        ShowHitLinesOf(index);
-        OpenShownLine(shownLineNumbers_.empty() ? 1 : shownLineNumbers_.front());
-    });
-
-    hitLines_ = new QPlainTextEdit(this);
-    hitLines_->setObjectName(QStringLiteral("Fundzeilen"));
-    hitLines_->setReadOnly(true);
-    hitLines_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    hitLines_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    hitLines_->setPlaceholderText(
-        QStringLiteral("Eine Zeile der Ergebnisse w\u00E4hlen: hier stehen dann die Zeilen der "
-                       "Datei mit ihren Fundstellen. Ein Doppelklick \u00F6ffnet die Datei an "
-                       "der Zeile."));
-    hitLines_->viewport()->installEventFilter(new DoubleClickFilter(hitLines_, [this](QPoint at) {
-        const int block = hitLines_->cursorForPosition(at).blockNumber();
-        if (block >= 0 && static_cast<std::size_t>(block) < shownLineNumbers_.size()) {
-            OpenShownLine(shownLineNumbers_[static_cast<std::size_t>(block)]);
-        }
-    }));
-
-    auto* splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(table_);
-    splitter->addWidget(hitLines_);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-    splitter->setChildrenCollapsible(false);
-
-    progress_ = new QLabel(this);
-    progress_->setObjectName(QStringLiteral("Fortschritt"));
-
-    auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(filter, 1);
-    filterRow->addWidget(editor_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 0, 8, 0);
-    layout->setSpacing(4);
-    layout->addLayout(filterRow);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(progress_);
+    connect(table_, &QTableView::doubleClicked, this, [this] { OpenChosenRow(); });
 }
 
-ResultsPane::~ResultsPane() {
-    hitLineReaders_.waitForDone();
+void ResultsPane::BeginRun() {
+    Begin({});
+    tally_ = {};
+    progress_->setText(ProgressLine(tally_));
 }
 
 void ResultsPane::Begin(const ResultsHeading& heading) {
     results_->Begin(heading);
-    table_->setColumnHidden(ResultsModel::Term, heading.kind != ResultsKind::Profile);
-    hitLines_->clear();
-    shownLineNumbers_.clear();
+    ShowColumnsFor(heading.kind);
+    tally_ = RunTally();
+    tally_.kind = heading.kind;
+    tally_.journal = heading.journal;
+    tally_.began = true;
+    fitPending_ = !widthsChosen_;
+    hitLines_.Reset();
     shownPath_.clear();
     ++hitLinesRequest_;
 }
 
+void ResultsPane::ShowColumnsFor(ResultsKind kind) {
+    const bool replaces = Replaces(kind);
+    fitting_ = true;
+    table_->setColumnHidden(ResultsModel::Term, kind != ResultsKind::Profile);
+    for (const int column : {ResultsModel::FirstPosition, ResultsModel::Title,
+                             ResultsModel::Modified, ResultsModel::Length}) {
+        table_->setColumnHidden(column, replaces);
+    }
+    fitting_ = false;
+}
+
 void ResultsPane::Append(const std::vector<FoundFile>& rows) {
     results_->Append(rows);
+    tally_.rows += static_cast<std::int64_t>(rows.size());
+    for (const FoundFile& found : rows) {
+        tally_.replacements += found.count;
+    }
+    if (fitPending_ && !rows.empty()) {
+        fitPending_ = false;
+        FitColumnsToRows();
+    }
+}
+
+void ResultsPane::FitColumnsToRows() {
+    const int digit = table_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    fitting_ = true;
+    int others = 0;
+    for (int column = 0; column < ResultsModel::ColumnCount; ++column) {
+        if (column == ResultsModel::File || table_->isColumnHidden(column)) {
+            continue;
+        }
+        table_->resizeColumnToContents(column);
+        const int widest = WidestDigits(column) * digit;
+        if (table_->columnWidth(column) > widest) {
+            table_->setColumnWidth(column, widest);
+        }
+        others += table_->columnWidth(column);
+    }
+    // The path keeps the room its rows need, up to half of the table and at least a quarter, in
+    // a narrow window or a large font too: the title and the term give up their width first, then
+    // the other columns in proportion.
+    const int table = table_->viewport()->width();
+    int longest = 0;
+    for (int row = 0; row < std::min(shownResults_->rowCount(), 200); ++row) {
+        const QString shown = shownResults_->index(row, ResultsModel::File).data().toString();
+        longest = std::max(longest, table_->fontMetrics().horizontalAdvance(shown) + 2 * digit);
+    }
+    const int path = std::clamp(longest, table / 4, table / 2);
+    const int room = table - path;
+    for (const int column : {ResultsModel::Title, ResultsModel::Term}) {
+        if (others > room && !table_->isColumnHidden(column)) {
+            const int width = table_->columnWidth(column);
+            const int taken = std::clamp(others - room, 0, std::max(0, width - 10 * digit));
+            table_->setColumnWidth(column, width - taken);
+            others -= taken;
+        }
+    }
+    if (others > room && others > 0) {
+        for (int column = 0; column < ResultsModel::ColumnCount; ++column) {
+            if (column != ResultsModel::File && !table_->isColumnHidden(column)) {
+                table_->setColumnWidth(column, table_->columnWidth(column) * room / others);
+            }
+        }
+    }
+    fitting_ = false;
 }
 
 void ResultsPane::ShowProgress(const RunProgress& progress) {
-    if (progress.files > 0) {
-        progress_->setText(ProgressText(progress));
+    tally_.progress = progress;
+    progress_->setText(ProgressLine(tally_));
+}
+
+void ResultsPane::FinishRun(CommandOutcome outcome, const QString& message) {
+    if (!Produced(outcome)) {
+        // Nothing the refused run found stands under its inputs.
+        results_->Begin({});
+        hitLines_.Reset();
+        shownPath_.clear();
     }
+    progress_->setText(EndLine(tally_, outcome, message));
 }
 
 void ResultsPane::SetCommandRunning(bool running) {
-    if (running) {
-        progress_->clear();
-    }
     editor_->setEnabled(!running);
+}
+
+QList<int> ResultsPane::ColumnWidths() const {
+    if (!widthsChosen_) {
+        return {};
+    }
+    return {widths_.begin(), widths_.end()};
+}
+
+void ResultsPane::SetColumnWidths(const QList<int>& widths) {
+    if (widths.size() != ResultsModel::ColumnCount) {
+        return;
+    }
+    fitting_ = true;
+    for (int column = 0; column < ResultsModel::ColumnCount; ++column) {
+        widths_[static_cast<std::size_t>(column)] = widths[column];
+        if (column != ResultsModel::File) {
+            table_->setColumnWidth(column, widths[column]);
+        }
+    }
+    fitting_ = false;
+    widthsChosen_ = true;
+}
+
+void ResultsPane::StepHit(int direction) {
+    if (hitLines_.Step(direction)) {
+        return;
+    }
+    const int rows = shownResults_->rowCount();
+    const QModelIndex current = table_->currentIndex();
+    const int row = current.isValid() ? current.row() + direction : (direction > 0 ? 0 : rows - 1);
+    if (row < 0 || row >= rows) {
+        return;
+    }
+    hitLines_.PlaceNext(direction > 0 ? HitLinesView::Placement::First
+                                      : HitLinesView::Placement::Last);
+    table_->setCurrentIndex(shownResults_->index(row, ResultsModel::File));
+}
+
+bool ResultsPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && table_->currentIndex().isValid()) {
+            OpenChosenRow();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
@@ -198,15 +295,24 @@ void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
         return;
     }
     const FoundFile& found = results_->Row(shownResults_->mapToSource(shownIndex).row());
-    if (found.path == shownPath_) {
+    // A profile's rows name one file once per term.
+    const std::string shown = found.path + '\0' + std::to_string(found.term);
+    if (shown == shownPath_) {
         return;
     }
-    shownPath_ = found.path;
-    shownLineNumbers_.clear();
-    hitLines_->setPlainText(QStringLiteral("Die Zeilen werden gelesen \u2026"));
+    shownPath_ = shown;
     const int request = ++hitLinesRequest_;
     const ResultsHeading& heading = results_->Heading();
     const QString term = heading.terms.value(found.term);
+    if (term.isEmpty()) {
+        hitLines_.ShowNote(QStringLiteral("%1 in dieser Datei. Welche Zeilen sie betreffen, "
+                                          "zeigt die Vorschau.")
+                               .arg(QLocale().toString(static_cast<qlonglong>(found.count)) +
+                                    (found.count == 1 ? QStringLiteral(" Ersetzung")
+                                                      : QStringLiteral(" Ersetzungen"))));
+        return;
+    }
+    hitLines_.ShowNote(QStringLiteral("Die Zeilen werden gelesen \u2026"));
     hitLineReaders_.start([this, request, found, term, mode = heading.mode, regex = heading.regex] {
         auto matcher = MatcherFor(term, mode, regex);
         Result<FileHitLines> lines = matcher ? ReadHitLines(found.path, matcher.value())
@@ -215,65 +321,25 @@ void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
             this,
             [this, request, found, lines = std::move(lines)] {
                 if (request == hitLinesRequest_) {
-                    FillHitLines(found, lines);
+                    hitLines_.Fill(lines, results_->ShownPath(found));
                 }
             },
             Qt::QueuedConnection);
     });
 }
 
-void ResultsPane::FillHitLines(const FoundFile& found, const Result<FileHitLines>& lines) {
-    hitLines_->clear();
-    shownLineNumbers_.clear();
-    if (!lines) {
-        hitLines_->setPlainText(lines.message());
-        return;
-    }
-    QTextCursor cursor(hitLines_->document());
-    QTextCharFormat plain;
-    QTextCharFormat number;
-    number.setForeground(palette().color(QPalette::PlaceholderText));
-    QTextCharFormat marked;
-    marked.setBackground(QColor(255, 220, 80));
-    marked.setForeground(Qt::black);
-    const std::vector<HitLine>& shown = lines->lines;
-    const int width =
-        shown.empty() ? 1 : static_cast<int>(QString::number(shown.back().number).size());
-    for (const HitLine& line : shown) {
-        if (!shownLineNumbers_.empty()) {
-            cursor.insertBlock();
-        }
-        shownLineNumbers_.push_back(line.number);
-        cursor.insertText(QStringLiteral("%1  ").arg(line.number, width), number);
-        qsizetype at = 0;
-        for (const HitLine::Mark& mark : line.marks) {
-            cursor.insertText(line.text.mid(at, mark.start - at), plain);
-            cursor.insertText(line.text.mid(mark.start, mark.length), marked);
-            at = mark.start + mark.length;
-        }
-        cursor.insertText(line.text.mid(at), plain);
-    }
-    if (shown.empty()) {
-        cursor.insertText(QStringLiteral("Die Fundstellen von \u201E%1\u201C stehen nicht mehr "
-                                         "in der Datei.")
-                              .arg(results_->ShownPath(found)),
-                          plain);
-    }
-    if (lines->moreLines > 0) {
-        cursor.insertBlock();
-        cursor.insertText(QStringLiteral("\u2026 und %1 weitere Zeilen mit Fundstellen, hier "
-                                         "nicht gezeigt.")
-                              .arg(QLocale().toString(static_cast<qlonglong>(lines->moreLines))),
-                          number);
-    }
-    hitLines_->moveCursor(QTextCursor::Start);
+void ResultsPane::OpenChosenRow() {
+    ShowHitLinesOf(table_->currentIndex());
+    OpenShownLine(std::max<std::int64_t>(1, hitLines_.ChosenLine()));
 }
 
 void ResultsPane::OpenShownLine(std::int64_t line) {
-    if (shownPath_.empty()) {
+    const QModelIndex current = table_->currentIndex();
+    if (!current.isValid()) {
         return;
     }
-    OpenResultInEditor(record_, desktop_, PathText(shownPath_), line);
+    const FoundFile& found = results_->Row(shownResults_->mapToSource(current).row());
+    OpenResultInEditor(record_, desktop_, PathText(found.path), line);
 }
 
 void ResultsPane::AskEditorCommand() {

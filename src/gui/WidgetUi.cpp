@@ -28,6 +28,7 @@ QString WidgetUi::MessageTitle() {
 
 void WidgetUi::ShowMessage(const QString& text, MessageIcon icon) {
     Q_ASSERT(QThread::currentThread() == window_.thread());
+    lastMessage_ = text;
     if (messageHook_) {
         messageHook_(text, icon);
         return;

@@ -70,6 +70,11 @@ public:
     // The caption of every message box.
     static QString MessageTitle();
 
+    // The last message shown since it was forgotten, so that the window can repeat why a run
+    // did nothing.
+    const QString& LastMessage() const { return lastMessage_; }
+    void ForgetLastMessage() { lastMessage_.clear(); }
+
 private:
     class IdleRun final : public RunView {
     public:
@@ -95,6 +100,7 @@ private:
     LocationDialogHook locationDialogHook_;
     // The one about window while it is open; it deletes itself when closed.
     QPointer<Form3> aboutWindow_;
+    QString lastMessage_;
     IdleRun idleRun_{*this};
 };
 

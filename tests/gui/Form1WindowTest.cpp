@@ -38,6 +38,7 @@
 #include <clocale>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace trawlex {
 namespace {
@@ -376,11 +377,12 @@ void Form1WindowTest::runsStartFromNothingAndRefusalsSayWhy() {
     auto* progress = Control<QLabel>(window, QStringLiteral("Fortschritt"));
     QCOMPARE(progress->text(), QStringLiteral("2 Dateien, 0,1 KB, 1 mit Fundstellen"));
 
-    std::atomic<bool> release = false;
+    // The command waits until it is released, or until a failed check closes the window.
+    const auto release = std::make_shared<std::atomic<bool>>(false);
     QSignalSpy ended(&window, &Form1Window::commandFinished);
-    QVERIFY(window.StartCommand([&release](Form1&, Ui& ui) {
+    QVERIFY(window.StartCommand([release](Form1&, Ui& ui) {
         ui.Run().ResultsBegin({});
-        while (!release) {
+        while (!*release && ui.Run().CheckStop() == Flow::Continue) {
             QThread::msleep(1);
         }
         return CommandOutcome::Completed;
@@ -388,7 +390,7 @@ void Form1WindowTest::runsStartFromNothingAndRefusalsSayWhy() {
     QCOMPARE(window.ShownResults().rowCount(), 0);
     QCOMPARE(progress->text(), QStringLiteral("0 Dateien, 0,0 KB, 0 mit Fundstellen"));
     QVERIFY(window.HitLinesPane().toPlainText().isEmpty());
-    release = true;
+    *release = true;
     QCOMPARE(Ended(ended), CommandOutcome::Completed);
 
     // A run over a location whose files the mask leaves out examines none.

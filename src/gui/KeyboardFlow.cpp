@@ -1,6 +1,8 @@
 #include "KeyboardFlow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCompleter>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,8 +71,17 @@ QShortcut* InstallKeyboardFlow(const KeyTargets& targets) {
     GiveButtonsTheirKeys(targets.window);
     QComboBox& term = targets.term;
     QPushButton& search = targets.search;
-    // Enter in an open list of earlier terms takes the entry; only Enter in the field searches.
-    QObject::connect(term.lineEdit(), &QLineEdit::returnPressed, &search, [&search] {
+    // Enter on an entry chosen in the list of earlier terms takes the entry; Enter on the typed
+    // text searches.
+    QObject::connect(term.lineEdit(), &QLineEdit::returnPressed, &search, [&term, &search] {
+        const QCompleter* offers = term.completer();
+        if (offers != nullptr && offers->popup()->isVisible() &&
+            offers->popup()->currentIndex().isValid()) {
+            return;
+        }
+        if (offers != nullptr) {
+            offers->popup()->hide();
+        }
         if (search.isEnabled()) {
             search.click();
         }

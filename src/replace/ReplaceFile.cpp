@@ -1,0 +1,584 @@
+// One file of a replacement run: read whole or in pieces, every pair applied, and rewritten
+// through a temporary file reached from the location down, or described for the preview.
+#include "Ersatzroutinen.h"
+
+#include "Journal.h"
+#include "StreamedPreview.h"
+#include "common/files/ContentHash.h"
+#include "common/files/Listing.h"
+#include "common/files/PathAccess.h"
+#include "common/files/ReplacingFile.h"
+#include "common/files/RunLock.h"
+#include "common/files/TreeWalk.h"
+#include "common/files/WholeFile.h"
+#include "common/text/Cp1252.h"
+#include "common/text/PathText.h"
+#include "common/text/Pattern.h"
+#include "common/text/Replacement.h"
+#include "common/text/StreamReplace.h"
+#include "search/Problems.h"
+#include "search/Sinks.h"
+#include "search/StreamMatching.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+namespace trawlex {
+namespace {
+
+QString LimitText(const std::string& path, const TermMatcher& term) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: der regul\u00E4re "
+               "Ausdruck \u201E%2\u201C brach in ihr ab, weil er zu viele Wege "
+               "ausprobieren m\u00FCsste.")
+        .arg(PathText(path), term.PatternText());
+}
+
+QString Unencodable(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist in Windows-1252 geschrieben, das "
+               "den Ersatzbegriff nicht darstellen kann.")
+        .arg(PathText(path));
+}
+
+// A file that a rewrite would harm or cannot reach is named and left, in the preview as well, so
+// that the preview shows exactly what the replacement will do.
+std::optional<QString> CannotRewrite(const std::string& path, const struct stat& status,
+                                     const JournalNames* journalNames) {
+    const nlink_t names =
+        status.st_nlink > 1 && journalNames != nullptr
+            ? status.st_nlink - std::min(status.st_nlink - 1, journalNames->Count(status))
+            : status.st_nlink;
+    if (names > 1) {
+        // The rename would give only this name the new contents; the other names would keep
+        // the old ones, and nobody could tell which is which afterwards.
+        return QStringLiteral(
+                   "Die Datei \u201E%1\u201C hat %2 Namen (harte Links) und bleibt "
+                   "unver\u00E4ndert: eine Ersetzung w\u00FCrde nur diesen Namen "
+                   "\u00E4ndern.")
+            .arg(PathText(path))
+            .arg(names);
+    }
+    if (IsLongPath(path)) {
+        return QStringLiteral(
+                   "Der Pfad \u201E%1\u201C ist l\u00E4nger als %2 Zeichen; so tief "
+                   "im Verzeichnisbaum wird nur gesucht, nicht ersetzt. Die Datei "
+                   "bleibt unver\u00E4ndert.")
+            .arg(PathText(path))
+            .arg(PATH_MAX - 1);
+    }
+    return std::nullopt;
+}
+
+QString NotJournaled(const std::string& path, const QString& reason) {
+    return QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
+        .arg(PathText(path), reason);
+}
+
+QString OutOfMemory(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: f\u00FCr diese Ersetzung "
+               "reicht der Arbeitsspeicher nicht.")
+        .arg(PathText(path));
+}
+
+// A file that starts with a UTF-16 byte-order mark is not Windows-1252 text, whatever its bytes
+// look like; a replacement in its bytes would corrupt it.
+bool IsUtf16(std::string_view head) {
+    return head.size() >= 2 &&
+           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
+}
+
+QString Utf16Refused(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist UTF-16-kodiert; in solchen Dateien wird noch "
+               "nicht ersetzt, damit sie nicht besch\u00E4digt werden. Sie bleibt "
+               "unver\u00E4ndert.")
+        .arg(PathText(path));
+}
+
+// Where a file lies for a rewrite: its directory, opened from the location down one name at a
+// time, and its name in it.
+struct FilePlace {
+    int directory = -1;
+    std::string directoryPath;
+    std::string name;
+};
+
+// Only a file whose resolved path lies inside the location is given a place; the others are
+// read by their paths and never written.
+bool HasPlace(const ReplaceTask& task, const ReplaceRun& run) {
+    return run.top >= 0 && !task.refused && run.bounds.Contains(task.resolved);
+}
+
+Result<FilePlace> PlaceOf(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    const std::string& top = run.bounds.Resolved();
+    const std::size_t slash = task.resolved.rfind(kSeparator);
+    std::string directoryPath = task.resolved.substr(0, slash + 1);
+    if (buffers.directory.get() < 0 || buffers.directoryPath != directoryPath) {
+        const std::size_t below = top == "/" ? 1 : top.size() + 1;
+        auto opened = OpenDirectoryBeneath(
+            run.top, std::string_view(directoryPath).substr(std::min(below, directoryPath.size())),
+            task.path);
+        if (!opened) {
+            buffers.directory = FileDescriptor();
+            buffers.directoryPath.clear();
+            return opened.error();
+        }
+        buffers.directory = std::move(opened.value());
+        buffers.directoryPath = std::move(directoryPath);
+    }
+    return FilePlace{buffers.directory.get(), buffers.directoryPath,
+                     task.resolved.substr(slash + 1)};
+}
+
+void PutBack(const ReplaceTask& task, const OpenedFile& opened, const struct stat& now,
+             const FilePlace& place) {
+    auto back = ReplacingFile::BeginAt(place.directory, place.directoryPath, place.name, task.path,
+                                       &opened.status);
+    if (!back) {
+        return;
+    }
+    ChunkReader reader(opened.file.get(), task.path, ChunkReader::kPieceSize,
+                       static_cast<std::uint64_t>(now.st_size));
+    while (!reader.AtEnd()) {
+        if (!reader.Advance(reader.End()) || !back->Append(reader.Window())) {
+            return;
+        }
+    }
+    static_cast<void>(back->Commit());
+}
+
+// Journals the file as it was read, then renames its new contents into place, unless another
+// program changed the file since it was read. An entry whose rewrite did not happen is
+// withdrawn, so that undo never takes back a change that was never made.
+Status CommitChecked(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
+                     const FilePlace& place, const OriginalContents& original,
+                     std::uint64_t writtenHash, ReplacingFile& out) {
+    struct stat expected = opened.status;
+    std::optional<std::uint64_t> entry;
+    if (run.journal != nullptr) {
+        auto kept = run.journal->Keep(task.resolved, opened.file.get(), opened.status, original,
+                                      writtenHash);
+        if (!kept) {
+            return Error{NotJournaled(task.path, kept.message())};
+        }
+        entry = kept.value();
+        // The journal's second name changes the file's change time, but nothing else of it.
+        struct stat now {};
+        if (fstat(opened.file.get(), &now) != 0 || now.st_size != expected.st_size ||
+            now.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != expected.st_mtim.tv_nsec) {
+            static_cast<void>(run.journal->Withdraw(*entry));
+            return ChangedBeside(task.path);
+        }
+        expected = now;
+    }
+    Status committed = out.Commit(&expected);
+    // A write that came between the last comparison and the rename went to the file that was
+    // read, which the descriptor still holds: that version goes back in place of the
+    // replacement, so that the other program's change is not lost either.
+    struct stat after {};
+    if (committed && fstat(opened.file.get(), &after) == 0 &&
+        (after.st_size != expected.st_size || after.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != expected.st_mtim.tv_nsec)) {
+        PutBack(task, opened, after, place);
+        committed = ChangedBeside(task.path);
+    }
+    if (!committed && entry) {
+        static_cast<void>(run.journal->Withdraw(*entry));
+    }
+    return committed;
+}
+
+// A file too big to hold whole: each pair is looked for in one pass and, where it occurs,
+// written in a second into a temporary file beside it, which the next pair reads from. The
+// last of them is renamed into place as one step, after the journal has the old state.
+FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
+                            const OpenedFile& opened, const FilePlace& place) {
+    FileOutcome outcome;
+    ContentHasher originalHash;
+    int source = opened.file.get();
+    auto sourceSize = static_cast<std::uint64_t>(opened.status.st_size);
+    std::optional<ReplacingFile> current;
+    std::uint64_t writtenHash = 0;
+    std::int64_t originalSize = -1;  // as far as the first pass read it
+    bool checked = false;
+    for (const ReplaceStep& step : run.steps) {
+        auto found = MatchStreamed(source, task.path, {&step.term},
+                                   {.hasher = originalSize < 0 ? &originalHash : nullptr,
+                                    .limit = sourceSize,
+                                    .stop = run.stop});
+        if (!found) {
+            outcome.problems.push_back(found.message());
+            return outcome;
+        }
+        if (found->stopped) {
+            // Dropping the temporary file leaves the original as it was.
+            outcome.stopped = true;
+            return outcome;
+        }
+        if (originalSize < 0) {
+            originalSize = found->length;
+            sourceSize = static_cast<std::uint64_t>(originalSize);
+        }
+        const FileMatch& match = found->matches.front();
+        if (match.limitReached) {
+            outcome.problems.push_back(LimitText(task.path, step.term));
+            return outcome;
+        }
+        if (!match.IsHit()) {
+            continue;
+        }
+        if (!checked) {
+            checked = true;
+            char head[2] = {};
+            const bool utf16 = pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
+                               IsUtf16(std::string_view(head, sizeof head));
+            if (utf16) {
+                outcome.problems.push_back(Utf16Refused(task.path));
+                return outcome;
+            }
+            if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
+                outcome.problems.push_back(*refused);
+                return outcome;
+            }
+        }
+        auto next = ReplacingFile::BeginAt(place.directory, place.directoryPath, place.name,
+                                           task.path, &opened.status);
+        if (!next) {
+            outcome.problems.push_back(next.message());
+            return outcome;
+        }
+        auto replaced =
+            ReplaceStreamedInto(source, task.path, sourceSize, step.term, step.replacement,
+                                found->detected, next.value(), ChunkReader::kPieceSize, run.stop);
+        if (!replaced) {
+            outcome.problems.push_back(replaced.message());
+            return outcome;
+        }
+        if (replaced->stopped) {
+            outcome.stopped = true;
+            return outcome;
+        }
+        if (replaced->outcome == ReplaceOutcome::Unencodable) {
+            outcome.problems.push_back(Unencodable(task.path));
+            continue;
+        }
+        if (replaced->outcome != ReplaceOutcome::Replaced) {
+            continue;
+        }
+        outcome.replacements += replaced->count;
+        writtenHash = replaced->writtenHash;
+        current.emplace(std::move(next.value()));
+        source = current->Descriptor();
+        sourceSize = current->Size();
+    }
+    if (!current) {
+        return outcome;
+    }
+    const OriginalContents original{originalSize, originalHash.Finish(), std::nullopt};
+    if (auto committed = CommitChecked(task, run, opened, place, original, writtenHash, *current);
+        !committed) {
+        outcome.problems.push_back(committed.message());
+        return outcome;
+    }
+    outcome.changed = true;
+    return outcome;
+}
+
+// A preview of a file that is not read whole: every pair in turn, as ReplaceWhole applies them,
+// each found in one pass and written in a second into a nameless temporary file while its
+// occurrences are composed onto the edits of the original; the changed lines are then read
+// from the original around those edits. The problems are those ReplaceWhole names, in its order,
+// so that the page does not depend on how big the file is.
+FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
+                            const OpenedFile& opened, const FilePlace* place,
+                            std::size_t pieceSize) {
+    FileOutcome outcome;
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    const auto failed = [&outcome](QString problem) {
+        outcome.problems.push_back(std::move(problem));
+        outcome.replacements = 0;
+        return outcome;
+    };
+    StreamedPreview text(opened.file.get(), static_cast<std::uint64_t>(opened.status.st_size),
+                         task.path, place != nullptr ? place->directory : -1, pieceSize);
+    std::optional<TextEncoding> encoding;  // the original's, for the lines shown
+    for (const ReplaceStep& step : run.steps) {
+        auto found =
+            MatchStreamed(text.Descriptor(), task.path, {&step.term},
+                          {.pieceSize = pieceSize, .limit = text.Size(), .stop = run.stop});
+        if (!found) {
+            return failed(found.message());
+        }
+        if (found->stopped) {
+            outcome.stopped = true;
+            return outcome;
+        }
+        const FileMatch& match = found->matches.front();
+        if (match.limitReached) {
+            return failed(LimitText(task.path, step.term));
+        }
+        if (!match.IsHit()) {
+            continue;
+        }
+        // A pass knows the encoding only once its term occurs; the first that occurs still reads
+        // the original, since no pair before it replaced.
+        if (!encoding) {
+            encoding = found->detected.encoding;
+        }
+        auto replaced = text.Apply(step.term, step.replacement, found->detected, run.stop);
+        if (!replaced) {
+            return failed(replaced.message());
+        }
+        if (replaced->stopped) {
+            outcome.stopped = true;
+            return outcome;
+        }
+        if (replaced->outcome == ReplaceOutcome::LimitReached) {
+            return failed(LimitText(task.path, step.term));
+        }
+        if (replaced->outcome == ReplaceOutcome::Unencodable) {
+            outcome.problems.push_back(Unencodable(task.path));
+        }
+        if (replaced->outcome == ReplaceOutcome::Replaced) {
+            outcome.replacements += replaced->count;
+        }
+    }
+    if (outcome.replacements == 0) {
+        return outcome;
+    }
+    char head[2] = {};
+    if (pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
+        IsUtf16(std::string_view(head, sizeof head))) {
+        return failed(Utf16Refused(task.path));
+    }
+    if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
+        outcome.problems.push_back(*refused);
+        return outcome;
+    }
+    FilePreview described;
+    described.path = task.path;
+    described.replacements = outcome.replacements;
+    if (auto shown = text.Describe(*encoding, described); !shown) {
+        return failed(shown.message());
+    }
+    outcome.changed = true;
+    outcome.preview = std::move(described);
+    return outcome;
+}
+
+// A file that is not read whole: a preview describes it piece by piece, a replacement writes it
+// so where it can reach the file. None when neither can be done.
+std::optional<FileOutcome> InPieces(const ReplaceTask& task, const ReplaceRun& run,
+                                    const OpenedFile& opened, const FilePlace* place) {
+    if (run.action == ReplaceAction::Preview) {
+        return PreviewStreamed(task, run, opened, place, ChunkReader::kPieceSize);
+    }
+    if (place == nullptr) {
+        return std::nullopt;
+    }
+    FileOutcome streamed = ReplaceStreamed(task, run, opened, *place);
+    streamed.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    return streamed;
+}
+
+// A file whose replaced text would not fit the memory a file read whole may take starts again
+// piece by piece, with every pair; one that cannot be reached for that is named.
+FileOutcome TooLongWhole(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
+                         const FilePlace* place) {
+    if (auto streamed = InPieces(task, run, opened, place)) {
+        return std::move(*streamed);
+    }
+    FileOutcome outcome;
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    outcome.problems.push_back(
+        QStringLiteral("Die Datei \u201E%1\u201C w\u00FCrde durch die Ersetzung um mehr als "
+                       "%2 MiB l\u00E4nger; die Vorschau zeigt sie nicht.")
+            .arg(PathText(task.path))
+            .arg(kWholeOutputLimit >> 20));
+    return outcome;
+}
+
+// One file read whole: every pair applied in turn in memory.
+FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers,
+                         const OpenedFile& opened, const FilePlace* place) {
+    FileOutcome outcome;
+    outcome.bytes = static_cast<std::int64_t>(opened.status.st_size);
+    const bool preview = run.action == ReplaceAction::Preview;
+    auto read = ReadOpenedInto(opened, task.path, buffers.contents);
+    if (!read) {
+        outcome.problems.push_back(read.message());
+        return outcome;
+    }
+    const std::string_view original = buffers.contents.View();
+    buffers.edits.clear();
+    std::string_view current = original;
+    std::size_t target = 0;
+    for (const ReplaceStep& step : run.steps) {
+        std::string& out = buffers.replaced[target];
+        out.clear();
+        buffers.occurrences.clear();
+        buffers.insertions.clear();
+        ReplaceDetails details;
+        details.occurrences = preview ? &buffers.occurrences : nullptr;
+        details.insertions = preview ? &buffers.insertions : nullptr;
+        // A replacement that makes the text much longer is written piece by piece instead; a
+        // preview, which holds every pair's text, is described piece by piece beyond that growth.
+        details.outputLimit = preview ? current.size() + kWholeOutputLimit : kWholeOutputLimit;
+        switch (ReplaceAllInto(current, step.term, step.replacement, out, &details)) {
+            case ReplaceOutcome::Unchanged:
+                continue;
+            case ReplaceOutcome::Unencodable:
+                outcome.problems.push_back(Unencodable(task.path));
+                continue;
+            case ReplaceOutcome::LimitReached:
+                // Half a sequence of pairs would leave the file as no run meant it.
+                outcome.problems.push_back(LimitText(task.path, step.term));
+                outcome.replacements = 0;
+                return outcome;
+            case ReplaceOutcome::TooLong:
+                buffers.replaced[0] = std::string();
+                buffers.replaced[1] = std::string();
+                return TooLongWhole(task, run, opened, place);
+            case ReplaceOutcome::Replaced:
+                break;
+        }
+        outcome.replacements += details.count;
+        if (preview) {
+            ComposeEdits(buffers.edits, current, buffers.occurrences, details.inserted,
+                         details.eachOwn ? &buffers.insertions : nullptr);
+        }
+        current = out;
+        target = 1 - target;
+    }
+    if (outcome.replacements == 0) {
+        return outcome;
+    }
+    if (IsUtf16(original)) {
+        outcome.problems.push_back(Utf16Refused(task.path));
+        outcome.replacements = 0;
+        return outcome;
+    }
+    if (auto refused = CannotRewrite(task.path, read->status, run.journalNames)) {
+        outcome.problems.push_back(*refused);
+        return outcome;
+    }
+    if (preview) {
+        outcome.changed = true;
+        FilePreview& described = outcome.preview.emplace();
+        described.path = task.path;
+        described.replacements = outcome.replacements;
+        DescribeChanges(original, buffers.edits, DetectEncoding(original).encoding, described);
+        return outcome;
+    }
+    if (place == nullptr) {
+        // Its path could not be resolved inside the location when the walk handed it out.
+        outcome.problems.push_back(ChangedBeside(task.path).message);
+        return outcome;
+    }
+    // A write-protected file is refused here, before the journal would name a file that never
+    // changed.
+    auto out = ReplacingFile::BeginAt(place->directory, place->directoryPath, place->name,
+                                      task.path, &read->status);
+    if (!out) {
+        outcome.problems.push_back(out.message());
+        return outcome;
+    }
+    const OriginalContents contents{static_cast<std::int64_t>(original.size()),
+                                    ContentHash(original), original};
+    Status written = out->Append(current);
+    if (written) {
+        written =
+            CommitChecked(task, run, opened, *place, contents, ContentHash(current), out.value());
+    }
+    if (!written) {
+        outcome.problems.push_back(written.message());
+        return outcome;
+    }
+    outcome.changed = true;
+    return outcome;
+}
+
+FileOutcome ReplaceInFileOrThrow(const ReplaceTask& task, const ReplaceRun& run,
+                                 ReplaceBuffers& buffers) {
+    FileOutcome outcome;
+    if (task.refused) {
+        outcome.problems.push_back(*task.refused);
+        return outcome;
+    }
+    std::optional<FilePlace> place;
+    if (HasPlace(task, run)) {
+        auto found = PlaceOf(task, run, buffers);
+        if (!found) {
+            outcome.problems.push_back(found.message());
+            return outcome;
+        }
+        place = std::move(found.value());
+    }
+    auto opened = place ? OpenRegularFileAt(place->directory, place->name, task.path)
+                        : OpenRegularFile(task.path);
+    if (!opened) {
+        outcome.problems.push_back(opened.message());
+        return outcome;
+    }
+    if (!ReadsWhole(opened->status)) {
+        if (auto streamed = InPieces(task, run, opened.value(), place ? &*place : nullptr)) {
+            return std::move(*streamed);
+        }
+    }
+    return ReplaceWhole(task, run, buffers, opened.value(), place ? &*place : nullptr);
+}
+
+}  // namespace
+
+Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
+                                      CompareMode mode, bool regex) {
+    if (!regex) {
+        return ReplaceStep(term, replacement, mode);
+    }
+    auto pattern = Pattern::Compile(term, mode);
+    if (!pattern) {
+        return pattern.error();
+    }
+    auto parsed = ReplacementTemplate::Parse(replacement, *pattern.value());
+    if (!parsed) {
+        return parsed.error();
+    }
+    return ReplaceStep(TermMatcher(std::move(pattern.value())),
+                       EncodedReplacement(replacement, std::make_shared<const ReplacementTemplate>(
+                                                           std::move(parsed.value()))));
+}
+
+FileOutcome ReplaceInFile(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    try {
+        return ReplaceInFileOrThrow(task, run, buffers);
+    } catch (const std::bad_alloc&) {
+        // One file's replacement may ask for more memory than there is; the run goes on.
+        buffers.replaced[0] = std::string();
+        buffers.replaced[1] = std::string();
+        FileOutcome outcome;
+        outcome.problems.push_back(OutOfMemory(task.path));
+        return outcome;
+    }
+}
+
+FileOutcome PreviewInPieces(const ReplaceTask& task, const ReplaceRun& run, std::size_t pieceSize) {
+    auto opened = OpenRegularFile(task.path);
+    if (!opened) {
+        FileOutcome outcome;
+        outcome.problems.push_back(opened.message());
+        return outcome;
+    }
+    return PreviewStreamed(task, run, opened.value(), nullptr, pieceSize);
+}
+
+}  // namespace trawlex

@@ -143,6 +143,27 @@ QString WhatRun(const JournalRun& run) {
                : QStringLiteral("Die Ersetzung von \u201E%1\u201C").arg(ShownTerm(run.info.term));
 }
 
+// The location a run's journal names, with its links resolved as the run registry has it.
+std::string ResolvedLocation(const JournalRun& run) {
+    const std::string location = NativePath(run.info.location);
+    const std::string resolved = RealPath(location);
+    return resolved.empty() ? location : resolved;
+}
+
+// Why a run that still runs, or is being taken back, cannot be taken back now. The other run is
+// named by its location and process, as a replacement beside it would be, when it is registered;
+// otherwise (a journal held by a run that registered nowhere) by what its journal says.
+QString StillRunningText(const JournalRun& run) {
+    if (auto other = RunLock::Take({RunKind::Undo, true, ResolvedLocation(run)}); !other) {
+        return other.message();
+    }
+    return QStringLiteral(
+               "%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird gerade "
+               "r\u00FCckg\u00E4ngig gemacht; es wurde nichts r\u00FCckg\u00E4ngig "
+               "gemacht.")
+        .arg(WhatRun(run), run.info.location, RunMoment(run.info.started));
+}
+
 }  // namespace
 
 QString ShownTerm(const QString& term) {
@@ -225,11 +246,7 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
             continue;
         }
         if (run.running || !(hold = RunHold::Take(run.directory))) {
-            view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 l\u00E4uft noch oder wird "
-                                            "gerade r\u00FCckg\u00E4ngig gemacht; es wurde nichts "
-                                            "r\u00FCckg\u00E4ngig gemacht.")
-                                 .arg(WhatRun(run), run.info.location, RunMoment(run.info.started)),
-                             MessageIcon::Warning);
+            view.ShowMessage(StillRunningText(run), MessageIcon::Warning);
             return CommandOutcome::Failed;
         }
         if (auto checked = CheckCopies(run); !checked) {
@@ -250,9 +267,7 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
     }
     // An undo writes anywhere below the location its journal names, and nobody else may
     // rewrite there meanwhile.
-    const std::string undoing = NativePath(chosen->info.location);
-    auto running = RunLock::Take(
-        {RunKind::Undo, true, RealPath(undoing).empty() ? undoing : RealPath(undoing)});
+    auto running = RunLock::Take({RunKind::Undo, true, ResolvedLocation(*chosen)});
     if (!running) {
         // Not the journal's fault: the same answer as for a run that is still running.
         view.ShowMessage(running.message(), MessageIcon::Warning);

@@ -301,18 +301,17 @@ TEST(ConcurrencyTest, SecondRunDuringAFirst) {
         const auto during = tree.Files();
         const Cli second;  // its own journal, so that the refusal cannot be "nothing to undo"
         const bool secondUndoes = pair.second.front() == "undo";
-        if (secondUndoes) {
-            // The second undo must find the run the first one left in its journal.
-            EXPECT_EQ(cli.Run({"undo"}), 1);
-            EXPECT_NE(cli.Errors().find(pair.says), std::string::npos) << cli.Errors();
-        } else {
-            EXPECT_EQ(second.Run(Replace(tree.Root() + "sub", false)), 1);
-            EXPECT_NE(second.Errors().find(std::string("bereits ") + pair.says +
-                                           " in \xE2\x80\x9E" + Resolved(tree.Root()) +
-                                           "\xE2\x80\x9C (Prozess " + std::to_string(*held) + ")"),
-                      std::string::npos)
-                << second.Errors();
-        }
+        // Either way the refusal names the other run's location and process. The second undo
+        // must find the run the first one left in its journal.
+        const Cli& refused = secondUndoes ? cli : second;
+        EXPECT_EQ(refused.Run(secondUndoes ? std::vector<std::string>{"undo"}
+                                           : Replace(tree.Root() + "sub", false)),
+                  1);
+        EXPECT_NE(refused.Errors().find(std::string("bereits ") + pair.says + " in \xE2\x80\x9E" +
+                                        Resolved(tree.Root()) + "\xE2\x80\x9C (Prozess " +
+                                        std::to_string(*held) + ")"),
+                  std::string::npos)
+            << refused.Errors();
         EXPECT_EQ(tree.Files(), during);
         EXPECT_EQ(Resume(*held), 0);
         ExpectAllUndone(cli, tree, before);

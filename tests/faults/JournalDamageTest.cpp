@@ -3,6 +3,8 @@
 // removes nothing but finished journals of the person's own.
 
 #include "common/files/PathAccess.h"
+#include "common/files/RunLock.h"
+#include "common/text/PathText.h"
 #include "replace/Undo.h"
 #include "replace/UndoCommand.h"
 
@@ -62,10 +64,12 @@ void Cut(const std::string& path, off_t size) {
 // and descriptors it holds until the undo has run.
 struct Scene {
     std::string docs;  // a directory of the person's outside every journal
+    std::string location;
     std::string root;
     std::string older;
     std::string newer;
     std::vector<FileDescriptor> held;
+    std::vector<RunLock> running;  // replacements registered as running
 };
 
 void HoldRun(Scene& scene, const std::string& run) {
@@ -166,6 +170,21 @@ TEST(JournalDamageTest, UndoRefusesWhatItCannotTrustAndPruningTouchesOnlyJournal
          "läuft noch",
          kAfterBoth,
          false},
+        // A replacement registered as running is named by its location and process, as a
+        // replacement beside it would be.
+        {"a run still running and registered",
+         nullptr,
+         [](Scene& scene) {
+             HoldRun(scene, scene.newer);
+             auto taken = RunLock::Take({RunKind::Replacement, true, RealPath(scene.location)});
+             ASSERT_TRUE(taken.ok());
+             scene.running.push_back(std::move(taken.value()));
+         },
+         {"undo"},
+         1,
+         "l\u00E4uft bereits eine Ersetzung in",
+         kAfterBoth,
+         false},
         {"the undone mark cannot be written",
          nullptr,
          [](Scene& scene) { ASSERT_EQ(mkdir((scene.newer + "/undone").c_str(), 0700), 0); },
@@ -205,6 +224,7 @@ TEST(JournalDamageTest, UndoRefusesWhatItCannotTrustAndPruningTouchesOnlyJournal
         const Cli cli;
         Scene scene;
         scene.docs = outside.Path("docs");
+        scene.location = tree.Root();
         scene.root = cli.JournalRoot();
         ASSERT_EQ(cli.Run({"replace", "--location", tree.Root(), "--term", "eins", "--replacement",
                            "EINS", "--mask", "*.txt"}),

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 #include <cerrno>
 #include <cstdlib>
@@ -43,11 +44,21 @@ Status CheckCopies(const JournalRun& run) {
     return Success();
 }
 
+// A file an undo left as it is, and why.
+struct Unrestored {
+    // Most reasons say the file could not be reached or written.
+    Unrestored(QString text, bool changed = false)  // NOLINT(google-explicit-constructor)
+        : reason(std::move(text)), changedSince(changed) {}
+
+    QString reason;
+    bool changedSince;  // it holds neither what the run wrote nor what it found
+};
+
 // Gives one file its old bytes, mode and dates back; the reason when it is left as it is. The
 // file is reached from the location's directory down, never through a link, so a journal or a
 // tree changed since cannot lead the restore elsewhere.
-std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
-                               const LocationBounds& bounds, int top) {
+std::optional<Unrestored> Restore(const JournalRun& run, const JournalEntry& entry,
+                                  const LocationBounds& bounds, int top) {
     const QString shown = PathText(entry.path);
     if (top < 0 || !bounds.Contains(entry.path)) {
         return QStringLiteral(
@@ -84,10 +95,10 @@ std::optional<QString> Restore(const JournalRun& run, const JournalEntry& entry,
     // A run killed before the rename, or an undo killed after it, left the old bytes in place.
     const bool asBefore = current->hash == entry.originalHash && current->length == entry.size;
     if (!asWritten && !asBefore) {
-        return QStringLiteral(
-                   "\u201E%1\u201C wurde seit der Ersetzung ge\u00E4ndert und bleibt, "
-                   "wie sie ist.")
-            .arg(shown);
+        return Unrestored{QStringLiteral("\u201E%1\u201C wurde seit der Ersetzung "
+                                         "ge\u00E4ndert und bleibt, wie sie ist.")
+                              .arg(shown),
+                          true};
     }
     const RestoredAttributes attributes{entry.mode, entry.accessed, entry.modified};
     if (asBefore) {
@@ -287,9 +298,11 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
     CleanAbandonedTemporaries(temporaries);
     std::vector<QString> problems;
     std::int64_t restored = 0;
+    std::size_t changedSince = 0;
     for (std::size_t index = 0; index < chosen->entries.size(); ++index) {
         if (auto problem = Restore(*chosen, chosen->entries[index], bounds, top.get())) {
-            problems.push_back(std::move(*problem));
+            changedSince += problem->changedSince ? 1 : 0;
+            problems.push_back(std::move(problem->reason));
         } else {
             ++restored;
         }
@@ -308,7 +321,10 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
         }
     }
     const QString what = WhatRun(*chosen);
-    if (!problems.empty()) {
+    // Files the person changed since will never be as the run left them: waiting for them would
+    // keep the run, and every run before it, from ever being taken back.
+    const bool onlyChangedSince = !problems.empty() && changedSince == problems.size();
+    if (!problems.empty() && !onlyChangedSince) {
         // Not marked: once the files are back where and as the run left them (a tree moved
         // away and back), the next undo takes the same run again.
         view.ShowMessage(
@@ -337,6 +353,25 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
                                  .arg(chosen->entries.size()) +
                              marked.message(),
                          MessageIcon::Warning);
+        return CommandOutcome::Incomplete;
+    }
+    if (onlyChangedSince) {
+        view.ShowMessage(
+            QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht, soweit "
+                           "es geht: %4 von %5 Dateien wiederhergestellt, %6 seit der Ersetzung "
+                           "ge\u00E4ndert und %7. Der Lauf gilt damit als "
+                           "zur\u00FCckgenommen; das n\u00E4chste R\u00FCckg\u00E4ngig nimmt den "
+                           "Lauf davor zur\u00FCck.")
+                .arg(what, chosen->info.location, RunMoment(chosen->info.started))
+                .arg(restored)
+                .arg(chosen->entries.size())
+                .arg(problems.size() == 1 ? QStringLiteral("eine wurde")
+                                          : QStringLiteral("%1 wurden").arg(problems.size()))
+                .arg(problems.size() == 1 ? QStringLiteral("bleibt, wie sie ist")
+                                          : QStringLiteral("bleiben, wie sie sind")),
+            MessageIcon::Warning);
+        ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
+                     view);
         return CommandOutcome::Incomplete;
     }
     view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "

@@ -324,24 +324,29 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
     // Files the person changed since will never be as the run left them: waiting for them would
     // keep the run, and every run before it, from ever being taken back.
     const bool onlyChangedSince = !problems.empty() && changedSince == problems.size();
-    if (!problems.empty() && !onlyChangedSince) {
-        // Not marked: once the files are back where and as the run left them (a tree moved
-        // away and back), the next undo takes the same run again.
-        view.ShowMessage(
-            QStringLiteral("%1 in \u201E%2\u201C vom %3 ist nur zum Teil "
-                           "r\u00FCckg\u00E4ngig gemacht: %4 von %5 Dateien "
-                           "wiederhergestellt, %6, wie sie sind. "
-                           "R\u00FCckg\u00E4ngig kann wiederholt werden und nimmt "
-                           "dann diesen Lauf noch einmal vor.")
-                .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                .arg(restored)
-                .arg(chosen->entries.size())
-                .arg(problems.size() == 1 ? QStringLiteral("eine blieb")
-                                          : QStringLiteral("%1 blieben").arg(problems.size())),
-            MessageIcon::Warning);
+    const QString named = QStringLiteral("%1 in \u201E%2\u201C vom %3")
+                              .arg(what, chosen->info.location, RunMoment(chosen->info.started));
+    const QString counted = QStringLiteral("%1 von %2 Dateien wiederhergestellt")
+                                .arg(restored)
+                                .arg(chosen->entries.size());
+    const bool one = problems.size() == 1;
+    // What the undo left is named file by file after its message.
+    const auto leftAsTheyAre = [&view, &problems](const QString& message) {
+        view.ShowMessage(message, MessageIcon::Warning);
         ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
                      view);
         return CommandOutcome::Incomplete;
+    };
+    if (!problems.empty() && !onlyChangedSince) {
+        // Not marked: once the files are back where and as the run left them (a tree moved
+        // away and back), the next undo takes the same run again.
+        return leftAsTheyAre(
+            named +
+            QStringLiteral(" ist nur zum Teil r\u00FCckg\u00E4ngig gemacht: %1, %2, wie sie sind. "
+                           "R\u00FCckg\u00E4ngig kann wiederholt werden und nimmt dann diesen "
+                           "Lauf noch einmal vor.")
+                .arg(counted, one ? QStringLiteral("eine blieb")
+                                  : QStringLiteral("%1 blieben").arg(problems.size())));
     }
     if (auto marked = MarkUndone(chosen->directory); !marked) {
         view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3: alle %4 Dateien sind "
@@ -356,30 +361,21 @@ CommandOutcome TakeBackNewestRun(RunView& view, const UndoOptions& options) {
         return CommandOutcome::Incomplete;
     }
     if (onlyChangedSince) {
-        view.ShowMessage(
-            QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht, soweit "
-                           "es geht: %4 von %5 Dateien wiederhergestellt, %6 seit der Ersetzung "
-                           "ge\u00E4ndert und %7. Der Lauf gilt damit als "
+        return leftAsTheyAre(
+            named +
+            QStringLiteral(" ist r\u00FCckg\u00E4ngig gemacht, soweit es geht: %1, %2 seit der "
+                           "Ersetzung ge\u00E4ndert und %3. Der Lauf gilt damit als "
                            "zur\u00FCckgenommen; das n\u00E4chste R\u00FCckg\u00E4ngig nimmt den "
                            "Lauf davor zur\u00FCck.")
-                .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                .arg(restored)
-                .arg(chosen->entries.size())
-                .arg(problems.size() == 1 ? QStringLiteral("eine wurde")
-                                          : QStringLiteral("%1 wurden").arg(problems.size()))
-                .arg(problems.size() == 1 ? QStringLiteral("bleibt, wie sie ist")
-                                          : QStringLiteral("bleiben, wie sie sind")),
-            MessageIcon::Warning);
-        ShowProblems(QStringLiteral("Diese Dateien wurden nicht wiederhergestellt:"), problems,
-                     view);
-        return CommandOutcome::Incomplete;
+                .arg(counted,
+                     one ? QStringLiteral("eine wurde")
+                         : QStringLiteral("%1 wurden").arg(problems.size()),
+                     one ? QStringLiteral("bleibt, wie sie ist")
+                         : QStringLiteral("bleiben, wie sie sind")));
     }
-    view.ShowMessage(QStringLiteral("%1 in \u201E%2\u201C vom %3 ist r\u00FCckg\u00E4ngig gemacht: "
-                                    "%4 von %5 Dateien wiederhergestellt.")
-                         .arg(what, chosen->info.location, RunMoment(chosen->info.started))
-                         .arg(restored)
-                         .arg(chosen->entries.size()),
-                     MessageIcon::None);
+    view.ShowMessage(
+        named + QStringLiteral(" ist r\u00FCckg\u00E4ngig gemacht: ") + counted + QLatin1Char('.'),
+        MessageIcon::None);
     return CommandOutcome::Completed;
 }
 

@@ -477,9 +477,7 @@ void Form1Window::RememberRun(CommandOutcome outcome) {
         return;
     }
     RememberEntry(record_.LocationHistory, record_.TexSuchort.text);
-    const bool replaced =
-        tally.kind == ResultsKind::Replacement || tally.kind == ResultsKind::Preview;
-    if (runKind_ == CommandKind::ReplacesTerm && replaced) {
+    if (runKind_ == CommandKind::ReplacesTerm && IsReplacement(tally.kind)) {
         RememberEntry(record_.ReplacementHistory, record_.TexErsatzbegriff);
     }
 }

@@ -82,6 +82,8 @@ void HitLinesView::Fill(const Result<FileHitLines>& lines, const QString& shownP
     QTextCharFormat number;
     number.setForeground(palette().color(QPalette::PlaceholderText));
     const QTextCharFormat marked = MarkedFormat();
+    // Asked once per fill: a file's lines may hold thousands of pieces.
+    const QFontMetrics metrics(font());
     const std::vector<HitLine>& shown = lines->lines;
     const int width =
         shown.empty() ? 1 : static_cast<int>(QString::number(shown.back().number).size());
@@ -93,13 +95,13 @@ void HitLinesView::Fill(const Result<FileHitLines>& lines, const QString& shownP
         cursor.insertText(QStringLiteral("%1  ").arg(line.number, width), number);
         qsizetype at = 0;
         for (const HitLine::Mark& mark : line.marks) {
-            InsertShown(cursor, line.text.mid(at, mark.start - at), plain);
+            InsertShown(cursor, line.text.mid(at, mark.start - at), plain, metrics);
             const int begin = cursor.position();
-            InsertShown(cursor, line.text.mid(mark.start, mark.length), marked);
+            InsertShown(cursor, line.text.mid(mark.start, mark.length), marked, metrics);
             marks_.push_back({static_cast<int>(lineNumbers_.size()) - 1, begin, cursor.position()});
             at = mark.start + mark.length;
         }
-        InsertShown(cursor, line.text.mid(at), plain);
+        InsertShown(cursor, line.text.mid(at), plain, metrics);
     }
     if (shown.empty()) {
         cursor.insertText(QStringLiteral("Die Fundstellen von \u201E%1\u201C stehen nicht mehr "
@@ -124,8 +126,7 @@ void HitLinesView::Fill(const Result<FileHitLines>& lines, const QString& shownP
 // A control picture the font cannot draw would be an empty box; its short name is shown
 // instead, muted, so that it does not read as the file's text.
 void HitLinesView::InsertShown(QTextCursor& cursor, const QString& text,
-                               const QTextCharFormat& format) {
-    const QFontMetrics metrics(font());
+                               const QTextCharFormat& format, const QFontMetrics& metrics) {
     QTextCharFormat token = format;
     if (!format.hasProperty(QTextFormat::BackgroundBrush)) {
         token.setForeground(palette().color(QPalette::PlaceholderText));

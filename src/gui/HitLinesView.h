@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "search/HitLines.h"
 
+#include <QFontMetrics>
 #include <QPlainTextEdit>
 
 #include <cstdint>
@@ -54,7 +55,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    void InsertShown(QTextCursor& cursor, const QString& text, const QTextCharFormat& format);
+    void InsertShown(QTextCursor& cursor, const QString& text, const QTextCharFormat& format,
+                     const QFontMetrics& metrics);
     void Choose(int block);
 
     // A marked hit: its block and where it stands in the document.

@@ -106,8 +106,7 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
                                              u"zuletzt ge\u00E4ndert am",
                                              u"Dateil\u00E4nge"};
     // A replacement counts what it replaced, or would.
-    if (section == Count &&
-        (heading_.kind == ResultsKind::Replacement || heading_.kind == ResultsKind::Preview)) {
+    if (section == Count && IsReplacement(heading_.kind)) {
         return QStringLiteral("Ersetzungen");
     }
     return section >= 0 && section < ColumnCount ? QString::fromUtf16(kHeads[section]) : QString();

@@ -30,10 +30,6 @@
 namespace trawlex {
 namespace {
 
-bool Replaces(ResultsKind kind) {
-    return kind == ResultsKind::Replacement || kind == ResultsKind::Preview;
-}
-
 // The widest a column beside the path grows when it is fitted to its rows, in digits: a long
 // title must not push the path out of sight.
 int WidestDigits(int column) {
@@ -157,7 +153,7 @@ void ResultsPane::Begin(const ResultsHeading& heading) {
 }
 
 void ResultsPane::ShowColumnsFor(ResultsKind kind) {
-    const bool replaces = Replaces(kind);
+    const bool replaces = IsReplacement(kind);
     fitting_ = true;
     table_->setColumnHidden(ResultsModel::Term, kind != ResultsKind::Profile);
     for (const int column : {ResultsModel::FirstPosition, ResultsModel::Title,

@@ -27,10 +27,6 @@ QString FirstLine(const QString& message) {
     return message.section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 
-bool Replaces(ResultsKind kind) {
-    return kind == ResultsKind::Replacement || kind == ResultsKind::Preview;
-}
-
 // What a replacement or its preview did, once it has ended.
 QString ReplacementLine(const RunTally& tally) {
     const bool preview = tally.kind == ResultsKind::Preview;
@@ -85,7 +81,7 @@ QString EndLine(const RunTally& tally, CommandOutcome outcome, const QString& me
     if (!tally.began) {
         return why;
     }
-    QString line = Replaces(tally.kind) ? ReplacementLine(tally) : ProgressLine(tally);
+    QString line = IsReplacement(tally.kind) ? ReplacementLine(tally) : ProgressLine(tally);
     if (outcome == CommandOutcome::Stopped) {
         line = QStringLiteral("Angehalten: ") + line;
     }

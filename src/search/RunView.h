@@ -23,6 +23,11 @@ enum class ResultsKind {
     Preview,
 };
 
+// Whether the rows are files a replacement changed, or its preview would change.
+inline bool IsReplacement(ResultsKind kind) {
+    return kind == ResultsKind::Replacement || kind == ResultsKind::Preview;
+}
+
 // What a run looks for, told before its first row, so that the window can show each hit in its
 // line. For a replacement the term is what the changed files hold now: the replacement, when it
 // is a plain text; with no term the window shows no lines.

@@ -1,6 +1,7 @@
 #include "Ersatzroutinen.h"
 
 #include "Journal.h"
+#include "Rewrite.h"
 #include "StreamedPreview.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
@@ -30,60 +31,6 @@
 
 namespace trawlex {
 namespace {
-
-// Resolves the paths of a walk on the taking thread. Files come directory by directory, so each
-// directory is resolved once; only a file that is itself a link costs a lookup of its own.
-class PathResolver {
-public:
-    explicit PathResolver(const LocationBounds& bounds) : bounds_(bounds) {}
-
-    // Fills in the task for `path`; false when the file was handed out before in this run.
-    bool Prepare(const std::string& path, ReplaceTask& task, ReplaceRun& run) {
-        task.path = path;
-        task.refused.reset();
-        const std::size_t slash = path.rfind(kSeparator);
-        const std::string directory = path.substr(0, slash + 1);
-        if (directory != directory_ && !IsLongPath(directory)) {
-            directory_ = directory;
-            resolvedDirectory_ = RealPath(directory);
-        }
-        struct stat info {};
-        if (StatPath(path, info, AT_SYMLINK_NOFOLLOW) != 0) {
-            task.resolved = path;  // the worker names why it cannot be read
-            return true;
-        }
-        if (IsLongPath(path)) {
-            // Too deep to resolve; such a file is only ever named, never written.
-            task.resolved = path;
-            return run.seen.Insert(info);
-        }
-        if (S_ISLNK(info.st_mode)) {
-            task.resolved = RealPath(path);
-            if (task.resolved.empty() || stat(path.c_str(), &info) != 0) {
-                task.resolved = path;
-                return true;
-            }
-        } else {
-            task.resolved = WithTrailingSeparator(resolvedDirectory_) + path.substr(slash + 1);
-        }
-        if (!run.seen.Insert(info)) {
-            return false;
-        }
-        if (!bounds_.Contains(task.resolved)) {
-            task.refused =
-                QStringLiteral(
-                    "Die Datei \u201E%1\u201C verweist auf \u201E%2\u201C au\u00DFerhalb "
-                    "des Suchorts und bleibt unver\u00E4ndert.")
-                    .arg(PathText(path), PathText(task.resolved));
-        }
-        return true;
-    }
-
-private:
-    const LocationBounds& bounds_;
-    std::string directory_;
-    std::string resolvedDirectory_;
-};
 
 // Counts a file's outcome and hands its preview to the page; Stop once the page cannot be
 // written.

@@ -3,6 +3,7 @@
 #include "Ersatzroutinen.h"
 
 #include "Journal.h"
+#include "Rewrite.h"
 #include "StreamedPreview.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
@@ -48,154 +49,11 @@ QString Unencodable(const std::string& path) {
         .arg(PathText(path));
 }
 
-// A file that a rewrite would harm or cannot reach is named and left, in the preview as well, so
-// that the preview shows exactly what the replacement will do.
-std::optional<QString> CannotRewrite(const std::string& path, const struct stat& status,
-                                     const JournalNames* journalNames) {
-    const nlink_t names =
-        status.st_nlink > 1 && journalNames != nullptr
-            ? status.st_nlink - std::min(status.st_nlink - 1, journalNames->Count(status))
-            : status.st_nlink;
-    if (names > 1) {
-        // The rename would give only this name the new contents; the other names would keep
-        // the old ones, and nobody could tell which is which afterwards.
-        return QStringLiteral(
-                   "Die Datei \u201E%1\u201C hat %2 Namen (harte Links) und bleibt "
-                   "unver\u00E4ndert: eine Ersetzung w\u00FCrde nur diesen Namen "
-                   "\u00E4ndern.")
-            .arg(PathText(path))
-            .arg(names);
-    }
-    if (IsLongPath(path)) {
-        return QStringLiteral(
-                   "Der Pfad \u201E%1\u201C ist l\u00E4nger als %2 Zeichen; so tief "
-                   "im Verzeichnisbaum wird nur gesucht, nicht ersetzt. Die Datei "
-                   "bleibt unver\u00E4ndert.")
-            .arg(PathText(path))
-            .arg(PATH_MAX - 1);
-    }
-    return std::nullopt;
-}
-
-QString NotJournaled(const std::string& path, const QString& reason) {
-    return QStringLiteral("Die Datei \u201E%1\u201C blieb unver\u00E4ndert: %2")
-        .arg(PathText(path), reason);
-}
-
 QString OutOfMemory(const std::string& path) {
     return QStringLiteral(
                "Die Datei \u201E%1\u201C bleibt unver\u00E4ndert: f\u00FCr diese Ersetzung "
                "reicht der Arbeitsspeicher nicht.")
         .arg(PathText(path));
-}
-
-// A file that starts with a UTF-16 byte-order mark is not Windows-1252 text, whatever its bytes
-// look like; a replacement in its bytes would corrupt it.
-bool IsUtf16(std::string_view head) {
-    return head.size() >= 2 &&
-           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
-}
-
-QString Utf16Refused(const std::string& path) {
-    return QStringLiteral(
-               "Die Datei \u201E%1\u201C ist UTF-16-kodiert; in solchen Dateien wird noch "
-               "nicht ersetzt, damit sie nicht besch\u00E4digt werden. Sie bleibt "
-               "unver\u00E4ndert.")
-        .arg(PathText(path));
-}
-
-// Where a file lies for a rewrite: its directory, opened from the location down one name at a
-// time, and its name in it.
-struct FilePlace {
-    int directory = -1;
-    std::string directoryPath;
-    std::string name;
-};
-
-// Only a file whose resolved path lies inside the location is given a place; the others are
-// read by their paths and never written.
-bool HasPlace(const ReplaceTask& task, const ReplaceRun& run) {
-    return run.top >= 0 && !task.refused && run.bounds.Contains(task.resolved);
-}
-
-Result<FilePlace> PlaceOf(const ReplaceTask& task, const ReplaceRun& run, ReplaceBuffers& buffers) {
-    const std::string& top = run.bounds.Resolved();
-    const std::size_t slash = task.resolved.rfind(kSeparator);
-    std::string directoryPath = task.resolved.substr(0, slash + 1);
-    if (buffers.directory.get() < 0 || buffers.directoryPath != directoryPath) {
-        const std::size_t below = top == "/" ? 1 : top.size() + 1;
-        auto opened = OpenDirectoryBeneath(
-            run.top, std::string_view(directoryPath).substr(std::min(below, directoryPath.size())),
-            task.path);
-        if (!opened) {
-            buffers.directory = FileDescriptor();
-            buffers.directoryPath.clear();
-            return opened.error();
-        }
-        buffers.directory = std::move(opened.value());
-        buffers.directoryPath = std::move(directoryPath);
-    }
-    return FilePlace{buffers.directory.get(), buffers.directoryPath,
-                     task.resolved.substr(slash + 1)};
-}
-
-void PutBack(const ReplaceTask& task, const OpenedFile& opened, const struct stat& now,
-             const FilePlace& place) {
-    auto back = ReplacingFile::BeginAt(place.directory, place.directoryPath, place.name, task.path,
-                                       &opened.status);
-    if (!back) {
-        return;
-    }
-    ChunkReader reader(opened.file.get(), task.path, ChunkReader::kPieceSize,
-                       static_cast<std::uint64_t>(now.st_size));
-    while (!reader.AtEnd()) {
-        if (!reader.Advance(reader.End()) || !back->Append(reader.Window())) {
-            return;
-        }
-    }
-    static_cast<void>(back->Commit());
-}
-
-// Journals the file as it was read, then renames its new contents into place, unless another
-// program changed the file since it was read. An entry whose rewrite did not happen is
-// withdrawn, so that undo never takes back a change that was never made.
-Status CommitChecked(const ReplaceTask& task, const ReplaceRun& run, const OpenedFile& opened,
-                     const FilePlace& place, const OriginalContents& original,
-                     std::uint64_t writtenHash, ReplacingFile& out) {
-    struct stat expected = opened.status;
-    std::optional<std::uint64_t> entry;
-    if (run.journal != nullptr) {
-        auto kept = run.journal->Keep(task.resolved, opened.file.get(), opened.status, original,
-                                      writtenHash);
-        if (!kept) {
-            return Error{NotJournaled(task.path, kept.message())};
-        }
-        entry = kept.value();
-        // The journal's second name changes the file's change time, but nothing else of it.
-        struct stat now {};
-        if (fstat(opened.file.get(), &now) != 0 || now.st_size != expected.st_size ||
-            now.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
-            now.st_mtim.tv_nsec != expected.st_mtim.tv_nsec) {
-            static_cast<void>(run.journal->Withdraw(*entry));
-            return ChangedBeside(task.path);
-        }
-        expected = now;
-    }
-    Status committed = out.Commit(&expected);
-    // A write that came between the last comparison and the rename went to the file that was
-    // read, which the descriptor still holds: that version goes back in place of the
-    // replacement, so that the other program's change is not lost either.
-    struct stat after {};
-    if (committed && fstat(opened.file.get(), &after) == 0 &&
-        (after.st_size != expected.st_size || after.st_mtim.tv_sec != expected.st_mtim.tv_sec ||
-         after.st_mtim.tv_nsec != expected.st_mtim.tv_nsec)) {
-        PutBack(task, opened, after, place);
-        committed = ChangedBeside(task.path);
-    }
-    if (!committed && entry) {
-        static_cast<void>(run.journal->Withdraw(*entry));
-    }
-    return committed;
 }
 
 // A file too big to hold whole: each pair is looked for in one pass and, where it occurs,

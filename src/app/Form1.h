@@ -65,6 +65,14 @@ struct Form1 {
     bool UndoJournal = true;
     int UndoRuns = 20;
 
+    // The change list a preview writes beside its page, one line per change, and the list
+    // "Ausgewählte ersetzen" (apply) makes; empty for none.
+    QString ChangesFile;
+    // The preview page goes beside the result file, its name with "-Vorschau" before the
+    // extension, so that it does not take the search report's place; a page named on the
+    // command line is written where it says.
+    bool PreviewBesideResult = true;
+
     // The program a result opens in, with "{file}" and "{line}" standing for the file and the
     // line (the settings value "Editor="); empty leaves the choice to the desktop.
     QString EditorCommand;

@@ -34,11 +34,15 @@ CompareMode GetCompareMode(const Form1& form) {
 }
 
 void ShowResultInBrowser(const Form1& form, Ui& ui) {
+    ShowInBrowser(form, ui, form.TexZieldatei);
+}
+
+void ShowInBrowser(const Form1& form, Ui& ui, const QString& page) {
     if (form.TexBrowser.isEmpty() || !form.OptBrowser) {
         return;
     }
     // The report path is the one argument, so blanks in either path cannot split it.
-    if (!ui.StartDetached(form.TexBrowser, {form.TexZieldatei})) {
+    if (!ui.StartDetached(form.TexBrowser, {page})) {
         ui.ShowMessage(QStringLiteral("Der Browser \u201E%1\u201C konnte nicht gestartet werden.")
                            .arg(form.TexBrowser),
                        MessageIcon::Warning);

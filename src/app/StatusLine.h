@@ -25,5 +25,7 @@ CompareMode GetCompareMode(const Form1& form);
 // Hands the report to the browser when the window asks for it; a browser that cannot be
 // started is reported.
 void ShowResultInBrowser(const Form1& form, Ui& ui);
+// The same for another page, such as a preview's.
+void ShowInBrowser(const Form1& form, Ui& ui, const QString& page);
 
 }  // namespace trawlex

@@ -59,6 +59,7 @@ OptionRules WithReplaceOptions(OptionRules own) {
     own.emplace(Name("--preview"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--report"), OptionRule{OptionKind::Value, false});
     own.emplace(Name("--no-undo"), OptionRule{OptionKind::Flag, false});
+    own.emplace(Name("--changes"), OptionRule{OptionKind::Value, false});
     return WithCommonOptions(std::move(own));
 }
 
@@ -113,6 +114,11 @@ const std::map<QString, CommandRule>& Commands() {
         {Name("replace-profile"),
          {CliCommand::ReplaceProfile,
           WithPattern(WithReplaceOptions({{Name("--profile"), required}}))}},
+        {Name("apply"),
+         {CliCommand::Apply,
+          {{Name("--changes"), required},
+           {Name("--no-undo"), OptionRule{OptionKind::Flag, false}},
+           {Name("--quiet"), OptionRule{OptionKind::Flag, false}}}}},
         {Name("undo"),
          {CliCommand::Undo,
           {{Name("--list"), OptionRule{OptionKind::Flag, false}},
@@ -135,6 +141,7 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
         {Name("--term"), &form.TexSuchbegriff.text},
         {Name("--mask"), &form.ComDateifilter.text},
         {Name("--report"), &form.TexZieldatei},
+        {Name("--changes"), &form.ChangesFile},
         {Name("--replacement"), &form.TexErsatzbegriff},
         {Name("--code"), &form.ComboSonderzeichenSuchcode.text},
         {Name("--replacement-code"), &form.ComboSonderzeichenErsetzcode.text},
@@ -266,99 +273,6 @@ CommandOutcome PrintUndoRuns(Ui& ui) {
 
 }  // namespace
 
-QString HelpText() {
-    return QStringLiteral(
-        "Aufruf: trawlex-cli BEFEHL [OPTIONEN]\n"
-        "\n"
-        "F\u00FChrt die Befehle des Trawlex-Fensters aus: Suchen mit HTML-Bericht und Ersetzen in\n"
-        "den Dateien eines Verzeichnisses oder eines ganzen Verzeichnisbaums.\n"
-        "\n"
-        "Befehle:\n"
-        "  search               Sucht einen Begriff und schreibt den Bericht.\n"
-        "                       Pflicht: --location, --term, --mask, --report\n"
-        "  replace              Ersetzt einen Begriff in allen passenden Dateien.\n"
-        "                       Pflicht: --location, --term, --replacement, --mask\n"
-        "  search-code          Sucht ein Steuerzeichen und schreibt den Bericht.\n"
-        "                       Pflicht: --location, --code, --mask, --report\n"
-        "  search-combination   Sucht eine Zeilenumbruch-Kombination und schreibt den Bericht.\n"
-        "                       Pflicht: --location, --combination, --mask, --report\n"
-        "  replace-code         Ersetzt ein Steuerzeichen durch ein anderes.\n"
-        "                       Pflicht: --location, --code, --replacement-code, --mask\n"
-        "  replace-combination  Ersetzt eine Kombination durch eine andere, z. B. CR LF\n"
-        "                       durch LF.\n"
-        "                       Pflicht: --location, --combination, --replacement-combination,\n"
-        "                       --mask\n"
-        "  search-profile       Sucht alle Begriffe eines Suchprofils und schreibt dessen\n"
-        "                       Bericht. Pflicht: --profile, --location, --mask, --report\n"
-        "  replace-profile      Wendet die Paare eines Ersatzprofils nacheinander an.\n"
-        "                       Pflicht: --profile, --location, --mask\n"
-        "  undo                 Macht die letzte Ersetzung r\u00FCckg\u00E4ngig, die noch nicht\n"
-        "                       r\u00FCckg\u00E4ngig gemacht ist; ein zweites undo geht einen\n"
-        "                       Lauf weiter zur\u00FCck. Ge\u00E4nderte oder gel\u00F6schte "
-        "Dateien\n"
-        "                       bleiben, wie sie sind, und werden genannt.\n"
-        "  undo --list          Zeigt die gespeicherten L\u00E4ufe: Datum, Art, Dateien,\n"
-        "                       Suchort und Suchbegriff, der neueste zuerst; ein "
-        "besch\u00E4digter\n"
-        "                       Lauf ist als solcher vermerkt.\n"
-        "  undo --skip-damaged  Ist der neueste Lauf besch\u00E4digt, wird er genannt und\n"
-        "                       \u00FCbersprungen, und der Lauf davor wird r\u00FCckg\u00E4ngig\n"
-        "                       gemacht (ohne diese Option lehnt undo ab).\n"
-        "\n"
-        "Die vier Ersetzungsbefehle nehmen au\u00DFerdem:\n"
-        "  --preview            Schreibt nur die Vorschau (mit --report DATEI): welche Dateien\n"
-        "                       sich wie \u00E4ndern w\u00FCrden. Keine Datei wird ge\u00E4ndert.\n"
-        "                       Exit-Status 0, wenn sich mindestens eine Datei \u00E4ndern\n"
-        "                       w\u00FCrde, sonst 1.\n"
-        "  --no-undo            Ersetzt ohne R\u00FCckg\u00E4ngig-Protokoll (sonst unter\n"
-        "                       $XDG_STATE_HOME/trawlex, meist ~/.local/state/trawlex).\n"
-        "\n"
-        "Optionen:\n"
-        "  --location VERZ      Suchort: das Verzeichnis, dessen Dateien bearbeitet werden.\n"
-        "  --term TEXT          Suchbegriff.\n"
-        "  --replacement TEXT   Ersatzbegriff; leer (\"\") l\u00F6scht den Suchbegriff.\n"
-        "  --mask MASKE         Dateityp, z. B. \"*.HTM\"; mehrere durch \";\" getrennt, z. B.\n"
-        "                       \"*.htm; *.html\".\n"
-        "  --report DATEI       Ergebnisdatei: Pfad des HTML-Berichts.\n"
-        "  --code ZEICHEN       Steuerzeichen, genau wie im Fenster: \"13 <Return>\",\n"
-        "                       \"11 <Tab>\" oder \"10 <Linefeed>\".\n"
-        "  --replacement-code ZEICHEN\n"
-        "                       Ersatz-Steuerzeichen, dieselben Werte wie --code.\n"
-        "  --combination KOMB   Kombination, genau wie im Fenster: \"<CR><LF>\", \"<LF><CR>\",\n"
-        "                       \"<LF>\" oder \"<CR>\".\n"
-        "  --replacement-combination KOMB\n"
-        "                       Ersatz-Kombination, dieselben Werte wie --combination.\n"
-        "  --profile DATEI      Such- oder Ersatzprofil: eine Textdatei mit einem Begriff (oder\n"
-        "                       einem Paar \"Begriff\",\"Ersatz\") je Zeile.\n"
-        "  --ignore-case        Gro\u00DF- und Kleinschreibung ignorieren (sonst beachten).\n"
-        "  --recursive          Unterverzeichnisse einbeziehen (sonst nur den Suchort selbst).\n"
-        "  --quiet              Keine Fortschrittszeile; sie erscheint sonst, w\u00E4hrend ein\n"
-        "                       Befehl l\u00E4uft, auf stderr, wenn das ein Terminal ist.\n"
-        "  --regex              search, replace und die Profile: der Suchbegriff (die Begriffe\n"
-        "                       des Profils) ist ein regul\u00E4rer Ausdruck in Perl-Syntax, z. "
-        "B.\n"
-        "                       \"Fundst[a-z]+\"; im Ersatzbegriff stehen $1 und ${name} f\u00FCr\n"
-        "                       Gruppen, $$ f\u00FCr ein Dollarzeichen.\n"
-        "  --settings DATEI     Beginnt mit den Feldern einer Einstellungsdatei (Trawlex.INI);\n"
-        "                       die \u00FCbrigen Optionen gelten danach. Mit ihr ist keine Option\n"
-        "                       Pflicht.\n"
-        "  --help, -h           Zeigt diese Hilfe.\n"
-        "\n"
-        "Optionen nehmen ihren Wert als n\u00E4chstes Argument oder nach \"=\" (--term=Fund).\n"
-        "Strg+C (ebenso SIGTERM und SIGHUP) h\u00E4lt einen laufenden Befehl nach der aktuellen\n"
-        "Datei an und nennt, was getan ist; ein Bericht wird trotzdem vollst\u00E4ndig\n"
-        "abgeschlossen. Ein zweites Strg+C beendet sofort.\n"
-        "\n"
-        "Exit-Status: 0 der Befehl lief vollst\u00E4ndig, 1 abgelehnt, angehalten oder nicht\n"
-        "jede Datei bearbeitet (Meldung auf stderr), 2 falscher Aufruf oder fehlerhafter\n"
-        "regul\u00E4rer Ausdruck. undo: 0 alles wiederhergestellt, 1 nichts\n"
-        "r\u00FCckg\u00E4ngig zu machen (auch: kein Ort f\u00FCr das Protokoll, der Lauf "
-        "l\u00E4uft\n"
-        "noch), 2 einige Dateien blieben, wie sie sind (jede auf stderr genannt; undo kann\n"
-        "wiederholt werden), 3 ein Protokoll wurde als besch\u00E4digt oder nicht\n"
-        "vertrauensw\u00FCrdig abgelehnt, 4 durch ein Signal angehalten.\n");
-}
-
 std::vector<bool> UndecodableArguments(int argc, char* argv[]) {
     std::vector<bool> undecodable;
     for (int index = 1; index < argc; ++index) {
@@ -442,10 +356,18 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
             return UsageError(QStringLiteral("Es fehlt die Option %1.").arg(name));
         }
     }
+    if (request.command != CliCommand::Apply && given.contains(QStringLiteral("--changes")) &&
+        !given.contains(QStringLiteral("--preview"))) {
+        return UsageError(
+            QStringLiteral("--changes DATEI geh\u00F6rt zu --preview: die Vorschau schreibt die "
+                           "\u00C4nderungen in die Liste, apply --changes DATEI macht sie."));
+    }
     if (given.contains(QStringLiteral("--preview"))) {
-        if (!given.contains(QStringLiteral("--report")) && !request.settingsPath) {
+        if (!given.contains(QStringLiteral("--report")) &&
+            !given.contains(QStringLiteral("--changes")) && !request.settingsPath) {
             return UsageError(QStringLiteral(
-                "Die Vorschau braucht mit --report DATEI die Datei, in die sie geschrieben wird."));
+                "Die Vorschau braucht mit --report DATEI die Datei, in die sie geschrieben wird, "
+                "oder mit --changes DATEI die \u00C4nderungsliste."));
         }
         if (given.contains(QStringLiteral("--no-undo"))) {
             return UsageError(QStringLiteral(
@@ -493,8 +415,20 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
             return std::nullopt;
         }
     }
+    bool reportGiven = false;
+    bool changesGiven = false;
     for (const auto& [name, value] : request.options) {
         ApplyOption(form, name, value);
+        reportGiven = reportGiven || name == u"--report";
+        changesGiven = changesGiven || name == u"--changes";
+    }
+    // A page named on the command line is written where it says; beside a change list, only a
+    // page named so is written at all.
+    if (reportGiven || changesGiven) {
+        form.PreviewBesideResult = false;
+    }
+    if (changesGiven && !reportGiven) {
+        form.TexZieldatei.clear();
     }
     if (!CheckProfile(request.command, form, ui)) {
         return std::nullopt;
@@ -534,6 +468,8 @@ CommandOutcome RunCommand(CliCommand command, Form1& form, Ui& ui) {
             return PrintUndoRuns(ui);
         case CliCommand::UndoSkipDamaged:
             return UndoNewestRun(form, ui, DamagedRuns::Skip);
+        case CliCommand::Apply:
+            return butAusgewaehlteErsetzen_Click(form, ui);
     }
     return CommandOutcome::Refused;
 }

@@ -29,6 +29,7 @@ enum class CliCommand {
     Undo,
     UndoList,
     UndoSkipDamaged,  // undo --skip-damaged
+    Apply,            // apply --changes FILE
 };
 
 // What the command line asked for: a command, an optional settings file to start from, and

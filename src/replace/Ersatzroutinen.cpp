@@ -32,8 +32,22 @@
 namespace trawlex {
 namespace {
 
-// Counts a file's outcome and hands its preview to the page; Stop once the page cannot be
-// written.
+// Writes a file's changes to the change list, in walk order, and notes where they start.
+void ListChanged(FileOutcome& outcome, ReplaceRun& run) {
+    if (!outcome.changed || outcome.stopped || !outcome.changes || run.changeList == nullptr ||
+        run.listFailed) {
+        return;
+    }
+    auto written = run.changeList->Write(*outcome.changes);
+    if (!written) {
+        run.listFailed = written.message();
+        return;
+    }
+    outcome.changesAt = written.value();
+}
+
+// Counts a file's outcome and hands its preview to the page; Stop once the page or the change
+// list cannot be written.
 Flow TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
     if (outcome.stopped) {
         return Flow::Stop;  // the file stays as it was, like those not reached
@@ -51,7 +65,7 @@ Flow TakeOutcome(FileOutcome outcome, ReplaceRun& run) {
             run.failed = true;
         }
     }
-    return run.failed ? Flow::Stop : Flow::Continue;
+    return run.failed || run.listFailed ? Flow::Stop : Flow::Continue;
 }
 
 // The watcher's table lists each file that changed, or would, as it is taken.
@@ -62,6 +76,7 @@ void ShowChanged(const FileOutcome& outcome, const ReplaceRun& run) {
         found.path = outcome.path;
         found.count = outcome.replacements;
         found.length = outcome.bytes;
+        found.changesAt = outcome.changesAt;
         run.view.ShowFound(std::move(found));
     }
 }
@@ -100,6 +115,7 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
                    },
                .take =
                    [&run, &watcher](FileOutcome outcome) {
+                       ListChanged(outcome, run);
                        ShowChanged(outcome, run);
                        const Flow page = TakeOutcome(std::move(outcome), run);
                        const Flow watched = TellAll<RunProgress>(
@@ -110,6 +126,7 @@ Flow ReplaceAlong(TreeWalk& walk, ReplaceRun& run) {
                // others.
                .settle =
                    [&run](FileOutcome outcome) {
+                       ListChanged(outcome, run);
                        ShowChanged(outcome, run);
                        TakeOutcome(std::move(outcome), run);
                    },
@@ -146,7 +163,7 @@ ResultsHeading HeadingOf(const ReplaceJob& job, std::size_t steps) {
 }
 
 CommandOutcome OutcomeOf(Flow flow, const ReplaceRun& run) {
-    if (run.failed) {
+    if (run.failed || run.listFailed) {
         return CommandOutcome::Failed;
     }
     if (flow == Flow::Stop) {
@@ -270,11 +287,22 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
     const JournalNames journalNames(journalRoot ? journalRoot.value() : std::string());
     run.journalNames = &journalNames;
     LeaveOutOwnReport(run.seen, job.target);
+    LeaveOutOwnReport(run.seen, job.changes);
 
     std::optional<ReportFile> page;
     std::optional<PreviewPage> previewPage;
+    std::optional<ChangeListWriter> changeList;
     std::unique_ptr<Journal> journal;
-    if (preview) {
+    if (preview && !job.changes.isEmpty()) {
+        auto created = ChangeListWriter::Create(job.changes);
+        if (!created) {
+            view.ShowMessage(created.message(), MessageIcon::Warning);
+            return CommandOutcome::Failed;
+        }
+        changeList.emplace(std::move(created.value()));
+        run.changeList = &*changeList;
+    }
+    if (preview && (!job.target.isEmpty() || job.changes.isEmpty())) {
         auto created = ReportFile::Create(job.target);
         if (!created) {
             view.ShowMessage(created.message(), MessageIcon::Warning);
@@ -324,6 +352,17 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
             QStringLiteral("Die Vorschau \u201E%1\u201C kann nicht geschrieben werden.")
                 .arg(job.target),
             MessageIcon::Warning);
+    }
+    if (changeList && !run.listFailed) {
+        if (auto finished = changeList->Finish(); !finished) {
+            run.listFailed = finished.message();
+        }
+    }
+    if (run.listFailed) {
+        view.ShowMessage(QStringLiteral("Die \u00C4nderungsliste \u201E%1\u201C kann nicht "
+                                        "geschrieben werden.\n%2")
+                             .arg(job.changes, *run.listFailed),
+                         MessageIcon::Warning);
     }
     if (flow == Flow::Stop && !run.failed) {
         view.ShowMessage(StoppedText(run), MessageIcon::None);

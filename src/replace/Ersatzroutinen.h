@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeList.h"
 #include "Preview.h"
 #include "common/files/DirectoryHandle.h"
 #include "common/files/OrderedPool.h"
@@ -86,6 +87,8 @@ struct FileOutcome {
     bool changed = false;    // rewritten, or would be
     bool stopped = false;    // a stop came while it was read: untouched and not counted
     std::optional<FilePreview> preview;
+    std::optional<FileChanges> changes;  // for the change list, when the run writes one
+    std::int64_t changesAt = -1;         // where its changes start in that list
 };
 
 // Everything the files of one replacement walk are processed with.
@@ -99,14 +102,16 @@ struct ReplaceRun {
     Journal* journal = nullptr;                  // none: the run cannot be taken back
     const JournalNames* journalNames = nullptr;  // the names journals give files, if known
     Sink<FilePreview>* previewPage = nullptr;    // takes each file's preview in walk order
+    ChangeListWriter* changeList = nullptr;      // takes each file's changes in walk order
     std::vector<QString> problems{};             // each names a file that stayed as it was, and why
     IdentitySet seen{};                          // each file is replaced at most once per run
     std::int64_t filesExamined = 0;
     std::int64_t filesChanged = 0;
     std::int64_t replacements = 0;
     std::int64_t bytesExamined = 0;
-    bool failed = false;  // the preview page could not be written
-    StopCheck stop{};     // asked by the workers inside a big file
+    bool failed = false;                  // the preview page could not be written
+    std::optional<QString> listFailed{};  // why the change list could not be written
+    StopCheck stop{};                     // asked by the workers inside a big file
     unsigned workers = DefaultWorkerCount();
 };
 
@@ -144,7 +149,8 @@ struct ReplaceJob {
     unsigned workers = DefaultWorkerCount();
     std::vector<ReplacePair> pairs{};  // a profile's pairs, applied in turn, instead of the term
     ReplaceAction action = ReplaceAction::Write;
-    QString target{};       // the preview page
+    QString target{};       // the preview page; none when empty and a change list is written
+    QString changes{};      // the change list a preview writes, if any
     QString profileName{};  // what the preview and the undo list call a profile run
     QString kind = QStringLiteral("Ersetzen");
     bool regex = false;  // the terms are regular expressions, the replacements templates

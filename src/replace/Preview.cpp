@@ -1,5 +1,6 @@
 #include "Preview.h"
 
+#include "ChangeList.h"
 #include "common/Regional.h"
 #include "common/Standard.h"
 #include "common/text/Cp1252.h"
@@ -305,6 +306,32 @@ void DescribeChanges(std::string_view original, const std::vector<Edit>& edits,
     TextInMemory text(original);
     EditsInMemory list(edits);
     DescribeChanges(text, list, encoding, preview);
+}
+
+void ListChanges(std::string_view original, const std::vector<Edit>& edits, TextEncoding encoding,
+                 FileChanges& changes) {
+    std::int64_t line = 1;
+    std::size_t counted = 0;
+    for (const Edit& edit : edits) {
+        line += std::count(original.begin() + static_cast<std::ptrdiff_t>(counted),
+                           original.begin() + static_cast<std::ptrdiff_t>(edit.start), '\n');
+        counted = edit.start;
+        changes.Add(line, edit.start, edit.end - edit.start,
+                    DecodeAs(original.substr(edit.start, edit.end - edit.start), encoding),
+                    DecodeAs(edit.inserted, encoding));
+    }
+}
+
+void ListChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
+                 FileChanges& changes) {
+    Edit edit;
+    while (const EditBounds* next = edits.Peek()) {
+        const std::int64_t line = original.LineNumber(original.LineStart(next->start));
+        edits.Next(&edit);
+        changes.Add(line, edit.start, edit.end - edit.start,
+                    DecodeAs(original.Bytes(edit.start, edit.end), encoding),
+                    DecodeAs(edit.inserted, encoding));
+    }
 }
 
 std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now) {

@@ -137,6 +137,15 @@ public:
 void DescribeChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
                      FilePreview& preview);
 
+class FileChanges;
+
+// Every edit as a change of the change list: its line, where it lies in the original, and the
+// text it takes out and puts in, read in the file's encoding.
+void ListChanges(std::string_view original, const std::vector<Edit>& edits, TextEncoding encoding,
+                 FileChanges& changes);
+void ListChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
+                 FileChanges& changes);
+
 // What a preview page shows about the run in its summary.
 struct PreviewSummary {
     QString term;         // or the profile's name

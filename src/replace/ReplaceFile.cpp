@@ -165,15 +165,22 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
     const auto failed = [&outcome](QString problem) {
         outcome.problems.push_back(std::move(problem));
         outcome.replacements = 0;
-        return outcome;
+        // Only ever the file's last word.
+        return std::move(outcome);
     };
     StreamedPreview text(opened.file.get(), static_cast<std::uint64_t>(opened.status.st_size),
                          task.path, place != nullptr ? place->directory : -1, pieceSize);
     std::optional<TextEncoding> encoding;  // the original's, for the lines shown
+    // The change list names the original by its fingerprint, taken as the first pass reads it.
+    ContentHasher originalHash;
+    bool hashing = run.changeList != nullptr;
     for (const ReplaceStep& step : run.steps) {
-        auto found =
-            MatchStreamed(text.Descriptor(), task.path, {&step.term},
-                          {.pieceSize = pieceSize, .limit = text.Size(), .stop = run.stop});
+        auto found = MatchStreamed(text.Descriptor(), task.path, {&step.term},
+                                   {.pieceSize = pieceSize,
+                                    .hasher = hashing ? &originalHash : nullptr,
+                                    .limit = text.Size(),
+                                    .stop = run.stop});
+        hashing = false;
         if (!found) {
             return failed(found.message());
         }
@@ -228,6 +235,14 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
     described.replacements = outcome.replacements;
     if (auto shown = text.Describe(*encoding, described); !shown) {
         return failed(shown.message());
+    }
+    if (run.changeList != nullptr) {
+        if (auto listed =
+                text.List(*encoding, outcome.changes.emplace(task.path, originalHash.Finish()));
+            !listed) {
+            outcome.changes.reset();
+            return failed(listed.message());
+        }
     }
     outcome.changed = true;
     outcome.preview = std::move(described);
@@ -335,7 +350,12 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         FilePreview& described = outcome.preview.emplace();
         described.path = task.path;
         described.replacements = outcome.replacements;
-        DescribeChanges(original, buffers.edits, DetectEncoding(original).encoding, described);
+        const TextEncoding encoding = DetectEncoding(original).encoding;
+        DescribeChanges(original, buffers.edits, encoding, described);
+        if (run.changeList != nullptr) {
+            ListChanges(original, buffers.edits, encoding,
+                        outcome.changes.emplace(task.path, ContentHash(original)));
+        }
         return outcome;
     }
     if (place == nullptr) {

@@ -36,7 +36,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
         return CommandOutcome::Completed;
     }
     const bool preview = action == ReplaceAction::Preview;
-    const bool filled = preview
+    const bool filled = preview && PreviewWritesPage(form)
                             ? RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                                  {form.ComDateifilter.text, u"Dateityp", true},
                                                  {form.TexZieldatei, u"Ergebnisdatei"}})
@@ -63,6 +63,9 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
     job.replacement.clear();
     job.pairs = profile.pairs;
     job.action = action;
+    if (preview) {
+        MakePreview(job, form);
+    }
     job.profileName = profilePath;
     job.kind = QStringLiteral("Ersatzprofil");
     if (preview) {
@@ -88,7 +91,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
                        MessageIcon::Warning);
     }
     if (preview) {
-        ShowResultInBrowser(form, ui);
+        ShowPreviewInBrowser(form, ui);
         return outcome;
     }
     if (outcome == CommandOutcome::Completed && profile.unpairedTerm) {

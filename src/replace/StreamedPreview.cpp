@@ -386,4 +386,17 @@ Status StreamedPreview::Describe(TextEncoding encoding, FilePreview& preview) co
     return Success();
 }
 
+Status StreamedPreview::List(TextEncoding encoding, FileChanges& changes) const {
+    OriginalOnDisk original(original_, originalSize_, path_);
+    EditsOnDisk edits(edits_.get(), editsSize_, Descriptor(), path_);
+    ListChanges(original, edits, encoding, changes);
+    if (original.Failed()) {
+        return *original.Failed();
+    }
+    if (auto failed = edits.Failed()) {
+        return *failed;
+    }
+    return Success();
+}
+
 }  // namespace trawlex

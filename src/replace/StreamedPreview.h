@@ -36,6 +36,8 @@ public:
 
     // The changed lines, read from the original around the edits and from the current text.
     Status Describe(TextEncoding encoding, FilePreview& preview) const;
+    // Every change for the change list, read the same way.
+    Status List(TextEncoding encoding, FileChanges& changes) const;
 
 private:
     Result<FileDescriptor> Nameless() const;

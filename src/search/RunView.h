@@ -51,6 +51,9 @@ struct FoundFile {
     std::time_t modified = 0;
     std::int64_t length = 0;
     int term = 0;  // in the heading's terms
+    // In a preview that writes a change list: where the file's changes start in it, and how many
+    // there are (the count).
+    std::int64_t changesAt = -1;
 };
 
 // What a running search, replacement or profile run tells whoever watches it: its messages, how

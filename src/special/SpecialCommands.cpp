@@ -73,10 +73,13 @@ CommandOutcome ReplaceWith(Form1& form, Ui& ui, QString term, QString replacemen
     job.action = action;
     job.kind = kind;
     job.regex = false;  // a control character is always itself
+    if (preview) {
+        MakePreview(job, form);
+    }
     const CommandOutcome outcome = ReplaceLocation(ui.Run(), job);
     BusyEnd(form, ui);
     if (preview && Produced(outcome)) {
-        ShowResultInBrowser(form, ui);
+        ShowPreviewInBrowser(form, ui);
     }
     return outcome;
 }
@@ -85,9 +88,10 @@ CommandOutcome ReplaceCode(Form1& form, Ui& ui, ReplaceAction action) {
     if (form.ComboSonderzeichenSuchcode.text.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(
-            form, ui,
-            action == ReplaceAction::Preview ? Needed::WithReport : Needed::LocationAndMask)) {
+    if (!RequireLocationAndMask(form, ui,
+                                action == ReplaceAction::Preview && PreviewWritesPage(form)
+                                    ? Needed::WithReport
+                                    : Needed::LocationAndMask)) {
         return CommandOutcome::Refused;
     }
     return ReplaceWith(form, ui, CodeCharacter(form.ComboSonderzeichenSuchcode.text),
@@ -100,9 +104,10 @@ CommandOutcome ReplaceCombination(Form1& form, Ui& ui, ReplaceAction action) {
     if (term.isEmpty()) {
         return CommandOutcome::Completed;
     }
-    if (!RequireLocationAndMask(
-            form, ui,
-            action == ReplaceAction::Preview ? Needed::WithReport : Needed::LocationAndMask)) {
+    if (!RequireLocationAndMask(form, ui,
+                                action == ReplaceAction::Preview && PreviewWritesPage(form)
+                                    ? Needed::WithReport
+                                    : Needed::LocationAndMask)) {
         return CommandOutcome::Refused;
     }
     return ReplaceWith(form, ui, std::move(term),

@@ -2,6 +2,7 @@
 
 #include "Cli.h"
 #include "TestSupport.h"
+#include "replace/ReplaceCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,43 @@ TEST(CommandLineTest, SettingsFileComesFirstAndOptionsOverrideIt) {
     EXPECT_TRUE(ui.messages.back().contains(QStringLiteral("fehlt.INI")));
 }
 
+// The preview page goes beside the result file of the window's settings, where --report names
+// it, and beside a change list only when --report names it.
+TEST(CommandLineTest, PreviewPageGoesBesideTheResultFileUnlessNamed) {
+    const test::TempTree tree;
+    const std::string settings = tree.Write(
+        "Trawlex.INI", "[Trawlex]\r\nHTML-Browser=\r\nSearchPath=" + tree.Root() +
+                           "\r\nSearchKey=Alt\r\nFileFilterMask=*.TXT\r\nReplaceKey=\r\n"
+                           "OutputFile=/tmp/bericht.v1.htm\r\nTextOrBinarySearch=Binary\r\n"
+                           "Recursive=No\r\n");
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"replace", "--preview", "--settings", settings.c_str()}, "/tmp/bericht.v1-Vorschau.htm"},
+        {{"replace", "--preview", "--settings", settings.c_str(), "--report", "/tmp/v.htm"},
+         "/tmp/v.htm"},
+        {{"replace", "--preview", "--settings", settings.c_str(), "--changes", "/tmp/l.jsonl"}, ""},
+        {{"replace", "--preview", "--settings", settings.c_str(), "--changes", "/tmp/l.jsonl",
+          "--report", "/tmp/v.htm"},
+         "/tmp/v.htm"},
+    };
+    for (const auto& [arguments, page] : cases) {
+        const CliParse parse = ParseCommandLine(Arguments(arguments));
+        ASSERT_TRUE(parse.request.has_value()) << parse.output.toStdString();
+        test::FakeUi ui;
+        const std::optional<Form1> form = PrepareForm(*parse.request, ui);
+        ASSERT_TRUE(form.has_value());
+        EXPECT_EQ(PreviewWritesPage(*form) ? PreviewPagePath(*form) : QString(),
+                  QString::fromUtf8(page));
+    }
+    Form1 window;
+    for (const auto& [result, page] : std::vector<std::pair<const char*, const char*>>{
+             {"/a.b/Bericht", "/a.b/Bericht-Vorschau"},
+             {"/tmp/.htm", "/tmp/.htm-Vorschau"},
+             {"Ergebnis.HTM", "Ergebnis-Vorschau.HTM"}}) {
+        window.TexZieldatei = QString::fromUtf8(result);
+        EXPECT_EQ(PreviewPagePath(window), QString::fromUtf8(page));
+    }
+}
+
 TEST(CommandLineTest, WrongUsageIsNamed) {
     const std::pair<std::vector<const char*>, const char*> cases[] = {
         {{}, "Befehl"},
@@ -63,6 +101,11 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
           "--report", "r", "--no-undo"},
          "--no-undo"},
         {{"undo", "--location", "."}, "--location"},
+        {{"replace", "--term", "a", "--replacement", "b", "--location", ".", "--mask", "*",
+          "--changes", "l.jsonl"},
+         "--preview"},
+        {{"apply"}, "--changes"},
+        {{"apply", "--changes", "l", "--location", "."}, "--location"},
         {{"replace-code", "--code", "9"}, "13 <Return>"},
         {{"search-combination", "--combination", "<cr><lf>"}, "<CR><LF>"},
     };

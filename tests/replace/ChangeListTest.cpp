@@ -1,0 +1,349 @@
+#include "TestSupport.h"
+#include "common/files/ContentHash.h"
+#include "common/text/Cp1252.h"
+#include "common/text/TextEncoding.h"
+#include "replace/ApplyChanges.h"
+#include "replace/ChangeList.h"
+#include "replace/Ersatzroutinen.h"
+#include "replace/UndoCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace trawlex {
+namespace {
+
+using test::FakeUi;
+using test::ReadFile;
+using test::TempTree;
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::istringstream in(ReadFile(path));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (const std::string& line : lines) {
+        out << line << '\n';
+    }
+}
+
+// Texts over few words, so that terms meet, overlap and sit beside umlauts and line ends.
+QString Text(std::mt19937& random) {
+    static const QStringList words = {
+        QStringLiteral("alt"), QStringLiteral("Alt"),    QStringLiteral("ALLT"),
+        QStringLiteral("neu"), QStringLiteral("\u00E4"), QStringLiteral("\u00FC"),
+        QStringLiteral(" "),   QStringLiteral("\r\n"),   QStringLiteral("\n"),
+        QStringLiteral("x"),   QStringLiteral("altalt"), QStringLiteral("neu alt"),
+    };
+    QString text;
+    for (int count = static_cast<int>(random() % 60); count > 0; --count) {
+        text += words[static_cast<qsizetype>(random() % static_cast<unsigned>(words.size()))];
+    }
+    return text;
+}
+
+std::string Encoded(const QString& text, TextEncoding encoding) {
+    return encoding == TextEncoding::Utf8 ? text.toStdString() : EncodeCp1252(text).value();
+}
+
+struct Kind {
+    const char* name;
+    ReplaceJob job;
+};
+
+std::vector<Kind> Kinds() {
+    const auto job = [](QString term, QString replacement, CompareMode mode, bool regex) {
+        ReplaceJob made;
+        made.term = std::move(term);
+        made.replacement = std::move(replacement);
+        made.mode = mode;
+        made.regex = regex;
+        made.mask = QStringLiteral("*.txt");
+        made.scope = Scope::Tree;
+        return made;
+    };
+    ReplaceJob profile = job({}, {}, CompareMode::IgnoreCase, false);
+    profile.pairs = {{QStringLiteral("alt"), QStringLiteral("neu")},
+                     {QStringLiteral("neu neu"), QStringLiteral("X")},
+                     {QStringLiteral("\u00FC"), QStringLiteral("ue")}};
+    profile.profileName = QStringLiteral("profil.txt");
+    return {
+        {"term",
+         job(QStringLiteral("alt"), QStringLiteral("ne\u00FC"), CompareMode::IgnoreCase, false)},
+        {"umlaut", job(QStringLiteral("\u00E4"), QStringLiteral("ae"), CompareMode::Exact, false)},
+        {"groups",
+         job(QStringLiteral("(a)(l+)t"), QStringLiteral("$2<$1>"), CompareMode::IgnoreCase, true)},
+        {"profile", profile},
+        {"combination",
+         job(QStringLiteral("\r\n"), QStringLiteral("\n"), CompareMode::Exact, false)},
+    };
+}
+
+// The same files, in both encodings, in each of the trees given.
+void Fill(std::mt19937& random, const std::vector<const TempTree*>& trees) {
+    for (int file = 0; file < 10; ++file) {
+        const QString text = Text(random);
+        const TextEncoding encoding = file % 2 == 0 ? TextEncoding::Utf8 : TextEncoding::Cp1252;
+        // Windows-1252 text needs no multi-byte sequence; UTF-8 text needs one to be read so.
+        const std::string bytes = Encoded(
+            encoding == TextEncoding::Utf8 ? text + QStringLiteral("\u00E4") : text, encoding);
+        const std::string name = (file < 5 ? "" : "unten/") + std::to_string(file) + ".txt";
+        for (const TempTree* tree : trees) {
+            tree->Write(name, bytes);
+        }
+    }
+}
+
+CommandOutcome Preview(FakeUi& ui, ReplaceJob job, const TempTree& tree, const std::string& list) {
+    job.location = tree.RootText();
+    job.action = ReplaceAction::Preview;
+    job.changes = QString::fromStdString(list);
+    return ReplaceLocation(ui, job);
+}
+
+// The original with the listed changes made, in the file's own encoding.
+std::string Expected(const std::string& original, std::vector<ListedChange> changes) {
+    const TextEncoding encoding = DetectEncoding(original).encoding;
+    std::sort(changes.begin(), changes.end(),
+              [](const ListedChange& a, const ListedChange& b) { return a.offset > b.offset; });
+    std::string result = original;
+    for (const ListedChange& change : changes) {
+        result.replace(change.offset, change.length, Encoded(change.after, encoding));
+    }
+    return result;
+}
+
+TEST(ChangeListTest, ApplyingAChosenSubsetWritesExactlyThoseChangesAndAllEqualsTheReplacement) {
+    test::UseGermanLocale();
+    std::mt19937 random(20261209);
+    for (const Kind& kind : Kinds()) {
+        for (int round = 0; round < 4; ++round) {
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(round));
+            TempTree chosen, all, replaced, lists;
+            Fill(random, {&chosen, &all, &replaced});
+            const auto originals = chosen.Files();
+            FakeUi ui;
+            const std::string chosenList = lists.Path("gewaehlt.jsonl");
+            const std::string allList = lists.Path("alle.jsonl");
+            ASSERT_EQ(Preview(ui, kind.job, chosen, chosenList), CommandOutcome::Completed)
+                << ui.messages.join(u'\n').toStdString();
+            ASSERT_EQ(Preview(ui, kind.job, all, allList), CommandOutcome::Completed);
+
+            ReplaceJob write = kind.job;
+            write.location = replaced.RootText();
+            write.journal = false;
+            ASSERT_EQ(ReplaceLocation(ui, write), CommandOutcome::Completed);
+            ASSERT_EQ(ApplyChangeList(ui, {.changes = QString::fromStdString(allList)}),
+                      CommandOutcome::Completed)
+                << ui.messages.join(u'\n').toStdString();
+            EXPECT_EQ(all.Files(), replaced.Files());
+
+            // Every line parses, the numbers count over the whole list, and the rows say where
+            // each file's changes start.
+            std::vector<std::string> kept;
+            std::map<std::string, std::vector<ListedChange>> keptByFile;
+            std::int64_t number = 0;
+            for (const std::string& line : Lines(chosenList)) {
+                auto change = ParseChangeLine(line);
+                ASSERT_TRUE(change) << line;
+                EXPECT_EQ(change->number, ++number);
+                const std::string relative = change->file.substr(chosen.Root().size());
+                const std::string& original = originals.at(relative);
+                EXPECT_EQ(change->fingerprint, ContentHash(original));
+                EXPECT_EQ(
+                    change->line,
+                    1 + std::count(original.begin(),
+                                   original.begin() + static_cast<std::ptrdiff_t>(change->offset),
+                                   '\n'));
+                if (random() % 2 == 0) {
+                    kept.push_back(line);
+                    keptByFile[relative].push_back(change.value());
+                }
+            }
+            WriteLines(chosenList, kept);
+            const CommandOutcome applied =
+                ApplyChangeList(ui, {.changes = QString::fromStdString(chosenList)});
+            EXPECT_EQ(applied,
+                      kept.empty() ? CommandOutcome::NothingToDo : CommandOutcome::Completed);
+            const auto now = chosen.Files();
+            for (const auto& [relative, bytes] : originals) {
+                const auto listed = keptByFile.find(relative);
+                EXPECT_EQ(now.at(relative),
+                          listed == keptByFile.end() ? bytes : Expected(bytes, listed->second))
+                    << relative;
+            }
+            if (!kept.empty()) {
+                Form1 form;
+                EXPECT_EQ(UndoNewestRun(form, ui, DamagedRuns::Refuse), CommandOutcome::Completed);
+                EXPECT_EQ(chosen.Files(), originals);
+            }
+        }
+    }
+}
+
+TEST(ChangeListTest, PiecesListTheSameChangesAsTheWholeFile) {
+    std::mt19937 random(7);
+    for (const Kind& kind : Kinds()) {
+        for (int round = 0; round < 6; ++round) {
+            TempTree tree;
+            Fill(random, {&tree});
+            std::vector<ReplaceStep> steps;
+            std::vector<ReplacePair> pairs = kind.job.pairs;
+            if (pairs.empty()) {
+                pairs.push_back({kind.job.term, kind.job.replacement});
+            }
+            for (const ReplacePair& pair : pairs) {
+                steps.push_back(
+                    ReplaceStep::Make(pair.term, pair.replacement, kind.job.mode, kind.job.regex)
+                        .value());
+            }
+            const FileMask mask(QStringLiteral("*"));
+            FakeUi ui;
+            const LocationBounds bounds(tree.Root());
+            TempTree lists;
+            auto writer = ChangeListWriter::Create(lists.RootText() + QStringLiteral("l"));
+            ReplaceRun run{steps, mask, ui, bounds, ReplaceAction::Preview};
+            run.changeList = &writer.value();
+            for (const auto& [relative, bytes] : tree.Files()) {
+                const ReplaceTask task{tree.Path(relative), tree.Path(relative), std::nullopt};
+                ReplaceBuffers buffers;
+                FileOutcome whole = ReplaceInFile(task, run, buffers);
+                FileOutcome pieces = PreviewInPieces(task, run, 3);
+                ASSERT_EQ(whole.changes.has_value(), pieces.changes.has_value()) << relative;
+                if (!whole.changes) {
+                    continue;
+                }
+                std::string wholeLines, pieceLines;
+                ASSERT_TRUE(whole.changes->WriteTo(1, [&](std::string_view line) {
+                    wholeLines += line;
+                    return Success();
+                }));
+                ASSERT_TRUE(pieces.changes->WriteTo(1, [&](std::string_view line) {
+                    pieceLines += line;
+                    return Success();
+                }));
+                EXPECT_EQ(wholeLines, pieceLines) << kind.name << " " << relative;
+            }
+        }
+    }
+}
+
+TEST(ChangeListTest, AFileNotAsThePreviewSawItIsLeftWholeAndNamed) {
+    test::UseGermanLocale();
+    struct Case {
+        const char* name;
+        // Changes the list's lines of a.txt, or a.txt itself, after the preview.
+        std::function<void(std::vector<std::string>&, const TempTree&)> spoil;
+        const char* named;
+    };
+    const auto replaceIn = [](std::string& line, const std::string& from, const std::string& to) {
+        line.replace(line.find(from), from.size(), to);
+    };
+    const std::vector<Case> cases = {
+        {"edited since",
+         [](std::vector<std::string>&, const TempTree& tree) {
+             tree.Write("a.txt", "alt alt und mehr alt\n");
+         },
+         "seit der Vorschau ge\u00E4ndert"},
+        {"before edited",
+         [&](std::vector<std::string>& lines, const TempTree&) {
+             replaceIn(lines[1], "\"before\": \"alt\"", "\"before\": \"xyz\"");
+         },
+         "an Byte 4 steht nicht \u201Exyz\u201C (\u00C4nderung 2)"},
+        {"overlapping",
+         [&](std::vector<std::string>& lines, const TempTree&) {
+             replaceIn(lines[1], "\"length\": 3", "\"length\": 5");
+         },
+         "\u00C4nderungen 2 und 3 \u00FCberschneiden sich"},
+        {"past the end",
+         [&](std::vector<std::string>& lines, const TempTree&) {
+             replaceIn(lines[2], "\"offset\": 8", "\"offset\": 80");
+         },
+         "reicht \u00FCber ihr Ende hinaus"},
+        {"two fingerprints",
+         [&](std::vector<std::string>& lines, const TempTree&) {
+             const std::size_t at = lines[1].find("\"fingerprint\": \"") + 16;
+             lines[1][at] = lines[1][at] == '0' ? '1' : '0';
+         },
+         "verschiedene Fingerabdr\u00FCcke"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        TempTree tree, lists;
+        tree.Write("a.txt", "alt alt alt\n");
+        tree.Write("b.txt", "ein alt\n");
+        FakeUi ui;
+        const std::string list = lists.Path("l.jsonl");
+        ReplaceJob job;
+        job.term = QStringLiteral("alt");
+        job.replacement = QStringLiteral("neu");
+        job.mask = QStringLiteral("*.txt");
+        ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
+        std::vector<std::string> lines = Lines(list);
+        ASSERT_EQ(lines.size(), 4u);
+        row.spoil(lines, tree);
+        WriteLines(list, lines);
+        const std::string aBefore = ReadFile(tree.Path("a.txt"));
+        ui.messages.clear();
+        EXPECT_EQ(ApplyChangeList(ui, {.changes = QString::fromStdString(list)}),
+                  CommandOutcome::Incomplete);
+        EXPECT_EQ(ReadFile(tree.Path("a.txt")), aBefore);
+        EXPECT_EQ(ReadFile(tree.Path("b.txt")), "ein neu\n");
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(QString::fromUtf8(row.named)))
+            << ui.messages.join(u'\n').toStdString();
+    }
+}
+
+TEST(ChangeListTest, AListWithALineThatIsNoChangeChangesNothing) {
+    test::UseGermanLocale();
+    const std::vector<std::pair<std::string, const char*>> lines = {
+        {"kein JSON", "ist kein JSON-Objekt"},
+        {R"({"file": "a.txt", "fingerprint": "zz", "change": 1})", "\u201Efingerprint\u201C"},
+        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1,
+ "offset": -1, "length": 3, "before": "alt", "after": "neu"})",
+         ""},
+        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
+         R"("offset": 1.5, "length": 3, "before": "alt", "after": "neu"})",
+         "\u201Eoffset\u201C (eine ganze Zahl ab 0)"},
+        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
+         R"("offset": 0, "length": 3, "before": "alt"})",
+         "\u201Eafter\u201C"},
+    };
+    for (const auto& [line, named] : lines) {
+        TempTree tree, lists;
+        tree.Write("a.txt", "alt\n");
+        FakeUi ui;
+        ReplaceJob job;
+        job.term = QStringLiteral("alt");
+        job.replacement = QStringLiteral("neu");
+        job.mask = QStringLiteral("*.txt");
+        const std::string list = lists.Path("l.jsonl");
+        ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
+        // The bad line comes after a good one: nothing at all is made.
+        WriteLines(list, {Lines(list).front(), "", line});
+        ui.messages.clear();
+        EXPECT_EQ(ApplyChangeList(ui, {.changes = QString::fromStdString(list)}),
+                  CommandOutcome::Invalid)
+            << line;
+        EXPECT_EQ(ReadFile(tree.Path("a.txt")), "alt\n");
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(QStringLiteral("in Zeile 3 fehlerhaft")))
+            << ui.messages.join(u'\n').toStdString();
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(QString::fromUtf8(named)));
+    }
+}
+
+}  // namespace
+}  // namespace trawlex

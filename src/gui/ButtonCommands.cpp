@@ -61,4 +61,23 @@ std::vector<ButtonCommand> ButtonCommands(const std::string& settingsPath) {
     };
 }
 
+Runner::Command ApplyChosenCommand(QString list, std::vector<ChosenChanges> chosen,
+                                   QString chosenList) {
+    return [list = std::move(list), chosen = std::move(chosen), chosenList = std::move(chosenList)](
+               Form1& form, Ui& ui) {
+        if (auto written = WriteChosenChanges(list, chosen, chosenList); !written) {
+            ui.ShowMessage(
+                written.message() + QStringLiteral("\nEs wurde keine Datei ge\u00E4ndert."),
+                MessageIcon::Warning);
+            return CommandOutcome::Failed;
+        }
+        // The next preview writes its list where the window keeps it.
+        const QString previewList = form.ChangesFile;
+        form.ChangesFile = chosenList;
+        const CommandOutcome outcome = butAusgewaehlteErsetzen_Click(form, ui);
+        form.ChangesFile = previewList;
+        return outcome;
+    };
+}
+
 }  // namespace trawlex

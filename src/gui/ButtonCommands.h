@@ -2,6 +2,8 @@
 
 #include "Runner.h"
 
+#include "replace/ChangeReview.h"
+
 #include <string>
 #include <vector>
 
@@ -26,5 +28,10 @@ struct ButtonCommand {
 // Every command button of the window; "INI-Datei speichern" writes to `settingsPath`, which must
 // outlive the commands and is read when one runs.
 std::vector<ButtonCommand> ButtonCommands(const std::string& settingsPath);
+
+// "Ausgewählte ersetzen": writes the chosen lines of a preview's change list to `chosenList` and
+// makes them, as apply does.
+Runner::Command ApplyChosenCommand(QString list, std::vector<ChosenChanges> chosen,
+                                   QString chosenList);
 
 }  // namespace trawlex

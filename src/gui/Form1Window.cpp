@@ -76,6 +76,9 @@ Form1Window::Form1Window(QWidget* parent)
          [this](int direction) { work_->Results().StepHit(direction); }});
     ConnectCommands();
     ConnectRunner();
+    if (review_.isValid()) {
+        record_.ChangesFile = review_.filePath(QStringLiteral("Vorschau.jsonl"));
+    }
     WriteWidgets();
 }
 
@@ -321,6 +324,13 @@ void Form1Window::ConnectRunner() {
     connect(&runner_, &Runner::found, results, &ResultsPane::Append);
     connect(&runner_, &Runner::progressed, results, &ResultsPane::ShowProgress);
     connect(&runner_, &Runner::finished, this, &Form1Window::CommandEnded);
+    connect(results, &ResultsPane::applyRequested, this,
+            [this](const QString& list, const std::vector<ChosenChanges>& chosen) {
+                StartCommand(ApplyChosenCommand(
+                                 list, chosen,
+                                 review_.filePath(QStringLiteral("Auswahl der Vorschau.jsonl"))),
+                             CommandKind::Run);
+            });
 }
 
 QLabel* Form1Window::AddLabel(QWidget& parent, const QString& name, const QString& caption,

@@ -7,6 +7,7 @@
 #include "app/Form1.h"
 
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <string>
@@ -118,6 +119,8 @@ private:
     WorkArea* work_ = nullptr;
 
     std::string settingsPath_;
+    // The window's previews write their change lists here, and the person's choice of them.
+    QTemporaryDir review_;
     QPointer<QWidget> focusedBeforeRun_;
     bool closeRequested_ = false;
     CommandKind runKind_ = CommandKind::Dialog;

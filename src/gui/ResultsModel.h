@@ -1,5 +1,6 @@
 #pragma once
 
+#include "replace/ChangeReview.h"
 #include "search/RunView.h"
 
 #include <QAbstractTableModel>
@@ -32,6 +33,18 @@ public:
     void Begin(const ResultsHeading& heading);
     void Append(std::vector<FoundFile> rows);
 
+    // A preview that wrote a change list: each file and each change has a tick, all set at
+    // first. A file's ticks are held only once the person unticks one of its changes.
+    bool Choosing() const { return choosing_; }
+    bool Chosen(int row, std::size_t change) const;
+    void Choose(int row, std::size_t change, bool ticked);
+    void ChooseFile(int row, bool ticked);
+    void ChooseAll(bool ticked);
+    std::int64_t ChosenCount() const { return chosen_; }
+    std::int64_t ChosenIn(int row) const;
+    // The ticked changes, file by file in the list's order.
+    std::vector<ChosenChanges> Choice() const;
+
     const ResultsHeading& Heading() const { return heading_; }
     const FoundFile& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
     // The path as the table shows it: below the location, without it.
@@ -41,9 +54,25 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+Q_SIGNALS:
+    // The ticks of a file changed (-1: of every file).
+    void choiceChanged(int row);
 
 private:
+    // How many of a file's changes are ticked, and which, once not all or none are.
+    struct FileChoice {
+        std::int64_t ticked = 0;
+        std::vector<bool> ticks;
+    };
+    void SetTicked(int row, std::int64_t ticked);
+
     ResultsHeading heading_;
+    bool choosing_ = false;
+    std::vector<FileChoice> choices_;
+    std::int64_t chosen_ = 0;
     QString locationPrefix_;
     std::vector<FoundFile> rows_;
     std::vector<QString> shownPaths_;  // made once: sorting by path asks for each many times

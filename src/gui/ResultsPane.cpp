@@ -1,5 +1,6 @@
 #include "ResultsPane.h"
 
+#include "ChangesView.h"
 #include "HitLinesView.h"
 #include "ResultsModel.h"
 #include "WidgetUi.h"
@@ -54,20 +55,41 @@ ResultsPane::ResultsPane(Form1& record, Ui& desktop, HitLinesView& hitLines, QWi
 
     BuildTable();
     connect(&hitLines_, &HitLinesView::openLine, this, &ResultsPane::OpenShownLine);
+    changes_ = new ChangesView(*results_);
+    connect(changes_, &ChangesView::openLine, this, &ResultsPane::OpenShownLine);
 
     progress_ = new QLabel(this);
     progress_->setObjectName(QStringLiteral("Fortschritt"));
     progress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    chooseAll_ = new QPushButton(QStringLiteral("Alle"), this);
+    chooseAll_->setObjectName(QStringLiteral("butAlleAuswaehlen"));
+    chooseAll_->setToolTip(QStringLiteral("Alle \u00C4nderungen aller Dateien ausw\u00E4hlen"));
+    chooseNone_ = new QPushButton(QStringLiteral("Keine"), this);
+    chooseNone_->setObjectName(QStringLiteral("butKeineAuswaehlen"));
+    chooseNone_->setToolTip(QStringLiteral("Keine \u00C4nderung ausw\u00E4hlen"));
+    applyChosen_ = new QPushButton(QStringLiteral("Ausgew\u00E4hlte ersetzen"), this);
+    applyChosen_->setObjectName(QStringLiteral("butAusgewaehlteErsetzen"));
+    connect(chooseAll_, &QPushButton::clicked, this, [this] { results_->ChooseAll(true); });
+    connect(chooseNone_, &QPushButton::clicked, this, [this] { results_->ChooseAll(false); });
+    connect(applyChosen_, &QPushButton::clicked, this,
+            [this] { Q_EMIT applyRequested(record_.ChangesFile, results_->Choice()); });
+    connect(results_, &ResultsModel::choiceChanged, this, [this] { ShowChoice(); });
 
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(filter_, 1);
     filterRow->addWidget(editor_);
+    auto* endRow = new QHBoxLayout;
+    endRow->addWidget(progress_, 1);
+    endRow->addWidget(chooseAll_);
+    endRow->addWidget(chooseNone_);
+    endRow->addWidget(applyChosen_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 0, 8, 0);
     layout->setSpacing(4);
     layout->addLayout(filterRow);
     layout->addWidget(table_, 1);
-    layout->addWidget(progress_);
+    layout->addLayout(endRow);
+    ShowChoice();
 }
 
 ResultsPane::~ResultsPane() {
@@ -148,8 +170,27 @@ void ResultsPane::Begin(const ResultsHeading& heading) {
     tally_.began = true;
     fitPending_ = !widthsChosen_;
     hitLines_.Reset();
+    changes_->Reset();
     shownPath_.clear();
     ++hitLinesRequest_;
+    Q_EMIT reviewShown(heading.kind == ResultsKind::Preview);
+    ShowChoice();
+}
+
+void ResultsPane::ShowChoice() {
+    const bool choosing = results_->Choosing() && tally_.began;
+    for (QPushButton* button : {chooseAll_, chooseNone_, applyChosen_}) {
+        button->setVisible(choosing);
+        button->setEnabled(!running_);
+    }
+    const std::int64_t chosen = results_->ChosenCount();
+    applyChosen_->setEnabled(!running_ && chosen > 0);
+    applyChosen_->setToolTip(
+        QStringLiteral("Schreibt genau die %1 ausgew\u00E4hlten \u00C4nderungen in einem "
+                       "Lauf; \u201ER\u00FCckg\u00E4ngig\u201C nimmt sie als einen zur\u00FCck. "
+                       "Eine Datei, die sich seit der Vorschau ge\u00E4ndert hat, bleibt, wie "
+                       "sie ist.")
+            .arg(QLocale().toString(static_cast<qlonglong>(chosen))));
 }
 
 void ResultsPane::ShowColumnsFor(ResultsKind kind) {
@@ -232,10 +273,19 @@ void ResultsPane::FinishRun(CommandOutcome outcome, const QString& message) {
         shownPath_.clear();
     }
     progress_->setText(EndLine(tally_, outcome, message));
+    // The changes of a file chosen while the preview ran can be read now that its list is
+    // complete.
+    if (results_->Choosing() && table_->currentIndex().isValid()) {
+        shownPath_.clear();
+        ShowHitLinesOf(table_->currentIndex());
+    }
+    ShowChoice();
 }
 
 void ResultsPane::SetCommandRunning(bool running) {
     editor_->setEnabled(!running);
+    running_ = running;
+    ShowChoice();
 }
 
 QList<int> ResultsPane::ColumnWidths() const {
@@ -298,6 +348,10 @@ void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
     }
     shownPath_ = shown;
     const int request = ++hitLinesRequest_;
+    if (results_->Choosing()) {
+        ShowChangesOf(shownResults_->mapToSource(shownIndex).row(), found);
+        return;
+    }
     const ResultsHeading& heading = results_->Heading();
     const QString term = heading.terms.value(found.term);
     if (term.isEmpty()) {
@@ -318,6 +372,32 @@ void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
             [this, request, found, lines = std::move(lines)] {
                 if (request == hitLinesRequest_) {
                     hitLines_.Fill(lines, results_->ShownPath(found));
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ResultsPane::ShowChangesOf(int row, const FoundFile& found) {
+    if (found.changesAt < 0) {
+        changes_->ShowNote(QStringLiteral("Zu dieser Datei gibt es keine \u00C4nderungsliste."));
+        return;
+    }
+    if (running_) {
+        changes_->ShowNote(
+            QStringLiteral("Die \u00C4nderungen dieser Datei stehen hier, sobald "
+                           "die Vorschau fertig ist."));
+        return;
+    }
+    changes_->ShowNote(QStringLiteral("Die \u00C4nderungen werden gelesen \u2026"));
+    const int request = hitLinesRequest_;
+    hitLineReaders_.start([this, request, row, found, list = record_.ChangesFile] {
+        auto changes = ReadShownChanges(list, found.changesAt, found.count, found.path);
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, row, changes = std::move(changes)] {
+                if (request == hitLinesRequest_) {
+                    changes_->Fill(row, changes, results_->ShownPath(results_->Row(row)));
                 }
             },
             Qt::QueuedConnection);

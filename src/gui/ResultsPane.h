@@ -3,6 +3,7 @@
 #include "RunLines.h"
 
 #include "common/Run.h"
+#include "replace/ChangeReview.h"
 #include "search/HitLines.h"
 #include "search/RunView.h"
 
@@ -25,6 +26,7 @@ class QTableView;
 namespace trawlex {
 
 struct Form1;
+class ChangesView;
 class HitLinesView;
 class ResultsModel;
 class Ui;
@@ -69,6 +71,17 @@ public:
 
     // The rows as the person sees them (sorted, filtered).
     QSortFilterProxyModel& ShownResults() { return *shownResults_; }
+    ResultsModel& Results() { return *results_; }
+
+    // The changes of the file chosen among a preview's rows, shown where the hit lines stand.
+    ChangesView& Changes() { return *changes_; }
+
+Q_SIGNALS:
+    // A preview's rows are shown (true), or those of another run: the changes take the hit
+    // lines' place.
+    void reviewShown(bool shown);
+    // "Ausgewählte ersetzen": the person wants the ticked changes made.
+    void applyRequested(const QString& list, const std::vector<ChosenChanges>& chosen);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -78,6 +91,8 @@ private:
     void ShowColumnsFor(ResultsKind kind);
     void FitColumnsToRows();
     void ShowHitLinesOf(const QModelIndex& shownIndex);
+    void ShowChangesOf(int row, const FoundFile& found);
+    void ShowChoice();
     void OpenChosenRow();
     void OpenShownLine(std::int64_t line);
     void AskEditorCommand();
@@ -92,6 +107,11 @@ private:
     QSortFilterProxyModel* shownResults_ = nullptr;
     QTableView* table_ = nullptr;
     QLabel* progress_ = nullptr;
+    ChangesView* changes_ = nullptr;
+    QPushButton* chooseAll_ = nullptr;
+    QPushButton* chooseNone_ = nullptr;
+    QPushButton* applyChosen_ = nullptr;
+    bool running_ = false;
 
     RunTally tally_;
     std::array<int, 8> widths_{};  // per column; 0 where none was chosen

@@ -1,5 +1,6 @@
 #include "WorkArea.h"
 
+#include "ChangesView.h"
 #include "HitLinesView.h"
 #include "ResultsPane.h"
 
@@ -7,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QScreen>
+#include <QStackedWidget>
 
 namespace trawlex {
 
@@ -16,15 +18,22 @@ WorkArea::WorkArea(QWidget& inputs, Form1& record, Ui& desktop, QWidget* parent)
     auto* top = new QWidget(this);
     top->setObjectName(QStringLiteral("Eingabezeile"));
     hitLines_ = new HitLinesView(top);
+    results_ = new ResultsPane(record, desktop, *hitLines_, this);
+    // A preview's changes take the place of the hit lines while its rows are shown.
+    auto* beside = new QStackedWidget(top);
+    beside->addWidget(hitLines_);
+    beside->addWidget(&results_->Changes());
+    connect(results_, &ResultsPane::reviewShown, beside, [beside, this](bool review) {
+        beside->setCurrentWidget(review ? static_cast<QWidget*>(&results_->Changes()) : hitLines_);
+    });
     auto* row = new QHBoxLayout(top);
     row->setContentsMargins(0, 0, 8, 0);
     row->setSpacing(4);
     row->addWidget(&inputs, 0, Qt::AlignLeft | Qt::AlignTop);
-    row->addWidget(hitLines_, 1);
+    row->addWidget(beside, 1);
     // The hit lines keep a readable width beside the inputs.
     top->setMinimumSize(inputs.width() + 160, inputs.height());
 
-    results_ = new ResultsPane(record, desktop, *hitLines_, this);
     addWidget(top);
     addWidget(results_);
     setStretchFactor(0, 0);

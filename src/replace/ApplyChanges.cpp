@@ -12,6 +12,7 @@
 #include "common/files/PathAccess.h"
 #include "common/files/ReplacingFile.h"
 #include "common/files/RunLock.h"
+#include "common/files/WholeFile.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/TextEncoding.h"
@@ -201,25 +202,11 @@ Result<std::vector<EncodedChange>> Encode(const ListedFile& file, TextEncoding e
 }
 
 // Reads `length` bytes at `offset`; fewer only at the end of the file.
-Status ReadAt(int descriptor, std::uint64_t offset, std::size_t length, std::string& out,
-              const std::string& path) {
-    out.resize(length);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got =
-            pread(descriptor, out.data() + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return ReadError(path, errno);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
+Status ReadFrom(int descriptor, std::uint64_t offset, std::size_t length, std::string& out,
+                const std::string& path) {
+    if (auto read = ReadAt(descriptor, offset, length, out); !read) {
+        return ReadError(path, read.error().code);
     }
-    out.resize(done);
     return Success();
 }
 
@@ -241,7 +228,7 @@ Result<Fingerprinted> Fingerprint(int descriptor, std::uint64_t size, const std:
     std::string block;
     for (std::uint64_t at = 0; at < size;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - at));
-        if (auto read = ReadAt(descriptor, at, length, block, path); !read) {
+        if (auto read = ReadFrom(descriptor, at, length, block, path); !read) {
             return read.error();
         }
         if (block.empty()) {
@@ -321,7 +308,7 @@ Applied Rewrite(const ListedFile& file, const ReplaceTask& task, const ReplaceRu
         while (from < to) {
             const auto length =
                 static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, to - from));
-            if (auto read = ReadAt(source, from, length, block, task.path); !read) {
+            if (auto read = ReadFrom(source, from, length, block, task.path); !read) {
                 return read;
             }
             if (block.size() != length) {
@@ -341,8 +328,8 @@ Applied Rewrite(const ListedFile& file, const ReplaceTask& task, const ReplaceRu
             applied.left = copied.message();
             return applied;
         }
-        if (auto read = ReadAt(source, change.offset, static_cast<std::size_t>(change.length),
-                               block, task.path);
+        if (auto read = ReadFrom(source, change.offset, static_cast<std::size_t>(change.length),
+                                 block, task.path);
             !read) {
             applied.left = read.message();
             return applied;

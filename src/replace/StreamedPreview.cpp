@@ -33,21 +33,10 @@ Error TemporaryError(const std::string& path, int code) {
 // lengths come from what was read or written before.
 Status ReadRange(int descriptor, std::uint64_t from, std::size_t length, std::string& out,
                  const std::string& path) {
-    out.resize(length);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got =
-            pread(descriptor, out.data() + done, length - done, static_cast<off_t>(from + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            out.resize(done);
-            return ReadError(path, got < 0 ? errno : EIO);
-        }
-        done += static_cast<std::size_t>(got);
+    if (auto read = ReadAt(descriptor, from, length, out); !read) {
+        return ReadError(path, read.error().code);
     }
-    return Success();
+    return out.size() == length ? Success() : ReadError(path, EIO);
 }
 
 // The edits of a file one after another, each as three numbers of seven bits a byte: the gap

@@ -1,3 +1,4 @@
+#include "WindowDriver.h"
 #include "gui/Form1Window.h"
 #include "gui/Form2.h"
 #include "gui/Form3.h"
@@ -45,11 +46,6 @@ namespace {
 
 const QColor kOrange(255, 150, 0);
 
-template <typename Widget>
-Widget* Control(const QWidget& window, const QString& name) {
-    return window.findChild<Widget*>(name);
-}
-
 QStringList ItemTexts(const QComboBox& combo) {
     QStringList texts;
     for (int index = 0; index < combo.count(); ++index) {
@@ -82,67 +78,6 @@ QColor PaintedBackground(QLabel& label) {
 
 QColor ButtonFace(const QWidget& window) {
     return window.palette().color(QPalette::Button);
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return file.readAll();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-// A settings file that does not exist, so that start-up takes the first-start defaults whatever
-// lies beside the test program.
-std::string MissingSettingsFile() {
-    static const QTemporaryDir directory;
-    return QFile::encodeName(directory.filePath(QStringLiteral("Trawlex.INI"))).toStdString();
-}
-
-// A window after start-up whose message boxes land in `messages` instead of on the screen and
-// whose file and directory dialogs are cancelled unseen, so that no test can hang on a modal
-// dialog, and which starts no program.
-void Prepare(Form1Window& window, QStringList& messages) {
-    WidgetUi& ui = window.WindowUi();
-    ui.SetMessageHook([&messages](const QString& text, MessageIcon) { messages.append(text); });
-    ui.SetProcessStarter([](const QString&, const QStringList&) { return true; });
-    ui.SetEditorOpener([](const QString&) { return true; });
-    ui.SetFileDialogHook(
-        [](WidgetUi::FileDialogKind, const FileDialogRequest&) { return FileDialogAnswer{}; });
-    ui.SetLocationDialogHook([](Form1&, const QString&) {});
-    window.Form_Load(MissingSettingsFile());
-    window.show();
-}
-
-// How the command the window started ended, once it has (within 10 s).
-CommandOutcome Ended(QSignalSpy& ended) {
-    if (ended.isEmpty() && !ended.wait(10'000)) {
-        QTest::qFail("Der Befehl ist nicht zu Ende gegangen.", __FILE__, __LINE__);
-        return CommandOutcome::Failed;
-    }
-    return ended.takeFirst().at(0).value<CommandOutcome>();
-}
-
-// Runs a command from the window as a button does and waits for it to end.
-CommandOutcome Run(Form1Window& window, Form1Window::Command command) {
-    QSignalSpy ended(&window, &Form1Window::commandFinished);
-    if (!window.StartCommand(std::move(command))) {
-        return CommandOutcome::Refused;
-    }
-    return Ended(ended);
-}
-
-// Clicks a button of the window and waits for the command it starts to end.
-void Click(Form1Window& window, const QString& button) {
-    QSignalSpy ended(&window, &Form1Window::commandFinished);
-    QTest::mouseClick(Control<QPushButton>(window, button), Qt::LeftButton);
-    Ended(ended);
 }
 
 // What a command run from the window hears when it yields: at its first yield, or, yielding the
@@ -259,37 +194,7 @@ void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
     }
 }
 
-namespace {
-
-struct SearchInputs {
-    QString location;
-    QString term;
-    QString mask;
-    QString report;
-};
-
-void EnterSearch(Form1Window& window, const SearchInputs& inputs) {
-    Control<QComboBox>(window, QStringLiteral("TexSuchort"))->setEditText(inputs.location);
-    Control<QComboBox>(window, QStringLiteral("TexSuchbegriff"))->setEditText(inputs.term);
-    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))->setEditText(inputs.mask);
-    Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->setText(inputs.report);
-}
-
-void ClickSearch(Form1Window& window) {
-    Click(window, QStringLiteral("butSuchen"));
-}
-
-// The rows of the table as the person sees them, one column joined by "|".
-QString ShownColumn(Form1Window& window, int column) {
-    QSortFilterProxyModel& shown = window.ShownResults();
-    QStringList cells;
-    for (int row = 0; row < shown.rowCount(); ++row) {
-        cells.append(shown.index(row, column).data().toString());
-    }
-    return cells.join(QLatin1Char('|'));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
     const WindowLocation location;

@@ -4,6 +4,7 @@
 #include "common/text/TextEncoding.h"
 #include "replace/ApplyChanges.h"
 #include "replace/ChangeList.h"
+#include "replace/ChangeReview.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/UndoCommand.h"
 
@@ -343,6 +344,42 @@ TEST(ChangeListTest, AListWithALineThatIsNoChangeChangesNothing) {
             << ui.messages.join(u'\n').toStdString();
         EXPECT_TRUE(ui.messages.join(u'\n').contains(QString::fromUtf8(named)));
     }
+}
+
+// What the window shows of a change: its line around it, cut short far from it but never inside
+// a character, and the changes a person keeps written as a list of their own.
+TEST(ChangeListTest, ShownChangesKeepWholeCharactersAndChosenLinesMakeAList) {
+    TempTree tree, lists;
+    const QString umlauts = QString(70, QChar(0x00E4));  // two bytes each in UTF-8
+    tree.Write("a.txt", (QStringLiteral("kurz alt\n") + umlauts + QStringLiteral(" alt ") +
+                         umlauts + QStringLiteral("\nalt"))
+                            .toStdString());
+    FakeUi ui;
+    ReplaceJob job;
+    job.term = QStringLiteral("alt");
+    job.replacement = QStringLiteral("neu");
+    job.mask = QStringLiteral("*.txt");
+    const std::string list = lists.Path("l.jsonl");
+    ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
+    auto shown = ReadShownChanges(QString::fromStdString(list), 0, 3, tree.Path("a.txt"));
+    ASSERT_TRUE(shown) << shown.message().toStdString();
+    ASSERT_EQ(shown->size(), 3u);
+    EXPECT_EQ(shown->at(0).lead, QStringLiteral("kurz "));
+    EXPECT_EQ(shown->at(0).tail, QString());
+    EXPECT_EQ(shown->at(1).line, 2);
+    EXPECT_EQ(shown->at(1).lead, QString(39, QChar(0x00E4)) + QStringLiteral(" "));
+    EXPECT_EQ(shown->at(1).before + QStringLiteral("|") + shown->at(1).after,
+              QStringLiteral("alt|neu"));
+    EXPECT_EQ(shown->at(1).tail, QStringLiteral(" ") + QString(39, QChar(0x00E4)));
+    EXPECT_EQ(shown->at(2).lead, QString());
+
+    const std::vector<std::string> lines = Lines(list);
+    const auto second = static_cast<std::int64_t>(lines[0].size() + 1);
+    const std::string chosen = lists.Path("auswahl.jsonl");
+    ASSERT_TRUE(WriteChosenChanges(QString::fromStdString(list),
+                                   {{0, 1, {}}, {second, 2, {false, true}}},
+                                   QString::fromStdString(chosen)));
+    EXPECT_EQ(Lines(chosen), (std::vector<std::string>{lines[0], lines[2]}));
 }
 
 }  // namespace

@@ -27,6 +27,28 @@ Status WriteAll(int descriptor, std::string_view bytes) {
     return Success();
 }
 
+Status ReadAt(int descriptor, std::uint64_t offset, std::size_t length, std::string& out) {
+    out.resize(length);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t got =
+            pread(descriptor, out.data() + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            out.resize(done);
+            return Error{QString(), errno};
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    out.resize(done);
+    return Success();
+}
+
 namespace {
 
 // Reads an opened regular file whole into the memory that `reserve` hands out for its size;

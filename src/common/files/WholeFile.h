@@ -16,6 +16,10 @@ namespace trawlex {
 // Writes all bytes to a descriptor, going on after interruptions; the error carries errno.
 Status WriteAll(int descriptor, std::string_view bytes);
 
+// Reads up to `length` bytes from `offset` on into `out`, fewer only where the file ends; the
+// error carries errno.
+Status ReadAt(int descriptor, std::uint64_t offset, std::size_t length, std::string& out);
+
 // The length and modification time of the very file that was read.
 struct FileStamp {
     std::int64_t length = 0;

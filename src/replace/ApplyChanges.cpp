@@ -9,6 +9,7 @@
 #include "common/SystemError.h"
 #include "common/files/ContentHash.h"
 #include "common/files/Listing.h"
+#include "common/files/OrderedPool.h"
 #include "common/files/PathAccess.h"
 #include "common/files/ReplacingFile.h"
 #include "common/files/RunLock.h"
@@ -365,28 +366,40 @@ Applied Rewrite(const ListedFile& file, const ReplaceTask& task, const ReplaceRu
     return applied;
 }
 
-Applied ApplyToFile(const ListedFile& file, PathResolver& resolver, ReplaceRun& run,
-                    ReplaceBuffers& buffers) {
-    Applied applied;
-    if (file.twoFingerprints) {
-        applied.left = Left(file.path, QStringLiteral("ihre Zeilen in der Liste nennen "
-                                                      "verschiedene Fingerabdr\u00FCcke."));
-        return applied;
-    }
+// A listed file as the taking thread resolved it, or why it is left.
+struct ApplyTask {
+    const ListedFile* file = nullptr;
     ReplaceTask task;
-    if (!resolver.Prepare(file.path, task, run)) {
-        applied.left = Left(file.path, QStringLiteral("sie steht unter einem zweiten Namen schon "
-                                                      "in der Liste."));
+    std::optional<QString> left;
+};
+
+// On the taking thread, in the list's order: links are resolved and each file is taken once.
+ApplyTask PrepareFile(const ListedFile& file, PathResolver& resolver, ReplaceRun& run) {
+    ApplyTask prepared;
+    prepared.file = &file;
+    if (file.twoFingerprints) {
+        prepared.left = Left(file.path, QStringLiteral("ihre Zeilen in der Liste nennen "
+                                                       "verschiedene Fingerabdr\u00FCcke."));
+    } else if (!resolver.Prepare(file.path, prepared.task, run)) {
+        prepared.left = Left(file.path, QStringLiteral("sie steht unter einem zweiten Namen "
+                                                       "schon in der Liste."));
+    } else if (prepared.task.refused) {
+        prepared.left = *prepared.task.refused;
+    } else if (!HasPlace(prepared.task, run)) {
+        prepared.left = ChangedBeside(prepared.task.path).message;
+    }
+    return prepared;
+}
+
+// On any thread: the file checked and rewritten.
+Applied ApplyToFile(const ApplyTask& prepared, const ReplaceRun& run, ReplaceBuffers& buffers) {
+    Applied applied;
+    if (prepared.left) {
+        applied.left = prepared.left;
         return applied;
     }
-    if (task.refused) {
-        applied.left = *task.refused;
-        return applied;
-    }
-    if (!HasPlace(task, run)) {
-        applied.left = ChangedBeside(task.path).message;
-        return applied;
-    }
+    const ListedFile& file = *prepared.file;
+    const ReplaceTask& task = prepared.task;
     auto place = PlaceOf(task, run, buffers);
     if (!place) {
         applied.left = place.message();
@@ -473,29 +486,46 @@ CommandOutcome ApplyChangeList(RunView& view, const ApplyJob& job) {
     heading.journal = run.journal != nullptr;
     view.ResultsBegin(heading);
     PathResolver resolver(bounds);
-    ReplaceBuffers buffers;
-    bool stopped = false;
-    for (const ListedFile& file : list->files) {
-        if (view.CheckStop() == Flow::Stop) {
-            stopped = true;
-            break;
-        }
-        const Applied applied = ApplyToFile(file, resolver, run, buffers);
+    const ReplaceRun& shared = run;
+    OrderedPool<ApplyTask, Applied, ReplaceBuffers> pool(
+        DefaultWorkerCount(), [&shared](const ApplyTask& prepared, ReplaceBuffers& buffers) {
+            return ApplyToFile(prepared, shared, buffers);
+        });
+    const auto take = [&](const Applied& applied, const ListedFile& file) {
         ++run.filesExamined;
         run.bytesExamined += applied.bytes;
         if (applied.left) {
             run.problems.push_back(*applied.left);
-        } else {
-            ++run.filesChanged;
-            run.replacements += applied.changes;
-            FoundFile found;
-            found.number = run.filesChanged;
-            found.path = file.path;
-            found.count = applied.changes;
-            found.length = applied.bytes;
-            view.ShowFound(std::move(found));
+            return;
         }
+        ++run.filesChanged;
+        run.replacements += applied.changes;
+        FoundFile found;
+        found.number = run.filesChanged;
+        found.path = file.path;
+        found.count = applied.changes;
+        found.length = applied.bytes;
+        view.ShowFound(std::move(found));
+    };
+    // Few files are ahead, so that a stop leaves little done beyond what the person saw last.
+    const std::size_t ahead = 2 * (DefaultWorkerCount() + 1);
+    std::size_t submitted = 0;
+    std::size_t done = 0;
+    bool stopped = false;
+    while (done < list->files.size()) {
+        while (submitted < list->files.size() && pool.InFlight() < ahead) {
+            pool.Submit(PrepareFile(list->files[submitted++], resolver, run));
+        }
+        take(pool.TakeNext(), list->files[done++]);
         view.ShowProgress({run.filesExamined, run.bytesExamined, run.filesChanged});
+        if (done < list->files.size() && view.CheckStop() == Flow::Stop) {
+            stopped = true;
+            // Files being rewritten as the stop came are finished and counted like the others.
+            for (const Applied& applied : pool.FinishStarted()) {
+                take(applied, list->files[done++]);
+            }
+            break;
+        }
     }
     if (stopped) {
         view.ShowMessage(

@@ -49,6 +49,7 @@ using test::TempTree;
 
 struct Figures {
     int kills = 0;
+    int applyKills = 0;
     int undoKills = 0;
     int signals = 0;
     int faults = 0;
@@ -56,31 +57,37 @@ struct Figures {
     int lost = 0;
     ~Figures() {
         std::printf(
-            "Zuverlässigkeit: %d Abbrüche beim Ersetzen und %d beim Rückgängigmachen "
-            "überstanden, %d Signale beim Ersetzen, %d Fehler eingespeist, "
-            "%d fehlerhafte Eingaben, %d Dateien verloren oder beschädigt\n",
-            kills, undoKills, signals, faults, malformed, lost);
+            "Zuverlässigkeit: %d Abbrüche beim Ersetzen, %d beim Anwenden einer "
+            "Änderungsliste und %d beim Rückgängigmachen überstanden, %d Signale beim "
+            "Ersetzen, %d Fehler eingespeist, %d fehlerhafte Eingaben, %d Dateien verloren "
+            "oder beschädigt\n",
+            kills, applyKills, undoKills, signals, faults, malformed, lost);
     }
 };
 Figures figures;
 
-std::string Page(int index, std::size_t size) {
+// A page with "Alt" twice in every `hitEvery`-th line.
+std::string Page(int index, std::size_t size, int hitEvery) {
     std::string page = "<title>Seite " + std::to_string(index) + "</title>";
-    while (page.size() < size) {
-        page += "Alt und neu, Alt\r\n";
+    for (int line = 0; page.size() < size; ++line) {
+        page += line % hitEvery == 0 ? "Alt und neu, Alt\r\n" : "Neu und neu, neu\r\n";
     }
     return page;
 }
 
 // Pages of a few KB in four directories; every `largeEvery`-th is 1 MiB, so that a run lasts long
-// enough for kills to land in its middle.
-std::map<std::string, std::string> Pages(int count, int largeEvery) {
+// enough for kills to land in its middle. "Alt" stands in every line, or, for a change list that
+// is to stay short, in every `smallHitEvery`-th line of a small page and `largeHitEvery`-th of a
+// large one.
+std::map<std::string, std::string> Pages(int count, int largeEvery, int smallHitEvery = 1,
+                                         int largeHitEvery = 1) {
     std::map<std::string, std::string> pages;
     for (int index = 0; index < count; ++index) {
         const std::string name =
             "d" + std::to_string(index % 4) + "/f" + std::to_string(index) + ".txt";
-        pages[name] = Page(
-            index, index % largeEvery == 0 ? 1u << 20 : 2000u + 97u * static_cast<unsigned>(index));
+        const bool large = index % largeEvery == 0;
+        pages[name] = Page(index, large ? 1u << 20 : 2000u + 97u * static_cast<unsigned>(index),
+                           large ? largeHitEvery : smallHitEvery);
     }
     return pages;
 }
@@ -188,6 +195,45 @@ void FlipMiddleByte(const std::string& path) {
 constexpr std::string_view kNothingToUndo =
     "Es gibt keine Ersetzung, die rückgängig gemacht werden kann.";
 
+// Runs a command to its end, which must succeed, and answers how long it took in microseconds.
+// Kills are spread over that time, so that they land alike on a slow sanitizer build and on a
+// fast machine.
+double RunTimed(const Cli& cli, const std::vector<std::string>& arguments) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(cli.Run(arguments), 0) << cli.Errors();
+    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// When to kill the run of a round: a third of the runs while they start, a third while they
+// rewrite, and a third near or after their end.
+double KillDelay(int round, double runTime, std::mt19937& random) {
+    constexpr double kSpans[3][2] = {{0.0, 0.1}, {0.1, 0.9}, {0.8, 1.5}};
+    const double* span = kSpans[round % 3];
+    return std::uniform_real_distribution<double>(span[0] * runTime, span[1] * runTime)(random);
+}
+
+std::size_t ChangedFiles(const TempTree& tree, const std::map<std::string, std::string>& before) {
+    std::size_t changed = 0;
+    for (const auto& [name, contents] : VisibleFiles(tree)) {
+        changed += contents == before.at(name) ? 0 : 1;
+    }
+    return changed;
+}
+
+// Undoes run after run until nothing is left to undo; each undo must give back all it names.
+void UndoEveryRun(const Cli& cli, const std::string& moment) {
+    int status = 0;
+    for (int attempt = 0; attempt < 5 && (status = cli.Run({"undo"})) != 1; ++attempt) {
+        EXPECT_EQ(status, 0) << moment << "\n" << cli.Errors();
+    }
+    ASSERT_EQ(status, 1) << moment;
+    // A run killed while it wrote its first words must not leave a journal that stops every
+    // later undo; the first such round says all there is to say.
+    ASSERT_NE(cli.Errors().find(kNothingToUndo), std::string::npos) << moment << "\n"
+                                                                    << cli.Errors();
+}
+
 // A replacement and then its undo are killed at random moments; the next undo to its end
 // brings back every file as it was, and the journals of earlier rounds, all taken back, are
 // never applied again.
@@ -204,37 +250,22 @@ TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
                                               "*.txt",   "--recursive"};
     // One undisturbed round measures how long a whole run and its undo take here, so that the
     // kills are spread over the runs on a slow sanitizer build as on a fast machine.
-    using Clock = std::chrono::steady_clock;
-    const auto replaceStart = Clock::now();
-    ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
-    const double replaceTime =
-        std::chrono::duration<double, std::micro>(Clock::now() - replaceStart).count();
+    const double replaceTime = RunTimed(cli, replace);
     ASSERT_EQ(tree.Files(), after);
-    const auto undoStart = Clock::now();
-    ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
-    const double undoTime =
-        std::chrono::duration<double, std::micro>(Clock::now() - undoStart).count();
+    const double undoTime = RunTimed(cli, {"undo"});
     ASSERT_EQ(tree.Files(), before);
 
-    // A third of the replacements is killed while it starts, a third while it rewrites, and a
-    // third near or after its end.
-    constexpr double kReplaceSpans[3][2] = {{0.0, 0.1}, {0.1, 0.9}, {0.8, 1.5}};
     std::mt19937 random(23);
     int undoKills = 0;
     int midRun = 0;
     int round = 0;
     for (; round < 200 && (round < 30 || undoKills < 30); ++round) {
         const std::string moment = "in round " + std::to_string(round);
-        const double* span = kReplaceSpans[round % 3];
-        if (cli.RunAndKill(replace, std::uniform_real_distribution<double>(
-                                        span[0] * replaceTime, span[1] * replaceTime)(random))) {
+        if (cli.RunAndKill(replace, KillDelay(round, replaceTime, random))) {
             ++figures.kills;
         }
         ExpectOldOrNew(tree, before, after, "after the killed replacement " + moment);
-        std::size_t changed = 0;
-        for (const auto& [name, contents] : VisibleFiles(tree)) {
-            changed += contents == before.at(name) ? 0 : 1;
-        }
+        const std::size_t changed = ChangedFiles(tree, before);
         midRun += changed > 0 && changed < before.size() ? 1 : 0;
 
         // The undo takes about as long as the share of files it has to give back.
@@ -247,15 +278,7 @@ TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
         }
         ExpectOldOrNew(tree, before, after, "after the killed undo " + moment);
 
-        int status = 0;
-        for (int attempt = 0; attempt < 5 && (status = cli.Run({"undo"})) != 1; ++attempt) {
-            EXPECT_EQ(status, 0) << moment << "\n" << cli.Errors();
-        }
-        ASSERT_EQ(status, 1) << moment;
-        // A replacement killed while it wrote its first words must not leave a journal that
-        // stops every later undo; the first such round says all there is to say.
-        ASSERT_NE(cli.Errors().find(kNothingToUndo), std::string::npos) << moment << "\n"
-                                                                        << cli.Errors();
+        ASSERT_NO_FATAL_FAILURE(UndoEveryRun(cli, moment));
         ASSERT_EQ(VisibleFiles(tree), before) << moment;
     }
     EXPECT_GE(undoKills, 30) << "in " << round << " rounds";
@@ -268,6 +291,67 @@ TEST(FaultTest, KilledUndoIsFinishedByTheNextOne) {
     ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
     EXPECT_EQ(tree.Files(), before);
     EXPECT_EQ(cli.Run({"undo"}), 1) << cli.Errors();
+}
+
+// A change list made by apply and killed at random moments: every file is old or new, and an
+// undo to its end gives back the tree as it was; the whole list makes what the replacement it
+// was previewed from makes.
+TEST(FaultTest, KilledApplyOfAChangeListIsTakenBackWhole) {
+    const TempTree tree;
+    const TempTree replaced;
+    const TempTree lists;
+    const Cli cli;
+    // The list stays short, so that a kill lands while files are rewritten rather than while
+    // the list is read.
+    const std::map<std::string, std::string> before = Pages(40, 10, 16, 1024);
+    for (const auto& [name, contents] : before) {
+        tree.Write(name, contents);
+        replaced.Write(name, contents);
+    }
+    const auto replacement = [](const TempTree& where) {
+        return std::vector<std::string>{"--location", where.Root(),    "--term",
+                                        "Alt",        "--replacement", "Neu!",
+                                        "--mask",     "*.txt",         "--recursive"};
+    };
+    std::vector<std::string> replace = replacement(replaced);
+    replace.insert(replace.begin(), "replace");
+    ASSERT_EQ(cli.Run(replace), 0) << cli.Errors();
+    const std::map<std::string, std::string> after = replaced.Files();
+    ASSERT_EQ(after, Replaced(before));
+    const std::string list = lists.Path("aenderungen.jsonl");
+    std::vector<std::string> preview = replacement(tree);
+    preview.insert(preview.begin(), {"replace", "--preview", "--changes", list});
+    ASSERT_EQ(cli.Run(preview), 0) << cli.Errors();
+    ASSERT_EQ(tree.Files(), before);
+
+    const std::vector<std::string> apply = {"apply", "--changes", list};
+    const double applyTime = RunTimed(cli, apply);
+    ASSERT_EQ(tree.Files(), after);
+    ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
+    ASSERT_EQ(tree.Files(), before);
+
+    std::mt19937 random(29);
+    // Rounds go on until a few kills have landed while files were rewritten.
+    int midRun = 0;
+    int round = 0;
+    for (; round < 45 && (round < 15 || midRun < 3); ++round) {
+        const std::string moment = "in round " + std::to_string(round);
+        if (cli.RunAndKill(apply, KillDelay(round, applyTime, random))) {
+            ++figures.applyKills;
+        }
+        ExpectOldOrNew(tree, before, after, "after the killed apply " + moment);
+        const std::size_t changed = ChangedFiles(tree, before);
+        midRun += changed > 0 && changed < before.size() ? 1 : 0;
+        ASSERT_NO_FATAL_FAILURE(UndoEveryRun(cli, moment));
+        ASSERT_EQ(VisibleFiles(tree), before) << moment;
+    }
+    EXPECT_GE(midRun, 3) << "kills while files were rewritten, in " << round << " rounds";
+
+    // To its end, apply clears the temporaries of the killed ones.
+    ASSERT_EQ(cli.Run(apply), 0) << cli.Errors();
+    EXPECT_EQ(tree.Files(), after);
+    ASSERT_EQ(cli.Run({"undo"}), 0) << cli.Errors();
+    EXPECT_EQ(tree.Files(), before);
 }
 
 // A journal that was damaged after its run is refused whole and changes no file. What a killed

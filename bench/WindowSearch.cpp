@@ -1,8 +1,10 @@
-// Runs one recursive search through the main window, as a person's click would, so that the
-// benchmark can compare the window's cost (its runner thread, the table filling as the rows
-// come) with the command line's.
+// Runs one recursive search, or its preview, through the main window, as a person's click
+// would, so that the benchmark can compare the window's cost (its runner thread, the table
+// filling as the rows come) with the command line's.
 // Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case] [--offen-lassen]
-//         [--zeiten] [--reaktion]
+//         [--zeiten] [--reaktion] [--vorschau ERSATZ]
+// With --vorschau the window previews replacing the term by ERSATZ instead of searching, and
+// says on stderr how many files its results list holds at the end.
 // With --offen-lassen the window stays open afterwards, to be looked at; with --zeiten it says
 // how long sorting the results by each column and filtering them take, on stderr; with
 // --reaktion it says how long the window's thread was kept from its events during the search
@@ -44,7 +46,7 @@ int main(int argc, char* argv[]) {
     if (arguments.size() < 5) {
         std::fputs(
             "Aufruf: trawlex-bench-window ORT BEGRIFF MASKE BERICHT [--ignore-case] "
-            "[--offen-lassen] [--zeiten] [--reaktion]\n",
+            "[--offen-lassen] [--zeiten] [--reaktion] [--vorschau ERSATZ]\n",
             stderr);
         return 2;
     }
@@ -53,7 +55,15 @@ int main(int argc, char* argv[]) {
         std::fputs((text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
     });
     window.Form_Load("/nonexistent/Trawlex.INI");
+    const qsizetype previewAt = arguments.indexOf(QStringLiteral("--vorschau"));
+    if (previewAt > 0 && previewAt + 1 >= arguments.size()) {
+        std::fputs("--vorschau braucht den Ersatzbegriff.\n", stderr);
+        return 2;
+    }
     trawlex::Form1& form = window.Record();
+    if (previewAt > 0) {
+        form.TexErsatzbegriff = arguments[previewAt + 1];
+    }
     form.TexSuchort.text = arguments[1];
     form.TexSuchbegriff.text = arguments[2];
     form.ComDateifilter.text = arguments[3];
@@ -143,10 +153,20 @@ int main(int argc, char* argv[]) {
                          .arg(window.ShownResults().rowCount());
             std::fputs((times + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
         }
+        if (previewAt > 0) {
+            std::fputs(QStringLiteral("Vorschau: %1 Dateien in der Liste\n")
+                           .arg(window.ShownResults().rowCount())
+                           .toLocal8Bit()
+                           .constData(),
+                       stderr);
+        }
         if (!keepOpen) {
             QApplication::quit();
         }
     });
-    window.findChild<QPushButton*>(QStringLiteral("butSuchen"))->click();
+    window
+        .findChild<QPushButton*>(previewAt > 0 ? QStringLiteral("butVorschau")
+                                               : QStringLiteral("butSuchen"))
+        ->click();
     return QApplication::exec();
 }

@@ -362,10 +362,11 @@ Result<StreamedReplacement> StreamedPreview::Apply(const TermMatcher& term,
     return replaced;
 }
 
-Status StreamedPreview::Describe(TextEncoding encoding, FilePreview& preview) const {
+Status StreamedPreview::ReadAround(
+    const std::function<void(PreviewText&, PreviewEdits&)>& read) const {
     OriginalOnDisk original(original_, originalSize_, path_);
     EditsOnDisk edits(edits_.get(), editsSize_, Descriptor(), path_);
-    DescribeChanges(original, edits, encoding, preview);
+    read(original, edits);
     if (original.Failed()) {
         return *original.Failed();
     }
@@ -375,17 +376,16 @@ Status StreamedPreview::Describe(TextEncoding encoding, FilePreview& preview) co
     return Success();
 }
 
+Status StreamedPreview::Describe(TextEncoding encoding, FilePreview& preview) const {
+    return ReadAround([&](PreviewText& original, PreviewEdits& edits) {
+        DescribeChanges(original, edits, encoding, preview);
+    });
+}
+
 Status StreamedPreview::List(TextEncoding encoding, FileChanges& changes) const {
-    OriginalOnDisk original(original_, originalSize_, path_);
-    EditsOnDisk edits(edits_.get(), editsSize_, Descriptor(), path_);
-    ListChanges(original, edits, encoding, changes);
-    if (original.Failed()) {
-        return *original.Failed();
-    }
-    if (auto failed = edits.Failed()) {
-        return *failed;
-    }
-    return Success();
+    return ReadAround([&](PreviewText& original, PreviewEdits& edits) {
+        ListChanges(original, edits, encoding, changes);
+    });
 }
 
 }  // namespace trawlex

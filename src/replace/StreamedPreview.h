@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace trawlex {
@@ -41,6 +42,8 @@ public:
 
 private:
     Result<FileDescriptor> Nameless() const;
+    // Hands `read` the original on disk and the edits, and answers the first failure of either.
+    Status ReadAround(const std::function<void(PreviewText&, PreviewEdits&)>& read) const;
 
     int original_;
     std::uint64_t originalSize_;

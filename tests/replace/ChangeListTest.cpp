@@ -115,6 +115,15 @@ CommandOutcome Preview(FakeUi& ui, ReplaceJob job, const TempTree& tree, const s
     return ReplaceLocation(ui, job);
 }
 
+// "alt" by "neu" in the location's text files.
+ReplaceJob AltToNeu() {
+    ReplaceJob job;
+    job.term = QStringLiteral("alt");
+    job.replacement = QStringLiteral("neu");
+    job.mask = QStringLiteral("*.txt");
+    return job;
+}
+
 // The original with the listed changes made, in the file's own encoding.
 std::string Expected(const std::string& original, std::vector<ListedChange> changes) {
     const TextEncoding encoding = DetectEncoding(original).encoding;
@@ -288,10 +297,7 @@ TEST(ChangeListTest, AFileNotAsThePreviewSawItIsLeftWholeAndNamed) {
         tree.Write("b.txt", "ein alt\n");
         FakeUi ui;
         const std::string list = lists.Path("l.jsonl");
-        ReplaceJob job;
-        job.term = QStringLiteral("alt");
-        job.replacement = QStringLiteral("neu");
-        job.mask = QStringLiteral("*.txt");
+        const ReplaceJob job = AltToNeu();
         ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
         std::vector<std::string> lines = Lines(list);
         ASSERT_EQ(lines.size(), 4u);
@@ -327,10 +333,7 @@ TEST(ChangeListTest, AListWithALineThatIsNoChangeChangesNothing) {
         TempTree tree, lists;
         tree.Write("a.txt", "alt\n");
         FakeUi ui;
-        ReplaceJob job;
-        job.term = QStringLiteral("alt");
-        job.replacement = QStringLiteral("neu");
-        job.mask = QStringLiteral("*.txt");
+        const ReplaceJob job = AltToNeu();
         const std::string list = lists.Path("l.jsonl");
         ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
         // The bad line comes after a good one: nothing at all is made.
@@ -355,10 +358,7 @@ TEST(ChangeListTest, ShownChangesKeepWholeCharactersAndChosenLinesMakeAList) {
                          umlauts + QStringLiteral("\nalt"))
                             .toStdString());
     FakeUi ui;
-    ReplaceJob job;
-    job.term = QStringLiteral("alt");
-    job.replacement = QStringLiteral("neu");
-    job.mask = QStringLiteral("*.txt");
+    const ReplaceJob job = AltToNeu();
     const std::string list = lists.Path("l.jsonl");
     ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
     auto shown = ReadShownChanges(QString::fromStdString(list), 0, 3, tree.Path("a.txt"));

@@ -410,10 +410,8 @@ Applied ApplyToFile(const ApplyTask& prepared, const ReplaceRun& run, ReplaceBuf
         applied.left = opened.message();
         return applied;
     }
-    char head[2] = {};
-    if (pread(opened->file.get(), head, sizeof head, 0) == sizeof head &&
-        IsUtf16(std::string_view(head, sizeof head))) {
-        applied.left = Utf16Refused(task.path);
+    if (auto refused = RefusedByHead(opened->file.get(), task.path)) {
+        applied.left = *refused;
         return applied;
     }
     if (auto refused = CannotRewrite(task.path, opened->status, run.journalNames)) {

@@ -97,11 +97,8 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
         }
         if (!checked) {
             checked = true;
-            char head[2] = {};
-            const bool utf16 = pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
-                               IsUtf16(std::string_view(head, sizeof head));
-            if (utf16) {
-                outcome.problems.push_back(Utf16Refused(task.path));
+            if (auto refused = RefusedByHead(opened.file.get(), task.path)) {
+                outcome.problems.push_back(*refused);
                 return outcome;
             }
             if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
@@ -221,10 +218,8 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
     if (outcome.replacements == 0) {
         return outcome;
     }
-    char head[2] = {};
-    if (pread(opened.file.get(), head, sizeof head, 0) == sizeof head &&
-        IsUtf16(std::string_view(head, sizeof head))) {
-        return failed(Utf16Refused(task.path));
+    if (auto refused = RefusedByHead(opened.file.get(), task.path)) {
+        return failed(*refused);
     }
     if (auto refused = CannotRewrite(task.path, opened.status, run.journalNames)) {
         outcome.problems.push_back(*refused);
@@ -336,8 +331,9 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
     if (outcome.replacements == 0) {
         return outcome;
     }
-    if (IsUtf16(original)) {
-        outcome.problems.push_back(Utf16Refused(task.path));
+    if (IsUtf16(original) || LooksBinary(original)) {
+        outcome.problems.push_back(IsUtf16(original) ? Utf16Refused(task.path)
+                                                     : BinaryRefused(task.path));
         outcome.replacements = 0;
         return outcome;
     }

@@ -5,7 +5,9 @@
 
 #include "Journal.h"
 #include "common/files/ReplacingFile.h"
+#include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
+#include "common/text/TextEncoding.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -108,17 +110,32 @@ std::optional<QString> CannotRewrite(const std::string& path, const struct stat&
     return std::nullopt;
 }
 
-bool IsUtf16(std::string_view head) {
-    return head.size() >= 2 &&
-           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
-}
-
 QString Utf16Refused(const std::string& path) {
     return QStringLiteral(
                "Die Datei \u201E%1\u201C ist UTF-16-kodiert; in solchen Dateien wird noch "
                "nicht ersetzt, damit sie nicht besch\u00E4digt werden. Sie bleibt "
                "unver\u00E4ndert.")
         .arg(PathText(path));
+}
+
+QString BinaryRefused(const std::string& path) {
+    return QStringLiteral(
+               "Die Datei \u201E%1\u201C ist eine Bin\u00E4rdatei (sie enth\u00E4lt "
+               "Nullbytes); in solchen Dateien wird nicht ersetzt, damit sie nicht "
+               "besch\u00E4digt werden. Sie bleibt unver\u00E4ndert.")
+        .arg(PathText(path));
+}
+
+std::optional<QString> RefusedByHead(int descriptor, const std::string& path) {
+    std::string head;
+    // A file that cannot be read here is named by the read that follows.
+    if (!ReadAt(descriptor, 0, kBinaryHead, head)) {
+        return std::nullopt;
+    }
+    if (IsUtf16(head)) {
+        return Utf16Refused(path);
+    }
+    return LooksBinary(head) ? std::optional(BinaryRefused(path)) : std::nullopt;
 }
 
 bool HasPlace(const ReplaceTask& task, const ReplaceRun& run) {

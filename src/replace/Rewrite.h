@@ -36,10 +36,15 @@ private:
 std::optional<QString> CannotRewrite(const std::string& path, const struct stat& status,
                                      const JournalNames* journalNames);
 
-// A file that starts with a UTF-16 byte-order mark is not Windows-1252 text, whatever its bytes
-// look like; a replacement in its bytes would corrupt it.
-bool IsUtf16(std::string_view head);
+// UTF-16 is not yet rewritten: its bytes read as Windows-1252 would be corrupted.
 QString Utf16Refused(const std::string& path);
+
+// A binary file (LooksBinary) is no text; a replacement in its bytes would corrupt it.
+QString BinaryRefused(const std::string& path);
+
+// The same decisions (and the UTF-16 refusal) for a file not held whole: its first bytes are
+// read again.
+std::optional<QString> RefusedByHead(int descriptor, const std::string& path);
 
 // Where a file lies for a rewrite: its directory, opened from the location down one name at a
 // time, and its name in it.

@@ -38,6 +38,7 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
             return scanned;
         }
         scanned.readable = true;
+        scanned.binary = streamed->binary;
         scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
         scanned.matches = std::move(streamed->matches);
         scanned.title = std::move(streamed->title);
@@ -50,6 +51,7 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     scanned.readable = true;
     scanned.stamp = stamp.value();
     const std::string_view contents = buffer.View();
+    scanned.binary = LooksBinary(contents);
     // Most files hold no term; they are spared the pass that decides their encoding.
     if (std::none_of(terms.begin(), terms.end(),
                      [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {

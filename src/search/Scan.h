@@ -21,6 +21,7 @@ struct ScannedFile {
     std::string path;
     bool own = false;                  // one of the location's own files
     bool readable = false;             // false: the file could not be opened or read
+    bool binary = false;               // LooksBinary of its first bytes
     std::vector<FileMatch> matches;    // in the order of the terms; their titles are not set
     std::optional<std::string> title;  // looked for only in a file with hits
     FileStamp stamp;                   // of the very file that was read

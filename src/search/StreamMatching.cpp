@@ -224,6 +224,8 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     // found, and most files never hold them; those files are only searched for the terms.
     bool following = false;  // the detector and the title search have seen every byte read
     bool byteOrderMark = false;
+    bool binary = false;
+    bool sniffing = false;  // the first bytes may yet show a NUL byte
     std::uint64_t keep = 0;
     while (true) {
         // A file of gigabytes would otherwise hold a stop up for many seconds.
@@ -244,6 +246,13 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
             byteOrderMark = fresh.substr(0, 3) == "\xEF\xBB\xBF";
             matcher.Begin(byteOrderMark);
             following = !matcher.Independent();
+            binary = LooksBinary(fresh);
+            sniffing = !binary && !IsUtf16(fresh);
+        } else if (sniffing && reader.End() - fresh.size() < kBinaryHead) {
+            // Pieces smaller than the head LooksBinary looks at are looked at up to it.
+            const auto at = static_cast<std::size_t>(reader.End() - fresh.size());
+            binary = fresh.substr(0, kBinaryHead - at).find('\0') != std::string_view::npos;
+            sniffing = !binary;
         }
         if (following) {
             detector.Feed(fresh);
@@ -276,6 +285,7 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     StreamedMatches streamed;
     streamed.detected = detector.Finish();
     streamed.length = static_cast<std::int64_t>(reader.End());
+    streamed.binary = binary;
     std::vector<std::uint64_t> firstOffsets;
     streamed.matches = matcher.Results(streamed.detected, firstOffsets);
     for (std::size_t index = 0; index < firstOffsets.size(); ++index) {

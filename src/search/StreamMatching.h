@@ -20,6 +20,7 @@ struct StreamedMatches {
     std::optional<std::string> title;  // only looked for when a term occurs
     std::int64_t length = 0;           // the bytes read
     DetectedEncoding detected;
+    bool binary = false;   // LooksBinary of its first bytes
     bool stopped = false;  // a stop came before the end: nothing else holds
 };
 

@@ -34,7 +34,7 @@ struct MessageCase {
         arguments;
     int status;
     const char* says;            // on stderr; empty when nothing is said
-    const char* file;            // the file's contents afterwards
+    std::string file;            // the file's contents afterwards
     const char* kept = nullptr;  // a file beside it that must still be there
 };
 
@@ -96,6 +96,12 @@ TEST(MessagesTest, CliAnswers) {
          1, "UTF-16-kodiert",
          "\xFF\xFE"
          "Alt und Alt\n"},
+        {"binary file",
+         [](const TempTree& location, const TempTree&) {
+             location.Write("a.txt", std::string("Alt\0Alt\n", 8));
+             return Replace(location, "Alt", "Neu");
+         },
+         1, "ist eine Bin\xC3\xA4rdatei", std::string("Alt\0Alt\n", 8)},
         {"a person's file named like a temporary",
          [](const TempTree& location, const TempTree&) {
              location.Write(".notizen.trawlex-backup", "n");

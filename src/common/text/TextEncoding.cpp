@@ -248,6 +248,19 @@ DetectedEncoding DetectEncoding(std::string_view bytes) {
     return {multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1252, 0};
 }
 
+bool IsUtf16(std::string_view head) {
+    return head.size() >= 2 &&
+           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
+}
+
+bool LooksBinary(std::string_view head) {
+    if (IsUtf16(head)) {
+        return false;
+    }
+    const std::size_t length = std::min(head.size(), kBinaryHead);
+    return length > 0 && std::memchr(head.data(), '\0', length) != nullptr;
+}
+
 void EncodingDetector::Feed(std::string_view piece) {
     if (!started_) {
         started_ = true;

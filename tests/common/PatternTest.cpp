@@ -113,6 +113,15 @@ std::vector<Span> Occurrences(const TermMatcher& term, std::string_view bytes, s
     return spans;
 }
 
+// The pattern that matches the text as it stands.
+QString Escaped(const QString& text) {
+    QString escaped;
+    for (const QChar character : text) {
+        escaped += character.isLetterOrNumber() ? QString(character) : u"\\"_qs + character;
+    }
+    return escaped;
+}
+
 // Ignoring case the literal search folds as PCRE2 does, so a pattern without special characters
 // may go to the literal search and give the same occurrences: the Kelvin sign and the long s,
 // which pure ASCII terms are found by bytes away from, and the partners beyond Windows-1252 of
@@ -152,10 +161,7 @@ TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
         {u"\u0178"_qs, ignore, "\xFF \x9F y", 2},
     };
     for (const Case& each : cases) {
-        QString escaped;
-        for (const QChar character : each.term) {
-            escaped += character.isLetterOrNumber() ? QString(character) : u"\\"_qs + character;
-        }
+        const QString escaped = Escaped(each.term);
         const TermMatcher literal(each.term, each.mode);
         const TermMatcher plain(Compiled(escaped, each.mode));
         // A quantifier keeps it with PCRE2, its literal start all but the last character.
@@ -178,6 +184,63 @@ TEST(PatternTest, LiteralSearchAndPatternsFoldAlike) {
                     << (term == &literal ? "literal"
                         : term == &plain ? "plain"
                                          : "pattern");
+            }
+        }
+    }
+}
+
+// As whole words an occurrence counts only where neither the character before it nor the one
+// after it is a letter (ß and umlauts too), a digit or an underscore; the text's start and end
+// are none. A literal term is also given as the plain pattern searched as a literal and as one
+// PCRE2 searches; each finds the same in every encoding, read whole or in pieces.
+TEST(PatternTest, WholeWordsStandBetweenNonWordCharacters) {
+    struct Case {
+        QString term;
+        bool pattern;  // a regular expression rather than a literal term
+        CompareMode mode;
+        QString text;
+        std::vector<std::int64_t> starts;  // character positions
+    };
+    const CompareMode exact = CompareMode::Exact;
+    const CompareMode ignore = CompareMode::IgnoreCase;
+    const Case cases[] = {
+        {u"aa"_qs, false, exact, u"aaa aa"_qs, {5}},
+        {u"a a"_qs, false, exact, u"ba a a"_qs, {4}},
+        {u"Ma"_qs, false, exact, u"Ma\u00DFe \u00ABMa\u00BB \u00E4Ma Ma"_qs, {7, 15}},
+        {u"FU\u00DF"_qs, false, ignore, u"Fu\u00DF. Fu\u00DFball fu\u00DF_ Fu\u00DF"_qs, {1, 19}},
+        {u"r\u00F6\u00DF"_qs, false, exact, u"Gr\u00F6\u00DFe r\u00F6\u00DF"_qs, {7}},
+        {u"foo"_qs, false, exact, u"foo_bar foo2 2foo foo"_qs, {19}},
+        {u"Wort"_qs, false, exact, u"Wort und Wort"_qs, {1, 10}},
+        {u"\u00E4rger"_qs, false, ignore, u"\u00C4rger, \u00E4rgerlich"_qs, {1}},
+        // A match that is no whole word leaves room for one that starts inside it.
+        {u"-?\\d+"_qs, true, exact, u"a-12 -3"_qs, {3, 6}},
+        {u"M[a-z]+"_qs, true, exact, u"Ma\u00DFe Mast Mx"_qs, {6, 11}},
+        // A comment, a quotation or a start option at the end or start stays one.
+        {u"(?x) Ma # Kommentar"_qs, true, exact, u"Ma\u00DFe Ma"_qs, {6}},
+        {u"\\QMa"_qs, true, ignore, u"Ma\u00DFe MA"_qs, {6}},
+        {u"(*UCP)fu\\w"_qs, true, ignore, u"Fu\u00DF Fu\u00DFe"_qs, {1}},
+    };
+    const WordRule words = WordRule::WholeWord;
+    for (const Case& each : cases) {
+        std::vector<TermMatcher> terms;
+        if (each.pattern) {
+            terms.emplace_back(Compiled(each.term, each.mode), words);
+        } else {
+            terms.emplace_back(each.term, each.mode, words);
+            terms.emplace_back(Compiled(Escaped(each.term), each.mode), words);
+            terms.emplace_back(Compiled(Escaped(each.term) + u"{1}"_qs, each.mode), words);
+        }
+        for (const std::string& bytes : Encodings(each.text)) {
+            const DetectedEncoding detected = DetectEncoding(bytes);
+            for (std::size_t index = 0; index < terms.size(); ++index) {
+                for (const std::size_t piece : {0, 1, 2, 3, 5}) {
+                    std::vector<std::int64_t> starts;
+                    for (const Span& span : Occurrences(terms[index], bytes, piece)) {
+                        starts.push_back(CharacterPosition(bytes, detected, span.start));
+                    }
+                    EXPECT_EQ(starts, each.starts) << each.term.toStdString() << " #" << index
+                                                   << " in " << bytes << ", pieces of " << piece;
+                }
             }
         }
     }

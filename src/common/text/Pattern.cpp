@@ -2,7 +2,9 @@
 
 #include "common/text/PatternParts.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 
 namespace trawlex {
 namespace {
@@ -72,10 +74,22 @@ QString CompileReason(int code) {
         .arg(QString::fromLatin1(reinterpret_cast<const char*>(buffer.data())));
 }
 
-}  // namespace
+// PCRE2's two forms of one pattern text; none when it does not compile, with the error code and
+// the byte offset PCRE2 names.
+struct Codes {
+    pcre2_code* code = nullptr;  // for valid UTF-8
+    pcre2_code* tolerant = nullptr;
+    int error = 0;
+    PCRE2_SIZE offset = 0;
 
-Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, CompareMode mode) {
-    const std::string utf8 = text.toUtf8().toStdString();
+    void Free() {
+        pcre2_code_free(code);
+        pcre2_code_free(tolerant);
+        code = tolerant = nullptr;
+    }
+};
+
+Codes CompileCodes(const std::string& utf8, CompareMode mode) {
     pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
     // Files from Windows end their lines in CR LF; "$" and "." know every line end.
     pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
@@ -83,26 +97,88 @@ Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, Compar
     if (mode == CompareMode::IgnoreCase) {
         options |= PCRE2_CASELESS;
     }
-    int error = 0;
-    PCRE2_SIZE offset = 0;
+    Codes codes;
     const auto compile = [&](std::uint32_t extra) {
         return pcre2_compile(reinterpret_cast<PCRE2_SPTR>(utf8.data()), utf8.size(),
-                             options | extra, &error, &offset, context);
+                             options | extra, &codes.error, &codes.offset, context);
     };
-    pcre2_code* code = compile(0);
+    codes.code = compile(0);
     // Text with broken sequences (a UTF-8 file that a byte-order mark declares but that holds
     // stray bytes) needs PCRE2's tolerant mode; valid text must not pay for it, because that
     // mode makes the search for empty matches take time quadratic in the file.
-    pcre2_code* tolerant = code != nullptr ? compile(PCRE2_MATCH_INVALID_UTF) : nullptr;
+    codes.tolerant = codes.code != nullptr ? compile(PCRE2_MATCH_INVALID_UTF) : nullptr;
     pcre2_compile_context_free(context);
-    if (code == nullptr) {
-        const qsizetype position = Utf16(std::string_view(utf8).substr(0, offset)).size() + 1;
+    return codes;
+}
+
+// True for a "(*NAME)" or "(*NAME=number)" that sets an option, which PCRE2 takes only at the
+// very start of a pattern; the verbs that steer backtracking may stand anywhere.
+bool IsStartOption(std::string_view item) {
+    const std::string_view name = item.substr(0, item.find('='));
+    for (const std::string_view verb : {"ACCEPT", "FAIL", "F", "COMMIT", "PRUNE", "SKIP", "THEN"}) {
+        if (name == verb) {
+            return false;
+        }
+    }
+    return !name.empty() && std::all_of(item.begin(), item.end(), [](char character) {
+        return (character >= 'A' && character <= 'Z') || (character >= '0' && character <= '9') ||
+               character == '_' || character == '=';
+    });
+}
+
+// The pattern held to whole words: no letter, digit or underscore may stand right before or
+// after a match. Lookarounds keep the search linear and let a later match start inside one that
+// fails, as the pattern's own backtracking finds it. The start options stay in front, and "\E"
+// ends a "\Q" left open; a "#" comment of (?x) left open at the end would take in the closing
+// parenthesis, so the second form ends it with a line end first.
+std::array<std::string, 2> InWholeWords(std::string_view utf8) {
+    std::size_t body = 0;
+    while (utf8.substr(body, 2) == "(*") {
+        const std::size_t close = utf8.find(')', body);
+        if (close == std::string_view::npos ||
+            !IsStartOption(utf8.substr(body + 2, close - body - 2))) {
+            break;
+        }
+        body = close + 1;
+    }
+    const std::string front = std::string(utf8.substr(0, body)) + "(?<![\\p{L}\\p{N}_])(?:";
+    const std::string_view rest = utf8.substr(body);
+    const std::string_view back = "\\E)(?![\\p{L}\\p{N}_])";
+    return {front + std::string(rest) + std::string(back),
+            front + std::string(rest) + "\n" + std::string(back)};
+}
+
+}  // namespace
+
+Result<std::shared_ptr<const Pattern>> Pattern::Compile(QStringView text, CompareMode mode,
+                                                        WordRule words) {
+    const std::string utf8 = text.toUtf8().toStdString();
+    // Compiled as typed first, so that a mistake is named at its place in the person's text.
+    Codes codes = CompileCodes(utf8, mode);
+    if (codes.code == nullptr) {
+        const qsizetype position = Utf16(std::string_view(utf8).substr(0, codes.offset)).size() + 1;
         return Error{QStringLiteral("Der regul\u00E4re Ausdruck \u201E%1\u201C ist fehlerhaft: an "
                                     "Stelle %2: %3.")
                          .arg(text)
                          .arg(position)
-                         .arg(CompileReason(error))};
+                         .arg(CompileReason(codes.error))};
     }
+    if (words == WordRule::WholeWord) {
+        for (const std::string& bounded : InWholeWords(utf8)) {
+            codes.Free();
+            codes = CompileCodes(bounded, mode);
+            if (codes.code != nullptr) {
+                break;
+            }
+        }
+        if (codes.code == nullptr) {
+            return Error{QStringLiteral("Der regul\u00E4re Ausdruck \u201E%1\u201C l\u00E4sst "
+                                        "sich nicht auf ganze W\u00F6rter beschr\u00E4nken: %2.")
+                             .arg(text, CompileReason(codes.error))};
+        }
+    }
+    pcre2_code* code = codes.code;
+    pcre2_code* tolerant = codes.tolerant;
     // Without machine code PCRE2 interprets, just slower.
     pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
     pcre2_jit_compile(tolerant, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);

@@ -3,6 +3,7 @@
 #include "common/Result.h"
 #include "common/text/CaseFold.h"
 #include "common/text/TextEncoding.h"
+#include "common/text/WordRule.h"
 
 #include <QString>
 #include <QStringView>
@@ -50,8 +51,11 @@ struct PieceScan {
 // matches as a UTF-8 file of the same text; every span is in the file's own bytes.
 class Pattern {
 public:
-    // Fails with a German message naming the character position and the reason.
-    static Result<std::shared_ptr<const Pattern>> Compile(QStringView text, CompareMode mode);
+    // Fails with a German message naming the character position and the reason. Held to whole
+    // words, the pattern's text stays as typed; its matches are those whose neighbours are no
+    // word characters, a later match starting inside one that is not.
+    static Result<std::shared_ptr<const Pattern>> Compile(QStringView text, CompareMode mode,
+                                                          WordRule words = WordRule::Anywhere);
 
     ~Pattern();
     Pattern(const Pattern&) = delete;

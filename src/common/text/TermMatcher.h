@@ -3,6 +3,7 @@
 #include "common/text/CaseFold.h"
 #include "common/text/Pattern.h"
 #include "common/text/TextEncoding.h"
+#include "common/text/WordRule.h"
 
 #include <QString>
 #include <QStringView>
@@ -25,14 +26,16 @@ struct Occurrence {
 };
 
 // What a person searches for: a literal term, folded for both encodings, or a regular
-// expression. Everything that finds, counts or replaces goes through this one face, so no caller
-// has to know which of the two it holds.
+// expression, anywhere or as whole words only. Everything that finds, counts or replaces goes
+// through this one face, so no caller has to know which of the two it holds.
 class TermMatcher {
 public:
-    TermMatcher(QStringView term, CompareMode mode) : literal_(term, mode) {}
+    TermMatcher(QStringView term, CompareMode mode, WordRule words = WordRule::Anywhere)
+        : literal_(term, mode), words_(words) {}
     // A pattern without special characters is found by the literal search, which folds alike
     // and is far faster on files dense with occurrences; only its text stays the pattern's.
-    explicit TermMatcher(std::shared_ptr<const Pattern> pattern);
+    explicit TermMatcher(std::shared_ptr<const Pattern> pattern,
+                         WordRule words = WordRule::Anywhere);
 
     bool IsEmpty() const { return pattern_ == nullptr && literal_.IsEmpty(); }
 
@@ -42,11 +45,10 @@ public:
     bool IsEncodingIndependent() const { return !ByPattern() && literal_.IsEncodingIndependent(); }
 
     // True when the bytes hold a character only UTF-8 reads as a case partner of a letter of a
-    // term alike in both encodings (the Kelvin sign for "k"): from there on its occurrences may
-    // differ by encoding.
-    bool MayDifferByEncoding(std::string_view bytes) const {
-        return IsEncodingIndependent() && literal_.HoldsPartner(bytes);
-    }
+    // term alike in both encodings (the Kelvin sign for "k"), or for whole words any character
+    // beyond ASCII, which the two read as different neighbours: from there on its occurrences
+    // may differ by encoding.
+    bool MayDifferByEncoding(std::string_view bytes) const;
 
     // False when the bytes cannot hold an occurrence. Cheap, and decided before the file's
     // encoding where that is possible: most files hold none.
@@ -68,7 +70,8 @@ public:
                         const std::function<bool(const Occurrence&)>& each) const;
 
     // The most bytes an occurrence can take in a file of that encoding (0: it cannot occur
-    // there); nothing when there is no such bound.
+    // there), for whole words with the character after it, which decides whether it counts;
+    // nothing when there is no such bound.
     std::optional<std::size_t> LongestOccurrence(TextEncoding encoding) const;
 
     // The regular expression as typed, for a message; empty for a literal term.
@@ -77,11 +80,16 @@ public:
 private:
     bool ByPattern() const { return pattern_ != nullptr && literal_.IsEmpty(); }
     PieceScan ScanLiteralPiece(std::string_view window, std::uint64_t start, bool final,
-                               TextEncoding encoding, PatternCursor& cursor,
+                               const DetectedEncoding& detected, PatternCursor& cursor,
                                const std::function<bool(const Occurrence&)>& each) const;
+    // The literal term's next occurrence at or after `from` that the word rule lets count, the
+    // text beginning at `textStart` and ending with the bytes.
+    std::optional<Span> FindLiteral(std::string_view bytes, std::size_t from, std::size_t textStart,
+                                    TextEncoding encoding) const;
 
     LiteralTerm literal_;
     std::shared_ptr<const Pattern> pattern_;
+    WordRule words_ = WordRule::Anywhere;
 };
 
 template <typename Each>
@@ -93,8 +101,9 @@ PatternScan TermMatcher::ForEachOccurrence(std::string_view bytes, const Detecte
         });
     }
     // Non-overlapping: each search resumes behind the occurrence just seen.
-    for (std::optional<Span> found = literal_.Find(bytes, detected.bodyStart, detected.encoding);
-         found; found = literal_.Find(bytes, found->end, detected.encoding)) {
+    const std::size_t text = detected.bodyStart;
+    for (std::optional<Span> found = FindLiteral(bytes, text, text, detected.encoding); found;
+         found = FindLiteral(bytes, found->end, text, detected.encoding)) {
         if (!each(Occurrence{*found, nullptr})) {
             break;
         }

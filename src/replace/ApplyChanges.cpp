@@ -17,6 +17,7 @@
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
 #include "common/text/TextEncoding.h"
+#include "common/text/Utf16.h"
 #include "search/Problems.h"
 
 #include <fcntl.h>
@@ -170,7 +171,15 @@ struct EncodedChange {
     const ListedChange* listed = nullptr;
 };
 
-Result<std::vector<EncodedChange>> Encode(const ListedFile& file, TextEncoding encoding) {
+// The fingerprint and encoding of the file as it is now, read once from its start.
+struct Fingerprinted {
+    std::uint64_t hash = 0;
+    TextEncoding encoding = TextEncoding::Cp1252;
+    std::optional<ByteOrder> utf16;  // its texts are then written in UTF-16
+};
+
+Result<std::vector<EncodedChange>> Encode(const ListedFile& file, const Fingerprinted& found) {
+    const TextEncoding encoding = found.encoding;
     std::vector<EncodedChange> encoded;
     encoded.reserve(file.changes.size());
     for (const ListedChange& change : file.changes) {
@@ -178,6 +187,11 @@ Result<std::vector<EncodedChange>> Encode(const ListedFile& file, TextEncoding e
         made.offset = change.offset;
         made.length = change.length;
         made.listed = &change;
+        if (found.utf16) {
+            made.before = EncodeUtf16(change.before, *found.utf16);
+            made.after = EncodeUtf16(change.after, *found.utf16);
+            continue;
+        }
         if (encoding == TextEncoding::Utf8) {
             made.before = change.before.toStdString();
             made.after = change.after.toStdString();
@@ -217,15 +231,10 @@ struct Applied {
     std::optional<QString> left;  // why the file stayed as it was
 };
 
-// The fingerprint and encoding of the file as it is now, read once from its start.
-struct Fingerprinted {
-    std::uint64_t hash = 0;
-    TextEncoding encoding = TextEncoding::Cp1252;
-};
-
 Result<Fingerprinted> Fingerprint(int descriptor, std::uint64_t size, const std::string& path) {
     ContentHasher hasher;
     EncodingDetector detector;
+    std::optional<ByteOrder> utf16;
     std::string block;
     for (std::uint64_t at = 0; at < size;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - at));
@@ -235,11 +244,14 @@ Result<Fingerprinted> Fingerprint(int descriptor, std::uint64_t size, const std:
         if (block.empty()) {
             break;
         }
+        if (at == 0) {
+            utf16 = Utf16Order(block);
+        }
         hasher.Update(block);
         detector.Feed(block);
         at += block.size();
     }
-    return Fingerprinted{hasher.Finish(), detector.Finish().encoding};
+    return Fingerprinted{hasher.Finish(), detector.Finish().encoding, utf16};
 }
 
 // Orders a file's changes and refuses those that overlap, or reach past its end.
@@ -287,7 +299,7 @@ Applied Rewrite(const ListedFile& file, const ReplaceTask& task, const ReplaceRu
                                                       "(ihr Fingerabdruck ist ein anderer)."));
         return applied;
     }
-    auto encoded = Encode(file, fingerprint->encoding);
+    auto encoded = Encode(file, fingerprint.value());
     if (!encoded) {
         applied.left = encoded.message();
         return applied;

@@ -5,12 +5,14 @@
 #include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
 #include "common/text/TextEncoding.h"
+#include "common/text/Utf16.h"
 #include "search/Report.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 namespace trawlex {
 namespace {
@@ -95,6 +97,38 @@ TextEncoding EncodingOf(int descriptor, const struct stat& status) {
     return DetectEncoding(sample).encoding;
 }
 
+// The line around a change of a UTF-16 file, read in whole code units: the offsets of the list
+// are the file's, 2 bytes for each unit behind the 2 of the mark.
+void ShowUtf16Context(int descriptor, ByteOrder order, const ListedChange& change,
+                      ShownChange& made) {
+    constexpr std::uint64_t kMark = 2;
+    const std::uint64_t from = change.offset > kMark + kContext ? change.offset - kContext
+                                                                : std::min(change.offset, kMark);
+    const auto leading = static_cast<std::size_t>(change.offset - from);
+    std::string window;
+    ReadSome(descriptor, from, leading + change.length + kContext, window);
+    const std::string_view bytes(window);
+    const std::size_t changeEnd =
+        std::min(bytes.size(), leading + static_cast<std::size_t>(change.length));
+    QString lead = DecodeUtf16(bytes.substr(0, std::min(leading, bytes.size())), order);
+    lead.remove(0, lead.lastIndexOf(u'\n') + 1);
+    if (!lead.isEmpty() && lead.front().isLowSurrogate()) {
+        lead.remove(0, 1);  // the other half of a pair cut off in front
+    }
+    QString tail = DecodeUtf16(bytes.substr(changeEnd), order);
+    qsizetype lineEnd = 0;
+    while (lineEnd < tail.size() && tail[lineEnd] != u'\r' && tail[lineEnd] != u'\n') {
+        ++lineEnd;
+    }
+    if (lineEnd < tail.size()) {
+        tail.truncate(lineEnd);
+    } else if (!tail.isEmpty() && tail.back().isHighSurrogate()) {
+        tail.chop(1);
+    }
+    made.lead = ControlsVisible(lead);
+    made.tail = ControlsVisible(tail);
+}
+
 }  // namespace
 
 Result<std::vector<ShownChange>> ReadShownChanges(const QString& list, std::int64_t at,
@@ -116,6 +150,9 @@ Result<std::vector<ShownChange>> ReadShownChanges(const QString& list, std::int6
         return opened.error();
     }
     const TextEncoding encoding = EncodingOf(opened->file.get(), opened->status);
+    std::string head;
+    ReadSome(opened->file.get(), 0, 2, head);
+    const std::optional<ByteOrder> utf16 = Utf16Order(head);
     std::vector<ShownChange> shown;
     shown.reserve(listed.size());
     std::string window;
@@ -125,6 +162,10 @@ Result<std::vector<ShownChange>> ReadShownChanges(const QString& list, std::int6
         made.line = change.line;
         made.before = ControlsVisible(std::move(change.before));
         made.after = ControlsVisible(std::move(change.after));
+        if (utf16) {
+            ShowUtf16Context(opened->file.get(), *utf16, change, made);
+            continue;
+        }
         // The line around the change as the file holds it now, within a few dozen bytes.
         const std::uint64_t from = change.offset > kContext ? change.offset - kContext : 0;
         const std::size_t leading = static_cast<std::size_t>(change.offset - from);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -308,28 +309,42 @@ void DescribeChanges(std::string_view original, const std::vector<Edit>& edits,
     DescribeChanges(text, list, encoding, preview);
 }
 
+namespace {
+
+// Where an edit lies in the file, and how many of its bytes it takes.
+std::pair<std::uint64_t, std::uint64_t> InFile(const Edit& edit, const FileOffsets& fileOffsets) {
+    if (!fileOffsets) {
+        return {edit.start, edit.end - edit.start};
+    }
+    const std::uint64_t start = fileOffsets(edit.start);
+    return {start, fileOffsets(edit.end) - start};
+}
+
+}  // namespace
+
 void ListChanges(std::string_view original, const std::vector<Edit>& edits, TextEncoding encoding,
-                 FileChanges& changes) {
+                 FileChanges& changes, const FileOffsets& fileOffsets) {
     std::int64_t line = 1;
     std::size_t counted = 0;
     for (const Edit& edit : edits) {
         line += std::count(original.begin() + static_cast<std::ptrdiff_t>(counted),
                            original.begin() + static_cast<std::ptrdiff_t>(edit.start), '\n');
         counted = edit.start;
-        changes.Add(line, edit.start, edit.end - edit.start,
+        const auto [offset, length] = InFile(edit, fileOffsets);
+        changes.Add(line, offset, length,
                     DecodeAs(original.substr(edit.start, edit.end - edit.start), encoding),
                     DecodeAs(edit.inserted, encoding));
     }
 }
 
 void ListChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
-                 FileChanges& changes) {
+                 FileChanges& changes, const FileOffsets& fileOffsets) {
     Edit edit;
     while (const EditBounds* next = edits.Peek()) {
         const std::int64_t line = original.LineNumber(original.LineStart(next->start));
         edits.Next(&edit);
-        changes.Add(line, edit.start, edit.end - edit.start,
-                    DecodeAs(original.Bytes(edit.start, edit.end), encoding),
+        const auto [offset, length] = InFile(edit, fileOffsets);
+        changes.Add(line, offset, length, DecodeAs(original.Bytes(edit.start, edit.end), encoding),
                     DecodeAs(edit.inserted, encoding));
     }
 }

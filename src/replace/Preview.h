@@ -139,12 +139,17 @@ void DescribeChanges(PreviewText& original, PreviewEdits& edits, TextEncoding en
 
 class FileChanges;
 
-// Every edit as a change of the change list: its line, where it lies in the original, and the
-// text it takes out and puts in, read in the file's encoding.
+// Turns offsets of the text the edits were found in into offsets of the file, asked in rising
+// order: they differ for a UTF-16 file, whose UTF-8 is what is replaced (see Utf16.h).
+using FileOffsets = std::function<std::uint64_t(std::size_t)>;
+
+// Every edit as a change of the change list: its line, where it lies in the original file, and
+// the text it takes out and puts in, read in the file's encoding. Without `fileOffsets` the
+// offsets of the text are those of the file.
 void ListChanges(std::string_view original, const std::vector<Edit>& edits, TextEncoding encoding,
-                 FileChanges& changes);
+                 FileChanges& changes, const FileOffsets& fileOffsets = {});
 void ListChanges(PreviewText& original, PreviewEdits& edits, TextEncoding encoding,
-                 FileChanges& changes);
+                 FileChanges& changes, const FileOffsets& fileOffsets = {});
 
 // What a preview page shows about the run in its summary.
 struct PreviewSummary {

@@ -17,6 +17,7 @@
 #include "common/text/Pattern.h"
 #include "common/text/Replacement.h"
 #include "common/text/StreamReplace.h"
+#include "common/text/Utf16.h"
 #include "search/Problems.h"
 #include "search/Sinks.h"
 #include "search/StreamMatching.h"
@@ -97,6 +98,10 @@ FileOutcome ReplaceStreamed(const ReplaceTask& task, const ReplaceRun& run,
         }
         if (!checked) {
             checked = true;
+            if (found->malformed) {
+                outcome.problems.push_back(Utf16Malformed(task.path));
+                return outcome;
+            }
             if (auto refused = RefusedByHead(opened.file.get(), task.path)) {
                 outcome.problems.push_back(*refused);
                 return outcome;
@@ -167,10 +172,14 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
     };
     StreamedPreview text(opened.file.get(), static_cast<std::uint64_t>(opened.status.st_size),
                          task.path, place != nullptr ? place->directory : -1, pieceSize);
+    if (auto decoded = text.ReadUtf16AsText(); !decoded) {
+        return failed(decoded.message());
+    }
     std::optional<TextEncoding> encoding;  // the original's, for the lines shown
-    // The change list names the original by its fingerprint, taken as the first pass reads it.
+    // The change list names the original by its fingerprint, taken as the first pass reads it;
+    // that pass reads the UTF-8 of a UTF-16 file, whose own bytes are read once more.
     ContentHasher originalHash;
-    bool hashing = run.changeList != nullptr;
+    bool hashing = run.changeList != nullptr && !text.Decoded();
     for (const ReplaceStep& step : run.steps) {
         auto found = MatchStreamed(text.Descriptor(), task.path, {&step.term},
                                    {.pieceSize = pieceSize,
@@ -218,6 +227,9 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
     if (outcome.replacements == 0) {
         return outcome;
     }
+    if (text.Malformed()) {
+        return failed(Utf16Malformed(task.path));
+    }
     if (auto refused = RefusedByHead(opened.file.get(), task.path)) {
         return failed(*refused);
     }
@@ -232,8 +244,15 @@ FileOutcome PreviewStreamed(const ReplaceTask& task, const ReplaceRun& run,
         return failed(shown.message());
     }
     if (run.changeList != nullptr) {
-        if (auto listed =
-                text.List(*encoding, outcome.changes.emplace(task.path, originalHash.Finish()));
+        std::uint64_t fingerprint = originalHash.Finish();
+        if (text.Decoded()) {
+            auto taken = FingerprintFile(opened, task.path);
+            if (!taken) {
+                return failed(taken.message());
+            }
+            fingerprint = taken->hash;
+        }
+        if (auto listed = text.List(*encoding, outcome.changes.emplace(task.path, fingerprint));
             !listed) {
             outcome.changes.reset();
             return failed(listed.message());
@@ -287,7 +306,10 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         outcome.problems.push_back(read.message());
         return outcome;
     }
-    const std::string_view original = buffers.contents.View();
+    const std::string_view bytes = buffers.contents.View();
+    // A UTF-16 file is replaced in its UTF-8 and written back in its own byte order.
+    const std::optional<ByteOrder> utf16 = Utf16Order(bytes);
+    const std::string_view original = buffers.contents.Text();
     buffers.edits.clear();
     std::string_view current = original;
     std::size_t target = 0;
@@ -331,9 +353,9 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
     if (outcome.replacements == 0) {
         return outcome;
     }
-    if (IsUtf16(original) || LooksBinary(original)) {
-        outcome.problems.push_back(IsUtf16(original) ? Utf16Refused(task.path)
-                                                     : BinaryRefused(task.path));
+    if (buffers.contents.Malformed() || LooksBinary(bytes)) {
+        outcome.problems.push_back(buffers.contents.Malformed() ? Utf16Malformed(task.path)
+                                                                : BinaryRefused(task.path));
         outcome.replacements = 0;
         return outcome;
     }
@@ -349,8 +371,12 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         const TextEncoding encoding = DetectEncoding(original).encoding;
         DescribeChanges(original, buffers.edits, encoding, described);
         if (run.changeList != nullptr) {
-            ListChanges(original, buffers.edits, encoding,
-                        outcome.changes.emplace(task.path, ContentHash(original)));
+            Utf16Offsets offsets(original);
+            ListChanges(
+                original, buffers.edits, encoding,
+                outcome.changes.emplace(task.path, ContentHash(bytes)),
+                utf16 ? FileOffsets([&offsets](std::size_t at) { return offsets.FileOffset(at); })
+                      : FileOffsets());
         }
         return outcome;
     }
@@ -367,12 +393,14 @@ FileOutcome ReplaceWhole(const ReplaceTask& task, const ReplaceRun& run, Replace
         outcome.problems.push_back(out.message());
         return outcome;
     }
-    const OriginalContents contents{static_cast<std::int64_t>(original.size()),
-                                    ContentHash(original), original};
-    Status written = out->Append(current);
+    const OriginalContents contents{static_cast<std::int64_t>(bytes.size()), ContentHash(bytes),
+                                    bytes};
+    const std::string encoded = utf16 ? EncodeUtf8AsUtf16(current, *utf16) : std::string();
+    const std::string_view result = utf16 ? std::string_view(encoded) : current;
+    Status written = out->Append(result);
     if (written) {
         written =
-            CommitChecked(task, run, opened, *place, contents, ContentHash(current), out.value());
+            CommitChecked(task, run, opened, *place, contents, ContentHash(result), out.value());
     }
     if (!written) {
         outcome.problems.push_back(written.message());

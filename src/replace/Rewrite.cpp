@@ -110,11 +110,11 @@ std::optional<QString> CannotRewrite(const std::string& path, const struct stat&
     return std::nullopt;
 }
 
-QString Utf16Refused(const std::string& path) {
+QString Utf16Malformed(const std::string& path) {
     return QStringLiteral(
-               "Die Datei \u201E%1\u201C ist UTF-16-kodiert; in solchen Dateien wird noch "
-               "nicht ersetzt, damit sie nicht besch\u00E4digt werden. Sie bleibt "
-               "unver\u00E4ndert.")
+               "Die Datei \u201E%1\u201C ist UTF-16-kodiert, enth\u00E4lt aber ein "
+               "einzelnes Ersatzzeichen (Surrogat) oder ein halbes Zeichen; damit sie nicht "
+               "besch\u00E4digt wird, bleibt sie unver\u00E4ndert.")
         .arg(PathText(path));
 }
 
@@ -129,13 +129,10 @@ QString BinaryRefused(const std::string& path) {
 std::optional<QString> RefusedByHead(int descriptor, const std::string& path) {
     std::string head;
     // A file that cannot be read here is named by the read that follows.
-    if (!ReadAt(descriptor, 0, kBinaryHead, head)) {
+    if (!ReadAt(descriptor, 0, kBinaryHead, head) || !LooksBinary(head)) {
         return std::nullopt;
     }
-    if (IsUtf16(head)) {
-        return Utf16Refused(path);
-    }
-    return LooksBinary(head) ? std::optional(BinaryRefused(path)) : std::nullopt;
+    return BinaryRefused(path);
 }
 
 bool HasPlace(const ReplaceTask& task, const ReplaceRun& run) {

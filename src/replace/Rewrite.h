@@ -36,14 +36,14 @@ private:
 std::optional<QString> CannotRewrite(const std::string& path, const struct stat& status,
                                      const JournalNames* journalNames);
 
-// UTF-16 is not yet rewritten: its bytes read as Windows-1252 would be corrupted.
-QString Utf16Refused(const std::string& path);
+// A UTF-16 file with a surrogate without its partner, or a byte left over, is searched with
+// U+FFFD in their place; written back, that would not give those bytes back.
+QString Utf16Malformed(const std::string& path);
 
 // A binary file (LooksBinary) is no text; a replacement in its bytes would corrupt it.
 QString BinaryRefused(const std::string& path);
 
-// The same decisions (and the UTF-16 refusal) for a file not held whole: its first bytes are
-// read again.
+// The same decision for a file not held whole: its first bytes are read again.
 std::optional<QString> RefusedByHead(int descriptor, const std::string& path);
 
 // Where a file lies for a rewrite: its directory, opened from the location down one name at a

@@ -3,6 +3,7 @@
 #include "common/SystemError.h"
 #include "common/files/WholeFile.h"
 #include "common/text/PathText.h"
+#include "common/text/Utf16.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -314,6 +315,38 @@ Result<FileDescriptor> StreamedPreview::Nameless() const {
     return elsewhere;
 }
 
+Status StreamedPreview::ReadUtf16AsText() {
+    std::string head;
+    if (auto read = ReadAt(original_, 0, 2, head); !read || !Utf16Order(head)) {
+        return Success();  // a failure to read is named by the first pass
+    }
+    ChunkReader reader(original_, path_, pieceSize_, originalSize_, ChunkReader::ReadAs::Text);
+    if (auto read = reader.Advance(0); !read) {
+        return read;
+    }
+    auto decoded = Nameless();
+    if (!decoded) {
+        return decoded.error();
+    }
+    while (true) {
+        if (auto written = WriteAll(decoded->get(), reader.Fresh()); !written) {
+            return TemporaryError(path_, written.error().code);
+        }
+        if (reader.AtEnd()) {
+            break;
+        }
+        if (auto read = reader.Advance(reader.End()); !read) {
+            return read;
+        }
+    }
+    malformed_ = reader.Malformed();
+    decoded_ = std::move(decoded.value());
+    original_ = decoded_.get();
+    originalSize_ = reader.End();
+    size_ = originalSize_;
+    return Success();
+}
+
 Result<StreamedReplacement> StreamedPreview::Apply(const TermMatcher& term,
                                                    const EncodedReplacement& replacement,
                                                    const DetectedEncoding& detected,
@@ -383,9 +416,37 @@ Status StreamedPreview::Describe(TextEncoding encoding, FilePreview& preview) co
 }
 
 Status StreamedPreview::List(TextEncoding encoding, FileChanges& changes) const {
-    return ReadAround([&](PreviewText& original, PreviewEdits& edits) {
-        ListChanges(original, edits, encoding, changes);
+    if (decoded_.get() < 0) {
+        return ReadAround([&](PreviewText& original, PreviewEdits& edits) {
+            ListChanges(original, edits, encoding, changes);
+        });
+    }
+    // The UTF-8 is read forward once more beside the edits, to count the file's bytes before
+    // each of them.
+    std::uint64_t viewAt = 0;
+    std::uint64_t fileAt = 0;
+    std::string block;
+    std::optional<Error> failed;
+    const FileOffsets fileOffsets = [&](std::size_t viewOffset) {
+        while (viewAt < viewOffset && !failed) {
+            const auto length =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, viewOffset - viewAt));
+            if (auto read = ReadRange(original_, viewAt, length, block, path_); !read) {
+                failed = read.error();
+                break;
+            }
+            fileAt += Utf16Length(block);
+            viewAt += length;
+        }
+        return fileAt;
+    };
+    auto listed = ReadAround([&](PreviewText& original, PreviewEdits& edits) {
+        ListChanges(original, edits, encoding, changes, fileOffsets);
     });
+    if (listed && failed) {
+        return *failed;
+    }
+    return listed;
 }
 
 }  // namespace trawlex

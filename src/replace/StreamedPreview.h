@@ -24,6 +24,14 @@ public:
     StreamedPreview(int original, std::uint64_t size, std::string path, int directory,
                     std::size_t pieceSize = ChunkReader::kPieceSize);
 
+    // A UTF-16 original is first decoded into a nameless file of its UTF-8, which the pairs,
+    // the page and the change list then read (see Utf16.h); only the list's offsets are turned
+    // back into the file's. Any other original is read as it is.
+    Status ReadUtf16AsText();
+    // The UTF-16 held a surrogate without its partner, or a byte left over.
+    bool Malformed() const { return malformed_; }
+    bool Decoded() const { return decoded_.get() >= 0; }
+
     // The text the next pair reads, and its length.
     int Descriptor() const { return text_.get() >= 0 ? text_.get() : original_; }
     std::uint64_t Size() const { return size_; }
@@ -54,6 +62,8 @@ private:
     std::uint64_t size_;
     FileDescriptor edits_;
     std::uint64_t editsSize_ = 0;
+    FileDescriptor decoded_;  // the UTF-8 of a UTF-16 original
+    bool malformed_ = false;
 };
 
 }  // namespace trawlex

@@ -170,6 +170,7 @@ void CollectOccurrences(std::string_view window, const DetectedEncoding& detecte
 }
 
 // A big file is read twice in pieces: once until its encoding is decided, then for the lines.
+// A UTF-16 file is read as its UTF-8, as the search reads it.
 // Each piece is searched up to the start of a line that no occurrence before it can reach into;
 // the next piece begins with that line.
 Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string& path,
@@ -177,7 +178,8 @@ Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string&
     const auto size = static_cast<std::uint64_t>(opened.status.st_size);
     EncodingDetector detector;
     {
-        ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size);
+        ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size,
+                           ChunkReader::ReadAs::Text);
         do {
             if (auto read = reader.Advance(reader.End()); !read) {
                 return read.error();
@@ -191,7 +193,8 @@ Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string&
         term.LongestOccurrence(detected.encoding).value_or(std::size_t{64} << 10);
     FileHitLines result;
     LineCollector lines(detected.encoding, maxLines, result);
-    ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size);
+    ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size,
+                       ChunkReader::ReadAs::Text);
     std::uint64_t keepFrom = 0;
     do {
         if (auto read = reader.Advance(keepFrom); !read) {
@@ -244,7 +247,7 @@ Result<FileHitLines> ReadHitLines(const std::string& path, const TermMatcher& te
         if (auto read = ReadOpenedInto(opened.value(), path, buffer); !read) {
             return read.error();
         }
-        return HitLinesOf(buffer.View(), term, maxLines);
+        return HitLinesOf(buffer.Text(), term, maxLines);
     }
     return StreamHitLines(opened.value(), path, term, maxLines);
 }

@@ -50,8 +50,9 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     }
     scanned.readable = true;
     scanned.stamp = stamp.value();
-    const std::string_view contents = buffer.View();
-    scanned.binary = LooksBinary(contents);
+    scanned.binary = LooksBinary(buffer.View());
+    // A UTF-16 file is matched as its UTF-8, so that it reads as the text it holds.
+    const std::string_view contents = buffer.Text();
     // Most files hold no term; they are spared the pass that decides their encoding.
     if (std::none_of(terms.begin(), terms.end(),
                      [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {

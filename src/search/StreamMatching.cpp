@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -197,27 +198,72 @@ Result<std::string> ReadRange(int descriptor, const std::string& path, std::uint
     return bytes;
 }
 
-// The characters of a UTF-8 file between two offsets, read again piece by piece.
-Result<std::int64_t> CharactersBefore(int descriptor, const std::string& path, std::uint64_t from,
-                                      std::uint64_t to) {
-    std::int64_t characters = 0;
-    constexpr std::uint64_t kPiece = std::uint64_t{1} << 20;
-    for (std::uint64_t at = from; at < to; at += kPiece) {
-        auto piece = ReadRange(descriptor, path, at, std::min(to, at + kPiece));
-        if (!piece) {
-            return piece.error();
+// Reads what the search saw again, once it is done: the file's bytes, or the UTF-8 of a UTF-16
+// file, which is decoded again from the file's start since its offsets are not the file's.
+struct ViewReader {
+    int descriptor;
+    const std::string& path;
+    std::uint64_t limit;
+    bool decoded;
+
+    // Hands each stretch of the text between two offsets on, in order.
+    Status ForEach(std::uint64_t from, std::uint64_t to,
+                   const std::function<void(std::string_view)>& take) const {
+        constexpr std::uint64_t kPiece = std::uint64_t{1} << 20;
+        if (!decoded) {
+            for (std::uint64_t at = from; at < to; at += kPiece) {
+                auto piece = ReadRange(descriptor, path, at, std::min(to, at + kPiece));
+                if (!piece) {
+                    return piece.error();
+                }
+                take(piece.value());
+            }
+            return Success();
         }
-        characters += CountCharacters(piece.value());
+        ChunkReader reader(descriptor, path, kPiece, limit, ChunkReader::ReadAs::Text);
+        while (reader.End() < to && !reader.AtEnd()) {
+            if (auto read = reader.Advance(reader.End()); !read) {
+                return read;
+            }
+            const std::uint64_t start = std::max(from, reader.Start());
+            const std::uint64_t end = std::min(to, reader.End());
+            if (start < end) {
+                take(reader.Window().substr(static_cast<std::size_t>(start - reader.Start()),
+                                            static_cast<std::size_t>(end - start)));
+            }
+        }
+        return Success();
     }
-    return characters;
-}
+
+    Result<std::string> Range(std::uint64_t from, std::uint64_t to) const {
+        std::string bytes;
+        auto read = ForEach(from, to, [&bytes](std::string_view piece) { bytes += piece; });
+        if (!read) {
+            return read.error();
+        }
+        return bytes;
+    }
+
+    // The characters of UTF-8 text between two offsets.
+    Result<std::int64_t> CharactersBefore(std::uint64_t from, std::uint64_t to) const {
+        std::int64_t characters = 0;
+        auto read = ForEach(from, to, [&characters](std::string_view piece) {
+            characters += CountCharacters(piece);
+        });
+        if (!read) {
+            return read.error();
+        }
+        return characters;
+    }
+};
 
 }  // namespace
 
 Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
                                       const std::vector<const TermMatcher*>& terms,
                                       const StreamSettings& settings) {
-    ChunkReader reader(descriptor, path, settings.pieceSize, settings.limit);
+    ChunkReader reader(descriptor, path, settings.pieceSize, settings.limit,
+                       ChunkReader::ReadAs::Text);
     StreamMatcher matcher(terms);
     EncodingDetector detector;
     // Terms alike in both encodings need neither the encoding nor the title until they are
@@ -240,14 +286,14 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
         const std::string_view fresh = reader.Fresh();
         const bool final = reader.AtEnd();
         if (settings.hasher != nullptr) {
-            settings.hasher->Update(fresh);
+            settings.hasher->Update(reader.RawFresh());
         }
         if (reader.Start() == 0 && reader.Window().size() == fresh.size()) {
             byteOrderMark = fresh.substr(0, 3) == "\xEF\xBB\xBF";
             matcher.Begin(byteOrderMark);
             following = !matcher.Independent();
-            binary = LooksBinary(fresh);
-            sniffing = !binary && !IsUtf16(fresh);
+            binary = LooksBinary(reader.RawFresh());
+            sniffing = !binary && !reader.Utf16();
         } else if (sniffing && reader.End() - fresh.size() < kBinaryHead) {
             // Pieces smaller than the head LooksBinary looks at are looked at up to it.
             const auto at = static_cast<std::size_t>(reader.End() - fresh.size());
@@ -266,7 +312,8 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
             // Found, or the encoding matters: the bytes read so far are read once more for the
             // encoding and the title.
             following = true;
-            ChunkReader again(descriptor, path, settings.pieceSize, reader.End());
+            ChunkReader again(descriptor, path, settings.pieceSize, reader.RawDecoded(),
+                              ChunkReader::ReadAs::Text);
             std::uint64_t tagsKeep = 0;
             do {
                 if (auto read = again.Advance(tagsKeep); !read) {
@@ -284,8 +331,10 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     }
     StreamedMatches streamed;
     streamed.detected = detector.Finish();
-    streamed.length = static_cast<std::int64_t>(reader.End());
+    streamed.length = static_cast<std::int64_t>(reader.RawEnd());
     streamed.binary = binary;
+    streamed.malformed = reader.Malformed();
+    const ViewReader view{descriptor, path, settings.limit, reader.Utf16().has_value()};
     std::vector<std::uint64_t> firstOffsets;
     streamed.matches = matcher.Results(streamed.detected, firstOffsets);
     for (std::size_t index = 0; index < firstOffsets.size(); ++index) {
@@ -295,8 +344,8 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
         // Counting characters only for the files that hold the term spares every other file.
         std::int64_t position = static_cast<std::int64_t>(firstOffsets[index]) + 1;
         if (streamed.detected.encoding == TextEncoding::Utf8) {
-            auto characters = CharactersBefore(descriptor, path, streamed.detected.bodyStart,
-                                               firstOffsets[index]);
+            auto characters =
+                view.CharactersBefore(streamed.detected.bodyStart, firstOffsets[index]);
             if (!characters) {
                 return characters.error();
             }
@@ -308,7 +357,7 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
                                  [](const FileMatch& match) { return match.IsHit(); });
     if (hit) {
         if (const auto span = matcher.TitleSpan()) {
-            auto title = ReadRange(descriptor, path, span->first, span->second);
+            auto title = view.Range(span->first, span->second);
             if (!title) {
                 return title.error();
             }

@@ -18,10 +18,11 @@ namespace trawlex {
 struct StreamedMatches {
     std::vector<FileMatch> matches;    // in the order of the terms; their titles are not set
     std::optional<std::string> title;  // only looked for when a term occurs
-    std::int64_t length = 0;           // the bytes read
+    std::int64_t length = 0;           // the bytes read, of the file itself
     DetectedEncoding detected;
-    bool binary = false;   // LooksBinary of its first bytes
-    bool stopped = false;  // a stop came before the end: nothing else holds
+    bool binary = false;     // LooksBinary of its first bytes
+    bool malformed = false;  // UTF-16 with a lone surrogate, searched over as U+FFFD
+    bool stopped = false;    // a stop came before the end: nothing else holds
 };
 
 struct StreamSettings {
@@ -33,7 +34,8 @@ struct StreamSettings {
 
 // Reads a file once, piece by piece, and matches every term in it by the rules of
 // MatchContents: the same first positions, counts, title and encoding. Memory stays near one
-// piece however big the file is.
+// piece however big the file is. A UTF-16 file is matched as its UTF-8, as when it is read whole;
+// `detected` is then that of the UTF-8.
 Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
                                       const std::vector<const TermMatcher*>& terms,
                                       const StreamSettings& settings = {});

@@ -88,14 +88,17 @@ TEST(MessagesTest, CliAnswers) {
              return std::vector<std::string>{"replace", "--settings", settings};
          },
          0, "", "Neu und Neu\n"},
-        {"file with a UTF-16 byte-order mark",
+        {"file in UTF-16 with a lone surrogate",
          [](const TempTree& location, const TempTree&) {
-             location.Write("a.txt", std::string("\xFF\xFE") + kOriginal);
+             location.Write("a.txt", std::string("\xFF\xFE"
+                                                 "A\0l\0t\0\x00\xD8",
+                                                 10));
              return Replace(location, "Alt", "Neu");
          },
-         1, "UTF-16-kodiert",
-         "\xFF\xFE"
-         "Alt und Alt\n"},
+         1, "einzelnes Ersatzzeichen",
+         std::string("\xFF\xFE"
+                     "A\0l\0t\0\x00\xD8",
+                     10)},
         {"binary file",
          [](const TempTree& location, const TempTree&) {
              location.Write("a.txt", std::string("Alt\0Alt\n", 8));

@@ -2,6 +2,7 @@
 #include "common/files/ContentHash.h"
 #include "common/text/Cp1252.h"
 #include "common/text/TextEncoding.h"
+#include "common/text/Utf16.h"
 #include "replace/ApplyChanges.h"
 #include "replace/ChangeList.h"
 #include "replace/ChangeReview.h"
@@ -56,8 +57,21 @@ QString Text(std::mt19937& random) {
     return text;
 }
 
-std::string Encoded(const QString& text, TextEncoding encoding) {
-    return encoding == TextEncoding::Utf8 ? text.toStdString() : EncodeCp1252(text).value();
+// How a file is written: in one of the 8-bit encodings, or in UTF-16 behind its mark.
+struct Format {
+    TextEncoding encoding = TextEncoding::Utf8;
+    std::optional<ByteOrder> utf16;
+};
+
+Format FormatOf(std::string_view bytes) {
+    return {DetectEncoding(bytes).encoding, Utf16Order(bytes)};
+}
+
+std::string Encoded(const QString& text, const Format& format) {
+    if (format.utf16) {
+        return EncodeUtf16(text, *format.utf16);
+    }
+    return format.encoding == TextEncoding::Utf8 ? text.toStdString() : EncodeCp1252(text).value();
 }
 
 struct Kind {
@@ -93,14 +107,24 @@ std::vector<Kind> Kinds() {
     };
 }
 
-// The same files, in both encodings, in each of the trees given.
+// The same files, in each encoding, in each of the trees given.
 void Fill(std::mt19937& random, const std::vector<const TempTree*>& trees) {
+    const Format formats[] = {{TextEncoding::Utf8, std::nullopt},
+                              {TextEncoding::Cp1252, std::nullopt},
+                              {TextEncoding::Utf8, ByteOrder::Little},
+                              {TextEncoding::Utf8, ByteOrder::Big}};
     for (int file = 0; file < 10; ++file) {
         const QString text = Text(random);
-        const TextEncoding encoding = file % 2 == 0 ? TextEncoding::Utf8 : TextEncoding::Cp1252;
-        // Windows-1252 text needs no multi-byte sequence; UTF-8 text needs one to be read so.
-        const std::string bytes = Encoded(
-            encoding == TextEncoding::Utf8 ? text + QStringLiteral("\u00E4") : text, encoding);
+        const Format& format = formats[file % 4];
+        // Windows-1252 text needs no multi-byte sequence; UTF-8 text needs one to be read so,
+        // and UTF-16 its mark.
+        QString written = text;
+        if (format.utf16) {
+            written.prepend(QChar(0xFEFF));
+        } else if (format.encoding == TextEncoding::Utf8) {
+            written += QStringLiteral("\u00E4");
+        }
+        const std::string bytes = Encoded(written, format);
         const std::string name = (file < 5 ? "" : "unten/") + std::to_string(file) + ".txt";
         for (const TempTree* tree : trees) {
             tree->Write(name, bytes);
@@ -126,12 +150,12 @@ ReplaceJob AltToNeu() {
 
 // The original with the listed changes made, in the file's own encoding.
 std::string Expected(const std::string& original, std::vector<ListedChange> changes) {
-    const TextEncoding encoding = DetectEncoding(original).encoding;
+    const Format format = FormatOf(original);
     std::sort(changes.begin(), changes.end(),
               [](const ListedChange& a, const ListedChange& b) { return a.offset > b.offset; });
     std::string result = original;
     for (const ListedChange& change : changes) {
-        result.replace(change.offset, change.length, Encoded(change.after, encoding));
+        result.replace(change.offset, change.length, Encoded(change.after, format));
     }
     return result;
 }
@@ -352,26 +376,31 @@ TEST(ChangeListTest, AListWithALineThatIsNoChangeChangesNothing) {
 // What the window shows of a change: its line around it, cut short far from it but never inside
 // a character, and the changes a person keeps written as a list of their own.
 TEST(ChangeListTest, ShownChangesKeepWholeCharactersAndChosenLinesMakeAList) {
-    TempTree tree, lists;
-    const QString umlauts = QString(70, QChar(0x00E4));  // two bytes each in UTF-8
-    tree.Write("a.txt", (QStringLiteral("kurz alt\n") + umlauts + QStringLiteral(" alt ") +
-                         umlauts + QStringLiteral("\nalt"))
-                            .toStdString());
-    FakeUi ui;
-    const ReplaceJob job = AltToNeu();
+    const QString umlauts = QString(70, QChar(0x00E4));  // two bytes each in UTF-8 and UTF-16
+    const QString text = QStringLiteral("kurz alt\n") + umlauts + QStringLiteral(" alt ") +
+                         umlauts + QStringLiteral("\nalt");
+    const TempTree lists;
     const std::string list = lists.Path("l.jsonl");
-    ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
-    auto shown = ReadShownChanges(QString::fromStdString(list), 0, 3, tree.Path("a.txt"));
-    ASSERT_TRUE(shown) << shown.message().toStdString();
-    ASSERT_EQ(shown->size(), 3u);
-    EXPECT_EQ(shown->at(0).lead, QStringLiteral("kurz "));
-    EXPECT_EQ(shown->at(0).tail, QString());
-    EXPECT_EQ(shown->at(1).line, 2);
-    EXPECT_EQ(shown->at(1).lead, QString(39, QChar(0x00E4)) + QStringLiteral(" "));
-    EXPECT_EQ(shown->at(1).before + QStringLiteral("|") + shown->at(1).after,
-              QStringLiteral("alt|neu"));
-    EXPECT_EQ(shown->at(1).tail, QStringLiteral(" ") + QString(39, QChar(0x00E4)));
-    EXPECT_EQ(shown->at(2).lead, QString());
+    for (const Format& format : {Format{}, Format{TextEncoding::Utf8, ByteOrder::Little},
+                                 Format{TextEncoding::Utf8, ByteOrder::Big}}) {
+        SCOPED_TRACE(format.utf16 ? "UTF-16" : "UTF-8");
+        const TempTree tree;
+        tree.Write("a.txt", Encoded(format.utf16 ? QChar(0xFEFF) + text : text, format));
+        FakeUi ui;
+        const ReplaceJob job = AltToNeu();
+        ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
+        auto shown = ReadShownChanges(QString::fromStdString(list), 0, 3, tree.Path("a.txt"));
+        ASSERT_TRUE(shown) << shown.message().toStdString();
+        ASSERT_EQ(shown->size(), 3u);
+        EXPECT_EQ(shown->at(0).lead, QStringLiteral("kurz "));
+        EXPECT_EQ(shown->at(0).tail, QString());
+        EXPECT_EQ(shown->at(1).line, 2);
+        EXPECT_EQ(shown->at(1).lead, QString(39, QChar(0x00E4)) + QStringLiteral(" "));
+        EXPECT_EQ(shown->at(1).before + QStringLiteral("|") + shown->at(1).after,
+                  QStringLiteral("alt|neu"));
+        EXPECT_EQ(shown->at(1).tail, QStringLiteral(" ") + QString(39, QChar(0x00E4)));
+        EXPECT_EQ(shown->at(2).lead, QString());
+    }
 
     const std::vector<std::string> lines = Lines(list);
     const auto second = static_cast<std::int64_t>(lines[0].size() + 1);

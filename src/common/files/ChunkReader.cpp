@@ -38,17 +38,20 @@ Result<OpenedFile> TakeRegularFile(int descriptor, const std::string& path) {
 }
 
 ChunkReader::ChunkReader(int descriptor, std::string path, std::size_t pieceSize,
-                         std::uint64_t limit)
+                         std::uint64_t limit, ReadAs readAs)
     : descriptor_(descriptor),
       path_(std::move(path)),
       pieceSize_(std::max<std::size_t>(pieceSize, 16)),
-      limit_(limit) {}
+      limit_(limit),
+      readAs_(readAs) {}
 
-Status ChunkReader::Advance(std::uint64_t keepFrom) {
-    keepFrom = std::clamp(keepFrom, start_, End());
-    const auto kept = static_cast<std::size_t>(End() - keepFrom);
-    if (kept + pieceSize_ > capacity_) {
-        const std::size_t capacity = std::max(kept + pieceSize_, 2 * capacity_);
+std::string_view ChunkReader::RawFresh() const {
+    return decoder_ ? std::string_view(raw_) : Fresh();
+}
+
+void ChunkReader::MakeRoom(std::uint64_t keepFrom, std::size_t kept, std::size_t room) {
+    if (kept + room > capacity_) {
+        const std::size_t capacity = std::max(kept + room, 2 * capacity_);
         std::unique_ptr<char[]> grown(new char[capacity]);
         if (kept > 0) {
             std::memcpy(grown.get(), buffer_.get() + (keepFrom - start_), kept);
@@ -61,18 +64,21 @@ Status ChunkReader::Advance(std::uint64_t keepFrom) {
     start_ = keepFrom;
     size_ = kept;
     freshAt_ = kept;
+}
+
+Result<std::size_t> ChunkReader::ReadPiece(char* into) {
     // A piece is read whole, however the kernel splits it; a file that shrank while it was read
     // ends where it ends now.
-    while (size_ - freshAt_ < pieceSize_) {
-        const std::uint64_t at = start_ + size_;
+    std::size_t filled = 0;
+    while (filled < pieceSize_) {
+        const std::uint64_t at = rawEnd_ + filled;
         if (at >= limit_) {
             atEnd_ = true;
             break;
         }
-        const auto wanted = static_cast<std::size_t>(
-            std::min<std::uint64_t>(pieceSize_ - (size_ - freshAt_), limit_ - at));
-        const ssize_t got =
-            pread(descriptor_, buffer_.get() + size_, wanted, static_cast<off_t>(at));
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize_ - filled, limit_ - at));
+        const ssize_t got = pread(descriptor_, into + filled, wanted, static_cast<off_t>(at));
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -83,8 +89,58 @@ Status ChunkReader::Advance(std::uint64_t keepFrom) {
             atEnd_ = true;
             break;
         }
-        size_ += static_cast<std::size_t>(got);
+        filled += static_cast<std::size_t>(got);
     }
+    rawEnd_ += filled;
+    return filled;
+}
+
+Status ChunkReader::Advance(std::uint64_t keepFrom) {
+    keepFrom = std::clamp(keepFrom, start_, End());
+    const auto kept = static_cast<std::size_t>(End() - keepFrom);
+    if (decoder_) {
+        MakeRoom(keepFrom, kept, 0);
+        return AdvanceDecoded();
+    }
+    MakeRoom(keepFrom, kept, pieceSize_);
+    const bool first = rawEnd_ == 0;
+    auto read = ReadPiece(buffer_.get() + size_);
+    if (!read) {
+        return read.error();
+    }
+    size_ += read.value();
+    if (first && readAs_ == ReadAs::Text) {
+        if (const auto order = Utf16Order(Fresh())) {
+            StartDecoding(*order);
+        }
+    }
+    return Success();
+}
+
+void ChunkReader::StartDecoding(ByteOrder order) {
+    order_ = order;
+    decoder_.emplace(order);
+    raw_.assign(Fresh());
+    size_ = freshAt_;
+    decoded_.clear();
+    decoder_->Decode(raw_, atEnd_, decoded_);
+    MakeRoom(start_, size_, decoded_.size());
+    std::memcpy(buffer_.get() + size_, decoded_.data(), decoded_.size());
+    size_ += decoded_.size();
+}
+
+Status ChunkReader::AdvanceDecoded() {
+    raw_.resize(pieceSize_);
+    auto read = ReadPiece(raw_.data());
+    if (!read) {
+        return read.error();
+    }
+    raw_.resize(read.value());
+    decoded_.clear();
+    decoder_->Decode(raw_, atEnd_, decoded_);
+    MakeRoom(start_, size_, decoded_.size());
+    std::memcpy(buffer_.get() + size_, decoded_.data(), decoded_.size());
+    size_ += decoded_.size();
     return Success();
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "common/files/PathAccess.h"
+#include "common/text/Utf16.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,18 +53,24 @@ inline bool ReadsWhole(const struct stat& status) {
 // Reads a descriptor from its start piece by piece into one buffer. Each step keeps the bytes
 // from a given offset on, which the readers need to see again: the part of an occurrence that
 // the last piece cut off. The buffer grows only when that part is longer than a piece.
+//
+// Read as text, a file that starts with a UTF-16 byte-order mark is decoded into UTF-8 as it is
+// read (see Utf16.h): the window then holds that UTF-8 and its offsets are those of the UTF-8
+// view, while the Raw... members tell about the file's own bytes.
 class ChunkReader {
 public:
     static constexpr std::size_t kPieceSize = std::size_t{1} << 20;
     static constexpr std::uint64_t kWhole = ~std::uint64_t{0};
 
-    // `path` names the file in messages. Reading ends at `limit`: a file that grows while it is
-    // read is taken at the size it had, as when it is read whole.
-    ChunkReader(int descriptor, std::string path, std::size_t pieceSize = kPieceSize,
-                std::uint64_t limit = kWhole);
+    enum class ReadAs { Bytes, Text };
 
-    // Drops the bytes before `keepFrom` (a file offset inside the window) and reads the next
-    // piece behind the window. The first call reads the first piece.
+    // `path` names the file in messages. Reading ends at `limit`, in the file's bytes: a file
+    // that grows while it is read is taken at the size it had, as when it is read whole.
+    ChunkReader(int descriptor, std::string path, std::size_t pieceSize = kPieceSize,
+                std::uint64_t limit = kWhole, ReadAs readAs = ReadAs::Bytes);
+
+    // Drops the bytes before `keepFrom` (an offset inside the window) and reads the next piece
+    // behind the window. The first call reads the first piece.
     Status Advance(std::uint64_t keepFrom);
 
     std::string_view Window() const { return {buffer_.get(), size_}; }
@@ -73,17 +81,38 @@ public:
     // True once the window reaches the end of the file: nothing follows it.
     bool AtEnd() const { return atEnd_; }
 
+    // The byte order of a UTF-16 file read as text; none while the window holds the bytes.
+    std::optional<ByteOrder> Utf16() const { return order_; }
+    // The file's bytes the last step read, and how far it has been read.
+    std::string_view RawFresh() const;
+    std::uint64_t RawEnd() const { return rawEnd_; }
+    // How far the window holds the file: the bytes of a character the last piece cut wait.
+    std::uint64_t RawDecoded() const { return rawEnd_ - (decoder_ ? decoder_->Carried() : 0); }
+    // A UTF-16 surrogate without its partner, or a byte left over, was read as U+FFFD.
+    bool Malformed() const { return decoder_ && decoder_->Malformed(); }
+
 private:
+    void MakeRoom(std::uint64_t keepFrom, std::size_t kept, std::size_t room);
+    Result<std::size_t> ReadPiece(char* into);
+    void StartDecoding(ByteOrder order);
+    Status AdvanceDecoded();
+
     int descriptor_;
     std::string path_;
     std::size_t pieceSize_;
     std::uint64_t limit_;
+    ReadAs readAs_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::size_t freshAt_ = 0;
     std::uint64_t start_ = 0;
+    std::uint64_t rawEnd_ = 0;
     bool atEnd_ = false;
+    std::optional<ByteOrder> order_;
+    std::optional<Utf16Decoder> decoder_;
+    std::string raw_;      // the file's bytes of the last piece of a UTF-16 file
+    std::string decoded_;  // their UTF-8, on its way into the window
 };
 
 // Reads a regular file from its start piece by piece and hands each piece on, keeping none;

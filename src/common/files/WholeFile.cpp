@@ -2,6 +2,7 @@
 
 #include "common/SystemError.h"
 #include "common/files/PathAccess.h"
+#include "common/text/Utf16.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -139,7 +140,24 @@ Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& pa
         return buffer.data_.get();
     });
     buffer.size_ = stamp ? static_cast<std::size_t>(stamp->length) : 0;
+    buffer.decoded_ = false;
+    buffer.malformed_ = false;
     return stamp;
+}
+
+std::string_view FileBuffer::Text() {
+    const auto order = Utf16Order(View());
+    if (!order) {
+        return View();
+    }
+    if (!decoded_) {
+        decoded_ = true;
+        text_.clear();
+        Utf16Decoder decoder(*order);
+        decoder.Decode(View(), true, text_);
+        malformed_ = decoder.Malformed();
+    }
+    return text_;
 }
 
 }  // namespace trawlex

@@ -44,6 +44,13 @@ class FileBuffer {
 public:
     std::string_view View() const { return {data_.get(), size_}; }
 
+    // What the file's text is matched as: its bytes, or for a file with a UTF-16 byte-order
+    // mark their UTF-8 (see Utf16.h), decoded on the first call after a read into memory that
+    // stays with the buffer.
+    std::string_view Text();
+    // True when that UTF-16 held a surrogate without its partner or a byte left over.
+    bool Malformed() const { return malformed_; }
+
 private:
     friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
                                             FileBuffer& buffer);
@@ -56,6 +63,9 @@ private:
     std::unique_ptr<char, Free> data_;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
+    bool decoded_ = false;
+    bool malformed_ = false;
+    std::string text_;
 };
 
 // Reads a file already opened whole into the buffer, by the rules of LoadFile; its size decided

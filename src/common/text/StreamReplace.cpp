@@ -2,9 +2,11 @@
 
 #include "common/files/ContentHash.h"
 #include "common/text/PathText.h"
+#include "common/text/Utf16.h"
 
 #include <algorithm>
 #include <new>
+#include <optional>
 
 namespace trawlex {
 namespace {
@@ -23,13 +25,22 @@ struct Progress {
     std::optional<Error> failed;  // why writing stopped
     std::uint64_t flushed = 0;
 
+    std::optional<Utf16Encoder> utf16;  // a UTF-16 file is read as UTF-8 and written back so
+    std::string encoded;
+
     // Writes what is pending; false once writing failed.
     bool Flush() {
-        if (auto appended = out.append(pending); !appended) {
+        std::string_view bytes = pending;
+        if (utf16) {
+            encoded.clear();
+            utf16->Encode(pending, encoded);
+            bytes = encoded;
+        }
+        if (auto appended = out.append(bytes); !appended) {
             failed = appended.error();
             return false;
         }
-        written.Update(pending);
+        written.Update(bytes);
         flushed += pending.size();
         pending.clear();
         return true;
@@ -65,9 +76,9 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
         result.outcome = ReplaceOutcome::Unencodable;
         return result;
     }
-    ChunkReader reader(descriptor, path, pieceSize, size);
+    ChunkReader reader(descriptor, path, pieceSize, size, ChunkReader::ReadAs::Text);
     ContentHasher written;
-    Progress progress{out, written, 0, {}, 0, std::nullopt, 0};
+    Progress progress{out, written, 0, {}, 0, std::nullopt, 0, std::nullopt, {}};
     PatternCursor cursor{detected.bodyStart, false};
     std::uint64_t keep = 0;
     bool encodable = true;
@@ -80,6 +91,9 @@ Result<StreamedReplacement> ReplacePieces(int descriptor, const std::string& pat
         }
         if (auto read = reader.Advance(keep); !read) {
             return read.error();
+        }
+        if (reader.Utf16() && !progress.utf16) {
+            progress.utf16.emplace(*reader.Utf16());
         }
         const std::string_view window = reader.Window();
         const std::uint64_t start = reader.Start();

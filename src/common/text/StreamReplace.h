@@ -24,7 +24,9 @@ struct StreamedReplacement {
 
 // Writes a file's bytes to `out` with every occurrence replaced, left to right, by the rules of
 // ReplaceAllInto, for a file whose encoding is already known; it reads and writes piece by
-// piece, so memory does not grow with the file. On Unencodable, LimitReached or a stop, `out`
+// piece, so memory does not grow with the file. A UTF-16 file is read as its UTF-8 and written
+// in its own byte order; `detected` is then that of the UTF-8, and the positions handed to a
+// StreamTarget are in the UTF-8 too. On Unencodable, LimitReached or a stop, `out`
 // holds a part and must be dropped.
 Result<StreamedReplacement> ReplaceStreamedInto(
     int descriptor, const std::string& path, std::uint64_t size, const TermMatcher& term,

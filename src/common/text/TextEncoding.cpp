@@ -1,6 +1,7 @@
 #include "common/text/TextEncoding.h"
 
 #include "common/text/Cp1252.h"
+#include "common/text/Utf16.h"
 
 #include <QChar>
 #include <QList>
@@ -70,24 +71,9 @@ char32_t Fold(char32_t codePoint) {
     return QChar::toCaseFolded(codePoint);
 }
 
-// Encoded by hand: Qt's conversions take a leading U+FEFF for a byte-order mark and drop it.
 std::string Utf8Of(char32_t codePoint) {
     std::string bytes;
-    if (codePoint < 0x80) {
-        bytes += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        bytes += static_cast<char>(0xC0 | (codePoint >> 6));
-        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        bytes += static_cast<char>(0xE0 | (codePoint >> 12));
-        bytes += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        bytes += static_cast<char>(0xF0 | (codePoint >> 18));
-        bytes += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        bytes += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    AppendUtf8(bytes, codePoint);
     return bytes;
 }
 
@@ -248,13 +234,26 @@ DetectedEncoding DetectEncoding(std::string_view bytes) {
     return {multiByte ? TextEncoding::Utf8 : TextEncoding::Cp1252, 0};
 }
 
-bool IsUtf16(std::string_view head) {
-    return head.size() >= 2 &&
-           ((head[0] == '\xFF' && head[1] == '\xFE') || (head[0] == '\xFE' && head[1] == '\xFF'));
+void AppendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
 }
 
 bool LooksBinary(std::string_view head) {
-    if (IsUtf16(head)) {
+    if (Utf16Order(head)) {
         return false;
     }
     const std::size_t length = std::min(head.size(), kBinaryHead);

@@ -29,15 +29,16 @@ struct DetectedEncoding {
 
 DetectedEncoding DetectEncoding(std::string_view bytes);
 
-// True when the bytes start with a UTF-16 byte-order mark, of either byte order.
-bool IsUtf16(std::string_view head);
-
 // How far into a file LooksBinary looks.
 inline constexpr std::size_t kBinaryHead = std::size_t{8} << 10;
 
 // True when the first 8 KiB of a file hold a NUL byte, which text written by people does not;
 // UTF-16 holds one in nearly every character, so a file starting with its mark is text.
 bool LooksBinary(std::string_view head);
+
+// Appends the UTF-8 of one code point. Encoded by hand: Qt's conversions take a leading U+FEFF
+// for a byte-order mark and drop it.
+void AppendUtf8(std::string& out, char32_t codePoint);
 
 // True when the bytes are UTF-8 throughout, with no sequence cut off at their end.
 bool IsValidUtf8(std::string_view bytes);

@@ -7,11 +7,14 @@
 #include "common/text/Pattern.h"
 #include "common/text/Replacement.h"
 #include "common/text/StreamReplace.h"
+#include "common/text/Utf16.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,7 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string piece = input.Piece();
     const std::string replacement = input.Piece();
     const std::size_t pieceSize = 1 + input.Piece().size() * 4;
-    const std::string_view bytes = input.Rest();
+    const std::string_view file = input.Rest();
+    // A UTF-16 file is read in pieces as its UTF-8, which the whole rule is given here.
+    const std::optional<trawlex::ByteOrder> utf16 = trawlex::Utf16Order(file);
+    const std::string decoded = utf16 ? trawlex::DecodeUtf16ToUtf8(file, *utf16) : std::string();
+    const std::string_view bytes = utf16 ? std::string_view(decoded) : file;
     auto compiled = trawlex::Pattern::Compile(
         QString::fromUtf8(piece.data(), static_cast<qsizetype>(piece.size())),
         fold ? trawlex::CompareMode::IgnoreCase : trawlex::CompareMode::Exact);
@@ -84,12 +91,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const int descriptor = memfd_create("fuzz", MFD_CLOEXEC);
     if (descriptor < 0 ||
-        write(descriptor, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        write(descriptor, file.data(), file.size()) != static_cast<ssize_t>(file.size())) {
         std::abort();
     }
     Found pieces;
     auto streamed = trawlex::ReplaceStreamedTo(
-        descriptor, "fuzz", bytes.size(), term, encoded, detected,
+        descriptor, "fuzz", file.size(), term, encoded, detected,
         {.append =
              [&pieces](std::string_view written) {
                  pieces.out.append(written);
@@ -103,6 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     pieces.outcome = streamed.value().outcome;
+    if (utf16) {
+        whole.out = trawlex::EncodeUtf8AsUtf16(whole.out, *utf16);
+    }
     if (pieces.outcome != whole.outcome) {
         std::abort();
     }

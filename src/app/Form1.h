@@ -53,6 +53,17 @@ struct Form1 {
     ComboField ComboSonderzeichenkombinationSuchbegriff;
     ComboField CombosonderzeichenKombinationErsatzbegriff;
 
+    // Beside the inputs: what every run leaves out beyond the file mask, as typed; empty (or
+    // unticked) leaves nothing out.
+    QString TexAusnahmen;        // file masks, "*.bak; *~"
+    QString TexOrdnerAuslassen;  // directory masks, "node_modules; .git"
+    int CheckGanzesWort = 0;
+    QString TexGroesseAb;  // "10K"
+    QString TexGroesseBis;
+    QString TexGeaendertAb;  // "2026-01-01"
+    QString TexGeaendertVor;
+    int CheckBinaerAuslassen = 0;
+
     bool Timer1Enabled = false;
     bool BlinkPhase = false;
 

@@ -44,6 +44,26 @@ const HistoryKey kHistoryKeys[] = {
      [](const Form1& form) -> const QStringList& { return form.LocationHistory; }},
 };
 
+// The filters beside the inputs, written only when set, so that files without them read as
+// before.
+struct FilterTextKey {
+    std::string_view key;
+    QString Form1::*field;
+};
+const FilterTextKey kFilterTextKeys[] = {
+    {"ExcludeFiles=", &Form1::TexAusnahmen},   {"ExcludeFolders=", &Form1::TexOrdnerAuslassen},
+    {"MinSize=", &Form1::TexGroesseAb},        {"MaxSize=", &Form1::TexGroesseBis},
+    {"ModifiedFrom=", &Form1::TexGeaendertAb}, {"ModifiedBefore=", &Form1::TexGeaendertVor},
+};
+struct FilterFlagKey {
+    std::string_view key;
+    int Form1::*field;
+};
+const FilterFlagKey kFilterFlagKeys[] = {
+    {"WholeWord=", &Form1::CheckGanzesWort},
+    {"SkipBinary=", &Form1::CheckBinaerAuslassen},
+};
+
 constexpr std::string_view kSettingsName = "Trawlex.INI";
 constexpr int kPositionalLines = 14;
 
@@ -118,6 +138,18 @@ QString SizesText(const QList<int>& sizes) {
 
 // Reads one line after the positional ones; false when it is none of the keys that follow them.
 bool ApplyKeyLine(Form1& form, std::string_view line, TextEncoding encoding) {
+    for (const FilterTextKey& key : kFilterTextKeys) {
+        if (line.substr(0, key.key.size()) == key.key) {
+            form.*key.field = ValueOf(line, encoding).value_or(QString());
+            return true;
+        }
+    }
+    for (const FilterFlagKey& key : kFilterFlagKeys) {
+        if (line.substr(0, key.key.size()) == key.key) {
+            form.*key.field = line.substr(key.key.size()) == "Yes" ? 1 : 0;
+            return true;
+        }
+    }
     for (const HistoryKey& key : kHistoryKeys) {
         if (IsHistoryLine(line, key.prefix)) {
             key.field(form).append(ValueOf(line, encoding).value_or(QString()));
@@ -288,6 +320,20 @@ Result<std::string> SettingsText(const Form1& form) {
     }
     if (!form.EditorCommand.isEmpty()) {
         lines.append(QStringLiteral("Editor=") + form.EditorCommand);
+    }
+    for (const FilterTextKey& key : kFilterTextKeys) {
+        if (!(form.*key.field).isEmpty()) {
+            lines.append(
+                QString::fromLatin1(key.key.data(), static_cast<qsizetype>(key.key.size())) +
+                form.*key.field);
+        }
+    }
+    for (const FilterFlagKey& key : kFilterFlagKeys) {
+        if (form.*key.field != 0) {
+            lines.append(
+                QString::fromLatin1(key.key.data(), static_cast<qsizetype>(key.key.size())) +
+                QStringLiteral("Yes"));
+        }
     }
     AppendHistoryLines(form, lines);
     if (!form.SplitterSizes.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "app/FormFilters.h"
 #include "app/Settings.h"
 #include "app/Startup.h"
 #include "common/Regional.h"
@@ -51,6 +52,13 @@ OptionRules WithCommonOptions(OptionRules own) {
     own.emplace(Name("--recursive"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--settings"), OptionRule{OptionKind::Value, false});
     own.emplace(Name("--quiet"), OptionRule{OptionKind::Flag, false});
+    // What the walk leaves out, and whole words.
+    for (const char* value :
+         {"--exclude", "--exclude-dir", "--min-size", "--max-size", "--newer", "--older"}) {
+        own.emplace(Name(value), OptionRule{OptionKind::Value, false});
+    }
+    own.emplace(Name("--word"), OptionRule{OptionKind::Flag, false});
+    own.emplace(Name("--skip-binary"), OptionRule{OptionKind::Flag, false});
     return own;
 }
 
@@ -134,8 +142,33 @@ CliParse UsageError(const QString& text) {
     return parse;
 }
 
+// The filter field an option fills; false for any other option.
+bool ApplyFilterOption(Form1& form, const QString& name, const QString& value) {
+    const std::map<QString, QString*> filterFields = {
+        {Name("--exclude"), &form.TexAusnahmen},  {Name("--exclude-dir"), &form.TexOrdnerAuslassen},
+        {Name("--min-size"), &form.TexGroesseAb}, {Name("--max-size"), &form.TexGroesseBis},
+        {Name("--newer"), &form.TexGeaendertAb},  {Name("--older"), &form.TexGeaendertVor},
+    };
+    if (const auto field = filterFields.find(name); field != filterFields.end()) {
+        *field->second = value;
+        return true;
+    }
+    if (name == u"--word") {
+        form.CheckGanzesWort = 1;
+        return true;
+    }
+    if (name == u"--skip-binary") {
+        form.CheckBinaerAuslassen = 1;
+        return true;
+    }
+    return false;
+}
+
 // The field each option fills; flags set their option.
 void ApplyOption(Form1& form, const QString& name, const QString& value) {
+    if (ApplyFilterOption(form, name, value)) {
+        return;
+    }
     const std::map<QString, QString*> textFields = {
         {Name("--location"), &form.TexSuchort.text},
         {Name("--term"), &form.TexSuchbegriff.text},
@@ -170,6 +203,25 @@ void ApplyOption(Form1& form, const QString& name, const QString& value) {
     } else if (name == u"--no-undo") {
         form.UndoJournal = false;
     }
+}
+
+// The filters the options give, checked before anything runs: a size, date or mask that cannot
+// be used is named with its option.
+std::optional<QString> FilterProblem(const std::vector<std::pair<QString, QString>>& options) {
+    Form1 form;
+    for (const auto& [name, value] : options) {
+        ApplyFilterOption(form, name, value);
+    }
+    auto filters = ReadFilters(FilterTextsOf(form), {.excludeFiles = Name("--exclude"),
+                                                     .excludeDirectories = Name("--exclude-dir"),
+                                                     .minSize = Name("--min-size"),
+                                                     .maxSize = Name("--max-size"),
+                                                     .newer = Name("--newer"),
+                                                     .older = Name("--older")});
+    if (!filters) {
+        return filters.message();
+    }
+    return std::nullopt;
 }
 
 // A code or combination must be one of the window's items, written exactly as there.
@@ -349,6 +401,9 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
         } else {
             request.options.emplace_back(name, value.value_or(QString()));
         }
+    }
+    if (const std::optional<QString> problem = FilterProblem(request.options)) {
+        return UsageError(*problem);
     }
     for (const auto& [name, rule] : options) {
         // A settings file may supply what the options leave out.

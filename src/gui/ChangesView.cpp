@@ -193,7 +193,8 @@ ChangesView::ChangesView(ResultsModel& results, QWidget* parent)
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setSectionResizeMode(ChangesModel::Before, QHeaderView::Stretch);
     table_->horizontalHeader()->setSectionResizeMode(ChangesModel::After, QHeaderView::Stretch);
-    table_->setColumnWidth(ChangesModel::Line, table_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 10);
+    table_->setColumnWidth(ChangesModel::Line,
+                           table_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 10);
     table_->installEventFilter(this);
     connect(table_, &QTableView::doubleClicked, this,
             [this](const QModelIndex& index) { Q_EMIT openLine(model_->LineOf(index.row())); });

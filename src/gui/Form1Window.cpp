@@ -1,6 +1,7 @@
 #include "Form1Window.h"
 
 #include "ButtonCommands.h"
+#include "FilterBox.h"
 #include "HitLinesView.h"
 #include "KeyboardFlow.h"
 #include "PanelGeometry.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,7 +88,17 @@ Form1Window::Form1Window(QWidget* parent)
 Form1Window::~Form1Window() = default;
 
 void Form1Window::BuildWorkArea() {
-    work_ = new WorkArea(*panel_, record_, ui_, this);
+    // The filters stand beside the inputs, which keep the place they were designed with.
+    auto* inputs = new QWidget(this);
+    inputs->setObjectName(QStringLiteral("EingabenUndFilter"));
+    QGroupBox* filters = BuildFilterBox(*inputs, fields_, inputs_);
+    auto* row = new QHBoxLayout(inputs);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    row->addWidget(panel_, 0, Qt::AlignTop);
+    row->addWidget(filters, 0, Qt::AlignTop);
+    inputs->setFixedSize(panel_->width() + row->spacing() + filters->width(), panel_->height());
+    work_ = new WorkArea(*inputs, record_, ui_, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 4);
     layout->addWidget(work_);

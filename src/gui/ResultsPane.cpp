@@ -363,8 +363,9 @@ void ResultsPane::ShowHitLinesOf(const QModelIndex& shownIndex) {
         return;
     }
     hitLines_.ShowNote(QStringLiteral("Die Zeilen werden gelesen \u2026"));
-    hitLineReaders_.start([this, request, found, term, mode = heading.mode, regex = heading.regex] {
-        auto matcher = MatcherFor(term, mode, regex);
+    hitLineReaders_.start([this, request, found, term, mode = heading.mode, regex = heading.regex,
+                           words = heading.wholeWord] {
+        auto matcher = MatcherFor(term, mode, regex, words);
         Result<FileHitLines> lines = matcher ? ReadHitLines(found.path, matcher.value())
                                              : Result<FileHitLines>(matcher.error());
         QMetaObject::invokeMethod(

@@ -1,6 +1,7 @@
 #include "profiles/ProfileCommand.h"
 
 #include "app/Form1.h"
+#include "app/FormFilters.h"
 #include "app/StatusLine.h"
 #include "common/files/Listing.h"
 #include "common/files/PathAccess.h"
@@ -57,7 +58,8 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         return CommandOutcome::Refused;
     }
     if (!RequireFields(ui, {{form.ComDateifilter.text, u"Dateityp", true},
-                            {form.TexZieldatei, u"Ergebnisdatei"}})) {
+                            {form.TexZieldatei, u"Ergebnisdatei"}}) ||
+        !FiltersOf(form, ui)) {
         return CommandOutcome::Refused;
     }
     // The field keeps the separator after the run: the report names the location with it.
@@ -65,6 +67,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         form.TexSuchort.text += QLatin1Char(kSeparator);
     }
     const bool regex = form.CheckRegex != 0;
+    const FileFilters filters = CheckedFilters(form);
     const ProfileJob job{.location = form.TexSuchort.text,
                          .terms = ReadSearchTerms(profile.value()),
                          .target = form.TexZieldatei,
@@ -72,13 +75,15 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
                          .mode = GetCompareMode(form),
                          .scope = form.CheckRekursiv != 0 ? Scope::Tree : Scope::Flat,
                          .regex = regex,
+                         .filters = filters,
                          .summary = {.profileName = form.ComSuchprofile.text,
                                      .profilePath = profilePath,
                                      .location = form.TexSuchort.text,
                                      .mask = form.ComDateifilter.text,
                                      .matchCase = form.Optgrossklein,
                                      .subdirectories = form.CheckRekursiv != 0,
-                                     .pattern = regex}};
+                                     .pattern = regex,
+                                     .filters = filters}};
     BusyStart(form, ui, QStringLiteral("Suche ..."));
     const CommandOutcome outcome = SearchWithProfile(ui.Run(), job);
     BusyEnd(form, ui);

@@ -112,6 +112,7 @@ std::string SearchProfileReportText(const ProfileSummary& summary,
                 "</td></tr>");
     out += Line(row + "<TD><B>Unterverzeichnisse:</B></TD>" + colspan + ">" +
                 (summary.subdirectories ? "Ja" : "Nein") + "</TD></TR>");
+    out += FilterRowsText(summary.filters);
     out += Line("</table><p>");
     out += Line("<table>");
     out += Line("<tr BGCOLOR=" + Quote("#a0a0a0") +
@@ -138,7 +139,7 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
     std::vector<TermMatcher> matchers;
     matchers.reserve(job.terms.size());
     for (const QString& term : job.terms) {
-        auto matcher = MatcherFor(term, job.mode, job.regex);
+        auto matcher = MatcherFor(term, job.mode, job.regex, job.filters.wholeWord);
         if (!matcher) {
             view.ShowMessage(matcher.message(), MessageIcon::Warning);
             return CommandOutcome::Invalid;
@@ -155,7 +156,8 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
                        .terms = QStringList(job.terms.begin(), job.terms.end()),
                        .mode = job.mode,
                        .regex = job.regex,
-                       .kind = ResultsKind::Profile});
+                       .kind = ResultsKind::Profile,
+                       .wholeWord = job.filters.wholeWord});
     ProfileRows rows(job.terms);
     ViewSink watcher(view);
     // The files of the mask in the file-type field, the same mask the report names; with the
@@ -163,7 +165,8 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
     const FileMask mask(job.mask);
     WalkGuard guard;
     guard.Enter(folder.value());
-    TreeWalk walk = TreeWalk::Over(directory, folder.value(), job.scope, mask, guard);
+    const WalkFilter filter(job.filters);
+    TreeWalk walk = TreeWalk::Over(directory, folder.value(), job.scope, mask, guard, &filter);
     const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
                                 [&totals, &rows, &watcher](ScannedFile scanned) {
                                     return TakeScanned(scanned, totals, rows, watcher);

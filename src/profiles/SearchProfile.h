@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Run.h"
+#include "common/files/FileFilters.h"
 #include "common/files/OrderedPool.h"
 #include "common/files/TreeWalk.h"
 #include "common/text/CaseFold.h"
@@ -37,6 +38,7 @@ struct ProfileSummary {
     bool matchCase = true;
     bool subdirectories = false;
     bool pattern = false;
+    FileFilters filters{};
 };
 
 // The profile report: its own head and settings table, then one row per hit.
@@ -52,6 +54,7 @@ struct ProfileJob {
     CompareMode mode = CompareMode::Exact;
     Scope scope = Scope::Flat;
     bool regex = false;
+    FileFilters filters{};
     ProfileSummary summary;
     unsigned workers = DefaultWorkerCount();
 };

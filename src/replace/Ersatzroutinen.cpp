@@ -152,6 +152,7 @@ ResultsHeading HeadingOf(const ReplaceJob& job, std::size_t steps) {
     heading.regex = preview && job.regex;
     heading.kind = preview ? ResultsKind::Preview : ResultsKind::Replacement;
     heading.journal = !preview && job.journal;
+    heading.wholeWord = job.filters.wholeWord;
     if (steps == 1 && job.pairs.empty()) {
         if (preview) {
             heading.terms = QStringList{job.term};
@@ -336,10 +337,11 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
         view.ResultsBegin(HeadingOf(job, steps.size()));
         WalkGuard guard;
         guard.Enter(top.value());
+        const WalkFilter filter(job.filters);
         TreeWalk walk =
             TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
                                                     : top->path + SeparatorFor(top.value()),
-                           top.value(), job.scope, fileMask, guard);
+                           top.value(), job.scope, fileMask, guard, &filter);
         flow = ReplaceAlong(walk, run);
     }
     if (page && !run.failed &&

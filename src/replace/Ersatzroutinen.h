@@ -156,6 +156,7 @@ struct ReplaceJob {
     bool regex = false;  // the terms are regular expressions, the replacements templates
     bool journal = true;
     int keptRuns = 20;
+    FileFilters filters{};  // what the walk leaves out, and whole words
 };
 
 // The heading of the message that lists the files a replacement left as they were.

@@ -3,6 +3,7 @@
 #include "ApplyChanges.h"
 #include "Ersatzroutinen.h"
 #include "app/Form1.h"
+#include "app/FormFilters.h"
 #include "app/StatusLine.h"
 #include "search/SearchCommand.h"
 
@@ -18,7 +19,7 @@ CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
                             : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                                  {form.TexSuchbegriff.text, u"Suchbegriff"},
                                                  {form.ComDateifilter.text, u"Dateityp", true}});
-    if (!filled) {
+    if (!filled || !FiltersOf(form, ui)) {
         return CommandOutcome::Refused;
     }
     BusyStart(form, ui, preview ? QStringLiteral("Vorschau ...") : QStringLiteral("Ersetze ..."));
@@ -92,6 +93,7 @@ ReplaceJob JobFromForm(const Form1& form, CompareMode mode, Scope scope) {
     job.journal = form.UndoJournal;
     job.regex = form.CheckRegex != 0;
     job.keptRuns = form.UndoRuns;
+    job.filters = CheckedFilters(form);
     return job;
 }
 

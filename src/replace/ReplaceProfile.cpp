@@ -2,6 +2,7 @@
 
 #include "Ersatzroutinen.h"
 #include "app/Form1.h"
+#include "app/FormFilters.h"
 #include "app/StatusLine.h"
 #include "common/files/Listing.h"
 #include "common/text/Cp1252.h"
@@ -42,7 +43,7 @@ CommandOutcome RunProfile(Form1& form, Ui& ui, ReplaceAction action) {
                                                  {form.TexZieldatei, u"Ergebnisdatei"}})
                             : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                                  {form.ComDateifilter.text, u"Dateityp", true}});
-    if (!filled) {
+    if (!filled || !FiltersOf(form, ui)) {
         return CommandOutcome::Refused;
     }
     const QString profilePath = form.ReplaceProfilePath + form.ComErsatzlisten.text;

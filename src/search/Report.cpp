@@ -8,6 +8,7 @@
 #include "common/text/PathText.h"
 
 #include <QStringDecoder>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -247,6 +248,48 @@ void WriteHtmlHead(std::string& out) {
     out += Line("</HEAD>");
 }
 
+std::string FilterRowsText(const FileFilters& filters) {
+    std::string out;
+    const auto row = [&out](QStringView label, QStringView value) {
+        out += Line(std::string(kSummaryRow) + EscapeValue(label) +
+                    "</B></TD><TD colspan=" + Quote("2") + ">" + EscapeValue(value) + "</TD></TR>");
+    };
+    // Each bound as it was given: "ab" the lower, "bis" (or "vor") the upper.
+    const auto range = [](const QString& from, const QString& to, QStringView upper) {
+        QStringList parts;
+        if (!from.isEmpty()) {
+            parts.append(QStringLiteral("ab ") + from);
+        }
+        if (!to.isEmpty()) {
+            parts.append(upper.toString() + QLatin1Char(' ') + to);
+        }
+        return parts.join(QStringLiteral(", "));
+    };
+    if (!filters.excludeFiles.isEmpty()) {
+        row(u"Ausnahmen:", filters.excludeFiles);
+    }
+    if (!filters.excludeDirectories.isEmpty()) {
+        row(u"Ordner auslassen:", filters.excludeDirectories);
+    }
+    if (filters.wholeWord) {
+        row(u"Nur ganze W\u00F6rter:", u"Ja");
+    }
+    if (filters.minSize || filters.maxSize) {
+        row(u"Gr\u00F6\u00DFe:",
+            range(filters.minSize ? SizeText(*filters.minSize) : QString(),
+                  filters.maxSize ? SizeText(*filters.maxSize) : QString(), u"bis"));
+    }
+    if (filters.newer || filters.older) {
+        row(u"Ge\u00E4ndert:",
+            range(filters.newer ? FormatFileMoment(*filters.newer) : QString(),
+                  filters.older ? FormatFileMoment(*filters.older) : QString(), u"vor"));
+    }
+    if (filters.skipBinary) {
+        row(u"Bin\u00E4rdateien:", u"ausgelassen");
+    }
+    return out;
+}
+
 std::string PatternRowText() {
     return Line(std::string(kSummaryRow) + "Suchart:</B></TD><TD colspan=" + Quote("2") + ">" +
                 EscapeValue(u"Regul\u00E4rer Ausdruck (Perl-Syntax)") + "</TD></TR>");
@@ -275,6 +318,7 @@ std::string ReportHeaderText(const ReportSummary& summary, std::time_t now) {
                 EscapeValue(summary.mask) + "</td></tr>");
     out += Line(std::string(kSummaryRow) + "Unterverzeichnisse:</B></TD>" + colspan +
                 (summary.subdirectories ? ">Ja</TD></TR>" : ">Nein</TD></TR>"));
+    out += FilterRowsText(summary.filters);
     out += Line("</TABLE><P>");
     out += Line("<TABLE>");
     out += Line("<TR BGCOLOR=" + Quote("#a0a0a0") +

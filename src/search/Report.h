@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "common/files/DirectoryHandle.h"
+#include "common/files/FileFilters.h"
 #include "common/files/PathAccess.h"
 #include "common/files/ReplacingFile.h"
 #include "common/text/CaseFold.h"
@@ -72,10 +73,15 @@ struct ReportSummary {
     QString mask;
     CompareMode mode = CompareMode::Exact;
     bool subdirectories = false;
-    bool pattern = false;  // a search for a regular expression says so in a row below the term
+    bool pattern = false;   // a search for a regular expression says so in a row below the term
+    FileFilters filters{};  // one row for each filter in force, after the subdirectories
 };
 
 // The head, the summary and the column heads.
+// One summary row for each filter in force; none without filters, so such a report is the one it
+// always was. Shared by every page that names its settings.
+std::string FilterRowsText(const FileFilters& filters);
+
 std::string ReportHeaderText(const ReportSummary& summary, std::time_t now);
 
 // That row, shared by every page that names a term.

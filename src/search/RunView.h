@@ -37,7 +37,8 @@ struct ResultsHeading {
     CompareMode mode = CompareMode::Exact;
     bool regex = false;
     ResultsKind kind = ResultsKind::Search;
-    bool journal = false;  // the replacement can be taken back
+    bool wholeWord = false;  // the hit lines show whole words only, as the run found them
+    bool journal = false;    // the replacement can be taken back
 };
 
 // One row of the report as the window's table shows it: a file with hits (in a profile run, a

@@ -1,6 +1,7 @@
 #include "SearchCommand.h"
 
 #include "app/Form1.h"
+#include "app/FormFilters.h"
 #include "app/StatusLine.h"
 #include "common/files/Listing.h"
 #include "search/Suchroutinen.h"
@@ -11,7 +12,8 @@ bool RequireSearchFields(const Form1& form, Ui& ui) {
     return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                               {form.TexSuchbegriff.text, u"Suchbegriff"},
                               {form.ComDateifilter.text, u"Dateityp", true},
-                              {form.TexZieldatei, u"Ergebnisdatei"}});
+                              {form.TexZieldatei, u"Ergebnisdatei"}}) &&
+           FiltersOf(form, ui).has_value();
 }
 
 bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields) {
@@ -46,7 +48,8 @@ ReportSummary ReportSummaryOf(const Form1& form, CompareMode mode) {
             .mask = form.ComDateifilter.text,
             .mode = mode,
             .subdirectories = form.CheckRekursiv != 0,
-            .pattern = form.CheckRegex != 0};
+            .pattern = form.CheckRegex != 0,
+            .filters = CheckedFilters(form)};
 }
 
 CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, const QString& term,
@@ -59,6 +62,7 @@ CommandOutcome SearchDirFlat(const Form1& form, Ui& ui, const QString& path, con
                                      .mode = mode,
                                      .scope = Scope::Flat,
                                      .regex = regex,
+                                     .filters = CheckedFilters(form),
                                      .summary = ReportSummaryOf(form, mode)});
 }
 
@@ -71,6 +75,7 @@ CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
                                      .mode = mode,
                                      .scope = Scope::Tree,
                                      .regex = regex,
+                                     .filters = CheckedFilters(form),
                                      .summary = ReportSummaryOf(form, mode)});
 }
 

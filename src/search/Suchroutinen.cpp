@@ -53,12 +53,14 @@ Flow TakeScanned(const ScannedFile& scanned, SearchTotals& totals, Sink<FoundRow
 }
 
 ReportSummary OwnSummary(const SearchJob& job) {
-    return {job.term, job.location, job.mask, job.mode, job.scope == Scope::Tree, job.regex};
+    return {job.term,  job.location, job.mask, job.mode, job.scope == Scope::Tree,
+            job.regex, job.filters};
 }
 
 }  // namespace
 
-Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex) {
+Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex, bool wholeWord) {
+    (void)wholeWord;
     if (!regex) {
         return TermMatcher(term, mode);
     }
@@ -79,7 +81,7 @@ QString PatternStoppedHeading(const QString& pattern) {
 
 CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     // A pattern that does not compile is refused before the report is touched.
-    auto compiled = MatcherFor(job.term, job.mode, job.regex);
+    auto compiled = MatcherFor(job.term, job.mode, job.regex, job.filters.wholeWord);
     if (!compiled) {
         view.ShowMessage(compiled.message(), MessageIcon::Warning);
         return CommandOutcome::Invalid;
@@ -100,7 +102,8 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
                        .terms = {job.term},
                        .mode = job.mode,
                        .regex = job.regex,
-                       .kind = ResultsKind::Search});
+                       .kind = ResultsKind::Search,
+                       .wholeWord = job.filters.wholeWord});
     const FileMask mask(job.mask);
     SearchTotals totals;
     LeaveOutOwnReport(totals.seen, job.target);
@@ -108,9 +111,10 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     ViewSink watcher(view);
     WalkGuard guard;
     guard.Enter(top.value());
+    const WalkFilter filter(job.filters);
     TreeWalk walk = TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
                                                             : top->path + SeparatorFor(top.value()),
-                                   top.value(), job.scope, mask, guard);
+                                   top.value(), job.scope, mask, guard, &filter);
     const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
                                 [&totals, &rows, &watcher](ScannedFile scanned) {
                                     return TakeScanned(scanned, totals, rows, watcher);

@@ -24,13 +24,15 @@ struct SearchJob {
     Scope scope = Scope::Flat;
     unsigned workers = DefaultWorkerCount();  // helper threads; 0 reads every file in turn
     bool regex = false;                       // the term is a regular expression
+    FileFilters filters{};                    // what the walk leaves out, and whole words
     // What the report's head says; without it, the job's own values.
     std::optional<ReportSummary> summary{};
 };
 
 // The matcher of a term, or of a pattern compiled once for the run (refused with a German message
 // naming the place and the reason when it does not compile).
-Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex);
+Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex,
+                               bool wholeWord = false);
 
 // The heading of the files in which a pattern was stopped by its limits.
 QString PatternStoppedHeading(const QString& pattern);

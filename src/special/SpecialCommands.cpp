@@ -2,6 +2,7 @@
 
 #include "Codes.h"
 #include "app/Form1.h"
+#include "app/FormFilters.h"
 #include "app/StatusLine.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/ReplaceCommand.h"
@@ -24,13 +25,13 @@ enum class Needed {
 };
 
 bool RequireLocationAndMask(const Form1& form, Ui& ui, Needed needed) {
-    if (needed == Needed::WithReport) {
-        return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
-                                  {form.ComDateifilter.text, u"Dateityp", true},
-                                  {form.TexZieldatei, u"Ergebnisdatei"}});
-    }
-    return RequireFields(
-        ui, {{form.TexSuchort.text, u"Suchort"}, {form.ComDateifilter.text, u"Dateityp", true}});
+    const bool filled = needed == Needed::WithReport
+                            ? RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                                 {form.ComDateifilter.text, u"Dateityp", true},
+                                                 {form.TexZieldatei, u"Ergebnisdatei"}})
+                            : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
+                                                 {form.ComDateifilter.text, u"Dateityp", true}});
+    return filled && FiltersOf(form, ui).has_value();
 }
 
 // Control characters are the same bytes in both encodings a file may be written in.
@@ -55,6 +56,7 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
                                                              .mask = form.ComDateifilter.text,
                                                              .mode = mode,
                                                              .scope = ScopeOf(form),
+                                                             .filters = summary.filters,
                                                              .summary = summary});
     BusyEnd(form, ui);
     if (Produced(outcome)) {

@@ -40,28 +40,31 @@ protected:
 
     // What a save and a load must carry, one entry per stored field.
     static QStringList StoredFields(const Form1& form) {
-        return {form.TexBrowser,
-                form.TexSuchort.text,
-                form.TexSuchbegriff.text,
-                form.ComDateifilter.text,
-                form.TexErsatzbegriff,
-                form.TexZieldatei,
-                QString::number(form.OptIGNORE) + QString::number(form.Optgrossklein),
-                QString::number(form.CheckRekursiv),
-                QString::number(form.OptBrowser) + QString::number(form.OptZieldatei),
-                form.SearchProfilePath,
-                form.ReplaceProfilePath,
-                form.ComSuchprofile.text,
-                form.ComErsatzlisten.text,
-                form.TexSuchort.list.join(u'|'),
-                form.EditorCommand,
-                form.TexSuchbegriff.list.join(u'|'),
-                form.ReplacementHistory.join(u'|'),
-                form.LocationHistory.join(u'|'),
-                QString::number(form.SplitterSizes.size()) +
-                    QString::number(form.SplitterSizes.value(0)),
-                QString::number(form.ColumnWidths.size()) +
-                    QString::number(form.ColumnWidths.value(2))};
+        return {
+            form.TexBrowser,
+            form.TexSuchort.text,
+            form.TexSuchbegriff.text,
+            form.ComDateifilter.text,
+            form.TexErsatzbegriff,
+            form.TexZieldatei,
+            QString::number(form.OptIGNORE) + QString::number(form.Optgrossklein),
+            QString::number(form.CheckRekursiv),
+            QString::number(form.OptBrowser) + QString::number(form.OptZieldatei),
+            form.SearchProfilePath,
+            form.ReplaceProfilePath,
+            form.ComSuchprofile.text,
+            form.ComErsatzlisten.text,
+            form.TexSuchort.list.join(u'|'),
+            form.EditorCommand,
+            form.TexSuchbegriff.list.join(u'|'),
+            form.ReplacementHistory.join(u'|'),
+            form.LocationHistory.join(u'|'),
+            QString::number(form.SplitterSizes.size()) +
+                QString::number(form.SplitterSizes.value(0)),
+            QString::number(form.ColumnWidths.size()) + QString::number(form.ColumnWidths.value(2)),
+            form.TexAusnahmen + u'|' + form.TexOrdnerAuslassen + u'|' + form.TexGroesseAb + u'|' +
+                form.TexGroesseBis + u'|' + form.TexGeaendertAb + u'|' + form.TexGeaendertVor,
+            QString::number(form.CheckGanzesWort) + QString::number(form.CheckBinaerAuslassen)};
     }
 
     TempTree tree;
@@ -95,6 +98,12 @@ TEST_F(SettingsTest, SaveAndLoadRestoreEveryStoredField) {
     saved.LocationHistory = {QStringLiteral("/srv/web")};
     saved.SplitterSizes = {333, 420};
     saved.ColumnWidths = {40, 300, 90, 120, 80, 200, 150, 90};
+    saved.TexAusnahmen = QStringLiteral("*.bak; *~");
+    saved.TexOrdnerAuslassen = QStringLiteral("node_modules; .git; alt*");
+    saved.TexGroesseAb = QStringLiteral("10K");
+    saved.TexGeaendertVor = QStringLiteral("2026-06-30 18:00");
+    saved.CheckGanzesWort = 1;
+    saved.CheckBinaerAuslassen = 1;
     const std::string path = tree.Path("Trawlex.INI");
     for (const bool vanished : {false, true}) {
         Form1 expected = saved;

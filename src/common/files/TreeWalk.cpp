@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <memory>
 
@@ -53,8 +54,8 @@ std::atomic<int> keptDirectories{0};
 }  // namespace
 
 TreeWalk TreeWalk::Over(const std::string& ownFiles, const DirectoryHandle& top, Scope scope,
-                        const FileMask& mask, WalkGuard& guard) {
-    TreeWalk walk(mask, &guard);
+                        const FileMask& mask, WalkGuard& guard, const WalkFilter* filter) {
+    TreeWalk walk(mask, &guard, filter);
     walk.Enter(ownFiles, {.files = true});
     if (scope == Scope::Tree &&
         walk.Enter(top.path + SeparatorFor(top), {.subdirectories = true}) &&
@@ -111,9 +112,10 @@ bool TreeWalk::Enter(const std::string& directory, DirectoryReader listing, Want
             continue;
         }
         const mode_t type = TypeOf(*entry, listing.Descriptor());
-        if (type == S_IFREG && fileWanted) {
+        if (type == S_IFREG && fileWanted && !LeavesOutFile(*entry, listing.Descriptor())) {
             frame.files.emplace_back(name);
-        } else if (type == S_IFDIR && wanted.subdirectories) {
+        } else if (type == S_IFDIR && wanted.subdirectories &&
+                   !LeavesOutDirectory(*entry, listing.Descriptor())) {
             frame.subdirectories.emplace_back(name);
         }
     }
@@ -133,6 +135,43 @@ bool TreeWalk::Enter(const std::string& directory, DirectoryReader listing, Want
     }
     frames_.push_back(std::move(frame));
     return true;
+}
+
+bool TreeWalk::LeavesOutFile(const DirectoryEntry& entry, int listed) const {
+    if (filter_ == nullptr) {
+        return false;
+    }
+    if (filter_->LeavesOutFile(entry.Name())) {
+        return true;
+    }
+    struct stat status {};
+    return filter_->ChecksStatus() &&
+           (fstatat(listed, entry.name, &status, 0) != 0 || filter_->LeavesOut(status));
+}
+
+bool TreeWalk::LeavesOutDirectory(const DirectoryEntry& entry, int listed) const {
+    if (filter_ == nullptr) {
+        return false;
+    }
+    if (filter_->LeavesOutDirectory(entry.Name())) {
+        return true;
+    }
+    if (entry.type != DT_LNK && entry.type != DT_UNKNOWN) {
+        return false;
+    }
+    // A link to an excluded directory under another name leads into it all the same.
+    std::array<char, 4096> target{};
+    const ssize_t length = readlinkat(listed, entry.name, target.data(), target.size() - 1);
+    if (length <= 0) {
+        return false;
+    }
+    std::string_view leads(target.data(), static_cast<std::size_t>(length));
+    while (leads.size() > 1 && leads.back() == kSeparator) {
+        leads.remove_suffix(1);
+    }
+    const std::size_t slash = leads.rfind(kSeparator);
+    return filter_->LeavesOutDirectory(slash == std::string_view::npos ? leads
+                                                                       : leads.substr(slash + 1));
 }
 
 int OpenWalkedFile(const WalkedFile& file, int flags) {

@@ -48,6 +48,7 @@ struct ProfileTotals {
     std::vector<std::string> unreadable;
     std::vector<std::string> stopped;  // files a pattern backtracked in without end
     IdentitySet seen;                  // a file reached again through a link is searched once
+    bool skipBinary = false;           // binary files count as not there
 };
 
 // Every hit of one file becomes a row, in the order of the terms.
@@ -58,7 +59,7 @@ Flow TakeScanned(const ScannedFile& scanned, ProfileTotals& totals, ProfileRows&
     }
     if (!scanned.readable) {
         totals.unreadable.push_back(scanned.path);
-    } else if (totals.seen.Insert(scanned.stamp.status)) {
+    } else if (!(totals.skipBinary && scanned.binary) && totals.seen.Insert(scanned.stamp.status)) {
         ++totals.progress.files;
         totals.progress.bytes += scanned.stamp.length;
         for (std::size_t term = 0; term < scanned.matches.size(); ++term) {
@@ -151,6 +152,7 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
         terms.push_back(&matcher);
     }
     ProfileTotals totals;
+    totals.skipBinary = job.filters.skipBinary;
     LeaveOutOwnReport(totals.seen, job.target);
     view.ResultsBegin({.location = job.location,
                        .terms = QStringList(job.terms.begin(), job.terms.end()),

@@ -23,6 +23,7 @@ struct SearchTotals {
     std::vector<std::string> unreadable;  // skipped files and directories, reported at the end
     IdentitySet seen;  // a file reached again through a link or another name is listed once
     std::vector<std::string> stopped;  // files a pattern backtracked in without end
+    bool skipBinary = false;           // binary files count as not there
 };
 
 // Counts one file, in walk order, and tells the sinks its row and the progress.
@@ -33,7 +34,7 @@ Flow TakeScanned(const ScannedFile& scanned, SearchTotals& totals, Sink<FoundRow
     }
     if (!scanned.readable) {
         totals.unreadable.push_back(scanned.path);
-    } else if (totals.seen.Insert(scanned.stamp.status)) {
+    } else if (!(totals.skipBinary && scanned.binary) && totals.seen.Insert(scanned.stamp.status)) {
         const FileMatch& match = scanned.matches.front();
         if (match.limitReached) {
             totals.stopped.push_back(scanned.path);
@@ -106,6 +107,7 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
                        .wholeWord = job.filters.wholeWord});
     const FileMask mask(job.mask);
     SearchTotals totals;
+    totals.skipBinary = job.filters.skipBinary;
     LeaveOutOwnReport(totals.seen, job.target);
     ReportRows rows(report.value(), job.scope);
     ViewSink watcher(view);

@@ -244,7 +244,9 @@ CommandOutcome ReplaceLocation(RunView& view, const ReplaceJob& job) {
         if (pair.term.isEmpty()) {
             continue;
         }
-        auto step = ReplaceStep::Make(pair.term, pair.replacement, job.mode, job.regex);
+        auto step =
+            ReplaceStep::Make(pair.term, pair.replacement, job.mode, job.regex,
+                              job.filters.wholeWord ? WordRule::WholeWord : WordRule::Anywhere);
         if (!step) {
             // Every pattern of a profile is checked before the first file is touched.
             view.ShowMessage(step.message(), MessageIcon::Warning);

@@ -52,7 +52,8 @@ struct ReplaceStep {
     // A literal pair, or a pattern with its replacement template; refused with a German message
     // when either is wrong.
     static Result<ReplaceStep> Make(const QString& term, const QString& replacement,
-                                    CompareMode mode, bool regex);
+                                    CompareMode mode, bool regex,
+                                    WordRule words = WordRule::Anywhere);
 
     TermMatcher term;
     EncodedReplacement replacement;

@@ -443,9 +443,9 @@ FileOutcome ReplaceInFileOrThrow(const ReplaceTask& task, const ReplaceRun& run,
 }  // namespace
 
 Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replacement,
-                                      CompareMode mode, bool regex) {
+                                      CompareMode mode, bool regex, WordRule words) {
     if (!regex) {
-        return ReplaceStep(term, replacement, mode);
+        return ReplaceStep(TermMatcher(term, mode, words), EncodedReplacement(replacement));
     }
     auto pattern = Pattern::Compile(term, mode);
     if (!pattern) {
@@ -455,7 +455,7 @@ Result<ReplaceStep> ReplaceStep::Make(const QString& term, const QString& replac
     if (!parsed) {
         return parsed.error();
     }
-    return ReplaceStep(TermMatcher(std::move(pattern.value())),
+    return ReplaceStep(TermMatcher(std::move(pattern.value()), words),
                        EncodedReplacement(replacement, std::make_shared<const ReplacementTemplate>(
                                                            std::move(parsed.value()))));
 }

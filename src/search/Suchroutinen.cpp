@@ -61,15 +61,15 @@ ReportSummary OwnSummary(const SearchJob& job) {
 }  // namespace
 
 Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex, bool wholeWord) {
-    (void)wholeWord;
+    const WordRule words = wholeWord ? WordRule::WholeWord : WordRule::Anywhere;
     if (!regex) {
-        return TermMatcher(term, mode);
+        return TermMatcher(term, mode, words);
     }
     auto pattern = Pattern::Compile(term, mode);
     if (!pattern) {
         return pattern.error();
     }
-    return TermMatcher(std::move(pattern.value()));
+    return TermMatcher(std::move(pattern.value()), words);
 }
 
 QString PatternStoppedHeading(const QString& pattern) {

@@ -108,6 +108,11 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
         {{"apply", "--changes", "l", "--location", "."}, "--location"},
         {{"replace-code", "--code", "9"}, "13 <Return>"},
         {{"search-combination", "--combination", "<cr><lf>"}, "<CR><LF>"},
+        {{"search", "--min-size", "10X"}, "\u201E10X\u201C f\u00FCr --min-size"},
+        {{"replace", "--newer", "31.02.2026"}, "\u201E31.02.2026\u201C f\u00FCr --newer"},
+        {{"search-profile", "--min-size", "2M", "--max-size", "1M"}, "--min-size 2M"},
+        {{"search", "--exclude-dir", ";"}, "--exclude-dir"},
+        {{"apply", "--changes", "l", "--word"}, "--word"},
     };
     for (const auto& [arguments, named] : cases) {
         const CliParse parse = ParseCommandLine(Arguments(arguments));
@@ -132,6 +137,11 @@ TEST(CommandLineTest, RunsThatWorkExitWithZeroAndSayNothing) {
     std::vector<std::string> quiet = search;
     quiet.insert(quiet.begin() + 1, "--quiet");
     quiet.back() = root + "leise.html";
+    std::vector<std::string> filtered = search;
+    const std::string filteredReport = filtered.back() = root + "gefiltert.html";
+    filtered.insert(filtered.end(), {"--exclude=*.bak", "--exclude-dir", "alt", "--word",
+                                     "--skip-binary", "--min-size", "1", "--max-size=1K",
+                                     "--newer", "2000-01-01", "--older", "2100-01-01 00:00"});
     struct Case {
         std::vector<std::string> arguments;
         std::string file;
@@ -139,6 +149,7 @@ TEST(CommandLineTest, RunsThatWorkExitWithZeroAndSayNothing) {
     };
     const Case cases[] = {
         {search, report, "<B>1</B> Fundstelle in"},
+        {filtered, filteredReport, "ab 1, bis 1K</TD></TR>"},
         {quiet, quiet.back(), "<B>1</B> Fundstelle in"},
         // A replacement needs no report path; the window's first-start default stands in for it.
         {{"replace", "--location", root, "--term", "Fund", "--replacement", "", "--mask", "*.htm"},

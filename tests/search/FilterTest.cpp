@@ -49,6 +49,7 @@ void FillSite(const test::TempTree& tree) {
     SetModified(tree.Write("index.htm~", "Fund"), midsummer - 3600);
     SetModified(tree.Write("eintausend.txt", "Fund" + std::string(1020, ' ')), midsummer);
     SetModified(tree.Write("mehr.txt", "Fund" + std::string(1021, ' ')), midsummer + 1);
+    SetModified(tree.Write("wort.txt", "Fundstelle, Fund_2"), midsummer - 3600);
     SetModified(tree.Write("bild.bin", std::string("Fund\0\x01\x02", 7)), midsummer - 3600);
     ASSERT_EQ(symlink("node_modules", tree.Path("verweis").c_str()), 0);
 }
@@ -73,7 +74,7 @@ const std::set<std::string> kEverything = {
     "index.htm",          "alt/seite.htm", "node_modules/paket/a.htm",
     "node_modules/b.htm", ".git/c.htm",    "Alt2020/d.htm",
     "index.htm.bak",      "index.htm~",    "eintausend.txt",
-    "mehr.txt",           "bild.bin"};
+    "mehr.txt",           "bild.bin",      "wort.txt"};
 
 std::set<std::string> Without(std::set<std::string> files, const std::set<std::string>& out) {
     for (const std::string& file : out) {
@@ -118,6 +119,8 @@ TEST_F(FilterTest, EachFilterLeavesOutItsFilesInSearchAndReplacement) {
          [](Form1& f) { f.TexGeaendertVor = QStringLiteral("2026-06-30 18:00"); },
          Without(kEverything, {"eintausend.txt", "mehr.txt"}),
          "Ge\xE4ndert:</B></TD><TD colspan=\"2\">vor 30.06.2026 18:00:00</TD></TR>"},
+        {"whole words", [](Form1& f) { f.CheckGanzesWort = 1; }, Without(kEverything, {"wort.txt"}),
+         "Nur ganze W\xF6rter:</B></TD><TD colspan=\"2\">Ja</TD></TR>"},
         {"binary files", [](Form1& f) { f.CheckBinaerAuslassen = 1; },
          Without(kEverything, {"bild.bin"}),
          "Bin\xE4rdateien:</B></TD><TD colspan=\"2\">ausgelassen</TD></TR>"},

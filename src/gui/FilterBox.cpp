@@ -16,10 +16,10 @@ namespace {
 
 using namespace panel;
 
-constexpr int kBoxWidth = 236;
+constexpr int kBoxWidth = 250;
 constexpr int kInnerLeft = 8;
 constexpr int kInnerRight = kBoxWidth - 8;
-constexpr int kCaptionWidth = 112;
+constexpr int kCaptionWidth = 124;
 constexpr int kFieldStart = kInnerLeft + kCaptionWidth + 2;
 
 // A label whose font says whether its filter is in force.
@@ -106,7 +106,7 @@ QGroupBox* BuildFilterBox(QWidget& parent, FieldBindings& fields, std::vector<QW
             QStringLiteral("\u00C4nderungszeit in Ortszeit, z. B. 2026-01-01 oder 30.06.2026 "
                            "18:00; der Zeitpunkt z\u00E4hlt mit."));
     addText(QStringLiteral("TexGeaendertVor"), QStringLiteral("Ge\u00E4ndert vor:"),
-            &Form1::TexGeaendertVor, QStringLiteral("2026-06-30 18:00"),
+            &Form1::TexGeaendertVor, QStringLiteral("2026-06-30"),
             QStringLiteral("\u00C4nderungszeit in Ortszeit; Dateien genau von diesem Zeitpunkt "
                            "an bleiben au\u00DFen vor."));
     addCheck(QStringLiteral("CheckGanzesWort"), QStringLiteral("Nur ganze W\u00F6rter"),

@@ -97,6 +97,8 @@ void Form1Window::BuildWorkArea() {
     row->setSpacing(6);
     row->addWidget(panel_, 0, Qt::AlignTop);
     row->addWidget(filters, 0, Qt::AlignTop);
+    // The row is exactly as wide as its two parts; it never shares out the room beside it.
+    row->setSizeConstraint(QLayout::SetFixedSize);
     inputs->setFixedSize(panel_->width() + row->spacing() + filters->width(), panel_->height());
     work_ = new WorkArea(*inputs, record_, ui_, this);
     auto* layout = new QVBoxLayout(this);

@@ -26,6 +26,9 @@ WorkArea::WorkArea(QWidget& inputs, Form1& record, Ui& desktop, QWidget* parent)
     connect(results_, &ResultsPane::reviewShown, beside, [beside, this](bool review) {
         beside->setCurrentWidget(review ? static_cast<QWidget*>(&results_->Changes()) : hitLines_);
     });
+    // Beside the inputs it takes what is left; its own wish (the changes' buttons in a row) must
+    // never push it over the inputs in a narrow window.
+    beside->setMinimumWidth(160);
     auto* row = new QHBoxLayout(top);
     row->setContentsMargins(0, 0, 8, 0);
     row->setSpacing(4);

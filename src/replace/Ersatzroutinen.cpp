@@ -206,6 +206,7 @@ PreviewSummary SummaryOf(const ReplaceJob& job) {
     summary.mode = job.mode;
     summary.subdirectories = job.scope == Scope::Tree;
     summary.pattern = job.regex;
+    summary.filters = job.filters;
     return summary;
 }
 

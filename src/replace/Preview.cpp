@@ -371,6 +371,7 @@ std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now) {
     out += SummaryRow("Gross- und Kleinschreibung:",
                       summary.mode == CompareMode::Exact ? "Beachten" : "Ignorieren");
     out += SummaryRow("Unterverzeichnisse:", summary.subdirectories ? "Ja" : "Nein");
+    out += FilterRowsText(summary.filters);
     out +=
         Line(std::string(kSummaryRow) + "Stand:</B></TD><TD>" + EscapeValue(FormatShortDate(now)) +
              "</TD><TD>" + EscapeValue(FormatLongTime(now)) + "</TD></TR>");

@@ -161,6 +161,7 @@ struct PreviewSummary {
     CompareMode mode = CompareMode::Exact;
     bool subdirectories = false;
     bool pattern = false;  // the terms are regular expressions
+    FileFilters filters{};
 };
 
 std::string PreviewHeaderText(const PreviewSummary& summary, std::time_t now);

@@ -149,6 +149,12 @@ TEST_F(FilterTest, EachFilterLeavesOutItsFilesInSearchAndReplacement) {
         form.TexSuchort.text = copy.RootText();
         form.TexErsatzbegriff = QStringLiteral("Neu");
         ui.messages.clear();
+        // The preview page names the filters as the report does.
+        butVorschau_Click(form, ui);
+        const std::string page = ReadFile(PreviewPagePath(form).toStdString());
+        EXPECT_EQ(
+            page.find(row.summaryRow.empty() ? "Ausnahmen:" : row.summaryRow) != std::string::npos,
+            !row.summaryRow.empty());
         butErsetzen_Click(form, ui);
         std::set<std::string> changed;
         for (const auto& [name, bytes] : copy.Files()) {

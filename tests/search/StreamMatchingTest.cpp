@@ -22,6 +22,7 @@ struct StreamCase {
     bool regex;
     std::string filler;  // the file's bytes; the occurrence is put in at every offset in turn
     std::string inserted;
+    bool wholeWord = false;
 };
 
 // A file in memory, written anew for each placement.
@@ -77,10 +78,18 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
         {"\u00E4r\\w+", CompareMode::IgnoreCase, true, cp1252, "\xC4RGER"},
         {"\u00E4r\\w+", CompareMode::IgnoreCase, true, utf8, "\xC3\x84rgernis"},
         {"\u00E9.\u00E9", CompareMode::Exact, true, utf8, "\xC3\xA9x\xC3\xA9"},
+        // Whole words: the neighbours of an occurrence may lie in the piece before or after.
+        {"fund", CompareMode::IgnoreCase, false, ascii, "Fundus", true},
+        {"fund", CompareMode::Exact, true, ascii, "_fund ", true},
+        {"\u00E4rger", CompareMode::IgnoreCase, false, utf8, "\xC3\x84RGERN", true},
+        {"\u00E4rger", CompareMode::IgnoreCase, false, cp1252, "\xC4rger\xE4", true},
+        {"kalt", CompareMode::IgnoreCase, false, utf8 + "kalt", "\xC3\xA4kalt", true},
+        {"kalt", CompareMode::IgnoreCase, false, cp1252 + "kalt", "\xE4kalt", true},
     };
     MemoryFile file;
     for (const StreamCase& test : cases) {
-        auto matcher = MatcherFor(QString::fromUtf8(test.term), test.mode, test.regex);
+        auto matcher =
+            MatcherFor(QString::fromUtf8(test.term), test.mode, test.regex, test.wholeWord);
         ASSERT_TRUE(matcher) << test.term;
         for (std::size_t at = 0; at <= test.filler.size(); ++at) {
             const std::string bytes =
@@ -127,13 +136,17 @@ TEST(StreamMatchingTest, PiecesAreReplacedAsTheWholeFileIs) {
         {{"a", CompareMode::Exact, true, Repeat("xa", 6), "a"}, Repeat("<", 300000) + "$0>"},
         {{"b+", CompareMode::Exact, true, Repeat("ab", 4), "bbbbbbbb"},
          Repeat("R", 600000) + "$0" + Repeat("S", 600000) + "$0T"},
+        {{"fund", CompareMode::IgnoreCase, false, ascii, "Fundus fund", true}, "Quelle"},
+        {{"\u00E4rger", CompareMode::IgnoreCase, false, cp1252, "\xE4rger\xE4 \xC4RGER", true},
+         "Zorn"},
     };
     test::TempTree tree;
     const std::string path = tree.Write("datei.txt", "");
     for (const ReplaceCase& test : cases) {
-        auto step = ReplaceStep::Make(QString::fromUtf8(test.search.term),
-                                      QString::fromStdString(test.replacement), test.search.mode,
-                                      test.search.regex);
+        auto step = ReplaceStep::Make(
+            QString::fromUtf8(test.search.term), QString::fromStdString(test.replacement),
+            test.search.mode, test.search.regex,
+            test.search.wholeWord ? WordRule::WholeWord : WordRule::Anywhere);
         ASSERT_TRUE(step) << test.search.term;
         for (std::size_t at = 0; at <= test.search.filler.size(); ++at) {
             const std::string bytes = test.search.filler.substr(0, at) + test.search.inserted +

@@ -345,6 +345,11 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
         parse.output = HelpText();
         return parse;
     }
+    if (arguments.contains(QStringLiteral("--version"))) {
+        CliParse parse;
+        parse.output = QStringLiteral("trawlex-cli %1\n").arg(QStringLiteral(TRAWLEX_VERSION));
+        return parse;
+    }
     const auto command = Commands().find(arguments.front());
     if (command == Commands().end()) {
         return UsageError(

@@ -109,6 +109,7 @@ QString HelpText() {
         "                       die \u00FCbrigen Optionen gelten danach. Mit ihr ist keine Option\n"
         "                       Pflicht.\n"
         "  --help, -h           Zeigt diese Hilfe.\n"
+        "  --version            Zeigt die Version.\n"
         "\n"
         "Beispiel: erst ansehen, dann ausw\u00E4hlen, dann ersetzen:\n"
         "  trawlex-cli replace --location site --term alt --replacement neu --mask \"*.htm\"\n"

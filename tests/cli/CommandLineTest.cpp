@@ -114,6 +114,9 @@ TEST(CommandLineTest, WrongUsageIsNamed) {
         {{"search", "--exclude-dir", ";"}, "--exclude-dir"},
         {{"apply", "--changes", "l", "--word"}, "--word"},
     };
+    const CliParse version = ParseCommandLine(Arguments({"search", "--version"}));
+    EXPECT_FALSE(version.request.has_value() || version.usageError);
+    EXPECT_TRUE(version.output.startsWith(u"trawlex-cli " TRAWLEX_TEST_VERSION));
     for (const auto& [arguments, named] : cases) {
         const CliParse parse = ParseCommandLine(Arguments(arguments));
         EXPECT_FALSE(parse.request.has_value());
@@ -140,8 +143,8 @@ TEST(CommandLineTest, RunsThatWorkExitWithZeroAndSayNothing) {
     std::vector<std::string> filtered = search;
     const std::string filteredReport = filtered.back() = root + "gefiltert.html";
     filtered.insert(filtered.end(), {"--exclude=*.bak", "--exclude-dir", "alt", "--word",
-                                     "--skip-binary", "--min-size", "1", "--max-size=1K",
-                                     "--newer", "2000-01-01", "--older", "2100-01-01 00:00"});
+                                     "--skip-binary", "--min-size", "1", "--max-size=1K", "--newer",
+                                     "2000-01-01", "--older", "2100-01-01 00:00"});
     struct Case {
         std::vector<std::string> arguments;
         std::string file;

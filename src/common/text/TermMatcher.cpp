@@ -3,12 +3,9 @@
 #include "common/files/ChunkReader.h"
 #include "common/text/Cp1252.h"
 
-#include <QByteArrayView>
 #include <QChar>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <array>
 
 namespace trawlex {
 namespace {
@@ -31,15 +28,8 @@ bool IsWordCharacter(std::string_view character, TextEncoding encoding) {
     if (encoding == TextEncoding::Cp1252) {
         return IsWordCode(DecodeCp1252Byte(first).unicode());
     }
-    const QByteArrayView input(character.data(), static_cast<qsizetype>(character.size()));
-    std::array<QChar, 8> decoded{};
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const auto length = decoder.appendToBuffer(decoded.data(), input) - decoded.data();
-    if (length == 1) {
-        return IsWordCode(decoded[0].unicode());
-    }
-    return length == 2 && decoded[0].isHighSurrogate() &&
-           IsWordCode(QChar::surrogateToUcs4(decoded[0], decoded[1]));
+    const auto decoded = DecodeUtf8At(character, 0);
+    return decoded && IsWordCode(decoded->first);
 }
 
 // Where the UTF-8 character before `at` starts: its first byte, at most four bytes back and not

@@ -21,49 +21,6 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Decodes one UTF-8 sequence at `position`; returns its code point and length, or nothing for a
-// malformed or overlong sequence or a surrogate.
-std::optional<std::pair<char32_t, std::size_t>> DecodeAt(std::string_view text,
-                                                         std::size_t position) {
-    const auto lead = static_cast<unsigned char>(text[position]);
-    if (lead < 0x80) {
-        return std::pair<char32_t, std::size_t>{lead, 1};
-    }
-    std::size_t length = 0;
-    char32_t codePoint = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1F;
-        minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0F;
-        minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() - position < length) {
-        return std::nullopt;
-    }
-    for (std::size_t index = 1; index < length; ++index) {
-        const auto next = static_cast<unsigned char>(text[position + index]);
-        if ((next & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    return std::pair<char32_t, std::size_t>{codePoint, length};
-}
-
 char32_t Fold(char32_t codePoint) {
     if (codePoint < 0x80) {
         return codePoint >= 'A' && codePoint <= 'Z' ? codePoint + 0x20 : codePoint;
@@ -108,6 +65,47 @@ bool IsAscii(QStringView text) {
 }
 
 }  // namespace
+
+std::optional<std::pair<char32_t, std::size_t>> DecodeUtf8At(std::string_view text,
+                                                             std::size_t position) {
+    const auto lead = static_cast<unsigned char>(text[position]);
+    if (lead < 0x80) {
+        return std::pair<char32_t, std::size_t>{lead, 1};
+    }
+    std::size_t length = 0;
+    char32_t codePoint = 0;
+    char32_t minimum = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() - position < length) {
+        return std::nullopt;
+    }
+    for (std::size_t index = 1; index < length; ++index) {
+        const auto next = static_cast<unsigned char>(text[position + index]);
+        if ((next & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return std::pair<char32_t, std::size_t>{codePoint, length};
+}
 
 namespace {
 
@@ -188,7 +186,7 @@ std::size_t ValidUtf8Prefix(std::string_view bytes, bool& multiByte) {
                 position += 2;
                 continue;
             }
-            const auto decoded = DecodeAt(bytes, position);
+            const auto decoded = DecodeUtf8At(bytes, position);
             if (!decoded) {
                 return position;
             }
@@ -277,7 +275,7 @@ void EncodingDetector::Feed(std::string_view piece) {
             pending_ = joined;
             return;
         }
-        const auto decoded = DecodeAt(joined, 0);
+        const auto decoded = DecodeUtf8At(joined, 0);
         if (!decoded) {
             invalid_ = true;
             return;
@@ -380,7 +378,7 @@ std::optional<std::size_t> Utf8FoldFinder::MatchAt(std::string_view text,
         if (position >= text.size()) {
             return std::nullopt;
         }
-        const auto decoded = DecodeAt(text, position);
+        const auto decoded = DecodeUtf8At(text, position);
         if (!decoded || Fold(decoded->first) != expected) {
             return std::nullopt;
         }

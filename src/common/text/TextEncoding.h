@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace trawlex {
@@ -35,6 +36,11 @@ inline constexpr std::size_t kBinaryHead = std::size_t{8} << 10;
 // True when the first 8 KiB of a file hold a NUL byte, which text written by people does not;
 // UTF-16 holds one in nearly every character, so a file starting with its mark is text.
 bool LooksBinary(std::string_view head);
+
+// Decodes one UTF-8 sequence at `position`: its code point and length, or nothing for a
+// malformed or overlong sequence or a surrogate.
+std::optional<std::pair<char32_t, std::size_t>> DecodeUtf8At(std::string_view text,
+                                                             std::size_t position);
 
 // Appends the UTF-8 of one code point. Encoded by hand: Qt's conversions take a leading U+FEFF
 // for a byte-order mark and drop it.

@@ -3,6 +3,7 @@
 #include "common/SystemError.h"
 #include "common/files/ContentHash.h"
 #include "common/files/WholeFile.h"
+#include "common/text/JsonText.h"
 #include "common/text/PathText.h"
 
 #include <QJsonDocument>
@@ -22,41 +23,6 @@ namespace {
 
 // Beyond this, a file's changes wait on disk.
 constexpr std::size_t kHeldChanges = std::size_t{4} << 20;
-
-void AppendJsonString(std::string& out, QStringView text) {
-    out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (const char byte : utf8) {
-        const auto code = static_cast<unsigned char>(byte);
-        switch (byte) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (code < 0x20 || code == 0x7F) {
-                    static constexpr char kHex[] = "0123456789abcdef";
-                    out += "\\u00";
-                    out += kHex[code >> 4];
-                    out += kHex[code & 0xF];
-                } else {
-                    out += byte;
-                }
-        }
-    }
-    out += '"';
-}
 
 QString Missing(const char* field, const char* what) {
     return QStringLiteral("es fehlt \u201E%1\u201C (%2).")

@@ -57,8 +57,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
             MessageIcon::Warning);
         return CommandOutcome::Refused;
     }
-    if (!RequireFields(ui, {{form.ComDateifilter.text, u"Dateityp", true},
-                            {form.TexZieldatei, u"Ergebnisdatei"}}) ||
+    if (!RequireFields(ui, {{form.ComDateifilter.text, u"Dateityp", true}, ReportField(form)}) ||
         !FiltersOf(form, ui)) {
         return CommandOutcome::Refused;
     }
@@ -70,7 +69,7 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     const FileFilters filters = CheckedFilters(form);
     const ProfileJob job{.location = form.TexSuchort.text,
                          .terms = ReadSearchTerms(profile.value()),
-                         .target = form.TexZieldatei,
+                         .target = ReportTarget(form),
                          .mask = form.ComDateifilter.text,
                          .mode = GetCompareMode(form),
                          .scope = form.CheckRekursiv != 0 ? Scope::Tree : Scope::Flat,
@@ -90,7 +89,9 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
     if (!Produced(outcome)) {
         return outcome;
     }
-    ShowResultInBrowser(form, ui);
+    if (form.ReportWritten) {
+        ShowResultInBrowser(form, ui);
+    }
     if (outcome == CommandOutcome::Stopped) {
         ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
                                       "Fundstellen in den Dateien bis dahin, die \u00FCbrigen "

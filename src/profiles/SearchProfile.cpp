@@ -169,24 +169,28 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
     guard.Enter(folder.value());
     const WalkFilter filter(job.filters);
     TreeWalk walk = TreeWalk::Over(directory, folder.value(), job.scope, mask, guard, &filter);
-    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
-                                [&totals, &rows, &watcher](ScannedFile scanned) {
-                                    return TakeScanned(scanned, totals, rows, watcher);
-                                });
+    const Flow flow = ScanAlong(
+        walk, terms, job.workers, view.WorkerStopCheck(),
+        [&totals, &rows, &watcher](ScannedFile scanned) {
+            return TakeScanned(scanned, totals, rows, watcher);
+        },
+        view.WantsLines());
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     const std::string report = SearchProfileReportText(job.summary, rows.hits, std::time(nullptr));
-    if (auto written = WriteFileReplacing(NativePath(job.target), report); !written) {
+    if (auto written = job.target.isEmpty() ? Status(Success())
+                                            : WriteFileReplacing(NativePath(job.target), report);
+        !written) {
         view.ShowMessage(written.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;
     }
     ShowProblems(QStringLiteral("Diese Dateien konnten nicht gelesen werden und wurden "
                                 "\u00FCbersprungen:"),
-                 totals.unreadable, view);
+                 totals.unreadable, view, UnreadableReason());
     ShowProblems(QStringLiteral("In diesen Dateien brach ein regul\u00E4rer Ausdruck des Profils "
                                 "ab, weil er zu viele Wege ausprobieren m\u00FCsste; ihre "
                                 "Fundstellen sind nicht vollst\u00E4ndig gez\u00E4hlt:"),
-                 totals.stopped, view);
+                 totals.stopped, view, PatternStoppedReason());
     if (flow == Flow::Stop) {
         return CommandOutcome::Stopped;
     }

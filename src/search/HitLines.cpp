@@ -29,8 +29,8 @@ QString Decoded(std::string_view bytes, TextEncoding encoding) {
 // the end is reached.
 class LineCollector {
 public:
-    LineCollector(TextEncoding encoding, std::size_t maxLines, FileHitLines& out)
-        : encoding_(encoding), maxLines_(maxLines), out_(out) {}
+    LineCollector(TextEncoding encoding, std::size_t maxLines, LineForm form, FileHitLines& out)
+        : encoding_(encoding), maxLines_(maxLines), form_(form), out_(out) {}
 
     // The bytes the next occurrences lie in; `start` is their first byte's offset in the file
     // and no later than the start of the line the collector stands in.
@@ -87,7 +87,7 @@ public:
             return;
         }
         if (out_.lines.size() < maxLines_) {
-            out_.lines.push_back(Render());
+            out_.lines.push_back(form_ == LineForm::Plain ? Plain() : Render());
         } else {
             ++out_.moreLines;
         }
@@ -95,6 +95,38 @@ public:
     }
 
 private:
+    // Where the line's text begins: a file's byte-order mark is no character of it, as positions
+    // leave it out.
+    std::size_t TextStart() const {
+        const bool marked = base_ == 0 && lineStart_ == 0 && encoding_ == TextEncoding::Utf8 &&
+                            contents_.substr(0, 3) == "\xEF\xBB\xBF";
+        return marked ? std::min<std::size_t>(3, spans_.front().start) : lineStart_;
+    }
+
+    // The characters before the line's first occurrence, plus one.
+    std::int64_t Column() const {
+        const std::size_t start = TextStart();
+        const std::string_view before = contents_.substr(start, spans_.front().start - start);
+        std::int64_t characters = 1;
+        for (std::size_t at = 0; at < before.size(); ++at) {
+            characters += IsContinuation(before, at, encoding_) ? 0 : 1;
+        }
+        return characters;
+    }
+
+    HitLine Plain() const {
+        std::size_t end = lineEnd_;
+        if (end > lineStart_ && contents_[end - 1] == '\r') {
+            --end;
+        }
+        const std::size_t start = TextStart();
+        HitLine line;
+        line.number = lineNumber_;
+        line.column = Column();
+        line.text = DecodeAs(contents_.substr(start, end - start), encoding_);
+        return line;
+    }
+
     HitLine Render() const {
         std::size_t end = lineEnd_;
         const bool feedMarked = end < contents_.size() && spans_.back().end > end;
@@ -120,6 +152,7 @@ private:
         }
         HitLine line;
         line.number = lineNumber_;
+        line.column = Column();
         if (begin > lineStart_) {
             line.text = QStringLiteral("\u2026");
         }
@@ -149,6 +182,7 @@ private:
     std::uint64_t base_ = 0;
     TextEncoding encoding_;
     std::size_t maxLines_;
+    LineForm form_;
     FileHitLines& out_;
     std::vector<Span> spans_;
     std::int64_t lineNumber_ = 1;
@@ -173,8 +207,10 @@ void CollectOccurrences(std::string_view window, const DetectedEncoding& detecte
 // A UTF-16 file is read as its UTF-8, as the search reads it.
 // Each piece is searched up to the start of a line that no occurrence before it can reach into;
 // the next piece begins with that line.
+}  // namespace
+
 Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string& path,
-                                    const TermMatcher& term, std::size_t maxLines) {
+                                    const TermMatcher& term, std::size_t maxLines, LineForm form) {
     const auto size = static_cast<std::uint64_t>(opened.status.st_size);
     EncodingDetector detector;
     {
@@ -192,7 +228,7 @@ Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string&
     const std::size_t reach =
         term.LongestOccurrence(detected.encoding).value_or(std::size_t{64} << 10);
     FileHitLines result;
-    LineCollector lines(detected.encoding, maxLines, result);
+    LineCollector lines(detected.encoding, maxLines, form, result);
     ChunkReader reader(opened.file.get(), path, ChunkReader::kPieceSize, size,
                        ChunkReader::ReadAs::Text);
     std::uint64_t keepFrom = 0;
@@ -218,15 +254,14 @@ Result<FileHitLines> StreamHitLines(const OpenedFile& opened, const std::string&
     return result;
 }
 
-}  // namespace
-
-FileHitLines HitLinesOf(std::string_view contents, const TermMatcher& term, std::size_t maxLines) {
+FileHitLines HitLinesOf(std::string_view contents, const TermMatcher& term, std::size_t maxLines,
+                        LineForm form) {
     FileHitLines result;
     if (term.IsEmpty()) {
         return result;
     }
     const DetectedEncoding detected = DetectEncoding(contents);
-    LineCollector lines(detected.encoding, maxLines, result);
+    LineCollector lines(detected.encoding, maxLines, form, result);
     lines.See(contents, 0);
     CollectOccurrences(contents, detected, term, contents.size(), lines);
     lines.Flush();
@@ -234,7 +269,7 @@ FileHitLines HitLinesOf(std::string_view contents, const TermMatcher& term, std:
 }
 
 Result<FileHitLines> ReadHitLines(const std::string& path, const TermMatcher& term,
-                                  std::size_t maxLines) {
+                                  std::size_t maxLines, LineForm form) {
     if (term.IsEmpty()) {
         return FileHitLines{};
     }
@@ -247,9 +282,9 @@ Result<FileHitLines> ReadHitLines(const std::string& path, const TermMatcher& te
         if (auto read = ReadOpenedInto(opened.value(), path, buffer); !read) {
             return read.error();
         }
-        return HitLinesOf(buffer.Text(), term, maxLines);
+        return HitLinesOf(buffer.Text(), term, maxLines, form);
     }
-    return StreamHitLines(opened.value(), path, term, maxLines);
+    return StreamHitLines(opened.value(), path, term, maxLines, form);
 }
 
 }  // namespace trawlex

@@ -7,9 +7,8 @@ namespace {
 
 constexpr std::size_t kListedProblems = 20;
 
-}  // namespace
-
-void ShowProblems(const QString& heading, const std::vector<QString>& lines, RunView& view) {
+// The message that lists them, cut after the first ones.
+void ShowProblemList(const QString& heading, const std::vector<QString>& lines, RunView& view) {
     if (lines.empty()) {
         return;
     }
@@ -23,13 +22,24 @@ void ShowProblems(const QString& heading, const std::vector<QString>& lines, Run
     view.ShowMessage(text, MessageIcon::Warning);
 }
 
-void ShowProblems(const QString& heading, const std::vector<std::string>& paths, RunView& view) {
+}  // namespace
+
+void ShowProblems(const QString& heading, const std::vector<QString>& lines, RunView& view) {
+    for (const QString& line : lines) {
+        view.NoteProblem({{}, line});
+    }
+    ShowProblemList(heading, lines, view);
+}
+
+void ShowProblems(const QString& heading, const std::vector<std::string>& paths, RunView& view,
+                  const QString& reason) {
     std::vector<QString> lines;
     lines.reserve(paths.size());
     for (const std::string& path : paths) {
+        view.NoteProblem({path, reason});
         lines.push_back(PathText(path));
     }
-    ShowProblems(heading, lines, view);
+    ShowProblemList(heading, lines, view);
 }
 
 }  // namespace trawlex

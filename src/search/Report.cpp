@@ -363,6 +363,9 @@ std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std:
 }
 
 Result<ReportFile> ReportFile::Create(const QString& path) {
+    if (path.isEmpty()) {
+        return ReportFile(std::nullopt, FileDescriptor(), path);
+    }
     const std::string native = NativePath(path);
     struct stat existing {};
     if (stat(native.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
@@ -389,6 +392,9 @@ Result<ReportFile> ReportFile::Create(const QString& path) {
 }
 
 Status ReportFile::Append(std::string_view bytes) {
+    if (path_.isEmpty()) {
+        return Success();
+    }
     if (replacing_) {
         if (auto written = replacing_->Append(bytes); !written) {
             return ReportError(path_, written.error());

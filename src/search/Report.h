@@ -93,7 +93,8 @@ std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std:
 
 // The report on disk. It is written under a temporary name and put in place by Finish, so that
 // a run that cannot write it whole (a full disk) leaves the report that was there before, and
-// never a truncated one. A device or pipe the person named is written as it comes.
+// never a truncated one. A device or pipe the person named is written as it comes. An empty
+// path writes nothing: a run whose results go to a script, on the command line, wants no report.
 class ReportFile {
 public:
     static Result<ReportFile> Create(const QString& path);

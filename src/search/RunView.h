@@ -3,12 +3,16 @@
 #include "common/Run.h"
 #include "common/StopRequest.h"
 #include "common/text/CaseFold.h"
+#include "common/text/TextEncoding.h"
+#include "common/text/Utf16.h"
+#include "search/HitLines.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 
 namespace trawlex {
@@ -55,6 +59,16 @@ struct FoundFile {
     // In a preview that writes a change list: where the file's changes start in it, and how many
     // there are (the count).
     std::int64_t changesAt = -1;
+    TextEncoding encoding = TextEncoding::Cp1252;  // of a file with hits
+    std::optional<ByteOrder> utf16{};              // when it was read as UTF-16
+    // The lines with hits, as the file holds them, when the view asked for them.
+    std::optional<FileHitLines> lines{};
+};
+
+// A file a run could not process, and why (or only the why, when it names the file itself).
+struct RunProblem {
+    std::string path;
+    QString reason;
 };
 
 // What a running search, replacement or profile run tells whoever watches it: its messages, how
@@ -82,6 +96,12 @@ public:
     // in report order.
     virtual void ResultsBegin(const ResultsHeading&) {}
     virtual void ShowFound(FoundFile) {}
+
+    // A search asks once whether the rows should bring the lines of their hits.
+    virtual bool WantsLines() const { return false; }
+
+    // Told for each file a run could not process, before the message that lists them.
+    virtual void NoteProblem(const RunProblem&) {}
 };
 
 }  // namespace trawlex

@@ -15,8 +15,23 @@ bool ScannedFile::AnyHit() const {
                        [](const FileMatch& match) { return match.IsHit(); });
 }
 
+namespace {
+
+// The lines of each term that occurs; a big file is read once more for them.
+void AddLines(ScannedFile& scanned, std::span<const TermMatcher* const> terms,
+              const std::function<FileHitLines(const TermMatcher&)>& linesOf) {
+    scanned.lines.resize(terms.size());
+    for (std::size_t index = 0; index < terms.size(); ++index) {
+        if (scanned.matches[index].IsHit()) {
+            scanned.lines[index] = linesOf(*terms[index]);
+        }
+    }
+}
+
+}  // namespace
+
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer, const StopCheck& stop) {
+                     FileBuffer& buffer, const StopCheck& stop, bool withLines) {
     ScannedFile scanned;
     scanned.path = file.path;
     scanned.own = file.own;
@@ -42,6 +57,14 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
         scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
         scanned.matches = std::move(streamed->matches);
         scanned.title = std::move(streamed->title);
+        scanned.utf16 = streamed->utf16;
+        if (withLines && scanned.AnyHit()) {
+            AddLines(scanned, terms, [&](const TermMatcher& term) {
+                auto lines = StreamHitLines(opened.value(), file.path, term, kHitLinesPerFile,
+                                            LineForm::Plain);
+                return lines ? std::move(lines.value()) : FileHitLines{};
+            });
+        }
         return scanned;
     }
     auto stamp = ReadOpenedInto(opened.value(), file.path, buffer);
@@ -51,6 +74,7 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     scanned.readable = true;
     scanned.stamp = stamp.value();
     scanned.binary = LooksBinary(buffer.View());
+    scanned.utf16 = Utf16Order(buffer.View());
     // A UTF-16 file is matched as its UTF-8, so that it reads as the text it holds.
     const std::string_view contents = buffer.Text();
     // Most files hold no term; they are spared the pass that decides their encoding.
@@ -69,24 +93,31 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
         match.title.reset();
         scanned.matches.push_back(match);
     }
+    if (withLines) {
+        AddLines(scanned, terms, [contents](const TermMatcher& term) {
+            return HitLinesOf(contents, term, kHitLinesPerFile, LineForm::Plain);
+        });
+    }
     return scanned;
 }
 
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
-               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take) {
+               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take,
+               bool withLines) {
     return DriveWalk<WalkedFile, ScannedFile, FileBuffer>(
-        walk,
-        {.prepare =
-             [](WalkedFile& file, WalkedFile& task) {
-                 task = std::move(file);
-                 return true;
-             },
-         .work = [terms, &stop](const WalkedFile& file,
-                                FileBuffer& buffer) { return ScanFile(file, terms, buffer, stop); },
-         .take = take,
-         // Reading is cheap to throw away, so many files may wait to be taken.
-         .ahead = 1024 * (std::size_t{workers} + 1),
-         .workers = workers});
+        walk, {.prepare =
+                   [](WalkedFile& file, WalkedFile& task) {
+                       task = std::move(file);
+                       return true;
+                   },
+               .work =
+                   [terms, &stop, withLines](const WalkedFile& file, FileBuffer& buffer) {
+                       return ScanFile(file, terms, buffer, stop, withLines);
+                   },
+               .take = take,
+               // Reading is cheap to throw away, so many files may wait to be taken.
+               .ahead = 1024 * (std::size_t{workers} + 1),
+               .workers = workers});
 }
 
 }  // namespace trawlex

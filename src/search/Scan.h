@@ -4,6 +4,8 @@
 #include "common/StopRequest.h"
 #include "common/files/TreeWalk.h"
 #include "common/files/WholeFile.h"
+#include "common/text/Utf16.h"
+#include "search/HitLines.h"
 #include "search/Matching.h"
 
 #include <functional>
@@ -26,6 +28,10 @@ struct ScannedFile {
     std::optional<std::string> title;  // looked for only in a file with hits
     FileStamp stamp;                   // of the very file that was read
     bool stopped = false;              // a stop came while it was read: it counts as not searched
+    std::optional<ByteOrder> utf16;    // the byte order of a file read as UTF-16
+    // When the run asked for them: for each term, the lines that hold its hits, as the file has
+    // them.
+    std::vector<FileHitLines> lines;
 
     bool AnyHit() const;
 };
@@ -34,11 +40,13 @@ struct ScannedFile {
 // whole; a bigger one piece by piece, with the same results, so memory stays small whatever the
 // size.
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer, const StopCheck& stop = {});
+                     FileBuffer& buffer, const StopCheck& stop = {}, bool withLines = false);
 
 // Scans the walk's files on the workers and hands each result to `take` in walk order. What was
 // read beyond a stop is left out: a search changes nothing. `stop` is asked inside big files.
+// `withLines` adds each hit's lines.
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
-               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take);
+               const StopCheck& stop, const std::function<Flow(ScannedFile)>& take,
+               bool withLines = false);
 
 }  // namespace trawlex

@@ -12,14 +12,22 @@ bool RequireSearchFields(const Form1& form, Ui& ui) {
     return RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                               {form.TexSuchbegriff.text, u"Suchbegriff"},
                               {form.ComDateifilter.text, u"Dateityp", true},
-                              {form.TexZieldatei, u"Ergebnisdatei"}}) &&
+                              ReportField(form)}) &&
            FiltersOf(form, ui).has_value();
+}
+
+NeededField ReportField(const Form1& form) {
+    return {form.TexZieldatei, u"Ergebnisdatei", false, form.ReportWritten};
+}
+
+QString ReportTarget(const Form1& form) {
+    return form.ReportWritten ? form.TexZieldatei : QString();
 }
 
 bool RequireFields(Ui& ui, std::initializer_list<NeededField> fields) {
     QStringList empty;
     for (const NeededField& field : fields) {
-        if (field.value.isEmpty()) {
+        if (field.needed && field.value.isEmpty()) {
             empty.append(QString::fromUtf16(field.name));
         }
     }
@@ -70,7 +78,7 @@ CommandOutcome SearchTree(const Form1& form, Ui& ui, CompareMode mode) {
     const bool regex = form.CheckRegex != 0;
     return SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
                                      .term = form.TexSuchbegriff.text,
-                                     .target = form.TexZieldatei,
+                                     .target = ReportTarget(form),
                                      .mask = form.ComDateifilter.text,
                                      .mode = mode,
                                      .scope = Scope::Tree,
@@ -89,10 +97,10 @@ CommandOutcome butSuchen_Click(Form1& form, Ui& ui) {
     const CommandOutcome outcome =
         form.CheckRekursiv == 0
             ? SearchDirFlat(form, ui, form.TexSuchort.text, form.TexSuchbegriff.text,
-                            form.TexZieldatei, form.ComDateifilter.text, mode)
+                            ReportTarget(form), form.ComDateifilter.text, mode)
             : SearchTree(form, ui, mode);
     BusyEnd(form, ui);
-    if (Produced(outcome)) {
+    if (Produced(outcome) && form.ReportWritten) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

@@ -21,7 +21,14 @@ struct NeededField {
     const QString& value;
     const char16_t* name;
     bool mask = false;
+    bool needed = true;  // false leaves the field out
 };
+
+// The result file is needed unless the command line prints the results for a script instead.
+NeededField ReportField(const Form1& form);
+
+// Where the report is written: nowhere when none is wanted.
+QString ReportTarget(const Form1& form);
 
 // True when every field is filled and the mask usable; otherwise the person is told which field
 // is wanting, and nothing changes.

@@ -12,7 +12,12 @@ Flow ViewSink::Take(const FoundRow& row) {
          .title = row.file.title ? ShownTitle(*row.file.title, match.encoding) : QString(),
          .modified = row.file.stamp.modified,
          .length = row.file.stamp.length,
-         .term = static_cast<int>(row.term)});
+         .term = static_cast<int>(row.term),
+         .encoding = match.encoding,
+         .utf16 = row.file.utf16,
+         .lines = row.term < row.file.lines.size()
+                      ? std::optional<FileHitLines>(row.file.lines[row.term])
+                      : std::nullopt});
     return Flow::Continue;
 }
 

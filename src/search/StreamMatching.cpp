@@ -334,6 +334,7 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
     streamed.length = static_cast<std::int64_t>(reader.RawEnd());
     streamed.binary = binary;
     streamed.malformed = reader.Malformed();
+    streamed.utf16 = reader.Utf16();
     const ViewReader view{descriptor, path, settings.limit, reader.Utf16().has_value()};
     std::vector<std::uint64_t> firstOffsets;
     streamed.matches = matcher.Results(streamed.detected, firstOffsets);

@@ -20,9 +20,10 @@ struct StreamedMatches {
     std::optional<std::string> title;  // only looked for when a term occurs
     std::int64_t length = 0;           // the bytes read, of the file itself
     DetectedEncoding detected;
-    bool binary = false;     // LooksBinary of its first bytes
-    bool malformed = false;  // UTF-16 with a lone surrogate, searched over as U+FFFD
-    bool stopped = false;    // a stop came before the end: nothing else holds
+    bool binary = false;             // LooksBinary of its first bytes
+    bool malformed = false;          // UTF-16 with a lone surrogate, searched over as U+FFFD
+    bool stopped = false;            // a stop came before the end: nothing else holds
+    std::optional<ByteOrder> utf16;  // the byte order of a file read as UTF-16
 };
 
 struct StreamSettings {

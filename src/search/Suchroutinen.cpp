@@ -80,6 +80,17 @@ QString PatternStoppedHeading(const QString& pattern) {
         .arg(pattern);
 }
 
+QString UnreadableReason() {
+    return QStringLiteral("konnte nicht gelesen werden und wurde \u00FCbersprungen");
+}
+
+QString PatternStoppedReason() {
+    return QStringLiteral(
+        "der regul\u00E4re Ausdruck brach ab, weil er zu viele Wege "
+        "ausprobieren m\u00FCsste; die Fundstellen sind nicht "
+        "vollst\u00E4ndig gez\u00E4hlt");
+}
+
 CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     // A pattern that does not compile is refused before the report is touched.
     auto compiled = MatcherFor(job.term, job.mode, job.regex, job.filters.wholeWord);
@@ -117,10 +128,12 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     TreeWalk walk = TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
                                                             : top->path + SeparatorFor(top.value()),
                                    top.value(), job.scope, mask, guard, &filter);
-    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
-                                [&totals, &rows, &watcher](ScannedFile scanned) {
-                                    return TakeScanned(scanned, totals, rows, watcher);
-                                });
+    const Flow flow = ScanAlong(
+        walk, terms, job.workers, view.WorkerStopCheck(),
+        [&totals, &rows, &watcher](ScannedFile scanned) {
+            return TakeScanned(scanned, totals, rows, watcher);
+        },
+        view.WantsLines());
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     // A stopped or failed search still ends its report, so that it stays valid HTML.
@@ -132,8 +145,8 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     }
     ShowProblems(QStringLiteral("Diese Dateien oder Verzeichnisse konnten nicht gelesen werden "
                                 "und wurden \u00FCbersprungen:"),
-                 totals.unreadable, view);
-    ShowProblems(PatternStoppedHeading(job.term), totals.stopped, view);
+                 totals.unreadable, view, UnreadableReason());
+    ShowProblems(PatternStoppedHeading(job.term), totals.stopped, view, PatternStoppedReason());
     if (failure || !footer) {
         view.ShowMessage(failure ? failure->message : footer.message(), MessageIcon::Warning);
         return CommandOutcome::Failed;

@@ -37,6 +37,10 @@ Result<TermMatcher> MatcherFor(const QString& term, CompareMode mode, bool regex
 // The heading of the files in which a pattern was stopped by its limits.
 QString PatternStoppedHeading(const QString& pattern);
 
+// Why a file is named among a search's problems, told beside its path.
+QString UnreadableReason();
+QString PatternStoppedReason();
+
 // Runs a search from the report header to the footer: the location's files, or its whole tree,
 // each file once, in the order a person reads the report.
 CommandOutcome SearchLocation(RunView& view, const SearchJob& job);

@@ -28,7 +28,7 @@ bool RequireLocationAndMask(const Form1& form, Ui& ui, Needed needed) {
     const bool filled = needed == Needed::WithReport
                             ? RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                                  {form.ComDateifilter.text, u"Dateityp", true},
-                                                 {form.TexZieldatei, u"Ergebnisdatei"}})
+                                                 ReportField(form)})
                             : RequireFields(ui, {{form.TexSuchort.text, u"Suchort"},
                                                  {form.ComDateifilter.text, u"Dateityp", true}});
     return filled && FiltersOf(form, ui).has_value();
@@ -52,14 +52,14 @@ CommandOutcome SearchFor(Form1& form, Ui& ui, QString term) {
     summary.pattern = false;
     const CommandOutcome outcome = SearchLocation(ui.Run(), {.location = form.TexSuchort.text,
                                                              .term = std::move(term),
-                                                             .target = form.TexZieldatei,
+                                                             .target = ReportTarget(form),
                                                              .mask = form.ComDateifilter.text,
                                                              .mode = mode,
                                                              .scope = ScopeOf(form),
                                                              .filters = summary.filters,
                                                              .summary = summary});
     BusyEnd(form, ui);
-    if (Produced(outcome)) {
+    if (Produced(outcome) && form.ReportWritten) {
         ShowResultInBrowser(form, ui);
     }
     return outcome;

@@ -62,8 +62,30 @@ OptionRules WithCommonOptions(OptionRules own) {
     return own;
 }
 
+// A search prints its results for a script or a terminal when asked, and the report is then
+// optional.
+OptionRules WithOutputOptions(OptionRules own) {
+    for (const char* flag : {"--json", "--lines", "--files-with-matches", "--null"}) {
+        own.emplace(Name(flag), OptionRule{OptionKind::Flag, false});
+    }
+    own.emplace(Name("--report"), OptionRule{OptionKind::Value, false});
+    return WithCommonOptions(std::move(own));
+}
+
+// The short names grep's users type.
+QString LongName(const QString& name) {
+    if (name == u"-l") {
+        return QStringLiteral("--files-with-matches");
+    }
+    if (name == u"-0") {
+        return QStringLiteral("--null");
+    }
+    return name;
+}
+
 // A replacement can be previewed instead of run, and run without an undo journal.
 OptionRules WithReplaceOptions(OptionRules own) {
+    own.emplace(Name("--json"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--preview"), OptionRule{OptionKind::Flag, false});
     own.emplace(Name("--report"), OptionRule{OptionKind::Value, false});
     own.emplace(Name("--no-undo"), OptionRule{OptionKind::Flag, false});
@@ -96,18 +118,15 @@ const std::map<QString, CommandRule>& Commands() {
     constexpr OptionRule required{OptionKind::Value, true};
     static const std::map<QString, CommandRule> commands = {
         {Name("search"),
-         {CliCommand::Search, WithPattern(WithCommonOptions(
-                                  {{Name("--term"), required}, {Name("--report"), required}}))}},
+         {CliCommand::Search, WithPattern(WithOutputOptions({{Name("--term"), required}}))}},
         {Name("replace"),
          {CliCommand::Replace,
           WithPattern(WithReplaceOptions(
               {{Name("--term"), required}, {Name("--replacement"), required}}))}},
         {Name("search-code"),
-         {CliCommand::SearchCode,
-          WithCommonOptions({{Name("--code"), required}, {Name("--report"), required}})}},
+         {CliCommand::SearchCode, WithOutputOptions({{Name("--code"), required}})}},
         {Name("search-combination"),
-         {CliCommand::SearchCombination,
-          WithCommonOptions({{Name("--combination"), required}, {Name("--report"), required}})}},
+         {CliCommand::SearchCombination, WithOutputOptions({{Name("--combination"), required}})}},
         {Name("replace-code"),
          {CliCommand::ReplaceCode, WithReplaceOptions({{Name("--code"), required},
                                                        {Name("--replacement-code"), required}})}},
@@ -117,8 +136,7 @@ const std::map<QString, CommandRule>& Commands() {
               {{Name("--combination"), required}, {Name("--replacement-combination"), required}})}},
         {Name("search-profile"),
          {CliCommand::SearchProfile,
-          WithPattern(
-              WithCommonOptions({{Name("--profile"), required}, {Name("--report"), required}}))}},
+          WithPattern(WithOutputOptions({{Name("--profile"), required}}))}},
         {Name("replace-profile"),
          {CliCommand::ReplaceProfile,
           WithPattern(WithReplaceOptions({{Name("--profile"), required}}))}},
@@ -126,6 +144,7 @@ const std::map<QString, CommandRule>& Commands() {
          {CliCommand::Apply,
           {{Name("--changes"), required},
            {Name("--no-undo"), OptionRule{OptionKind::Flag, false}},
+           {Name("--json"), OptionRule{OptionKind::Flag, false}},
            {Name("--quiet"), OptionRule{OptionKind::Flag, false}}}}},
         {Name("undo"),
          {CliCommand::Undo,
@@ -220,6 +239,45 @@ std::optional<QString> FilterProblem(const std::vector<std::pair<QString, QStrin
                                                      .older = Name("--older")});
     if (!filters) {
         return filters.message();
+    }
+    return std::nullopt;
+}
+
+bool IsSearchCommand(CliCommand command) {
+    return command == CliCommand::Search || command == CliCommand::SearchCode ||
+           command == CliCommand::SearchCombination || command == CliCommand::SearchProfile;
+}
+
+// A search writes its report, or prints its results in one form; -0 belongs to a form that
+// prints paths.
+std::optional<QString> OutputProblem(CliCommand command, const QStringList& given) {
+    if (!IsSearchCommand(command)) {
+        return std::nullopt;
+    }
+    const QStringList forms = {QStringLiteral("--json"), QStringLiteral("--lines"),
+                               QStringLiteral("--files-with-matches")};
+    QStringList chosen;
+    for (const QString& form : forms) {
+        if (given.contains(form)) {
+            chosen.append(form);
+        }
+    }
+    if (chosen.size() > 1) {
+        return QStringLiteral(
+                   "%1 schlie\u00DFen sich aus: die Ergebnisse werden in einer Form "
+                   "ausgegeben.")
+            .arg(chosen.join(QStringLiteral(" und ")));
+    }
+    if (given.contains(QStringLiteral("--null")) &&
+        !given.contains(QStringLiteral("--files-with-matches")) &&
+        !given.contains(QStringLiteral("--lines"))) {
+        return QStringLiteral(
+            "-0 (--null) geh\u00F6rt zu --files-with-matches (-l) oder --lines: es trennt die "
+            "ausgegebenen Pfade mit einem Nullbyte.");
+    }
+    if (chosen.isEmpty() && !given.contains(QStringLiteral("--report")) &&
+        !given.contains(QStringLiteral("--settings"))) {
+        return QStringLiteral("Es fehlt die Option --report (oder --json, --lines, -l).");
     }
     return std::nullopt;
 }
@@ -360,7 +418,7 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
     request.command = command->second.command;
     QStringList given;
     for (qsizetype index = 1; index < arguments.size(); ++index) {
-        QString name = arguments[index];
+        QString name = LongName(arguments[index]);
         std::optional<QString> value;
         if (const qsizetype equals = name.indexOf(QLatin1Char('='));
             name.startsWith(u"--") && equals > 0) {
@@ -416,6 +474,9 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
             return UsageError(QStringLiteral("Es fehlt die Option %1.").arg(name));
         }
     }
+    if (const std::optional<QString> problem = OutputProblem(request.command, given)) {
+        return UsageError(*problem);
+    }
     if (request.command != CliCommand::Apply && given.contains(QStringLiteral("--changes")) &&
         !given.contains(QStringLiteral("--preview"))) {
         return UsageError(
@@ -452,6 +513,23 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
     return parse;
 }
 
+OutputChoice OutputChoiceOf(const CliRequest& request) {
+    OutputChoice choice;
+    for (const auto& option : request.options) {
+        const QString& name = option.first;
+        if (name == u"--json") {
+            choice.format = OutputFormat::Json;
+        } else if (name == u"--lines") {
+            choice.format = OutputFormat::Lines;
+        } else if (name == u"--files-with-matches") {
+            choice.format = OutputFormat::Paths;
+        } else if (name == u"--null") {
+            choice.nulAfterPath = true;
+        }
+    }
+    return choice;
+}
+
 std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
     Form1 form;
     FillFixedLists(form);
@@ -475,6 +553,10 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
             return std::nullopt;
         }
     }
+    // Results printed for a script replace the report, unless one is named.
+    if (OutputChoiceOf(request).format != OutputFormat::None && IsSearchCommand(request.command)) {
+        form.ReportWritten = false;
+    }
     bool reportGiven = false;
     bool changesGiven = false;
     for (const auto& [name, value] : request.options) {
@@ -486,6 +568,9 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
     // page named so is written at all.
     if (reportGiven || changesGiven) {
         form.PreviewBesideResult = false;
+    }
+    if (reportGiven) {
+        form.ReportWritten = true;
     }
     if (changesGiven && !reportGiven) {
         form.TexZieldatei.clear();

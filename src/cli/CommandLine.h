@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScriptOutput.h"
 #include "app/Form1.h"
 #include "app/Ui.h"
 
@@ -55,6 +56,9 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
 std::vector<bool> UndecodableArguments(int argc, char* argv[]);
 
 QString HelpText();
+
+// What the request prints on stdout besides its report.
+OutputChoice OutputChoiceOf(const CliRequest& request);
 
 // The record a request runs on: the fixed lists and the first-start defaults, or the settings
 // file if one was named, then the options. Empty when the settings file could not be read (the

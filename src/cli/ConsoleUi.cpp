@@ -31,7 +31,41 @@ ConsoleUi::~ConsoleUi() {
     ClearProgress();
 }
 
+void ConsoleUi::ResultsBegin(const ResultsHeading& heading) {
+    searching_ = !IsReplacement(heading.kind);
+    if (output_) {
+        output_->Begin(heading);
+    }
+}
+
+void ConsoleUi::ShowFound(FoundFile found) {
+    if (output_) {
+        output_->Found(found);
+    }
+}
+
+void ConsoleUi::NoteProblem(const RunProblem& problem) {
+    if (output_) {
+        output_->Problem(problem);
+    }
+}
+
+void ConsoleUi::FinishResults() {
+    if (!output_) {
+        return;
+    }
+    output_->Finish();
+    if (output_->Broken()) {
+        ShowMessage(QStringLiteral("Die Ergebnisse konnten nicht vollst\u00E4ndig auf die "
+                                   "Standardausgabe geschrieben werden."),
+                    MessageIcon::Warning);
+    }
+}
+
 void ConsoleUi::ShowProgress(const RunProgress& progress) {
+    if (output_) {
+        output_->Progress(progress);
+    }
     if (!progressShown_) {
         return;
     }
@@ -64,6 +98,10 @@ void ConsoleUi::ShowMessage(const QString& text, MessageIcon) {
 }
 
 Flow ConsoleUi::CheckStop() {
+    // A replacement goes on to its end; a search whose results nobody reads any more need not.
+    if (searching_ && output_ && output_->Broken()) {
+        return Flow::Stop;
+    }
     return interrupted != 0 ? Flow::Stop : Flow::Continue;
 }
 
@@ -82,6 +120,9 @@ void ConsoleUi::StopOnInterrupt() {
     // A file-size limit makes a write fail, which is reported, instead of killing the program
     // with its temporary files left behind.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader of stdout that goes away (`| head`) ends the output, not the program: a
+    // replacement must not end between two files unannounced.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace trawlex

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ScriptOutput.h"
 #include "app/Ui.h"
 #include "search/RunView.h"
 
 #include <chrono>
+#include <optional>
 
 namespace trawlex {
 
@@ -25,6 +27,14 @@ public:
     // message and at the end, and never written to a pipe or a file.
     void ShowProgress(const RunProgress& progress) override;
     void SilenceProgress() { progressShown_ = false; }
+    // Results go to stdout as well, in the chosen form.
+    void PrintResults(OutputChoice choice) { output_.emplace(choice, stdout); }
+    // Ends that output once the command has ended.
+    void FinishResults();
+    void ResultsBegin(const ResultsHeading& heading) override;
+    void ShowFound(FoundFile found) override;
+    bool WantsLines() const override { return output_ && output_->WantsLines(); }
+    void NoteProblem(const RunProblem& problem) override;
     void StatusChanged() override {}
     bool StartDetached(const QString& program, const QStringList& arguments) override;
     // The command line runs no command that opens a window.
@@ -40,6 +50,8 @@ private:
     void ClearProgress();
 
     bool progressShown_;
+    std::optional<ScriptOutput> output_;
+    bool searching_ = false;  // a search, which stops when nobody reads its output any more
     bool lineDrawn_ = false;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point drawn_{};

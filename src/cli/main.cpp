@@ -25,6 +25,10 @@ int main(int argc, char* argv[]) {
         return parse.usageError ? 2 : 0;
     }
     trawlex::ConsoleUi ui;
+    if (const trawlex::OutputChoice choice = trawlex::OutputChoiceOf(*parse.request);
+        choice.format != trawlex::OutputFormat::None) {
+        ui.PrintResults(choice);
+    }
     for (const auto& [name, value] : parse.request->options) {
         if (name == u"--quiet") {
             ui.SilenceProgress();
@@ -36,5 +40,6 @@ int main(int argc, char* argv[]) {
     }
     trawlex::ConsoleUi::StopOnInterrupt();
     const trawlex::CommandOutcome outcome = trawlex::RunCommand(parse.request->command, *form, ui);
+    ui.FinishResults();
     return trawlex::ExitStatus(parse.request->command, outcome);
 }

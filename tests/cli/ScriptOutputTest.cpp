@@ -335,6 +335,20 @@ TEST_F(ScriptOutputTest, ReplacementsTellTheirFiles) {
         objects[0][u"problems"][0][u"reason"].toString().contains(QStringLiteral("seite.htm")));
 }
 
+// A file a search could not finish is named in the summary, with its path and why.
+TEST_F(ScriptOutputTest, SummaryNamesTheProblemFiles) {
+    const std::string path = tree.Write("x.txt", std::string(40, 'x'));
+    const Output run = Run({"search", "--location", tree.Root(), "--term", "(x+x+)+[yz]", "--regex",
+                            "--mask", "*.txt", "--json", "--quiet"});
+    EXPECT_EQ(run.status, 1);
+    const std::vector<QJsonObject> objects = JsonLines(run.text);
+    ASSERT_EQ(objects.size(), 1U);
+    const QJsonArray problems = objects[0][u"problems"].toArray();
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_EQ(problems[0][u"path"].toString().toStdString(), path);
+    EXPECT_TRUE(problems[0][u"reason"].toString().contains(QStringLiteral("brach ab")));
+}
+
 TEST_F(ScriptOutputTest, OutputFormsAreChosenOnce) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {Search({"--json", "--lines"}), "--json und --lines"},

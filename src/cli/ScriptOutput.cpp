@@ -2,7 +2,6 @@
 
 #include "common/text/JsonText.h"
 
-#include <algorithm>
 #include <ctime>
 
 namespace trawlex {
@@ -63,13 +62,13 @@ void ScriptOutput::Found(const FoundFile& found) {
             FoundLines(found);
             break;
         case OutputFormat::Paths:
-            // A profile names a file once per term; its path is printed once.
+            // A profile names a file once per term, in rows that follow each other; its path is
+            // printed once.
             if (heading_.kind == ResultsKind::Profile) {
-                if (std::find(pathsShown_.begin(), pathsShown_.end(), found.path) !=
-                    pathsShown_.end()) {
+                if (found.path == lastPath_) {
                     return;
                 }
-                pathsShown_.push_back(found.path);
+                lastPath_ = found.path;
             }
             Write(found.path + (choice_.nulAfterPath ? '\0' : '\n'));
             break;

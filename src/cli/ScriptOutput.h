@@ -52,7 +52,7 @@ private:
     ResultsHeading heading_;
     RunProgress progress_;
     std::vector<RunProblem> problems_;
-    std::vector<std::string> pathsShown_;  // a profile's file is one path, whatever its terms
+    std::string lastPath_;  // of the last row: a profile's file is one path, whatever its terms
 };
 
 }  // namespace trawlex

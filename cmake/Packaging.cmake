@@ -42,3 +42,24 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 
 include(CPack)
+
+# Checks of the packaged files that need no package: they run with the other tests.
+if(TRAWLEX_BUILD_TESTS)
+  find_program(TRAWLEX_APPSTREAMCLI appstreamcli)
+  if(TRAWLEX_APPSTREAMCLI)
+    add_test(NAME packaging.metainfo_valid
+             COMMAND "${TRAWLEX_APPSTREAMCLI}" validate --no-net
+                     "${PROJECT_SOURCE_DIR}/data/de.trawlex.Trawlex.metainfo.xml")
+  endif()
+  find_program(TRAWLEX_DESKTOP_FILE_VALIDATE desktop-file-validate)
+  if(TRAWLEX_DESKTOP_FILE_VALIDATE)
+    add_test(NAME packaging.desktop_entry_valid
+             COMMAND "${TRAWLEX_DESKTOP_FILE_VALIDATE}"
+                     "${PROJECT_SOURCE_DIR}/data/de.trawlex.Trawlex.desktop")
+  endif()
+  # Every option `trawlex-cli --help` names is in the manual page and the completion.
+  add_test(NAME packaging.options_documented
+           COMMAND "${CMAKE_COMMAND}" "-DCLI=$<TARGET_FILE:trawlex-cli>"
+                   "-DDOCUMENTS=${PROJECT_SOURCE_DIR}/data/man/trawlex-cli.1;${PROJECT_SOURCE_DIR}/data/trawlex-cli.bash-completion"
+                   -P "${PROJECT_SOURCE_DIR}/cmake/CheckDocumentedOptions.cmake")
+endif()

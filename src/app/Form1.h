@@ -83,8 +83,8 @@ struct Form1 {
     // extension, so that it does not take the search report's place; a page named on the
     // command line is written where it says.
     bool PreviewBesideResult = true;
-    // A search writes its report; the command line leaves it out when it prints the results for
-    // a script and no report was named.
+    // A search writes its report, a preview its page; the command line leaves them out when it
+    // prints the results for a script and no report was named.
     bool ReportWritten = true;
 
     // The program a result opens in, with "{file}" and "{line}" standing for the file and the

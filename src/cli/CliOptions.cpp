@@ -206,6 +206,12 @@ std::optional<QString> FilterProblem(const std::vector<std::pair<QString, QStrin
     return std::nullopt;
 }
 
+bool IsPreviewCommand(CliCommand command) {
+    return command == CliCommand::ReplacePreview || command == CliCommand::ReplaceCodePreview ||
+           command == CliCommand::ReplaceCombinationPreview ||
+           command == CliCommand::ReplaceProfilePreview;
+}
+
 bool IsSearchCommand(CliCommand command) {
     return command == CliCommand::Search || command == CliCommand::SearchCode ||
            command == CliCommand::SearchCombination || command == CliCommand::SearchProfile;

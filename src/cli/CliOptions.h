@@ -39,6 +39,7 @@ QString LongName(const QString& name);
 std::optional<CliCommand> PreviewOf(CliCommand command);
 
 bool IsSearchCommand(CliCommand command);
+bool IsPreviewCommand(CliCommand command);
 
 // The field an option fills; flags set their option.
 void ApplyOption(Form1& form, const QString& name, const QString& value);

@@ -204,10 +204,12 @@ CliParse ParseCommandLine(const QStringList& arguments, const std::vector<bool>&
     }
     if (given.contains(QStringLiteral("--preview"))) {
         if (!given.contains(QStringLiteral("--report")) &&
-            !given.contains(QStringLiteral("--changes")) && !request.settingsPath) {
+            !given.contains(QStringLiteral("--changes")) &&
+            !given.contains(QStringLiteral("--json")) && !request.settingsPath) {
             return UsageError(QStringLiteral(
                 "Die Vorschau braucht mit --report DATEI die Datei, in die sie geschrieben wird, "
-                "oder mit --changes DATEI die \u00C4nderungsliste."));
+                "mit --changes DATEI die \u00C4nderungsliste oder mit --json die Ausgabe auf "
+                "stdout."));
         }
         if (given.contains(QStringLiteral("--no-undo"))) {
             return UsageError(QStringLiteral(
@@ -272,8 +274,9 @@ std::optional<Form1> PrepareForm(const CliRequest& request, Ui& ui) {
             return std::nullopt;
         }
     }
-    // Results printed for a script replace the report, unless one is named.
-    if (OutputChoiceOf(request).format != OutputFormat::None && IsSearchCommand(request.command)) {
+    // Results printed for a script replace the report or preview page, unless one is named.
+    if (OutputChoiceOf(request).format != OutputFormat::None &&
+        (IsSearchCommand(request.command) || IsPreviewCommand(request.command))) {
         form.ReportWritten = false;
     }
     bool reportGiven = false;

@@ -40,7 +40,7 @@ CommandOutcome RunReplace(Form1& form, Ui& ui, ReplaceAction action) {
 }  // namespace
 
 bool PreviewWritesPage(const Form1& form) {
-    return form.ChangesFile.isEmpty() || !form.TexZieldatei.isEmpty();
+    return form.ReportWritten && (form.ChangesFile.isEmpty() || !form.TexZieldatei.isEmpty());
 }
 
 QString PreviewPagePath(const Form1& form) {

@@ -319,9 +319,14 @@ TEST_F(ScriptOutputTest, ReplacementsTellTheirFiles) {
     const std::string summary =
         "{\"type\": \"summary\", \"files_examined\": 1, \"files_changed\": ";
     const std::string bytes = std::to_string(site.front().bytes.size());
-    EXPECT_EQ(Run(preview).text, "{\"type\": \"would_change\", " + path +
-                                     ", \"replacements\": 2}\n" + summary +
-                                     "1, \"bytes\": " + bytes + ", \"problems\": []}\n");
+    const std::string previewed = "{\"type\": \"would_change\", " + path +
+                                  ", \"replacements\": 2}\n" + summary + "1, \"bytes\": " + bytes +
+                                  ", \"problems\": []}\n";
+    // Without a list or a page the preview only prints.
+    std::vector<std::string> printed = replace;
+    printed.push_back("--preview");
+    EXPECT_EQ(Run(printed).text, previewed);
+    EXPECT_EQ(Run(preview).text, previewed);
     EXPECT_EQ(Run(replace).text, "{\"type\": \"changed\", " + path + ", \"replacements\": 2}\n" +
                                      summary + "1, \"bytes\": " + bytes + ", \"problems\": []}\n");
     // The list no longer fits the file: it is left and named.

@@ -211,7 +211,13 @@ std::string ProgramDirectory() {
 
 std::string SettingsFilePath() {
     const std::string beside = ProgramDirectory() + std::string(kSettingsName);
-    if (access(beside.c_str(), F_OK) == 0 || access(ProgramDirectory().c_str(), W_OK) == 0) {
+    // An installed program (its help page in ../share/trawlex/) keeps its settings per person,
+    // even where its directory is writable, as /usr/bin is for root: a file there would belong
+    // to no package.
+    const std::string installed = ProgramDirectory() + "../share/trawlex";
+    const bool portable =
+        access(ProgramDirectory().c_str(), W_OK) == 0 && access(installed.c_str(), F_OK) != 0;
+    if (access(beside.c_str(), F_OK) == 0 || portable) {
         return beside;
     }
     const char* configHome = std::getenv("XDG_CONFIG_HOME");

@@ -93,9 +93,12 @@ CommandOutcome butSuchprofilausführen_Click(Form1& form, Ui& ui) {
         ShowResultInBrowser(form, ui);
     }
     if (outcome == CommandOutcome::Stopped) {
-        ui.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
-                                      "Fundstellen in den Dateien bis dahin, die \u00FCbrigen "
-                                      "wurden nicht durchsucht."),
+        ui.ShowMessage(form.ReportWritten
+                           ? QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
+                                            "Fundstellen in den Dateien bis dahin, die "
+                                            "\u00FCbrigen wurden nicht durchsucht.")
+                           : QStringLiteral("Die Suche wurde angehalten, die \u00FCbrigen "
+                                            "Dateien wurden nicht durchsucht."),
                        MessageIcon::None);
     }
     return outcome;

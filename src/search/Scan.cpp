@@ -115,8 +115,9 @@ Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsign
                        return ScanFile(file, terms, buffer, stop, withLines);
                    },
                .take = take,
-               // Reading is cheap to throw away, so many files may wait to be taken.
-               .ahead = 1024 * (std::size_t{workers} + 1),
+               // Reading is cheap to throw away, so many files may wait to be taken; with their
+               // lines (up to 8 MiB of text each) only a few, when stdout is read slowly.
+               .ahead = (withLines ? 8 : 1024) * (std::size_t{workers} + 1),
                .workers = workers});
 }
 

@@ -152,9 +152,15 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
         return CommandOutcome::Failed;
     }
     if (flow == Flow::Stop) {
-        view.ShowMessage(QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
-                                        "Fundstellen in den %1 bis dahin durchsuchten Dateien, "
-                                        "die \u00FCbrigen wurden nicht durchsucht.")
+        // Without a report, the results printed so far are those of the files searched.
+        view.ShowMessage((job.target.isEmpty()
+                              ? QStringLiteral("Die Suche wurde nach %1 durchsuchten Dateien "
+                                               "angehalten, die \u00FCbrigen wurden nicht "
+                                               "durchsucht.")
+                              : QStringLiteral("Die Suche wurde angehalten: der Bericht nennt die "
+                                               "Fundstellen in den %1 bis dahin durchsuchten "
+                                               "Dateien, die \u00FCbrigen wurden nicht "
+                                               "durchsucht."))
                              .arg(totals.filesExamined),
                          MessageIcon::None);
         return CommandOutcome::Stopped;

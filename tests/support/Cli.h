@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -34,6 +36,17 @@ public:
     }
 
     std::string JournalRoot() const { return State() + "/trawlex"; }
+
+    // The directories of the runs in the journal, oldest first: run names sort as the runs
+    // were made.
+    std::vector<std::string> Runs() const {
+        std::vector<std::string> runs;
+        for (const QString& name : QDir(QString::fromStdString(JournalRoot()))
+                                       .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            runs.push_back(JournalRoot() + "/" + name.toStdString());
+        }
+        return runs;
+    }
 
     // Starts the program; what it says on stderr is kept for Errors(), its stdout dropped or
     // sent to `output`.

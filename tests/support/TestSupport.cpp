@@ -63,6 +63,14 @@ std::string ReadFile(const std::string& path) {
     return contents.str();
 }
 
+std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string text;
+    for (std::size_t index = 0; index < times; ++index) {
+        text += piece;
+    }
+    return text;
+}
+
 QString Home() {
     return QDir::homePath() + QLatin1Char('/');
 }

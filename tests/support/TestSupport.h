@@ -43,6 +43,9 @@ private:
 
 std::string ReadFile(const std::string& path);
 
+// The piece `times` times over.
+std::string Repeat(std::string_view piece, std::size_t times);
+
 // The home directory with its trailing separator, where empty paths lead.
 QString Home();
 

@@ -98,7 +98,7 @@ void ExpectSamePreview(const PiecesCase& given, const std::vector<std::size_t>& 
         ASSERT_TRUE(step) << step.message().toStdString();
         steps.push_back(std::move(step.value()));
     }
-    const FileMask mask(QStringLiteral("*.txt"));
+    const FileMask mask(u"*.txt"_qs);
     FakeUi ui;
     const LocationBounds bounds(tree.Root());
     const ReplaceRun run{steps, mask, ui, bounds, ReplaceAction::Preview};
@@ -115,61 +115,37 @@ TEST(PreviewTest, PiecesGiveTheWholeFilesPreview) {
     for (int line = 0; line < 70; ++line) {
         manyLines += "Zeile " + std::to_string(line) + " Alt und Alt\r\n";
     }
-    std::string longUtf8;
-    for (int count = 0; count < 50; ++count) {
-        longUtf8 += "\xC3\xA4";
-    }
-    longUtf8 += "Alt";
-    for (int count = 0; count < 50; ++count) {
-        longUtf8 += "\xE2\x82\xAC";
-    }
-    longUtf8 += "\n\xC3\x84lt ALT\n";
+    const std::string longUtf8 = test::Repeat("\xC3\xA4", 50) + "Alt" +
+                                 test::Repeat("\xE2\x82\xAC", 50) + "\n\xC3\x84lt ALT\n";
+    const std::string utf16 = "\xFF\xFE" + std::string("A\0l\0t\0", 6);
+    const CompareMode exact = CompareMode::Exact;
     const PiecesCase cases[] = {
-        {"Windows-1252, more lines than shown",
-         manyLines,
-         {{QStringLiteral("Alt"), QStringLiteral("Ne\u00FC")}}},
+        {"Windows-1252, more lines than shown", manyLines, {{u"Alt"_qs, u"Ne\u00FC"_qs}}},
         // Each pair meets what the ones before inserted, and line ends go.
         {"pairs over earlier insertions",
          "abab\r\naab\nba\r\n\r\nbbaa\r\n",
-         {{QStringLiteral("a"), QStringLiteral("bc")},
-          {QStringLiteral("cb"), QStringLiteral("X")},
-          {QStringLiteral("Xa"), QString()},
-          {QStringLiteral("\r\n"), QStringLiteral("\n")}}},
+         {{u"a"_qs, u"bc"_qs}, {u"cb"_qs, u"X"_qs}, {u"Xa"_qs, {}}, {u"\r\n"_qs, u"\n"_qs}}},
         {"UTF-8, long line cut between characters",
          longUtf8,
-         {{QStringLiteral("alt"), QStringLiteral("\u00DC\u20AC")}},
+         {{u"alt"_qs, u"\u00DC\u20AC"_qs}},
          false,
          CompareMode::IgnoreCase},
         {"pattern with a template",
          "Name: Meier, Fritz\nName: Huber, Eva\r\nkein Name\n",
-         {{QStringLiteral("(\\w+), (\\w+)"), QStringLiteral("$2 $1")},
-          {QStringLiteral("^Name: "), QString()}},
+         {{u"(\\w+), (\\w+)"_qs, u"$2 $1"_qs}, {u"^Name: "_qs, {}}},
          true},
-        {"CR LF to LF",
-         "eins\r\nzwei\r\n\r\ndrei",
-         {{QStringLiteral("\r\n"), QStringLiteral("\n")}}},
-        {"lines joined", "a\nb\nc\n", {{QStringLiteral("\nb\n"), QStringLiteral("-")}}},
+        {"CR LF to LF", "eins\r\nzwei\r\n\r\ndrei", {{u"\r\n"_qs, u"\n"_qs}}},
+        {"lines joined", "a\nb\nc\n", {{u"\nb\n"_qs, u"-"_qs}}},
         {"unencodable, then replaced",
          "Fu\xDF und Alt\r\n",
-         {{QStringLiteral("Alt"), QStringLiteral("\u03A9")},
-          {QStringLiteral("Fu\u00DF"), QStringLiteral("Bein")}}},
-        {"UTF-16",
-         std::string("\xFF\xFE"
-                     "A\0l\0t\0",
-                     8),
-         {{QStringLiteral("l"), QStringLiteral("L")}}},
+         {{u"Alt"_qs, u"\u03A9"_qs}, {u"Fu\u00DF"_qs, u"Bein"_qs}}},
+        {"UTF-16", utf16, {{u"l"_qs, u"L"_qs}}},
         {"pattern limit",
          std::string(40, 'a') + "cb\n",
-         {{QStringLiteral("x"), QStringLiteral("y")},
-          {QStringLiteral("(a+)+b"), QStringLiteral("-")}},
+         {{u"x"_qs, u"y"_qs}, {u"(a+)+b"_qs, u"-"_qs}},
          true},
-        {"hard link",
-         "Alt\n",
-         {{QStringLiteral("Alt"), QStringLiteral("Neu")}},
-         false,
-         CompareMode::Exact,
-         true},
-        {"nothing found", "abc", {{QStringLiteral("x"), QStringLiteral("y")}}},
+        {"hard link", "Alt\n", {{u"Alt"_qs, u"Neu"_qs}}, false, exact, true},
+        {"nothing found", "abc", {{u"x"_qs, u"y"_qs}}},
     };
     for (const PiecesCase& given : cases) {
         ExpectSamePreview(given, {1, 3, 16, ChunkReader::kPieceSize});
@@ -188,12 +164,10 @@ TEST(PreviewTest, PiecesGiveTheWholeFilesPreviewForAnyPairs) {
         return text;
     };
     // Each has a group for the templates; some match empty text, some look beyond the match.
-    const QString patterns[] = {
-        QStringLiteral("(a+)"),       QStringLiteral("(b|\r)\n"),   QStringLiteral("(\u00E4?)a"),
-        QStringLiteral("(b)$"),       QStringLiteral("(?m)^(a)"),   QStringLiteral("(a)(b*)"),
-        QStringLiteral("(\n)(?=\n)"), QStringLiteral("([^\n]{3})"), QStringLiteral("(b*)")};
-    const QString templates[] = {QString(), QStringLiteral("$0$0"), QStringLiteral("<$1>"),
-                                 QStringLiteral("\u00E4\n")};
+    const QString patterns[] = {u"(a+)"_qs,       u"(b|\r)\n"_qs,   u"(\u00E4?)a"_qs,
+                                u"(b)$"_qs,       u"(?m)^(a)"_qs,   u"(a)(b*)"_qs,
+                                u"(\n)(?=\n)"_qs, u"([^\n]{3})"_qs, u"(b*)"_qs};
+    const QString templates[] = {QString(), u"$0$0"_qs, u"<$1>"_qs, u"\u00E4\n"_qs};
     for (int round = 0; round < 300; ++round) {
         PiecesCase given{"random", word(0, 60), {}};
         given.regex = round % 3 == 2;
@@ -221,9 +195,9 @@ TEST(PreviewTest, AFileGrowingBeyondMemoryIsShownToo) {
     text += std::string(20000, 'Q') + "\n";
     const std::string path = tree.Write("datei.txt", text);
     std::vector<ReplaceStep> steps;
-    steps.emplace_back(QStringLiteral("a"), QStringLiteral("b"), CompareMode::Exact);
-    steps.emplace_back(QStringLiteral("Q"), QString(1000, u'x'), CompareMode::Exact);
-    const FileMask mask(QStringLiteral("*.txt"));
+    steps.emplace_back(u"a"_qs, u"b"_qs, CompareMode::Exact);
+    steps.emplace_back(u"Q"_qs, QString(1000, u'x'), CompareMode::Exact);
+    const FileMask mask(u"*.txt"_qs);
     FakeUi ui;
     const LocationBounds bounds(tree.Root());
     ReplaceBuffers buffers;
@@ -243,30 +217,30 @@ TEST(PreviewTest, ChangedLinesShowWhatGoesAndWhatComes) {
     using Case = std::tuple<const char*, std::vector<ReplacePair>, std::vector<PreviewLine>, int>;
     const Case cases[] = {
         {"eins Alt\r\nzwei\r\nAlt & Alt\r\n",
-         {{QStringLiteral("Alt"), QStringLiteral("Neu")}},
+         {{u"Alt"_qs, u"Neu"_qs}},
          {{1, "eins <del>Alt</del>", "eins <ins>Neu</ins>"},
           {3, "<del>Alt</del> &amp; <del>Alt</del>", "<ins>Neu</ins> &amp; <ins>Neu</ins>"}},
          3},
         // A changed line end is shown as what it is.
         {"a\r\nb\r\n",
-         {{QStringLiteral("\r\n"), QStringLiteral("\n")}},
+         {{u"\r\n"_qs, u"\n"_qs}},
          {{1, "a<del>&#9229;&#9226;</del>", "a<ins>&#9226;</ins>"},
           {2, "b<del>&#9229;&#9226;</del>", "b<ins>&#9226;</ins>"}},
          2},
         // The pairs act in sequence: what the first inserted, the second changes again.
         {"a b\n",
-         {{QStringLiteral("a"), QStringLiteral("b")}, {QStringLiteral("b"), QStringLiteral("c")}},
+         {{u"a"_qs, u"b"_qs}, {u"b"_qs, u"c"_qs}},
          {{1, "<del>a</del> <del>b</del>", "<ins>c</ins> <ins>c</ins>"}},
          3},
         {longLine.c_str(),
-         {{QStringLiteral("Alt"), QString()}},
+         {{u"Alt"_qs, QString()}},
          {{1,
            "\xE2\x80\xA6" + std::string(40, 'x') + "<del>Alt</del>" + std::string(40, 'y') +
                "\xE2\x80\xA6",
            "\xE2\x80\xA6" + std::string(40, 'x') + std::string(40, 'y') + "\xE2\x80\xA6"}},
          1},
     };
-    const FileMask mask(QStringLiteral("*.txt"));
+    const FileMask mask(u"*.txt"_qs);
     FakeUi ui;
     for (const auto& [text, pairs, lines, replacements] : cases) {
         SCOPED_TRACE(text);
@@ -309,13 +283,11 @@ TEST(PreviewTest, PreviewNamesExactlyTheFilesAndCountsTheReplacementChanges) {
                                  std::to_string(index) + (index % 9 == 0 ? ".txt" : ".htm");
         before[tree.Write(name, text)] = text;
     }
-    ReplaceJob job{tree.RootText(),    {},         {}, QStringLiteral("*.htm"),
-                   CompareMode::Exact, Scope::Tree};
-    job.pairs = {{QStringLiteral("Fund"), QStringLiteral("Fu")},
-                 {QStringLiteral("Fu\u00DF"), QStringLiteral("Bein")}};
+    ReplaceJob job{tree.RootText(), {}, {}, u"*.htm"_qs, CompareMode::Exact, Scope::Tree};
+    job.pairs = {{u"Fund"_qs, u"Fu"_qs}, {u"Fu\u00DF"_qs, u"Bein"_qs}};
     job.action = ReplaceAction::Preview;
     // Inside the location, as a person may save it: its temporary name is no stale one.
-    job.target = tree.RootText() + QStringLiteral("d0/vorschau.html");
+    job.target = tree.RootText() + u"d0/vorschau.html"_qs;
     job.journal = false;
     FakeUi ui;
     ASSERT_EQ(ReplaceLocation(ui, job), CommandOutcome::Completed);

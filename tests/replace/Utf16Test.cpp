@@ -46,16 +46,8 @@ TEST(BinaryTest, ANulInTheFirstBytesMakesAFileBinaryAndUnchanged) {
         {"NUL behind the term", std::string("Alt\0", 4), true},
         {"NUL in the last byte looked at", WithNul(8191, 9000), true},
         {"NUL behind the first 8 KiB", WithNul(8192, 9000), false},
-        {"UTF-16LE",
-         std::string("\xFF\xFE"
-                     "A\0l\0t\0",
-                     8),
-         false},
-        {"UTF-16BE",
-         std::string("\xFE\xFF"
-                     "\0A\0l\0t",
-                     8),
-         false},
+        {"UTF-16LE", "\xFF\xFE" + std::string("A\0l\0t\0", 6), false},
+        {"UTF-16BE", "\xFE\xFF" + std::string("\0A\0l\0t", 6), false},
     };
     const TermMatcher term(QStringLiteral("Alt"), CompareMode::Exact);
     const std::vector<ReplaceStep> steps{

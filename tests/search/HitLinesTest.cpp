@@ -39,46 +39,34 @@ TermMatcher Matcher(const char* term, CompareMode mode, bool regex) {
 struct LinesCase {
     const char* term;
     CompareMode mode;
-    bool regex;
     std::string contents;
     std::vector<std::string> expected;
+    bool regex = false;
 };
 
 TEST(HitLinesTest, LinesAreNumberedAndTheirOccurrencesMarked) {
     const std::string longLine = std::string(3000, 'x') + "Fund" + std::string(3000, 'y');
+    const CompareMode exact = CompareMode::Exact;
+    const CompareMode ignore = CompareMode::IgnoreCase;
     const LinesCase cases[] = {
         // Several occurrences in one line make one line; CR LF ends a line like LF.
-        {"Fund",
-         CompareMode::Exact,
-         false,
-         "kein\r\nFund und Fund\r\nx\r\nFund",
-         {"2:[Fund] und [Fund]", "4:[Fund]"}},
-        {"fund", CompareMode::IgnoreCase, false, "FUND\nfUnD", {"1:[FUND]", "2:[fUnD]"}},
+        {"Fund", exact, "kein\r\nFund und Fund\r\nx\r\nFund", {"2:[Fund] und [Fund]", "4:[Fund]"}},
+        {"fund", ignore, "FUND\nfUnD", {"1:[FUND]", "2:[fUnD]"}},
         // UTF-8 and Windows-1252 are decoded; the mark covers the characters, not bytes.
-        {"\xC3\xA4rger",
-         CompareMode::IgnoreCase,
-         false,
-         "gro\xC3\x9F\xC3\x84RGER!",
-         {"1:gro\xC3\x9F[\xC3\x84RGER]!"}},
-        {"\xC3\xA4rger",
-         CompareMode::Exact,
-         false,
-         "\xE4rger \x80",
-         {"1:[\xC3\xA4rger] \xE2\x82\xAC"}},
+        {"\xC3\xA4rger", ignore, "gro\xC3\x9F\xC3\x84RGER!", {"1:gro\xC3\x9F[\xC3\x84RGER]!"}},
+        {"\xC3\xA4rger", exact, "\xE4rger \x80", {"1:[\xC3\xA4rger] \xE2\x82\xAC"}},
         // A searched line break is shown as a symbol at the end of its line.
         {"\r\n",
-         CompareMode::Exact,
-         false,
+         exact,
          "a\r\nb\r\n",
          {"1:a[\xE2\x90\x8D\xE2\x90\x8A]", "2:b[\xE2\x90\x8D\xE2\x90\x8A]"}},
-        {"\x01", CompareMode::Exact, false, "a\x01z", {"1:a[\xE2\x90\x81]z"}},
+        {"\x01", exact, "a\x01z", {"1:a[\xE2\x90\x81]z"}},
         // A pattern: its empty matches mark nothing, a match over lines counts from its start.
-        {"Fu+nd|x*", CompareMode::Exact, true, "a\nFuund\n", {"2:[Fuund]"}},
-        {"b\\nc", CompareMode::Exact, true, "a\nb\nc\nd", {"2:[b\xE2\x90\x8A]"}},
+        {"Fu+nd|x*", exact, "a\nFuund\n", {"2:[Fuund]"}, true},
+        {"b\\nc", exact, "a\nb\nc\nd", {"2:[b\xE2\x90\x8A]"}, true},
         // A very long line is cut around its first occurrence.
         {"Fund",
-         CompareMode::Exact,
-         false,
+         exact,
          longLine,
          {"1:\xE2\x80\xA6" + std::string(200, 'x') + "[Fund]" + std::string(1796, 'y') +
           "\xE2\x80\xA6"}},

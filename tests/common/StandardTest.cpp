@@ -79,12 +79,6 @@ TEST(StandardTest, ReplacingWriteKeepsModeAndLinksAndLeavesNoTemporaryFile) {
         << "only ziel.txt, verweis.txt and neu.txt";
 }
 
-}  // namespace
-}  // namespace trawlex
-
-namespace trawlex {
-namespace {
-
 // A rewrite reaches its file one name at a time from the location: a name on the way that is a
 // symbolic link, even to a directory inside, ends the way there, and so does a file that is one.
 TEST(StandardTest, TheWayToARewrittenFileNeverPassesALink) {

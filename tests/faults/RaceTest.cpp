@@ -23,24 +23,10 @@ namespace trawlex {
 namespace {
 
 using test::ReadFile;
+using test::Repeat;
 using test::TempTree;
 
 constexpr int kRuns = 100;
-
-std::string Repeated(const std::string& text, std::size_t times) {
-    std::string out;
-    for (std::size_t index = 0; index < times; ++index) {
-        out += text;
-    }
-    return out;
-}
-
-// Swaps two names, a file or directory and a link beside it, as fast as it can.
-std::function<void()> Exchanger(const std::string& one, const std::string& other) {
-    return [one, other] {
-        renameat2(AT_FDCWD, one.c_str(), AT_FDCWD, other.c_str(), RENAME_EXCHANGE);
-    };
-}
 
 // Runs `racer` in a loop on another thread while a hundred replacements run, turning "Alt" into
 // "Neu" and back; `afterEach` checks what must hold after every run.
@@ -84,8 +70,8 @@ TEST(RaceTest, ALinkSwappedInNeverLeadsAReplacementOutside) {
     for (const Case& each : cases) {
         SCOPED_TRACE(each.what);
         const TempTree tree;
-        const std::string victim = Repeated("Alt Neu draussen\n", each.size / 17 + 1);
-        const std::string inside = Repeated("Alt drinnen\n", each.size / 12 + 1);
+        const std::string victim = Repeat("Alt Neu draussen\n", each.size / 17 + 1);
+        const std::string inside = Repeat("Alt drinnen\n", each.size / 12 + 1);
         tree.Write("ort/eins.txt", "Alt eins");
         std::string swapped;
         std::string link;
@@ -104,8 +90,12 @@ TEST(RaceTest, ALinkSwappedInNeverLeadsAReplacementOutside) {
         }
         const std::string target = each.directory ? "draussen/d/ziel.txt" : "draussen/ziel.txt";
         int outside = 0;
-        RaceReplacements(tree.Path("ort"), each.directory ? Scope::Tree : Scope::Flat,
-                         Exchanger(swapped, link), [&](int run, const test::FakeUi&) {
+        // The racer swaps the file or directory and the link beside it as fast as it can.
+        const auto exchange = [&] {
+            renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+        };
+        RaceReplacements(tree.Path("ort"), each.directory ? Scope::Tree : Scope::Flat, exchange,
+                         [&](int run, const test::FakeUi&) {
                              if (ReadFile(tree.Path(target)) != victim) {
                                  ++outside;
                                  ADD_FAILURE() << "written outside in run " << run;
@@ -126,7 +116,7 @@ TEST(RaceTest, AnotherWritersChangeIsNeverOverwritten) {
     for (const std::size_t size : {std::size_t{64}, std::size_t{1} << 20}) {
         SCOPED_TRACE(size);
         const TempTree tree;
-        const std::string path = tree.Write("ort/w.txt", Repeated("Alt w\n", size / 6 + 1));
+        const std::string path = tree.Write("ort/w.txt", Repeat("Alt w\n", size / 6 + 1));
         tree.Write("ort/eins.txt", "Alt eins");
         std::set<std::string> landed;
         int counter = 0;

@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -59,13 +58,6 @@ std::string SearchedReport(const TempTree& tree, const char* term, const char* m
                                   QString::fromUtf8(mask), CompareMode::Exact, Scope::Tree}),
               CommandOutcome::Completed);
     return ReadFile(report.toStdString());
-}
-
-void Overwrite(const std::string& path, std::string_view bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    std::fclose(file);
 }
 
 // A file "tief.txt" below `levels` directories of 200-character names: a path deeper than the
@@ -119,35 +111,27 @@ TEST(FaultTest, WritesThatCannotHappenKeepTheOldFileAndAreReported) {
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("schreibgeschuetzt.txt")));
     EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("im-geschuetzten-ordner.txt")));
-
-    // A report that cannot be created is named, and so is a location that is a file.
-    const std::pair<std::string, std::string> searches[] = {
-        {tree.Root(), tree.Path("fehlt/bericht.htm")},
-        {tree.Root(), tree.Path("ordner")},
-        {tree.Path("frei.txt"), tree.Path("bericht.htm")},
-    };
-    for (const auto& [location, target] : searches) {
-        FakeUi searchUi;
-        Form1 form;
-        const bool inTree = location == tree.Root();
-        EXPECT_EQ(
-            SearchLocation(searchUi, {QString::fromStdString(location), QStringLiteral("Alt"),
-                                      QString::fromStdString(target), QStringLiteral("*.txt")}),
-            inTree ? CommandOutcome::Failed : CommandOutcome::Refused);
-        ASSERT_EQ(searchUi.messages.size(), 1);
-        const std::string& named = inTree ? target : location;
-        EXPECT_TRUE(searchUi.messages[0].contains(QString::fromStdString(named)));
-        EXPECT_EQ(access(tree.Path("bericht.htm").c_str(), F_OK), -1);
-        ++figures.faults;
-    }
 }
 
+// Beside the plain files, whatever else a tree holds is passed over; and a link in the report
+// leads to its file whatever the name holds: what a browser cannot read back is percent-encoded,
+// the rest stays readable.
 TEST(FaultTest, TreesFullOfThingsThatAreNoPlainFiles) {
     const TempTree tree;
     tree.Write("leer.txt", "");
     tree.Write("ohne-zeilenende.txt", "Fund");
-    tree.Write("a b#1%&<\"'.txt", "Fund");
-    tree.Write(std::string("kaputt-\xFF\xFE.txt"), "Fund");
+    const std::pair<std::string, std::string> names[] = {
+        {"a b#1%&<\"'.txt", "a b%231%25&amp;&lt;&quot;'.txt"},
+        {"zwei\nzeilen.txt", "zwei%0Azeilen.txt"},
+        {"tab\tund\rcr.txt", "tab%09und%0Dcr.txt"},
+        {"k\xE4se.txt", "k%E4se.txt"},
+        {"k\xC3\xA4se.txt", "k\xE4se.txt"},
+        {"100% #1?.txt", "100%25 %231%3F.txt"},
+        {"kaputt-\xFF\xFE.txt", "kaputt-%FF%FE.txt"},
+    };
+    for (const auto& [name, link] : names) {
+        tree.Write(name, "Fund");
+    }
     ASSERT_EQ(mkfifo(tree.Path("fifo.txt").c_str(), 0644), 0);
     const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -176,16 +160,22 @@ TEST(FaultTest, TreesFullOfThingsThatAreNoPlainFiles) {
     EXPECT_NE(text.find("riesig.txt</A></TD><TD ALIGN=Right>2684354561</TD><td> 1</td>"),
               std::string::npos);
     EXPECT_NE(text.find(">2684354564</TD></TR>"), std::string::npos);
-    EXPECT_NE(text.find("a b%231%25&amp;&lt;&quot;'.txt\">"), std::string::npos);
+    for (const auto& [name, link] : names) {
+        EXPECT_NE(text.find("href=\"file://" + tree.Root() + link + "\""), std::string::npos)
+            << link;
+        ++figures.malformed;
+    }
     EXPECT_NE(text.find("a b#1%&amp;&lt;&quot;'.txt</A>"), std::string::npos);
     EXPECT_NE(text.find("kaputt-\xFF\xFE.txt</A>"), std::string::npos) << "shown as Windows-1252";
-    EXPECT_NE(text.find("<B>4</B> Fundstellen in <B>5</B>"), std::string::npos);
+    EXPECT_NE(text.find("<B>9</B> Fundstellen in <B>10</B>"), std::string::npos);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'\n').toStdString();
     close(sock);
     std::remove(huge.c_str());
     // Clearing the tree afterwards must stay inside it and cannot name bytes that are no UTF-8.
     std::remove(tree.Path("unter/zurueck").c_str());
-    std::remove(tree.Path("kaputt-\xFF\xFE.txt").c_str());
+    for (const auto& [name, link] : names) {
+        std::remove(tree.Path(name).c_str());
+    }
 }
 
 // Small malformed settings files and profiles are the settings and profile fuzz corpora's, whose
@@ -378,79 +368,62 @@ TEST(FaultTest, EachFileIsTakenOnceHoweverTheTreeLeadsToIt) {
     }
 }
 
-// A report or preview that cannot be written whole (the disk fills, here a file-size limit)
-// leaves the report that was there before and no temporary file, and the person is told.
-TEST(FaultTest, AReportThatCannotBeWrittenWholeKeepsTheOldOne) {
+// A report or preview that cannot be made (its directory is missing, it is a directory) or
+// cannot be written whole (the disk fills, here a file-size limit) leaves the report that was
+// there before and no temporary file, and the person is told; so is a location that is a file.
+TEST(FaultTest, AReportThatCannotBeWrittenKeepsTheOldOne) {
     const TempTree tree;
     for (int index = 0; index < 200; ++index) {
         tree.Write("ort/f" + std::to_string(index) + ".txt", "Fund");
     }
-    const QString report = QString::fromStdString(tree.Path("bericht.htm"));
-    const std::string old = "der Bericht von gestern";
+    tree.MakeDirectory("ordner");
     struct Case {
         const char* what;
-        rlim_t limit;
+        const char* location;
+        const char* target;
+        rlim_t limit;  // 0: none
         bool preview;
+        CommandOutcome outcome;
     };
     const Case cases[] = {
-        {"the header", 100, false},
-        {"a row", 4000, false},
-        {"the preview page", 4000, true},
+        {"a missing directory", "ort", "fehlt/bericht.htm", 0, false, CommandOutcome::Failed},
+        {"a directory", "ort", "ordner", 0, false, CommandOutcome::Failed},
+        {"the header", "ort", "bericht.htm", 100, false, CommandOutcome::Failed},
+        {"a row", "ort", "bericht.htm", 4000, false, CommandOutcome::Failed},
+        {"the preview page", "ort", "bericht.htm", 4000, true, CommandOutcome::Failed},
+        {"a location that is a file", "ort/f0.txt", "bericht.htm", 0, false,
+         CommandOutcome::Refused},
     };
+    const std::string old = "der Bericht von gestern";
     std::signal(SIGXFSZ, SIG_IGN);
     for (const Case& each : cases) {
-        Overwrite(report.toStdString(), old);
-        Form1 form;
+        SCOPED_TRACE(each.what);
+        tree.Write("bericht.htm", old);
         FakeUi ui;
+        const QString location = QString::fromStdString(tree.Path(each.location));
+        const QString target = QString::fromStdString(tree.Path(each.target));
+        ReplaceJob preview{location, QStringLiteral("Fund"), QStringLiteral("Neu"),
+                           QStringLiteral("*.txt")};
+        preview.action = ReplaceAction::Preview;
+        preview.target = target;
         rlimit before{};
         getrlimit(RLIMIT_FSIZE, &before);
         rlimit limited = before;
-        limited.rlim_cur = each.limit;
+        limited.rlim_cur = each.limit == 0 ? before.rlim_cur : each.limit;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        ReplaceJob preview{QString::fromStdString(tree.Path("ort")), QStringLiteral("Fund"),
-                           QStringLiteral("Neu"), QStringLiteral("*.txt")};
-        preview.action = ReplaceAction::Preview;
-        preview.target = report;
-        const CommandOutcome outcome =
-            each.preview
-                ? ReplaceLocation(ui, preview)
-                : SearchLocation(ui, {QString::fromStdString(tree.Path("ort")),
-                                      QStringLiteral("Fund"), report, QStringLiteral("*.txt")});
+        const CommandOutcome outcome = each.preview
+                                           ? ReplaceLocation(ui, preview)
+                                           : SearchLocation(ui, {location, QStringLiteral("Fund"),
+                                                                 target, QStringLiteral("*.txt")});
         setrlimit(RLIMIT_FSIZE, &before);
-        EXPECT_EQ(outcome, CommandOutcome::Failed) << each.what;
-        EXPECT_EQ(ReadFile(report.toStdString()), old) << each.what;
-        EXPECT_EQ(tree.Files().size(), 201U) << "no temporary file beside " << each.what;
-        ASSERT_FALSE(ui.messages.isEmpty()) << each.what;
-        EXPECT_TRUE(ui.messages.join(u'\n').contains(report)) << each.what;
+        EXPECT_EQ(outcome, each.outcome);
+        EXPECT_EQ(ReadFile(tree.Path("bericht.htm")), old);
+        EXPECT_EQ(tree.Files().size(), 201U) << "no temporary file is left";
+        EXPECT_TRUE(ui.messages.join(u'\n').contains(
+            each.outcome == CommandOutcome::Refused ? location : target));
         ++figures.faults;
     }
     std::signal(SIGXFSZ, SIG_DFL);
-}
-
-// A link in the report leads to its file whatever the name holds: what a browser cannot read
-// back is percent-encoded, the rest stays readable.
-TEST(FaultTest, ReportLinksLeadToEveryName) {
-    const TempTree tree;
-    const std::pair<std::string, std::string> names[] = {
-        {"zwei\nzeilen.txt", "zwei%0Azeilen.txt"},
-        {"tab\tund\rcr.txt", "tab%09und%0Dcr.txt"},
-        {"k\xE4se.txt", "k%E4se.txt"},
-        {"k\xC3\xA4se.txt", "k\xE4se.txt"},
-        {"100% #1?.txt", "100%25 %231%3F.txt"},
-    };
-    for (const auto& [name, link] : names) {
-        tree.Write(name, "Fund");
-    }
-    FakeUi ui;
-    const std::string html = SearchedReport(tree, "Fund", "*.txt", ui);
-    for (const auto& [name, link] : names) {
-        EXPECT_NE(html.find("href=\"file://" + tree.Root() + link + "\""), std::string::npos)
-            << link;
-        ++figures.malformed;
-    }
-    for (const auto& [name, link] : names) {
-        std::remove(tree.Path(name).c_str());  // names that are no UTF-8 cannot be cleared by Qt
-    }
 }
 
 }  // namespace

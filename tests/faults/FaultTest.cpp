@@ -10,7 +10,6 @@
 #include "replace/ReplaceProfile.h"
 #include "search/Suchroutinen.h"
 
-#include "Cli.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +33,6 @@
 namespace trawlex {
 namespace {
 
-using test::Cli;
 using test::FakeUi;
 using test::ReadFile;
 using test::TempTree;
@@ -228,81 +226,6 @@ TEST(FaultTest, HostileContentLeavesNoMarkupInTheReport) {
     }
     EXPECT_EQ(rows, 7 + 3) << "the summary, the column heads and one row per hit";
     figures.faults += 3;
-}
-
-// A careless or hostile command line: whatever is wrong is named, nothing is written, and the
-// exit status says it was not done.
-TEST(FaultTest, EveryRefusalOfTheCommandLineNamesWhatIsWrong) {
-    const TempTree tree;
-    const std::string root = tree.Root();
-    tree.Write("ort/a.txt", "Fund");
-    tree.Write("profil.txt", "\"Fund\",\"Neu\"\r\n");
-    tree.Write("utf16.txt", std::string("\xFF\xFE\"\0F\0\"\0,\0\"\0N\0\"\0", 16));
-    tree.Write("kaputt.ini", "[Trawlx]\r\n");
-    tree.Write("klammer.txt", "\"Fund\",\"x\"\r\n\"[F\",\"y\"\r\n");
-    tree.MakeDirectory("ordner");
-    const std::string report = tree.Path("bericht.htm");
-    const std::vector<std::string> place = {"--location", tree.Path("ort"), "--report", report};
-    struct Case {
-        std::vector<std::string> arguments;
-        int exit;
-        std::string said;
-    };
-    const Case cases[] = {
-        {{"search-profile", "--profile", "fehlt.txt", "--mask", "*.txt"}, 1, "fehlt.txt"},
-        {{"replace-profile", "--profile", "ordner", "--mask", "*.txt"}, 1, "ist ein Verzeichnis"},
-        {{"search-profile", "--profile", root + "ordner/", "--mask", "*.txt"},
-         1,
-         "ist ein Verzeichnis"},
-        {{"replace-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Nullbyte"},
-        {{"search-profile", "--profile", "utf16.txt", "--mask", "*.txt"}, 1, "Zeile 1"},
-        {{"search", "--settings", "kaputt.ini"}, 1, "„kaputt.ini"},
-        {{"search", "--settings", "ordner"}, 1, "Verzeichnis"},
-        {{"search", "--term", "", "--mask", "*.txt"}, 2, "--term ist leer"},
-        {{"search", "--term", "Fund", "--mask", ""}, 2, "--mask ist leer"},
-        {{"replace", "--term", "Fund", "--replacement", "x", "--mask", ";"}, 1, "„;"},
-        {{"search", "--term", "Fund", "--mask", "*.[tx]"}, 1, "Zeichenklassen"},
-        {{"search-profile", "--profile", "profil.txt", "--mask", " ; "}, 1, "kein Muster"},
-        {{"search", "--regex", "--term", "Fund(", "--mask", "*.txt"}, 2, "Stelle 6"},
-        {{"replace", "--regex", "--term", "(F)und", "--replacement", "$2", "--mask", "*.txt"},
-         2,
-         "„2“"},
-        {{"replace-profile", "--regex", "--profile", "klammer.txt", "--mask", "*.txt"},
-         2,
-         "eckige Klammer"},
-    };
-    const Cli cli;
-    for (const Case& each : cases) {
-        std::vector<std::string> arguments = each.arguments;
-        arguments.insert(arguments.end(), place.begin(), place.end());
-        if (arguments[0].starts_with("replace")) {
-            arguments.erase(arguments.end() - 2,
-                            arguments.end());  // a replacement writes no report
-        }
-        EXPECT_EQ(cli.Run(arguments, root), each.exit) << arguments[0] << " " << arguments[2];
-        EXPECT_NE(cli.Errors().find(each.said), std::string::npos)
-            << each.said << " in: " << cli.Errors();
-        EXPECT_EQ(access(report.c_str(), F_OK), -1) << "no report for " << arguments[2];
-        EXPECT_EQ(ReadFile(tree.Path("ort/a.txt")), "Fund");
-        ++figures.malformed;
-    }
-    // A bare profile name is a file of the working directory.
-    EXPECT_EQ(cli.Run({"replace-profile", "--profile", "profil.txt", "--location", tree.Path("ort"),
-                       "--mask", "*.txt"},
-                      root),
-              0)
-        << cli.Errors();
-    EXPECT_EQ(ReadFile(tree.Path("ort/a.txt")), "Neu");
-
-    // A pattern that backtracks without end in one file is stopped there; that file is named and
-    // the others are searched.
-    tree.Write("ort/b.txt", std::string(40, 'a') + "!");
-    EXPECT_EQ(cli.Run({"search", "--regex", "--term", "(a+)+$|Ne.", "--mask", "*.txt", "--location",
-                       tree.Path("ort"), "--report", report}),
-              1);
-    EXPECT_NE(cli.Errors().find("b.txt"), std::string::npos) << cli.Errors();
-    EXPECT_NE(ReadFile(report).find("a.txt</A>"), std::string::npos);
-    ++figures.faults;
 }
 
 // However a tree leads to a file again (a second link to its directory, a link to the file, a

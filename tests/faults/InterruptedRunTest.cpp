@@ -275,5 +275,42 @@ TEST(InterruptedRunTest, SignalsStopAReplacementAfterTheCurrentFile) {
     }
 }
 
+// A report on a pipe that is full and never read: the first SIGTERM ends the program, which
+// names the report it could not finish.
+TEST(InterruptedRunTest, SignalEndsAReportNobodyReads) {
+    const TempTree location;
+    location.Write("a.txt", "Alt und Alt\n");
+    int pipeEnds[2];
+    ASSERT_EQ(pipe2(pipeEnds, O_NONBLOCK | O_CLOEXEC), 0);
+    const std::string filler(4096, 'x');
+    while (write(pipeEnds[1], filler.data(), filler.size()) > 0) {
+    }
+    const Cli cli;
+    const pid_t child = cli.Start({"search", "--location", location.Root(), "--term", "Alt",
+                                   "--mask", "*.txt", "--report", "/dev/stdout"},
+                                  std::string(), pipeEnds[1]);
+    // Its report waits for room in the pipe.
+    const std::string waiting = "/proc/" + std::to_string(child) + "/wchan";
+    while (ReadFile(waiting).find("poll") == std::string::npos) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, WNOHANG), 0) << cli.Errors();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    for (int round = 0; round < 3000 && waitpid(child, &status, WNOHANG) == 0; ++round) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (waitpid(child, &status, WNOHANG) == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        FAIL() << "the first SIGTERM did not end the report";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_NE(cli.Errors().find("/dev/stdout"), std::string::npos) << cli.Errors();
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+}
+
 }  // namespace
 }  // namespace trawlex

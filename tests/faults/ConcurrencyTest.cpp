@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +32,11 @@ namespace {
 
 using test::Cli;
 using test::TempTree;
+
+const std::string kReplacement = "eine Ersetzung";
+const std::string kUndo =
+    "ein R\xC3\xBC"
+    "ckg\xC3\xA4ngig";
 
 // A tree of many small files in a few directories, so that a run over it is still busy when the
 // test looks.
@@ -43,10 +49,6 @@ std::map<std::string, std::string> Fill(const TempTree& tree, int count) {
     return tree.Files();
 }
 
-std::string Resolved(const std::string& path) {
-    return RealPath(path);
-}
-
 std::vector<std::string> Replace(const std::string& location, bool recursive) {
     std::vector<std::string> arguments{"replace",       "--location", location, "--term", "Alt",
                                        "--replacement", "Neu",        "--mask", "*.txt"};
@@ -54,6 +56,12 @@ std::vector<std::string> Replace(const std::string& location, bool recursive) {
         arguments.push_back("--recursive");
     }
     return arguments;
+}
+
+// What a refused run says of the run it met.
+std::string Refusal(const std::string& says, const std::string& location, pid_t process) {
+    return "bereits " + says + " in \xE2\x80\x9E" + RealPath(location) + "\xE2\x80\x9C (Prozess " +
+           std::to_string(process) + ")";
 }
 
 // Undoes every run the journal holds; the tree must then be as it was.
@@ -107,213 +115,105 @@ std::optional<pid_t> StartAndHold(const Cli& cli, const std::vector<std::string>
     }
 }
 
-int Resume(pid_t child) {
-    kill(child, SIGCONT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A run registered by this process through the module itself, beside one of trawlex-cli.
-struct HeldCase {
-    const char* name;
-    RunKind heldKind;
-    bool heldTree;
-    std::string heldWhere;           // relative to the tree; "link" is a link to the tree itself
-    std::vector<std::string> later;  // "@" and "@sub" stand for the tree and its subdirectory
-    bool laterIsUndo;                // the later run undoes a replacement done before
-    int status;
-    const char* says;  // what the refusal names, after the held location; empty when allowed
-};
-
-std::vector<std::string> Expand(const std::vector<std::string>& arguments, const TempTree& tree) {
-    std::vector<std::string> expanded;
-    for (const std::string& argument : arguments) {
-        expanded.push_back(argument.starts_with("@") ? tree.Root() + argument.substr(1) : argument);
+// The later run of a case: "flat DIR" or "tree DIR" replaces in that directory of the tree,
+// "undo" takes back a replacement done before, "search" and "preview" go over the whole tree.
+std::vector<std::string> Later(const std::string& later, const TempTree& tree,
+                               const std::string& report) {
+    std::istringstream words(later);
+    std::string kind, below;
+    words >> kind >> below;
+    if (kind == "search") {
+        return {"search", "--location", tree.Root(),   "--term",   "Alt",
+                "--mask", "*.txt",      "--recursive", "--report", report};
     }
-    return expanded;
+    if (kind == "preview") {
+        std::vector<std::string> preview = Replace(tree.Root(), true);
+        preview.insert(preview.end(), {"--preview", "--report", report});
+        return preview;
+    }
+    return kind == "undo" ? std::vector<std::string>{"undo"}
+                          : Replace(tree.Root() + below, kind == "tree");
 }
 
+// A later run beside a held one: a run registered by this process through the module itself,
+// or a trawlex-cli run held in its middle (a replacement over the whole tree, or an undo of one).
 TEST(ConcurrencyTest, LaterRunBesideAHeldOne) {
+    struct HeldCase {
+        const char* name;
+        RunKind heldKind;
+        bool heldTree;
+        const char* heldWhere;  // below the tree; "link" is a link to the tree itself
+        const char* later;
+        std::string says;  // what the refusal names; empty when the later run is allowed
+        bool heldByCli = false;
+    };
+    const auto replacement = RunKind::Replacement;
     const std::vector<HeldCase> cases = {
-        {"same location",
-         RunKind::Replacement,
-         false,
-         "",
-         {"replace", "@", "flat"},
-         false,
-         1,
-         "eine Ersetzung"},
-        {"same location through a link",
-         RunKind::Replacement,
-         false,
-         "link",
-         {"replace", "@", "flat"},
-         false,
-         1,
-         "eine Ersetzung"},
-        {"inside a tree run",
-         RunKind::Replacement,
-         true,
-         "",
-         {"replace", "@sub", "flat"},
-         false,
-         1,
-         "eine Ersetzung"},
-        {"tree run around a held one",
-         RunKind::Replacement,
-         false,
-         "sub",
-         {"replace", "@", "tree"},
-         false,
-         1,
-         "eine Ersetzung"},
-        {"inside an undo",
-         RunKind::Undo,
-         true,
-         "",
-         {"replace", "@sub", "flat"},
-         false,
-         1,
-         "ein R\xC3\xBC"
-         "ckg\xC3\xA4ngig"},
-        {"undo around a held run",
-         RunKind::Replacement,
-         false,
-         "sub",
-         {"undo"},
-         true,
-         1,
-         "eine Ersetzung"},
-        {"inside a flat run",
-         RunKind::Replacement,
-         false,
-         "",
-         {"replace", "@sub", "tree"},
-         false,
-         0,
-         ""},
-        {"beside a sibling",
-         RunKind::Replacement,
-         true,
-         "sub",
-         {"replace", "@", "flat"},
-         false,
-         0,
-         ""},
-        {"beside a directory whose name goes on",
-         RunKind::Replacement,
-         true,
-         "sub",
-         {"replace", "@sub2", "tree"},
-         false,
-         0,
-         ""},
-        {"search beside a run",
-         RunKind::Replacement,
-         true,
-         "",
-         {"search", "--location", "@", "--term", "Alt", "--mask", "*.txt", "--recursive",
-          "--report", "REPORT"},
-         false,
-         0,
-         ""},
-        {"preview beside a run",
-         RunKind::Replacement,
-         true,
-         "",
-         {"replace", "--location", "@", "--term", "Alt", "--replacement", "Neu", "--mask", "*.txt",
-          "--recursive", "--preview", "--report", "REPORT"},
-         false,
-         0,
-         ""},
+        {"same location", replacement, false, "", "flat", kReplacement},
+        {"same location through a link", replacement, false, "link", "flat", kReplacement},
+        {"inside a tree run", replacement, true, "", "flat sub", kReplacement},
+        {"tree run around a held one", replacement, false, "sub", "tree", kReplacement},
+        {"inside an undo", RunKind::Undo, true, "", "flat sub", kUndo},
+        {"undo around a held run", replacement, false, "sub", "undo", kReplacement},
+        {"inside a flat run", replacement, false, "", "tree sub", ""},
+        {"beside a sibling", replacement, true, "sub", "flat", ""},
+        {"beside a directory whose name goes on", replacement, true, "sub", "tree sub2", ""},
+        {"search beside a run", replacement, true, "", "search", ""},
+        {"preview beside a run", replacement, true, "", "preview", ""},
+        {"two replacements", replacement, true, "", "flat sub", kReplacement, true},
+        {"undo during a replacement", replacement, true, "", "undo", kReplacement, true},
+        {"replacement during an undo", RunKind::Undo, true, "", "flat sub", kUndo, true},
     };
     for (const HeldCase& held : cases) {
         SCOPED_TRACE(held.name);
         const TempTree tree;
         const TempTree outside;
         const Cli cli;
-        const auto before = Fill(tree, 6);
+        // A held trawlex-cli run goes over many files, so that it is still busy when held.
+        const auto before = Fill(tree, held.heldByCli ? 400 : 6);
         symlink(tree.Root().c_str(), outside.Path("link").c_str());
-        if (held.laterIsUndo) {
+        const bool laterUndoes = std::string_view(held.later) == "undo";
+        const std::vector<std::string> undo = {"undo"};
+        if (laterUndoes || (held.heldByCli && held.heldKind == RunKind::Undo)) {
             ASSERT_EQ(cli.Run(Replace(tree.Root(), true)), 0) << cli.Errors();
         }
-        const auto start = tree.Files();
-        std::vector<std::string> later = Expand(held.later, tree);
-        if (later.size() == 3 && later[0] == "replace") {
-            later = Replace(later[1], later[2] == "tree");
+        const std::string heldLocation =
+            RealPath(held.heldWhere == std::string_view("link") ? outside.Path("link")
+                                                                : tree.Root() + held.heldWhere);
+        std::optional<RunLock> lock;
+        pid_t holder = getpid();
+        if (held.heldByCli) {
+            const auto process = StartAndHold(
+                cli, held.heldKind == RunKind::Undo ? undo : Replace(tree.Root(), true));
+            ASSERT_TRUE(process) << "the first run ended before it could be held";
+            holder = *process;
+        } else {
+            auto taken = RunLock::Take({held.heldKind, held.heldTree, heldLocation});
+            ASSERT_TRUE(taken) << taken.message().toStdString();
+            lock.emplace(std::move(taken.value()));
         }
-        for (std::string& argument : later) {
-            argument = argument == "REPORT" ? outside.Path("report.html") : argument;
-        }
-        const std::string heldLocation = Resolved(
-            held.heldWhere == "link" ? outside.Path("link") : tree.Root() + held.heldWhere);
-        {
-            auto lock = RunLock::Take({held.heldKind, held.heldTree, heldLocation});
-            ASSERT_TRUE(lock) << lock.message().toStdString();
-            EXPECT_EQ(cli.Run(later), held.status) << cli.Errors();
-            if (*held.says != '\0') {
-                EXPECT_NE(
-                    cli.Errors().find(std::string("bereits ") + held.says + " in \xE2\x80\x9E" +
-                                      heldLocation + "\xE2\x80\x9C (Prozess " +
-                                      std::to_string(getpid()) + ")"),
-                    std::string::npos)
-                    << cli.Errors();
-                EXPECT_EQ(tree.Files(), start);
-            }
-        }
-        ExpectAllUndone(cli, tree, before);
-    }
-}
-
-// Two trawlex-cli runs: the first is held in its middle while the second tries.
-struct PairCase {
-    const char* name;
-    bool replaceFirst;  // a finished replacement before both, for an undo to take back
-    bool firstIsUndo;
-    std::vector<std::string> second;  // "@" stands for the tree
-    const char* says;
-};
-
-TEST(ConcurrencyTest, SecondRunDuringAFirst) {
-    const std::vector<PairCase> cases = {
-        {"two replacements", false, false, {"replace"}, "eine Ersetzung"},
-        {"undo during a replacement", true, false, {"undo"}, "eine Ersetzung"},
-        {"replacement during an undo",
-         true,
-         true,
-         {"replace"},
-         "ein R\xC3\xBC"
-         "ckg\xC3\xA4ngig"},
-    };
-    for (const PairCase& pair : cases) {
-        SCOPED_TRACE(pair.name);
-        const TempTree tree;
-        const Cli cli;
-        const auto before = Fill(tree, 400);
-        if (pair.replaceFirst) {
-            ASSERT_EQ(cli.Run(Replace(tree.Root(), true)), 0) << cli.Errors();
-        }
-        const std::vector<std::string> first =
-            pair.firstIsUndo ? std::vector<std::string>{"undo"} : Replace(tree.Root(), true);
-        const auto held = StartAndHold(cli, first);
-        ASSERT_TRUE(held) << "the first run ended before it could be held";
         const auto during = tree.Files();
-        const Cli second;  // its own journal, so that the refusal cannot be "nothing to undo"
-        const bool secondUndoes = pair.second.front() == "undo";
-        // Either way the refusal names the other run's location and process. The second undo
-        // must find the run the first one left in its journal.
-        const Cli& refused = secondUndoes ? cli : second;
-        EXPECT_EQ(refused.Run(secondUndoes ? std::vector<std::string>{"undo"}
-                                           : Replace(tree.Root() + "sub", false)),
-                  1);
-        EXPECT_NE(refused.Errors().find(std::string("bereits ") + pair.says + " in \xE2\x80\x9E" +
-                                        Resolved(tree.Root()) + "\xE2\x80\x9C (Prozess " +
-                                        std::to_string(*held) + ")"),
-                  std::string::npos)
-            << refused.Errors();
-        EXPECT_EQ(tree.Files(), during);
-        EXPECT_EQ(Resume(*held), 0);
+        // A later replacement beside a held trawlex-cli has its own journal, so that its
+        // refusal cannot be "nothing to undo"; a later undo must find the run the first one
+        // left in its journal.
+        const Cli second;
+        const Cli& later = held.heldByCli && !laterUndoes ? second : cli;
+        EXPECT_EQ(later.Run(Later(held.later, tree, outside.Path("report.html"))),
+                  held.says.empty() ? 0 : 1)
+            << later.Errors();
+        if (!held.says.empty()) {
+            EXPECT_NE(later.Errors().find(Refusal(held.says, heldLocation, holder)),
+                      std::string::npos)
+                << later.Errors();
+            EXPECT_EQ(tree.Files(), during);
+        }
+        if (held.heldByCli) {
+            kill(holder, SIGCONT);
+            int status = 0;
+            waitpid(holder, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        lock.reset();
         ExpectAllUndone(cli, tree, before);
     }
 }

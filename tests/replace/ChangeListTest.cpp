@@ -275,17 +275,21 @@ TEST(ChangeListTest, PiecesListTheSameChangesAsTheWholeFile) {
     }
 }
 
-TEST(ChangeListTest, AFileNotAsThePreviewSawItIsLeftWholeAndNamed) {
+// A file that is not as the preview saw it is left whole and named, the others are changed; a
+// list with a line that is no change (after a good one) changes nothing at all.
+TEST(ChangeListTest, AFileNotAsThePreviewSawItOrALineThatIsNoChangeIsRefused) {
     test::UseGermanLocale();
     struct Case {
         const char* name;
         // Changes the list's lines of a.txt, or a.txt itself, after the preview.
         std::function<void(std::vector<std::string>&, const TempTree&)> spoil;
         const char* named;
+        std::string line = {};  // a third line, after an empty one, instead of the preview's
     };
     const auto replaceIn = [](std::string& line, const std::string& from, const std::string& to) {
         line.replace(line.find(from), from.size(), to);
     };
+    const auto none = [](std::vector<std::string>&, const TempTree&) {};
     const std::vector<Case> cases = {
         {"edited since",
          [](std::vector<std::string>&, const TempTree& tree) {
@@ -313,6 +317,18 @@ TEST(ChangeListTest, AFileNotAsThePreviewSawItIsLeftWholeAndNamed) {
              lines[1][at] = lines[1][at] == '0' ? '1' : '0';
          },
          "verschiedene Fingerabdr\u00FCcke"},
+        {"no JSON", none, "ist kein JSON-Objekt", "kein JSON"},
+        {"no fingerprint", none, "\u201Efingerprint\u201C",
+         R"({"file": "a.txt", "fingerprint": "zz", "change": 1})"},
+        {"line break inside", none, "",
+         R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1,
+ "offset": -1, "length": 3, "before": "alt", "after": "neu"})"},
+        {"offset no whole number", none, "\u201Eoffset\u201C (eine ganze Zahl ab 0)",
+         R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
+         R"("offset": 1.5, "length": 3, "before": "alt", "after": "neu"})"},
+        {"no after", none, "\u201Eafter\u201C",
+         R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
+         R"("offset": 0, "length": 3, "before": "alt"})"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -321,55 +337,23 @@ TEST(ChangeListTest, AFileNotAsThePreviewSawItIsLeftWholeAndNamed) {
         tree.Write("b.txt", "ein alt\n");
         FakeUi ui;
         const std::string list = lists.Path("l.jsonl");
-        const ReplaceJob job = AltToNeu();
-        ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
+        ASSERT_EQ(Preview(ui, AltToNeu(), tree, list), CommandOutcome::Completed);
         std::vector<std::string> lines = Lines(list);
         ASSERT_EQ(lines.size(), 4u);
         row.spoil(lines, tree);
+        if (!row.line.empty()) {
+            lines = {lines.front(), "", row.line};
+        }
         WriteLines(list, lines);
         const std::string aBefore = ReadFile(tree.Path("a.txt"));
         ui.messages.clear();
         EXPECT_EQ(ApplyChangeList(ui, {.changes = QString::fromStdString(list)}),
-                  CommandOutcome::Incomplete);
+                  row.line.empty() ? CommandOutcome::Incomplete : CommandOutcome::Invalid);
         EXPECT_EQ(ReadFile(tree.Path("a.txt")), aBefore);
-        EXPECT_EQ(ReadFile(tree.Path("b.txt")), "ein neu\n");
-        EXPECT_TRUE(ui.messages.join(u'\n').contains(QString::fromUtf8(row.named)))
-            << ui.messages.join(u'\n').toStdString();
-    }
-}
-
-TEST(ChangeListTest, AListWithALineThatIsNoChangeChangesNothing) {
-    test::UseGermanLocale();
-    const std::vector<std::pair<std::string, const char*>> lines = {
-        {"kein JSON", "ist kein JSON-Objekt"},
-        {R"({"file": "a.txt", "fingerprint": "zz", "change": 1})", "\u201Efingerprint\u201C"},
-        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1,
- "offset": -1, "length": 3, "before": "alt", "after": "neu"})",
-         ""},
-        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
-         R"("offset": 1.5, "length": 3, "before": "alt", "after": "neu"})",
-         "\u201Eoffset\u201C (eine ganze Zahl ab 0)"},
-        {R"({"file": "a.txt", "fingerprint": "0123456789abcdef", "change": 1, "line": 1, )"
-         R"("offset": 0, "length": 3, "before": "alt"})",
-         "\u201Eafter\u201C"},
-    };
-    for (const auto& [line, named] : lines) {
-        TempTree tree, lists;
-        tree.Write("a.txt", "alt\n");
-        FakeUi ui;
-        const ReplaceJob job = AltToNeu();
-        const std::string list = lists.Path("l.jsonl");
-        ASSERT_EQ(Preview(ui, job, tree, list), CommandOutcome::Completed);
-        // The bad line comes after a good one: nothing at all is made.
-        WriteLines(list, {Lines(list).front(), "", line});
-        ui.messages.clear();
-        EXPECT_EQ(ApplyChangeList(ui, {.changes = QString::fromStdString(list)}),
-                  CommandOutcome::Invalid)
-            << line;
-        EXPECT_EQ(ReadFile(tree.Path("a.txt")), "alt\n");
-        EXPECT_TRUE(ui.messages.join(u'\n').contains(QStringLiteral("in Zeile 3 fehlerhaft")))
-            << ui.messages.join(u'\n').toStdString();
-        EXPECT_TRUE(ui.messages.join(u'\n').contains(QString::fromUtf8(named)));
+        EXPECT_EQ(ReadFile(tree.Path("b.txt")), row.line.empty() ? "ein neu\n" : "ein alt\n");
+        const QString said = ui.messages.join(u'\n');
+        EXPECT_TRUE(said.contains(QString::fromUtf8(row.named))) << said.toStdString();
+        EXPECT_EQ(said.contains(QStringLiteral("in Zeile 3 fehlerhaft")), !row.line.empty());
     }
 }
 

@@ -53,41 +53,36 @@ TEST(FileMaskTest, MatchesWindowsStyleIgnoringCase) {
     EXPECT_TRUE(FileMask(u" ; ").IsEmpty());
 }
 
-TEST(ListDirectoryTest, ListsEachMatchingNameOnce) {
+// Each matching name once, sorted as if upper-cased with ties by raw bytes ("_" lies between the
+// upper- and the lower-case letters, so it sorts after "Z"; the UTF-8 bytes of "Ä" (C3 84) come
+// before those of "ä" (C3 A4)); only visible regular files and links to them, or also the
+// directories and links to them.
+TEST(ListDirectoryTest, ListsEachMatchingVisibleNameOnceInItsOrder) {
     const test::TempTree tree;
-    for (const char* name : {"a.htm", "a.html", "b.HTM", "c.txt"}) {
+    for (const char* name : {"a.htm", "a.html", "b.HTM", "c.txt", "b", "a", "C", "_x", "Z", "A",
+                             "1", "ä", "Ä", ".hidden.txt", ".git/config"}) {
         tree.Write(name, "x");
     }
-    EXPECT_EQ(List(tree, QStringLiteral("*.htm; *.html; *.HTM")),
-              (Names{"a.htm", "a.html", "b.HTM"}));
-    EXPECT_EQ(List(tree, QStringLiteral("*.HTM   HTML-Format")), (Names{"a.htm", "b.HTM"}));
-}
-
-TEST(ListDirectoryTest, SortsAsIfUpperCasedWithTiesByRawBytes) {
-    const test::TempTree tree;
-    // "_" lies between the upper- and the lower-case letters, so it sorts after "Z". The
-    // UTF-8 bytes of "Ä" (C3 84) come before those of "ä" (C3 A4), which decides their tie.
-    for (const char* name : {"b", "a", "C", "_x", "Z", "A", "1", "ä", "Ä"}) {
-        tree.Write(name, "x");
-    }
-    EXPECT_EQ(List(tree, QStringLiteral("*")),
-              (Names{"1", "A", "a", "b", "C", "Z", "_x", "Ä", "ä"}));
-}
-
-TEST(ListDirectoryTest, ListsOnlyVisibleRegularFilesAndLinksToThem) {
-    const test::TempTree tree;
-    tree.Write("file.txt", "x");
-    tree.Write(".hidden.txt", "x");
-    tree.Write(".git/config", "x");
     tree.MakeDirectory("sub");
     ASSERT_EQ(mkfifo(tree.Path("pipe.txt").c_str(), 0600), 0);
-    ASSERT_EQ(symlink("file.txt", tree.Path("link.txt").c_str()), 0);
+    ASSERT_EQ(symlink("c.txt", tree.Path("link.txt").c_str()), 0);
     ASSERT_EQ(symlink("missing.txt", tree.Path("dangling.txt").c_str()), 0);
     ASSERT_EQ(symlink("sub", tree.Path("sublink").c_str()), 0);
-
-    EXPECT_EQ(List(tree, QStringLiteral("*.*")), (Names{"file.txt", "link.txt"}));
-    EXPECT_EQ(List(tree, QStringLiteral("*.*"), ListKind::FilesAndDirectories),
-              (Names{"file.txt", "link.txt", "sub", "sublink"}));
+    struct Case {
+        const char* mask;
+        ListKind kind;
+        Names names;
+    };
+    const Case cases[] = {
+        {"*.htm; *.html; *.HTM", ListKind::NormalFiles, {"a.htm", "a.html", "b.HTM"}},
+        {"*.HTM   HTML-Format", ListKind::NormalFiles, {"a.htm", "b.HTM"}},
+        {"*.", ListKind::NormalFiles, {"1", "A", "a", "b", "C", "Z", "_x", "\xC3\x84", "\xC3\xA4"}},
+        {"*.txt", ListKind::NormalFiles, {"c.txt", "link.txt"}},
+        {"*.txt; sub*", ListKind::FilesAndDirectories, {"c.txt", "link.txt", "sub", "sublink"}},
+    };
+    for (const Case& each : cases) {
+        EXPECT_EQ(List(tree, QString::fromUtf8(each.mask), each.kind), each.names) << each.mask;
+    }
 }
 
 // The last component of a path is one pattern, not a file-type field with pieces: it may hold

@@ -1,160 +1,46 @@
+// The window: its inputs keep their place, its buttons and keys run their commands, the results
+// fill the table and show their lines, and the arrangement and histories are kept.
+
 #include "WindowDriver.h"
-#include "gui/Form1Window.h"
-#include "gui/Form2.h"
-#include "gui/Form3.h"
 #include "gui/HitLinesView.h"
 #include "gui/ResultsModel.h"
-#include "gui/WidgetUi.h"
 
-#include "app/StatusLine.h"
 #include "common/files/RunLock.h"
 #include "common/text/PathText.h"
-#include "dialogs/Dialogs.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCompleter>
-#include <QDir>
-#include <QFile>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBlock>
 #include <QThread>
-#include <QTimer>
-#include <QTreeView>
 
 #include <atomic>
 #include <clocale>
-#include <functional>
 #include <map>
 #include <memory>
 
 namespace trawlex {
-namespace {
-
-const QColor kOrange(255, 150, 0);
-
-QStringList ItemTexts(const QComboBox& combo) {
-    QStringList texts;
-    for (int index = 0; index < combo.count(); ++index) {
-        texts.append(combo.itemText(index));
-    }
-    return texts;
-}
-
-// Every control the person can type into, choose or press.
-QList<QWidget*> Inputs(const QWidget& window) {
-    QList<QWidget*> inputs;
-    for (QWidget* widget : window.findChildren<QWidget*>()) {
-        const bool isInput = qobject_cast<QAbstractButton*>(widget) != nullptr ||
-                             qobject_cast<QComboBox*>(widget) != nullptr ||
-                             qobject_cast<QLineEdit*>(widget) != nullptr;
-        // The text field inside an editable combo box follows its combo box.
-        if (isInput && qobject_cast<QComboBox*>(widget->parentWidget()) == nullptr) {
-            inputs.append(widget);
-        }
-    }
-    return inputs;
-}
-
-// The colour the status label's background is painted in, read from the pixels at its right
-// end, where the left-aligned caption never reaches.
-QColor PaintedBackground(QLabel& label) {
-    const QImage image = label.grab().toImage();
-    return image.pixelColor(image.width() - 4, image.height() / 2);
-}
-
-QColor ButtonFace(const QWidget& window) {
-    return window.palette().color(QPalette::Button);
-}
-
-// What a command run from the window hears when it yields: at its first yield, or, yielding the
-// way an engine does between files, once it is asked to stop (within 3 s). `meanwhile` runs
-// before the command ends.
-Flow Heard(Form1Window& window, bool untilStopped, const std::function<void()>& meanwhile = {}) {
-    Flow heard = Flow::Continue;
-    Run(window, [&](Form1&, Ui& ui) {
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            heard = ui.Run().CheckStop();
-            QThread::msleep(1);
-        } while (untilStopped && heard == Flow::Continue && clock.elapsed() < 3000);
-        if (meanwhile) {
-            meanwhile();
-        }
-        return heard == Flow::Stop ? CommandOutcome::Stopped : CommandOutcome::Completed;
-    });
-    return heard;
-}
-
-// The search location of the window tests: one file with the term, one without, and one with
-// the term in a subdirectory.
-struct WindowLocation {
-    QTemporaryDir directory;
-    QString hitPath;
-    QString missPath;
-    QString nestedPath;
-
-    WindowLocation() {
-        hitPath = directory.filePath(QStringLiteral("treffer.htm"));
-        missPath = directory.filePath(QStringLiteral("leer.htm"));
-        QDir(directory.path()).mkdir(QStringLiteral("unter"));
-        nestedPath = directory.filePath(QStringLiteral("unter/tief.htm"));
-        WriteFile(hitPath, "<HTML><TITLE>Seite</TITLE>Ein Fund und noch ein Fund</HTML>");
-        WriteFile(missPath, "<HTML>nichts</HTML>");
-        WriteFile(nestedPath, "Fund");
-    }
-};
-
-}  // namespace
 
 class Form1WindowTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-
-    // The window and its controls.
+    // As in the program: the engine formats dates and numbers by the process locale.
+    void initTestCase() { std::setlocale(LC_ALL, ""); }
     void inputsKeepTheirSizeAndTheResultsGrow();
-
-    // Commands run from the window.
     void searchAndReplaceButtonsRunTheirCommands();
-    void commandRunsWithInputsDisabledAndStatusBlinking();
+    void runsStartFromNothingAndRefusalsSayWhy();
     void resultsFillTheTableAndShowTheirLines();
-    void escapeAndClosingStopOnlyTheRunningCommand();
-    void reportsReachTheTableWithoutWaitingForTheWindow();
-    void windowGoingAwayStopsTheRunningCommand();
     void typedTextIsRunAsTyped_data();
     void typedTextIsRunAsTyped();
-    void runsStartFromNothingAndRefusalsSayWhy();
     void keysReachTheCommandsAndTheLines();
     void arrangementAndHistoriesAreKeptInTheSettings();
-
-    // The dialogs and the buttons that open them.
-    void locationButtonsAndProfileButtons();
-    void locationDialogShowsTargetAndReportsChoices();
-    void locationDialogChoicesShowInTheWindowAtOnce();
-    void fileDialogAnswersReachTheFields();
-    void aboutWindowIsOneDrawnPicture();
 };
-
-void Form1WindowTest::initTestCase() {
-    // As in the program: the engine formats dates and numbers by the process locale.
-    std::setlocale(LC_ALL, "");
-}
 
 void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
     Form1Window window;
@@ -193,8 +79,6 @@ void Form1WindowTest::inputsKeepTheirSizeAndTheResultsGrow() {
         }
     }
 }
-
-namespace {}  // namespace
 
 void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
     const WindowLocation location;
@@ -524,82 +408,6 @@ void Form1WindowTest::arrangementAndHistoriesAreKeptInTheSettings() {
              directory.path());
 }
 
-void Form1WindowTest::commandRunsWithInputsDisabledAndStatusBlinking() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    auto* status = Control<QLabel>(window, QStringLiteral("Status"));
-    auto* terms = Control<QComboBox>(window, QStringLiteral("TexSuchbegriff"));
-    terms->setEditText(QStringLiteral("getippt"));
-    const QList<QWidget*> inputs = Inputs(*Control<QWidget>(window, QStringLiteral("Eingaben")));
-    QVERIFY(inputs.size() > 30);
-
-    // The window looks while the command is busy with one long file and never yields.
-    QStringList enabledDuringRun;
-    bool statusEnabled = false;
-    bool sawOrange = false;
-    QStringList listShownDuringRun;
-    bool editorEnabledDuringRun = true;
-    std::atomic<bool> seen = false;
-    QTimer look;
-    look.setInterval(5);
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (status->text() != QStringLiteral("Suche ...")) {
-            return;
-        }
-        enabledDuringRun.clear();
-        for (QWidget* input : inputs) {
-            if (input->isEnabled()) {
-                enabledDuringRun.append(input->objectName());
-            }
-        }
-        statusEnabled = status->isEnabled();
-        listShownDuringRun = ItemTexts(*terms);
-        editorEnabledDuringRun =
-            Control<QPushButton>(window, QStringLiteral("butEditorBefehl"))->isEnabled();
-        sawOrange = PaintedBackground(*status) == kOrange;
-        seen = sawOrange;
-    });
-    look.start();
-    QString termSeen;
-    const CommandOutcome outcome = Run(window, [&](Form1& form, Ui& ui) {
-        termSeen = form.TexSuchbegriff.text;
-        form.TexSuchbegriff.list.append(form.TexSuchbegriff.text);
-        BusyStart(form, ui, QStringLiteral("Suche ..."));
-        QElapsedTimer clock;
-        clock.start();
-        while (!seen && clock.elapsed() < 3000) {
-            QThread::msleep(5);
-        }
-        BusyEnd(form, ui);
-        form.TexSuchbegriff.text = QStringLiteral("vom Befehl");
-        return CommandOutcome::Completed;
-    });
-    look.stop();
-
-    QCOMPARE(outcome, CommandOutcome::Completed);
-    QCOMPARE(termSeen, QStringLiteral("getippt"));
-    QCOMPARE(enabledDuringRun, QStringList());
-    QVERIFY(!editorEnabledDuringRun);
-    QVERIFY(statusEnabled);
-    QVERIFY(sawOrange);
-    // The fields show what the command left once, when it ends; while it runs they keep what
-    // was typed, and only the status follows the command.
-    QCOMPARE(listShownDuringRun, QStringList());
-    for (QWidget* input : inputs) {
-        QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
-    }
-    QCOMPARE(terms->currentText(), QStringLiteral("vom Befehl"));
-    QCOMPARE(ItemTexts(*terms), QStringList({QStringLiteral("getippt")}));
-    // Ending brings back the idle look at once, whatever the phase; the phase rule itself is
-    // the status line's tests' matter.
-    QCOMPARE(status->text(), QStringLiteral("Bereit"));
-    QCOMPARE(PaintedBackground(*status), ButtonFace(window));
-    QVERIFY(!Control<QTimer>(window, QStringLiteral("Timer1"))->isActive());
-}
-
-namespace {}  // namespace
-
 void Form1WindowTest::resultsFillTheTableAndShowTheirLines() {
     // Files with 1 to 3 hits in three directory levels; every third file has none.
     QTemporaryDir tree;
@@ -659,295 +467,6 @@ void Form1WindowTest::resultsFillTheTableAndShowTheirLines() {
     const QString path = tree.filePath(QStringLiteral("b/c/f11.htm"));
     QTest::mouseDClick(lines.viewport(), Qt::LeftButton, {}, QPoint(20, 5));
     QCOMPARE(opened, QStringList{path});
-}
-
-void Form1WindowTest::escapeAndClosingStopOnlyTheRunningCommand() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-
-    // Esc outside a run is not kept for the next command.
-    QTest::keyClick(&window, Qt::Key_Escape);
-    QCOMPARE(Heard(window, false), Flow::Continue);
-
-    // The key arrives while the command yields, as a person's key press would; the next command
-    // starts afresh.
-    QTimer::singleShot(0, &window, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
-    QCOMPARE(Heard(window, true), Flow::Stop);
-    QCOMPARE(Heard(window, false), Flow::Continue);
-    QVERIFY(window.isVisible());
-
-    // Closing the window during a run stops the command as Esc does, and the window waits for
-    // it before it goes.
-    QTimer::singleShot(0, &window, [&window] { window.close(); });
-    bool visibleWhileRunning = false;
-    QCOMPARE(Heard(window, true, [&] { visibleWhileRunning = window.isVisible(); }), Flow::Stop);
-    QVERIFY(visibleWhileRunning);
-    QVERIFY(!window.isVisible());
-}
-
-// What a run reports (status, rows, progress) never waits for the window's thread: the command
-// reports a thousand rows while the window is busy with something else, and the table shows
-// them while the command still runs.
-void Form1WindowTest::reportsReachTheTableWithoutWaitingForTheWindow() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    constexpr int kRows = 1000;
-    auto* progress = Control<QLabel>(window, QStringLiteral("Fortschritt"));
-
-    std::atomic<bool> windowBusy = false;
-    std::atomic<bool> rowsSeen = false;
-    QString statusSeen;
-    QTimer look;
-    look.setInterval(5);
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (window.CommandRunning() && window.ShownResults().rowCount() == kRows &&
-            progress->text().startsWith(QStringLiteral("1.000 Dateien, "))) {
-            statusSeen = Control<QLabel>(window, QStringLiteral("Status"))->text();
-            rowsSeen = true;
-        }
-    });
-    look.start();
-    // A slot that keeps the window's thread for a second, as a slow repaint would.
-    QTimer::singleShot(0, &window, [&] {
-        windowBusy = true;
-        QThread::msleep(1000);
-    });
-    qint64 reportMilliseconds = -1;
-    const CommandOutcome outcome = Run(window, [&](Form1& form, Ui& ui) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!windowBusy && clock.elapsed() < 3000) {
-            QThread::msleep(1);
-        }
-        clock.start();
-        BusyStart(form, ui, QStringLiteral("Suche ..."));
-        RunView& run = ui.Run();
-        run.ResultsBegin({QStringLiteral("/ort"), {QStringLiteral("Fund")}});
-        for (int row = 1; row <= kRows; ++row) {
-            FoundFile found;
-            found.number = row;
-            found.path = "/ort/f" + std::to_string(row) + ".htm";
-            found.count = 1;
-            run.ShowFound(found);
-            run.ShowProgress({row, std::int64_t{1000} * row, row});
-            if (run.CheckStop() == Flow::Stop) {
-                return CommandOutcome::Stopped;
-            }
-        }
-        reportMilliseconds = clock.elapsed();
-        clock.start();
-        while (!rowsSeen && clock.elapsed() < 5000) {
-            QThread::msleep(5);
-        }
-        BusyEnd(form, ui);
-        return CommandOutcome::Completed;
-    });
-    look.stop();
-
-    QCOMPARE(outcome, CommandOutcome::Completed);
-    QVERIFY(windowBusy);
-    QVERIFY2(reportMilliseconds >= 0 && reportMilliseconds < 500,
-             qPrintable(QString::number(reportMilliseconds)));
-    QVERIFY(rowsSeen);
-    QCOMPARE(statusSeen, QStringLiteral("Suche ..."));
-    QCOMPARE(window.ShownResults().rowCount(), kRows);
-    QCOMPARE(Control<QLabel>(window, QStringLiteral("Status"))->text(), QStringLiteral("Bereit"));
-}
-
-// A window that goes while a command runs, even one waiting for the person's answer, stops the
-// command and waits for it instead of hanging or leaving it behind.
-void Form1WindowTest::windowGoingAwayStopsTheRunningCommand() {
-    QStringList messages;
-    std::atomic<bool> asking = false;
-    Flow heardAfterwards = Flow::Continue;
-    QElapsedTimer clock;
-    {
-        Form1Window window;
-        Prepare(window, messages);
-        QVERIFY(window.StartCommand([&](Form1&, Ui& ui) {
-            asking = true;
-            ui.ShowMessage(QStringLiteral("Weiter?"), MessageIcon::None);
-            heardAfterwards = ui.Run().CheckStop();
-            return CommandOutcome::Stopped;
-        }));
-        // The window's thread takes no event meanwhile, so the message is never shown.
-        while (!asking) {
-            QThread::msleep(1);
-        }
-        QThread::msleep(20);
-        clock.start();
-    }
-    QVERIFY(clock.elapsed() < 2000);
-    QCOMPARE(heardAfterwards, Flow::Stop);
-    QCOMPARE(messages, QStringList());
-}
-
-void Form1WindowTest::locationButtonsAndProfileButtons() {
-    // One directory serves as search location and as both profile directories; its profile
-    // searches for 'Fund' and replaces it by 'Treffer'.
-    const WindowLocation location;
-    const QString directory = location.directory.path();
-    WriteFile(location.directory.filePath(QStringLiteral("a.TXT")), "\"Fund\",\"Treffer\"\r\n");
-    QTemporaryDir output;
-    const QString report = output.filePath(QStringLiteral("profil.htm"));
-    QStringList messages;
-    QStringList opened;
-    Form1Window window;
-    Prepare(window, messages);
-    window.WindowUi().SetLocationDialogHook(
-        [&](Form1& form, const QString&) { Dir1_Change(form, directory); });
-    window.WindowUi().SetEditorOpener([&](const QString& path) {
-        opened.append(path);
-        return true;
-    });
-    Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->setText(report);
-    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))
-        ->setEditText(QStringLiteral("*.htm"));
-
-    Click(window, QStringLiteral("butSuchort"));
-    Click(window, QStringLiteral("butSaveSuchort"));
-    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
-    QCOMPARE(locations->currentText(), directory);
-    QCOMPARE(ItemTexts(*locations), QStringList({directory}));
-
-    // Each profile row: the list is filled afresh with nothing chosen; the chosen profile opens
-    // in the editor and runs.
-    for (const QStringList& row :
-         {QStringList{QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("ComSuchprofile"),
-                      QStringLiteral("butEDIT"), QStringLiteral("butSuchprofilausführen")},
-          QStringList{QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("ComErsatzlisten"),
-                      QStringLiteral("butEDIT2"), QStringLiteral("butErsatzprofileAusführen")}}) {
-        auto* list = Control<QComboBox>(window, row[1]);
-        list->setEditText(QStringLiteral("alt.TXT"));
-        Click(window, row[0]);
-        QCOMPARE(ItemTexts(*list), QStringList({QStringLiteral("a.TXT")}));
-        QCOMPARE(list->currentText(), QString());
-        list->setCurrentIndex(0);
-        Click(window, row[2]);
-        QCOMPARE(opened.takeLast(), directory + QStringLiteral("/a.TXT"));
-        Click(window, row[3]);
-        if (row[3] == QStringLiteral("butSuchprofilausführen")) {
-            QVERIFY(ReadAll(report).contains(QFile::encodeName(location.hitPath)));
-            // The profile run's rows name their term.
-            QCOMPARE(ShownColumn(window, ResultsModel::Term), QStringLiteral("Fund"));
-            QVERIFY(!Control<QTableView>(window, QStringLiteral("Ergebnisse"))
-                         ->isColumnHidden(ResultsModel::Term));
-        }
-    }
-    QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
-    QCOMPARE(messages, QStringList());
-
-    // Without a help page beside the test program, or without a browser, help only says so.
-    Click(window, QStringLiteral("ButHelp"));
-    QCOMPARE(messages.size(), 1);
-}
-
-void Form1WindowTest::locationDialogShowsTargetAndReportsChoices() {
-    QTemporaryDir directory;
-    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
-    Form1 record;
-    record.LocationDialogMode = kLocationMode;
-    record.TexSuchort.text = directory.path() + QLatin1Char('/');
-
-    // Opening takes the target in, written without the trailing separator.
-    Form2 dialog(record, QStringLiteral("Ort der Suche einstellen"));
-    QSignalSpy changes(&dialog, &Form2::LocationChanged);
-    dialog.show();
-    QCOMPARE(dialog.Path(), directory.path());
-    QCOMPARE(record.TexSuchort.text, directory.path());
-    QVERIFY(directory.path().startsWith(dialog.Drive()));
-    // The tree fills in the background; the target stays in sight meanwhile.
-    auto* dir1 = Control<QTreeView>(dialog, QStringLiteral("Dir1"));
-    QTRY_VERIFY(dir1->visualRect(dir1->currentIndex()).intersects(dir1->viewport()->rect()));
-
-    const QString below = directory.filePath(QStringLiteral("unter"));
-    dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
-    QCOMPARE(record.TexSuchort.text, below);
-
-    // Choosing the root's drive shows the root, written with its separator.
-    auto* drive1 = Control<QComboBox>(dialog, QStringLiteral("Drive1"));
-    Q_EMIT drive1->activated(drive1->findData(QDir::rootPath()));
-    QCOMPARE(record.TexSuchort.text, QDir::rootPath());
-    QCOMPARE(dialog.Path(), QDir::rootPath());
-    QCOMPARE(changes.size(), 2);
-}
-
-// While the directory dialog is open, the location field of the window behind it follows every
-// choice, though the command that opened the dialog has not ended yet.
-void Form1WindowTest::locationDialogChoicesShowInTheWindowAtOnce() {
-    QTemporaryDir directory;
-    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
-    const QString below = directory.filePath(QStringLiteral("unter"));
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    window.WindowUi().SetLocationDialogHook({});
-    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
-    locations->setEditText(directory.path() + QLatin1Char('/'));
-
-    QStringList shownWhileOpen;
-    QTimer look;
-    look.setInterval(10);
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        auto* dialog = window.findChild<Form2*>();
-        if (dialog == nullptr || !dialog->isVisible()) {
-            return;
-        }
-        look.stop();
-        // Opening took the target in, written without the trailing separator.
-        shownWhileOpen.append(locations->currentText());
-        auto* dir1 = Control<QTreeView>(*dialog, QStringLiteral("Dir1"));
-        dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
-        shownWhileOpen.append(locations->currentText());
-        dialog->reject();
-    });
-    look.start();
-    Click(window, QStringLiteral("butSuchort"));
-    QCOMPARE(shownWhileOpen, QStringList({directory.path(), below}));
-    QCOMPARE(locations->currentText(), below);
-}
-
-void Form1WindowTest::fileDialogAnswersReachTheFields() {
-    using Kind = FileDialogAnswer::Kind;
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    // What the engine makes of a cancelled or failed dialog is its own tests' matter.
-    QList<FileDialogAnswer> answers = {{Kind::Chosen, QStringLiteral("/ziel/E.HTM"), {}},
-                                       {Kind::Chosen, QStringLiteral("/bin/browser"), {}}};
-    QList<WidgetUi::FileDialogKind> kinds;
-    window.WindowUi().SetFileDialogHook([&](WidgetUi::FileDialogKind kind, const auto&) {
-        kinds.append(kind);
-        return answers.takeFirst();
-    });
-    Click(window, QStringLiteral("butZieldatei"));
-    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->text(),
-             QStringLiteral("/ziel/E.HTM"));
-    Click(window, QStringLiteral("comHTMLBrowser"));
-    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexBrowser"))->text(),
-             QStringLiteral("/bin/browser"));
-    using Dialog = WidgetUi::FileDialogKind;
-    QCOMPARE(kinds, QList<Dialog>({Dialog::Save, Dialog::Open}));
-}
-
-void Form1WindowTest::aboutWindowIsOneDrawnPicture() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    Click(window, QStringLiteral("butcopyright"));
-    Click(window, QStringLiteral("butcopyright"));
-    const QList<Form3*> windows = window.findChildren<Form3*>();
-    QCOMPARE(windows.size(), 1);
-    QVERIFY(windows.first()->isVisible());
-    auto* picture = Control<QWidget>(*windows.first(), QStringLiteral("Picture1"));
-    QCOMPARE(picture->size(), QSize(362, 174));
-    QCOMPARE(windows.first()->size(), picture->size());
-    // Drawn, not left blank: the page stands out from the background.
-    const QImage image = picture->grab().toImage();
-    QVERIFY(image.pixel(4, 4) != image.pixel(40, 30));
 }
 
 }  // namespace trawlex

@@ -7,6 +7,7 @@
 #include "gui/WidgetUi.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -102,6 +103,30 @@ inline void EnterSearch(Form1Window& window, const SearchInputs& inputs) {
 inline void ClickSearch(Form1Window& window) {
     Click(window, QStringLiteral("butSuchen"));
 }
+
+inline QStringList ItemTexts(const QComboBox& combo) {
+    QStringList texts;
+    for (int index = 0; index < combo.count(); ++index) {
+        texts.append(combo.itemText(index));
+    }
+    return texts;
+}
+
+// The search location of the window tests: one file with the term, one without, and one with
+// the term in a subdirectory.
+struct WindowLocation {
+    QTemporaryDir directory;
+    QString hitPath = directory.filePath(QStringLiteral("treffer.htm"));
+    QString missPath = directory.filePath(QStringLiteral("leer.htm"));
+    QString nestedPath = directory.filePath(QStringLiteral("unter/tief.htm"));
+
+    WindowLocation() {
+        QDir(directory.path()).mkdir(QStringLiteral("unter"));
+        WriteFile(hitPath, "<HTML><TITLE>Seite</TITLE>Ein Fund und noch ein Fund</HTML>");
+        WriteFile(missPath, "<HTML>nichts</HTML>");
+        WriteFile(nestedPath, "Fund");
+    }
+};
 
 // The rows of the table as the person sees them, one column joined by "|".
 inline QString ShownColumn(Form1Window& window, int column) {

@@ -1,0 +1,200 @@
+// The dialogs and the buttons that open them: the location and profile buttons, the directory
+// dialog, the file dialogs and the about window.
+
+#include "WindowDriver.h"
+#include "gui/Form2.h"
+#include "gui/Form3.h"
+#include "gui/ResultsModel.h"
+
+#include "dialogs/Dialogs.h"
+
+#include <QFileSystemModel>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeView>
+
+#include <clocale>
+
+namespace trawlex {
+
+class DialogButtonsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { std::setlocale(LC_ALL, ""); }
+    void locationButtonsAndProfileButtons();
+    void locationDialogShowsTargetAndReportsChoices();
+    void locationDialogChoicesShowInTheWindowAtOnce();
+    void fileDialogAnswersReachTheFields();
+    void aboutWindowIsOneDrawnPicture();
+};
+
+void DialogButtonsTest::locationButtonsAndProfileButtons() {
+    // One directory serves as search location and as both profile directories; its profile
+    // searches for 'Fund' and replaces it by 'Treffer'.
+    const WindowLocation location;
+    const QString directory = location.directory.path();
+    WriteFile(location.directory.filePath(QStringLiteral("a.TXT")), "\"Fund\",\"Treffer\"\r\n");
+    QTemporaryDir output;
+    const QString report = output.filePath(QStringLiteral("profil.htm"));
+    QStringList messages;
+    QStringList opened;
+    Form1Window window;
+    Prepare(window, messages);
+    window.WindowUi().SetLocationDialogHook(
+        [&](Form1& form, const QString&) { Dir1_Change(form, directory); });
+    window.WindowUi().SetEditorOpener([&](const QString& path) {
+        opened.append(path);
+        return true;
+    });
+    Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->setText(report);
+    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))
+        ->setEditText(QStringLiteral("*.htm"));
+
+    Click(window, QStringLiteral("butSuchort"));
+    Click(window, QStringLiteral("butSaveSuchort"));
+    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
+    QCOMPARE(locations->currentText(), directory);
+    QCOMPARE(ItemTexts(*locations), QStringList({directory}));
+
+    // Each profile row: the list is filled afresh with nothing chosen; the chosen profile opens
+    // in the editor and runs.
+    for (const QStringList& row :
+         {QStringList{QStringLiteral("butSuchprofilEinstellen"), QStringLiteral("ComSuchprofile"),
+                      QStringLiteral("butEDIT"), QStringLiteral("butSuchprofilausführen")},
+          QStringList{QStringLiteral("butErsatzprofilAuswählen"), QStringLiteral("ComErsatzlisten"),
+                      QStringLiteral("butEDIT2"), QStringLiteral("butErsatzprofileAusführen")}}) {
+        auto* list = Control<QComboBox>(window, row[1]);
+        list->setEditText(QStringLiteral("alt.TXT"));
+        Click(window, row[0]);
+        QCOMPARE(ItemTexts(*list), QStringList({QStringLiteral("a.TXT")}));
+        QCOMPARE(list->currentText(), QString());
+        list->setCurrentIndex(0);
+        Click(window, row[2]);
+        QCOMPARE(opened.takeLast(), directory + QStringLiteral("/a.TXT"));
+        Click(window, row[3]);
+        if (row[3] == QStringLiteral("butSuchprofilausführen")) {
+            QVERIFY(ReadAll(report).contains(QFile::encodeName(location.hitPath)));
+            // The profile run's rows name their term.
+            QCOMPARE(ShownColumn(window, ResultsModel::Term), QStringLiteral("Fund"));
+            QVERIFY(!Control<QTableView>(window, QStringLiteral("Ergebnisse"))
+                         ->isColumnHidden(ResultsModel::Term));
+        }
+    }
+    QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
+    QCOMPARE(messages, QStringList());
+
+    // Without a help page beside the test program, or without a browser, help only says so.
+    Click(window, QStringLiteral("ButHelp"));
+    QCOMPARE(messages.size(), 1);
+}
+
+void DialogButtonsTest::locationDialogShowsTargetAndReportsChoices() {
+    QTemporaryDir directory;
+    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
+    Form1 record;
+    record.LocationDialogMode = kLocationMode;
+    record.TexSuchort.text = directory.path() + QLatin1Char('/');
+
+    // Opening takes the target in, written without the trailing separator.
+    Form2 dialog(record, QStringLiteral("Ort der Suche einstellen"));
+    QSignalSpy changes(&dialog, &Form2::LocationChanged);
+    dialog.show();
+    QCOMPARE(dialog.Path(), directory.path());
+    QCOMPARE(record.TexSuchort.text, directory.path());
+    QVERIFY(directory.path().startsWith(dialog.Drive()));
+    // The tree fills in the background; the target stays in sight meanwhile.
+    auto* dir1 = Control<QTreeView>(dialog, QStringLiteral("Dir1"));
+    QTRY_VERIFY(dir1->visualRect(dir1->currentIndex()).intersects(dir1->viewport()->rect()));
+
+    const QString below = directory.filePath(QStringLiteral("unter"));
+    dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
+    QCOMPARE(record.TexSuchort.text, below);
+
+    // Choosing the root's drive shows the root, written with its separator.
+    auto* drive1 = Control<QComboBox>(dialog, QStringLiteral("Drive1"));
+    Q_EMIT drive1->activated(drive1->findData(QDir::rootPath()));
+    QCOMPARE(record.TexSuchort.text, QDir::rootPath());
+    QCOMPARE(dialog.Path(), QDir::rootPath());
+    QCOMPARE(changes.size(), 2);
+}
+
+// While the directory dialog is open, the location field of the window behind it follows every
+// choice, though the command that opened the dialog has not ended yet.
+void DialogButtonsTest::locationDialogChoicesShowInTheWindowAtOnce() {
+    QTemporaryDir directory;
+    QVERIFY(QDir(directory.path()).mkdir(QStringLiteral("unter")));
+    const QString below = directory.filePath(QStringLiteral("unter"));
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    window.WindowUi().SetLocationDialogHook({});
+    auto* locations = Control<QComboBox>(window, QStringLiteral("TexSuchort"));
+    locations->setEditText(directory.path() + QLatin1Char('/'));
+
+    QStringList shownWhileOpen;
+    QTimer look;
+    look.setInterval(10);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        auto* dialog = window.findChild<Form2*>();
+        if (dialog == nullptr || !dialog->isVisible()) {
+            return;
+        }
+        look.stop();
+        // Opening took the target in, written without the trailing separator.
+        shownWhileOpen.append(locations->currentText());
+        auto* dir1 = Control<QTreeView>(*dialog, QStringLiteral("Dir1"));
+        dir1->setCurrentIndex(static_cast<QFileSystemModel*>(dir1->model())->index(below));
+        shownWhileOpen.append(locations->currentText());
+        dialog->reject();
+    });
+    look.start();
+    Click(window, QStringLiteral("butSuchort"));
+    QCOMPARE(shownWhileOpen, QStringList({directory.path(), below}));
+    QCOMPARE(locations->currentText(), below);
+}
+
+void DialogButtonsTest::fileDialogAnswersReachTheFields() {
+    using Kind = FileDialogAnswer::Kind;
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    // What the engine makes of a cancelled or failed dialog is its own tests' matter.
+    QList<FileDialogAnswer> answers = {{Kind::Chosen, QStringLiteral("/ziel/E.HTM"), {}},
+                                       {Kind::Chosen, QStringLiteral("/bin/browser"), {}}};
+    QList<WidgetUi::FileDialogKind> kinds;
+    window.WindowUi().SetFileDialogHook([&](WidgetUi::FileDialogKind kind, const auto&) {
+        kinds.append(kind);
+        return answers.takeFirst();
+    });
+    Click(window, QStringLiteral("butZieldatei"));
+    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->text(),
+             QStringLiteral("/ziel/E.HTM"));
+    Click(window, QStringLiteral("comHTMLBrowser"));
+    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexBrowser"))->text(),
+             QStringLiteral("/bin/browser"));
+    using Dialog = WidgetUi::FileDialogKind;
+    QCOMPARE(kinds, QList<Dialog>({Dialog::Save, Dialog::Open}));
+}
+
+void DialogButtonsTest::aboutWindowIsOneDrawnPicture() {
+    QStringList messages;
+    Form1Window window;
+    Prepare(window, messages);
+    Click(window, QStringLiteral("butcopyright"));
+    Click(window, QStringLiteral("butcopyright"));
+    const QList<Form3*> windows = window.findChildren<Form3*>();
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(windows.first()->isVisible());
+    auto* picture = Control<QWidget>(*windows.first(), QStringLiteral("Picture1"));
+    QCOMPARE(picture->size(), QSize(362, 174));
+    QCOMPARE(windows.first()->size(), picture->size());
+    // Drawn, not left blank: the page stands out from the background.
+    const QImage image = picture->grab().toImage();
+    QVERIFY(image.pixel(4, 4) != image.pixel(40, 30));
+}
+
+}  // namespace trawlex
+
+QTEST_MAIN(trawlex::DialogButtonsTest)
+#include "DialogButtonsTest.moc"

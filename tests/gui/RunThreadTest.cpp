@@ -188,6 +188,8 @@ void RunThreadTest::reportsReachTheTableWithoutWaitingForTheWindow() {
     auto* progress = Control<QLabel>(window, QStringLiteral("Fortschritt"));
 
     std::atomic<bool> windowBusy = false;
+    std::atomic<bool> reported = false;
+    bool reportedWhileBusy = false;
     std::atomic<bool> rowsSeen = false;
     QString statusSeen;
     QTimer look;
@@ -200,19 +202,23 @@ void RunThreadTest::reportsReachTheTableWithoutWaitingForTheWindow() {
         }
     });
     look.start();
-    // A slot that keeps the window's thread for a second, as a slow repaint would.
+    // A slot that keeps the window's thread, as a slow repaint would, until the command has
+    // reported every row; a report that waited for the window would keep it there for 10 s.
     QTimer::singleShot(0, &window, [&] {
         windowBusy = true;
-        QThread::msleep(1000);
+        QElapsedTimer clock;
+        clock.start();
+        while (!reported && clock.elapsed() < 10000) {
+            QThread::msleep(1);
+        }
+        reportedWhileBusy = reported;
     });
-    qint64 reportMilliseconds = -1;
     const CommandOutcome outcome = Run(window, [&](Form1& form, Ui& ui) {
         QElapsedTimer clock;
         clock.start();
         while (!windowBusy && clock.elapsed() < 3000) {
             QThread::msleep(1);
         }
-        clock.start();
         BusyStart(form, ui, QStringLiteral("Suche ..."));
         RunView& run = ui.Run();
         run.ResultsBegin({QStringLiteral("/ort"), {QStringLiteral("Fund")}});
@@ -227,7 +233,7 @@ void RunThreadTest::reportsReachTheTableWithoutWaitingForTheWindow() {
                 return CommandOutcome::Stopped;
             }
         }
-        reportMilliseconds = clock.elapsed();
+        reported = true;
         clock.start();
         while (!rowsSeen && clock.elapsed() < 5000) {
             QThread::msleep(5);
@@ -239,8 +245,7 @@ void RunThreadTest::reportsReachTheTableWithoutWaitingForTheWindow() {
 
     QCOMPARE(outcome, CommandOutcome::Completed);
     QVERIFY(windowBusy);
-    QVERIFY2(reportMilliseconds >= 0 && reportMilliseconds < 500,
-             qPrintable(QString::number(reportMilliseconds)));
+    QVERIFY(reportedWhileBusy);
     QVERIFY(rowsSeen);
     QCOMPARE(statusSeen, QStringLiteral("Suche ..."));
     QCOMPARE(window.ShownResults().rowCount(), kRows);
@@ -253,7 +258,6 @@ void RunThreadTest::windowGoingAwayStopsTheRunningCommand() {
     QStringList messages;
     std::atomic<bool> asking = false;
     Flow heardAfterwards = Flow::Continue;
-    QElapsedTimer clock;
     {
         Form1Window window;
         Prepare(window, messages);
@@ -268,9 +272,7 @@ void RunThreadTest::windowGoingAwayStopsTheRunningCommand() {
             QThread::msleep(1);
         }
         QThread::msleep(20);
-        clock.start();
     }
-    QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(heardAfterwards, Flow::Stop);
     QCOMPARE(messages, QStringList());
 }

@@ -8,6 +8,7 @@
 #include "profiles/SearchProfile.h"
 #include "replace/Ersatzroutinen.h"
 #include "replace/ReplaceProfile.h"
+#include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
 
 #include "TestSupport.h"
@@ -50,7 +51,6 @@ Figures figures;
 // A search of the tree for `term` in the files of `mask`, subdirectories included; its report,
 // written into the tree as "bericht.htm", is returned.
 std::string SearchedReport(const TempTree& tree, const char* term, const char* mask, FakeUi& ui) {
-    Form1 form;
     const QString report = QString::fromStdString(tree.Path("bericht.htm"));
     EXPECT_EQ(SearchLocation(ui, {tree.RootText(), QString::fromUtf8(term), report,
                                   QString::fromUtf8(mask), CompareMode::Exact, Scope::Tree}),
@@ -207,8 +207,12 @@ TEST(FaultTest, HostileContentLeavesNoMarkupInTheReport) {
     form.ComDateifilter.text = QStringLiteral("*.htm");
     FakeUi ui;
     const QString report = QString::fromStdString(tree.Path("bericht.txt"));
-    ASSERT_EQ(SearchLocation(
-                  ui, {tree.RootText(), QStringLiteral("Fund"), report, form.ComDateifilter.text}),
+    // The report's head names the hostile term and location of the form.
+    ASSERT_EQ(SearchLocation(ui, {.location = tree.RootText(),
+                                  .term = QStringLiteral("Fund"),
+                                  .target = report,
+                                  .mask = form.ComDateifilter.text,
+                                  .summary = ReportSummaryOf(form, CompareMode::Exact)}),
               CommandOutcome::Completed);
     const std::string html = ReadFile(report.toStdString());
     const std::set<std::string> own = {"HTML",  "/HTML", "HEAD", "/HEAD", "meta",   "BODY",
@@ -262,6 +266,7 @@ TEST(FaultTest, EachFileIsTakenOnceHoweverTheTreeLeadsToIt) {
          "nur gesucht"},
     };
     for (const Case& each : cases) {
+        SCOPED_TRACE(each.what);
         const TempTree tree;
         tree.Write("ziel/a.txt", "foo");
         tree.MakeDirectory("b");
@@ -269,18 +274,16 @@ TEST(FaultTest, EachFileIsTakenOnceHoweverTheTreeLeadsToIt) {
         FakeUi ui;
         EXPECT_NE(SearchedReport(tree, "foo", "*.txt", ui)
                       .find("<B>" + std::to_string(each.rows) + "</B> Fundstelle"),
-                  std::string::npos)
-            << each.what;
+                  std::string::npos);
         FakeUi replaceUi;
         const CommandOutcome replaced = ReplaceLocation(
             replaceUi, {tree.RootText(), QStringLiteral("foo"), QStringLiteral("foofoo"),
                         QStringLiteral("*.txt"), CompareMode::Exact, Scope::Tree});
         EXPECT_EQ(replaced,
-                  each.said.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete)
-            << each.what;
-        EXPECT_EQ(ReadFile(tree.Path("ziel/a.txt")), each.after) << each.what;
+                  each.said.empty() ? CommandOutcome::Completed : CommandOutcome::Incomplete);
+        EXPECT_EQ(ReadFile(tree.Path("ziel/a.txt")), each.after);
         if (!each.said.empty()) {
-            ASSERT_FALSE(replaceUi.messages.isEmpty()) << each.what;
+            ASSERT_FALSE(replaceUi.messages.isEmpty());
             EXPECT_TRUE(replaceUi.messages.back().contains(QString::fromStdString(each.said)))
                 << replaceUi.messages.back().toStdString();
         }

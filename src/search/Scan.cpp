@@ -1,5 +1,6 @@
 #include "search/Scan.h"
 
+#include "common/files/BatchReader.h"
 #include "common/files/ChunkReader.h"
 #include "common/files/WalkDriver.h"
 #include "search/StreamMatching.h"
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 
 namespace trawlex {
 
@@ -30,49 +33,20 @@ void AddLines(ScannedFile& scanned, std::span<const TermMatcher* const> terms,
 
 }  // namespace
 
-ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer, const StopCheck& stop, bool withLines) {
+namespace {
+
+ScannedFile Named(const WalkedFile& file) {
     ScannedFile scanned;
     scanned.path = file.path;
     scanned.own = file.own;
-    auto opened =
-        TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
-    if (!opened) {
-        return scanned;
-    }
-    const struct stat& status = opened->status;
-    if (!ReadsWhole(status)) {
-        auto streamed =
-            MatchStreamed(opened->file.get(), file.path, {terms.begin(), terms.end()},
-                          {.limit = static_cast<std::uint64_t>(status.st_size), .stop = stop});
-        if (!streamed) {
-            return scanned;
-        }
-        if (streamed->stopped) {
-            scanned.stopped = true;
-            return scanned;
-        }
-        scanned.readable = true;
-        scanned.binary = streamed->binary;
-        scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
-        scanned.matches = std::move(streamed->matches);
-        scanned.title = std::move(streamed->title);
-        scanned.utf16 = streamed->utf16;
-        if (withLines && scanned.AnyHit()) {
-            AddLines(scanned, terms, [&](const TermMatcher& term) {
-                auto lines = StreamHitLines(opened.value(), file.path, term, kHitLinesPerFile,
-                                            LineForm::Plain);
-                return lines ? std::move(lines.value()) : FileHitLines{};
-            });
-        }
-        return scanned;
-    }
-    auto stamp = ReadOpenedInto(opened.value(), file.path, buffer);
-    if (!stamp) {
-        return scanned;
-    }
+    return scanned;
+}
+
+// Matches the terms in a file read whole into the buffer.
+void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, FileBuffer& buffer,
+                std::span<const TermMatcher* const> terms, bool withLines) {
     scanned.readable = true;
-    scanned.stamp = stamp.value();
+    scanned.stamp = stamp;
     scanned.binary = LooksBinary(buffer.View());
     scanned.utf16 = Utf16Order(buffer.View());
     // A UTF-16 file is matched as its UTF-8, so that it reads as the text it holds.
@@ -81,7 +55,7 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
     if (std::none_of(terms.begin(), terms.end(),
                      [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {
         scanned.matches.resize(terms.size());
-        return scanned;
+        return;
     }
     const DetectedEncoding detected = DetectEncoding(contents);
     scanned.matches.reserve(terms.size());
@@ -98,25 +72,126 @@ ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const>
             return HitLinesOf(contents, term, kHitLinesPerFile, LineForm::Plain);
         });
     }
+}
+
+// Reads and matches a file already opened and checked: whole, or piece by piece when big.
+void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
+                std::span<const TermMatcher* const> terms, FileBuffer& buffer,
+                const StopCheck& stop, bool withLines) {
+    const struct stat& status = opened.status;
+    if (ReadsWhole(status)) {
+        if (auto stamp = ReadOpenedInto(opened, scanned.path, buffer)) {
+            MatchWhole(scanned, stamp.value(), buffer, terms, withLines);
+        }
+        return;
+    }
+    auto streamed =
+        MatchStreamed(opened.file.get(), scanned.path, {terms.begin(), terms.end()},
+                      {.limit = static_cast<std::uint64_t>(status.st_size), .stop = stop});
+    if (!streamed) {
+        return;
+    }
+    if (streamed->stopped) {
+        scanned.stopped = true;
+        return;
+    }
+    scanned.readable = true;
+    scanned.binary = streamed->binary;
+    scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
+    scanned.matches = std::move(streamed->matches);
+    scanned.title = std::move(streamed->title);
+    scanned.utf16 = streamed->utf16;
+    if (withLines && scanned.AnyHit()) {
+        AddLines(scanned, terms, [&](const TermMatcher& term) {
+            auto lines =
+                StreamHitLines(opened, scanned.path, term, kHitLinesPerFile, LineForm::Plain);
+            return lines ? std::move(lines.value()) : FileHitLines{};
+        });
+    }
+}
+
+// What a worker keeps from batch to batch: its buffers and its ring, made on its first batch,
+// since a ring belongs to the thread that uses it.
+struct ScanState {
+    FileBuffer buffer;  // for the files read alone
+    std::vector<FileBuffer> batch;
+    std::unique_ptr<BatchReader> reader;
+    bool tried = false;
+};
+
+std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
+                                   std::span<const TermMatcher* const> terms, ScanState& state,
+                                   const StopCheck& stop, bool withLines) {
+    if (!state.tried) {
+        state.tried = true;
+        state.reader = BatchReader::Make();
+        state.batch.resize(BatchReader::kMostFiles);
+    }
+    // Files without their directory open are read alone, by their paths.
+    std::array<BatchName, BatchReader::kMostFiles> names{};
+    std::array<std::size_t, BatchReader::kMostFiles> nameOf{};
+    std::size_t named = 0;
+    for (std::size_t index = 0; index < files.size() && state.reader != nullptr; ++index) {
+        nameOf[index] = BatchReader::kMostFiles;
+        if (files[index].directory != nullptr && named < names.size()) {
+            nameOf[index] = named;
+            names[named++] = {files[index].directory->get(),
+                              files[index].path.c_str() + files[index].nameAt};
+        }
+    }
+    std::array<BatchRead, BatchReader::kMostFiles> reads;
+    const bool batched =
+        named > 1 && state.reader->Read(std::span(names).first(named), state.batch, reads);
+    std::vector<ScannedFile> scanned;
+    scanned.reserve(files.size());
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        if (!batched || nameOf[index] == BatchReader::kMostFiles) {
+            scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
+            continue;
+        }
+        ScannedFile& one = scanned.emplace_back(Named(files[index]));
+        BatchRead& read = reads[nameOf[index]];
+        if (read.error != 0) {
+            continue;  // could not be opened or read
+        }
+        if (read.read) {
+            const struct stat& status = read.opened.status;
+            MatchWhole(one, FileStamp{read.length, status.st_mtime, status},
+                       state.batch[nameOf[index]], terms, withLines);
+        } else {
+            ScanOpened(one, read.opened, terms, state.buffer, stop, withLines);
+        }
+    }
+    return scanned;
+}
+
+}  // namespace
+
+ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
+                     FileBuffer& buffer, const StopCheck& stop, bool withLines) {
+    ScannedFile scanned = Named(file);
+    auto opened =
+        TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
+    if (opened) {
+        ScanOpened(scanned, opened.value(), terms, buffer, stop, withLines);
+    }
     return scanned;
 }
 
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
                const StopCheck& stop, const std::function<Flow(ScannedFile)>& take,
                bool withLines) {
-    return DriveWalk<WalkedFile, ScannedFile, FileBuffer>(
-        walk, {.prepare =
-                   [](WalkedFile& file, WalkedFile& task) {
-                       task = std::move(file);
-                       return true;
-                   },
-               .work =
-                   [terms, &stop, withLines](const WalkedFile& file, FileBuffer& buffer) {
-                       return ScanFile(file, terms, buffer, stop, withLines);
+    return DriveWalkInBatches<ScannedFile, ScanState>(
+        walk, {.work =
+                   [terms, &stop, withLines](std::span<const WalkedFile> files, ScanState& state) {
+                       return ScanFiles(files, terms, state, stop, withLines);
                    },
                .take = take,
                // Reading is cheap to throw away, so many files may wait to be taken; with their
                // lines (up to 8 MiB of text each) only a few, when stdout is read slowly.
+               // Without helpers each file is read just before its turn, as the taking thread
+               // gets to it: a file that vanished by then is named, not found.
+               .batch = workers == 0 ? 1 : (withLines ? 4 : BatchReader::kMostFiles),
                .ahead = (withLines ? 8 : 1024) * (std::size_t{workers} + 1),
                .workers = workers});
 }

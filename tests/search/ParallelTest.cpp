@@ -1,4 +1,5 @@
 #include "app/Form1.h"
+#include "common/files/BatchReader.h"
 #include "replace/Ersatzroutinen.h"
 #include "search/SearchCommand.h"
 #include "search/Suchroutinen.h"
@@ -19,7 +20,7 @@ using test::ReadFile;
 using test::TempTree;
 
 // A tree of a few hundred files in both encodings, of many sizes (one beyond the huge-page
-// buffers), with hits scattered through it.
+// buffers, one too big for a batch), with hits scattered through it.
 void FillTree(const TempTree& tree) {
     std::mt19937 random(7);
     const char* pieces[] = {"Fund ",
@@ -43,6 +44,7 @@ void FillTree(const TempTree& tree) {
                    contents);
     }
     tree.Write("gross.htm", std::string(5u << 20, 'x') + "Fund");
+    tree.Write("mittel.htm", std::string(BatchReader::kLargestRead + 1, 'y') + "Größe");
 }
 
 TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
@@ -53,27 +55,36 @@ TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     Form1 form;
     form.ComDateifilter.text = QStringLiteral("*.htm");
     form.CheckRekursiv = 1;
-    std::map<unsigned, std::string> byWorkers;
-    for (const unsigned workers : {0U, 1U, 3U}) {
-        FakeUi ui;
-        const QString report = reports.RootText() + QString::number(workers);
-        ASSERT_EQ(SearchLocation(ui, {.location = tree.RootText(),
-                                      .term = QStringLiteral("gr\u00F6\u00DFe"),
-                                      .target = report,
-                                      .mask = form.ComDateifilter.text,
-                                      .mode = CompareMode::IgnoreCase,
-                                      .scope = Scope::Tree,
-                                      .workers = workers,
-                                      .summary = ReportSummaryOf(form, CompareMode::IgnoreCase)}),
-                  CommandOutcome::Completed);
-        std::string text = ReadFile(report.toStdString());
-        const std::size_t stand = text.find("Stand:");
-        text.erase(stand, text.find('\n', stand) - stand);  // the moment of the search differs
-        byWorkers[workers] = text;
+    // Files read in batches and each alone, on one thread and on several.
+    std::map<std::pair<unsigned, bool>, std::string> byWay;
+    for (const bool batches : {false, true}) {
+        BatchReader::Allow(batches);
+        for (const unsigned workers : {0U, 1U, 3U}) {
+            FakeUi ui;
+            const QString report = reports.RootText() + QString::number(workers);
+            ASSERT_EQ(
+                SearchLocation(ui, {.location = tree.RootText(),
+                                    .term = QStringLiteral("gr\u00F6\u00DFe"),
+                                    .target = report,
+                                    .mask = form.ComDateifilter.text,
+                                    .mode = CompareMode::IgnoreCase,
+                                    .scope = Scope::Tree,
+                                    .workers = workers,
+                                    .summary = ReportSummaryOf(form, CompareMode::IgnoreCase)}),
+                CommandOutcome::Completed);
+            std::string text = ReadFile(report.toStdString());
+            const std::size_t stand = text.find("Stand:");
+            text.erase(stand, text.find('\n', stand) - stand);  // the moment of the search differs
+            byWay[{workers, batches}] = text;
+        }
     }
-    EXPECT_NE(byWorkers[0].find("<td> 1</td>"), std::string::npos);
-    EXPECT_EQ(byWorkers[1], byWorkers[0]);
-    EXPECT_EQ(byWorkers[3], byWorkers[0]);
+    BatchReader::Allow(true);
+    const std::string& sequential = byWay[{0U, false}];
+    EXPECT_NE(sequential.find("<td> 1</td>"), std::string::npos);
+    EXPECT_NE(sequential.find("mittel.htm"), std::string::npos);
+    for (const auto& [way, text] : byWay) {
+        EXPECT_EQ(text, sequential) << way.first << " workers, batches " << way.second;
+    }
 
     std::map<unsigned, std::map<std::string, std::string>> trees;
     for (const unsigned workers : {0U, 1U, 3U}) {

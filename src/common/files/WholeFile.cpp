@@ -131,17 +131,24 @@ bool FileBuffer::Grow(std::size_t size) {
     return true;
 }
 
+char* FileBuffer::Reserve(std::size_t size) {
+    if (size > capacity_ && !Grow(size)) {
+        return nullptr;
+    }
+    return data_.get();
+}
+
+void FileBuffer::Filled(std::size_t length) {
+    size_ = length;
+    decoded_ = false;
+    malformed_ = false;
+}
+
 Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
                                  FileBuffer& buffer) {
-    auto stamp = ReadOpened(opened, path, [&buffer](std::size_t size) {
-        if (size > buffer.capacity_ && !buffer.Grow(size)) {
-            return static_cast<char*>(nullptr);
-        }
-        return buffer.data_.get();
-    });
-    buffer.size_ = stamp ? static_cast<std::size_t>(stamp->length) : 0;
-    buffer.decoded_ = false;
-    buffer.malformed_ = false;
+    auto stamp =
+        ReadOpened(opened, path, [&buffer](std::size_t size) { return buffer.Reserve(size); });
+    buffer.Filled(stamp ? static_cast<std::size_t>(stamp->length) : 0);
     return stamp;
 }
 

@@ -51,10 +51,12 @@ public:
     // True when that UTF-16 held a surrogate without its partner or a byte left over.
     bool Malformed() const { return malformed_; }
 
-private:
-    friend Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& path,
-                                            FileBuffer& buffer);
+    // For a reader that fills the buffer itself: room for `size` bytes (nullptr when memory is
+    // short), then how many of them it filled.
+    char* Reserve(std::size_t size);
+    void Filled(std::size_t length);
 
+private:
     bool Grow(std::size_t size);  // false when memory is short
 
     struct Free {

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "common/files/ChunkReader.h"
+#include "common/files/WholeFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace trawlex {
+
+// A file of a batch: its name inside a directory held open.
+struct BatchName {
+    int directory = -1;
+    const char* name = nullptr;
+};
+
+// What became of a file of a batch.
+struct BatchRead {
+    int error = 0;      // errno of opening, checking or reading; 0 when neither failed
+    OpenedFile opened;  // still open when it was too big to be read in the batch
+    bool read = false;  // its bytes are in its buffer, its status in `opened.status`
+    std::int64_t length = 0;
+};
+
+// Opens, checks and reads a few dozen small files with a handful of system calls for all of
+// them, where reading each alone takes four (open, fstat, read, close): on a tree of many small
+// files, entering and leaving the kernel costs more than the reading. The kernel's io_uring
+// opens all files of a batch in one call and reads and closes them in a second; each file is
+// checked in between, from the very descriptor that was opened, so that a FIFO or device that
+// took a listed file's place is never read.
+class BatchReader {
+public:
+    static constexpr std::size_t kMostFiles = 32;
+    // Bigger files are left open for the caller, so that a batch holds little memory.
+    static constexpr std::uint64_t kLargestRead = std::uint64_t{256} << 10;
+
+    // None where the kernel refuses io_uring (too old, or forbidden to the process); the
+    // caller then reads each file alone.
+    static std::unique_ptr<BatchReader> Make();
+    ~BatchReader();
+    BatchReader(const BatchReader&) = delete;
+    BatchReader& operator=(const BatchReader&) = delete;
+
+    // Reads up to kMostFiles files, each into the buffer of its index. Files of more than
+    // kLargestRead bytes, and those whose buffer could not grow, come back open and unread.
+    // False when the kernel took none of it: each file is then to be read alone.
+    bool Read(std::span<const BatchName> names, std::span<FileBuffer> buffers,
+              std::span<BatchRead> results);
+
+    // Tests turn batches off to compare both ways of reading.
+    static void Allow(bool allowed);
+
+private:
+    struct Ring;
+    explicit BatchReader(std::unique_ptr<Ring> ring);
+    // Hands the queued requests to the kernel and waits until `expected` have completed, each
+    // passed to `complete(user data, result)`.
+    template <typename Complete>
+    bool SubmitAndReap(unsigned expected, Complete complete);
+
+    std::unique_ptr<Ring> ring_;
+};
+
+}  // namespace trawlex

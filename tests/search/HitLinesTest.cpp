@@ -75,6 +75,14 @@ TEST(HitLinesTest, LinesAreNumberedAndTheirOccurrencesMarked) {
         const TermMatcher term = Matcher(test.term, test.mode, test.regex);
         EXPECT_EQ(ShownLines(HitLinesOf(test.contents, term)), test.expected) << test.term;
     }
+    // A UTF-8 file's byte-order mark is no character of its first line, as a script reads it.
+    const FileHitLines marked = HitLinesOf(
+        "\xEF\xBB\xBF"
+        "ab Fund",
+        Matcher("Fund", exact, false), 10, LineForm::Plain);
+    ASSERT_EQ(marked.lines.size(), 1U);
+    EXPECT_EQ(marked.lines[0].column, 4);
+    EXPECT_EQ(marked.lines[0].text, QStringLiteral("ab Fund"));
     // Beyond the lines shown, the others are only counted.
     const TermMatcher term = Matcher("a", CompareMode::Exact, false);
     EXPECT_EQ(ShownLines(HitLinesOf("a\nb\na\na\n", term, 1)),

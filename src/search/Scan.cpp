@@ -9,7 +9,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace trawlex {
 
@@ -110,6 +114,38 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
     }
 }
 
+// The files of a batch too big for it, each read alone. A directory of big files comes in one
+// batch, so they are shared among threads as the walk's files are among the workers: on one
+// thread alone they would take as long as on a machine of one core.
+void ScanBig(std::span<const std::pair<ScannedFile*, const OpenedFile*>> big,
+             std::span<const TermMatcher* const> terms, FileBuffer& buffer, const StopCheck& stop,
+             bool withLines) {
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](FileBuffer& own) {
+        for (std::size_t at = next++; at < big.size(); at = next++) {
+            ScanOpened(*big[at].first, *big[at].second, terms, own, stop, withLines);
+        }
+    };
+    if (big.empty()) {
+        return;
+    }
+    const std::size_t helpers =
+        std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency())) - 1;
+    std::vector<FileBuffer> buffers(helpers);
+    std::vector<std::thread> threads;
+    for (std::size_t index = 0; index < helpers; ++index) {
+        try {
+            threads.emplace_back(work, std::ref(buffers[index]));
+        } catch (const std::system_error&) {
+            break;  // no thread to be had: this one reads the rest
+        }
+    }
+    work(buffer);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
 // What a worker keeps from batch to batch: its buffers and its ring, made on its first batch,
 // since a ring belongs to the thread that uses it.
 struct ScanState {
@@ -144,6 +180,7 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
         named > 1 && state.reader->Read(std::span(names).first(named), state.batch, reads);
     std::vector<ScannedFile> scanned;
     scanned.reserve(files.size());
+    std::vector<std::pair<ScannedFile*, const OpenedFile*>> big;
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!batched || nameOf[index] == BatchReader::kMostFiles) {
             scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
@@ -159,9 +196,10 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
             MatchWhole(one, FileStamp{read.length, status.st_mtime, status},
                        state.batch[nameOf[index]], terms, withLines);
         } else {
-            ScanOpened(one, read.opened, terms, state.buffer, stop, withLines);
+            big.emplace_back(&one, &read.opened);
         }
     }
+    ScanBig(big, terms, state.buffer, stop, withLines);
     return scanned;
 }
 

@@ -129,8 +129,17 @@ void ScanBig(std::span<const std::pair<ScannedFile*, const OpenedFile*>> big,
     if (big.empty()) {
         return;
     }
+    // A thread and its buffer cost more than reading a few files of some hundred KiB.
+    constexpr std::uint64_t kWorthThreads = std::uint64_t{32} << 20;
+    std::uint64_t bytes = 0;
+    for (const auto& [scanned, opened] : big) {
+        bytes += static_cast<std::uint64_t>(opened->status.st_size);
+    }
     const std::size_t helpers =
-        std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency())) - 1;
+        bytes < kWorthThreads
+            ? 0
+            : std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency())) -
+                  1;
     std::vector<FileBuffer> buffers(helpers);
     std::vector<std::thread> threads;
     for (std::size_t index = 0; index < helpers; ++index) {

@@ -13,7 +13,6 @@
 #include <memory>
 #include <system_error>
 #include <thread>
-#include <utility>
 
 namespace trawlex {
 
@@ -34,10 +33,6 @@ void AddLines(ScannedFile& scanned, std::span<const TermMatcher* const> terms,
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 ScannedFile Named(const WalkedFile& file) {
     ScannedFile scanned;
@@ -117,29 +112,26 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
 // The files of a batch too big for it, each read alone. A directory of big files comes in one
 // batch, so they are shared among threads as the walk's files are among the workers: on one
 // thread alone they would take as long as on a machine of one core.
-void ScanBig(std::span<const std::pair<ScannedFile*, const OpenedFile*>> big,
+void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
+             std::span<const BatchRead> reads, std::span<const std::size_t> nameOf,
              std::span<const TermMatcher* const> terms, FileBuffer& buffer, const StopCheck& stop,
              bool withLines) {
-    std::atomic<std::size_t> next{0};
-    const auto work = [&](FileBuffer& own) {
-        for (std::size_t at = next++; at < big.size(); at = next++) {
-            ScanOpened(*big[at].first, *big[at].second, terms, own, stop, withLines);
-        }
-    };
-    if (big.empty()) {
-        return;
-    }
     // A thread and its buffer cost more than reading a few files of some hundred KiB.
     constexpr std::uint64_t kWorthThreads = std::uint64_t{32} << 20;
     std::uint64_t bytes = 0;
-    for (const auto& [scanned, opened] : big) {
-        bytes += static_cast<std::uint64_t>(opened->status.st_size);
+    for (const std::size_t index : big) {
+        bytes += static_cast<std::uint64_t>(reads[nameOf[index]].opened.status.st_size);
     }
-    const std::size_t helpers =
-        bytes < kWorthThreads
-            ? 0
-            : std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency())) -
-                  1;
+    const std::size_t threadsWorth =
+        std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency()));
+    const std::size_t helpers = bytes < kWorthThreads || threadsWorth == 0 ? 0 : threadsWorth - 1;
+    std::atomic<std::size_t> next{0};
+    const auto work = [&](FileBuffer& own) {
+        for (std::size_t at = next++; at < big.size(); at = next++) {
+            const std::size_t index = big[at];
+            ScanOpened(scanned[index], reads[nameOf[index]].opened, terms, own, stop, withLines);
+        }
+    };
     std::vector<FileBuffer> buffers(helpers);
     std::vector<std::thread> threads;
     for (std::size_t index = 0; index < helpers; ++index) {
@@ -189,7 +181,7 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
         named > 1 && state.reader->Read(std::span(names).first(named), state.batch, reads);
     std::vector<ScannedFile> scanned;
     scanned.reserve(files.size());
-    std::vector<std::pair<ScannedFile*, const OpenedFile*>> big;
+    std::vector<std::size_t> big;  // left open: too big for the batch
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!batched || nameOf[index] == BatchReader::kMostFiles) {
             scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
@@ -205,10 +197,10 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
             MatchWhole(one, FileStamp{read.length, status.st_mtime, status},
                        state.batch[nameOf[index]], terms, withLines);
         } else {
-            big.emplace_back(&one, &read.opened);
+            big.push_back(index);
         }
     }
-    ScanBig(big, terms, state.buffer, stop, withLines);
+    ScanBig(scanned, big, reads, nameOf, terms, state.buffer, stop, withLines);
     return scanned;
 }
 

@@ -3,6 +3,7 @@
 #include "common/files/BatchReader.h"
 #include "common/files/ChunkReader.h"
 #include "common/files/WalkDriver.h"
+#include "common/text/Utf16.h"
 #include "search/StreamMatching.h"
 
 #include <fcntl.h>
@@ -41,15 +42,15 @@ ScannedFile Named(const WalkedFile& file) {
     return scanned;
 }
 
-// Matches the terms in a file read whole into the buffer.
-void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, FileBuffer& buffer,
-                std::span<const TermMatcher* const> terms, bool withLines) {
+// Matches the terms in a file read whole: its bytes, and the text they are matched as (a UTF-16
+// file as its UTF-8, so that it reads as the text it holds).
+void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, std::string_view bytes,
+                std::string_view contents, std::span<const TermMatcher* const> terms,
+                bool withLines) {
     scanned.readable = true;
     scanned.stamp = stamp;
-    scanned.binary = LooksBinary(buffer.View());
-    scanned.utf16 = Utf16Order(buffer.View());
-    // A UTF-16 file is matched as its UTF-8, so that it reads as the text it holds.
-    const std::string_view contents = buffer.Text();
+    scanned.binary = LooksBinary(bytes);
+    scanned.utf16 = Utf16Order(bytes);
     // Most files hold no term; they are spared the pass that decides their encoding.
     if (std::none_of(terms.begin(), terms.end(),
                      [contents](const TermMatcher* term) { return term->MayOccur(contents); })) {
@@ -80,7 +81,7 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
     const struct stat& status = opened.status;
     if (ReadsWhole(status)) {
         if (auto stamp = ReadOpenedInto(opened, scanned.path, buffer)) {
-            MatchWhole(scanned, stamp.value(), buffer, terms, withLines);
+            MatchWhole(scanned, stamp.value(), buffer.View(), buffer.Text(), terms, withLines);
         }
         return;
     }
@@ -150,8 +151,8 @@ void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
 // What a worker keeps from batch to batch: its buffers and its ring, made on its first batch,
 // since a ring belongs to the thread that uses it.
 struct ScanState {
-    FileBuffer buffer;  // for the files read alone
-    std::vector<FileBuffer> batch;
+    FileBuffer buffer;    // for the files read alone
+    std::string decoded;  // a UTF-16 file of a batch as UTF-8
     std::unique_ptr<BatchReader> reader;
     bool tried = false;
 };
@@ -162,7 +163,6 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
     if (!state.tried) {
         state.tried = true;
         state.reader = BatchReader::Make();
-        state.batch.resize(BatchReader::kMostFiles);
     }
     // Files without their directory open are read alone, by their paths.
     std::array<BatchName, BatchReader::kMostFiles> names{};
@@ -177,8 +177,7 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
         }
     }
     std::array<BatchRead, BatchReader::kMostFiles> reads;
-    const bool batched =
-        named > 1 && state.reader->Read(std::span(names).first(named), state.batch, reads);
+    const bool batched = named > 1 && state.reader->Read(std::span(names).first(named), reads);
     std::vector<ScannedFile> scanned;
     scanned.reserve(files.size());
     std::vector<std::size_t> big;  // left open: too big for the batch
@@ -194,8 +193,9 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
         }
         if (read.read) {
             const struct stat& status = read.opened.status;
-            MatchWhole(one, FileStamp{read.length, status.st_mtime, status},
-                       state.batch[nameOf[index]], terms, withLines);
+            const auto length = static_cast<std::int64_t>(read.bytes.size());
+            MatchWhole(one, FileStamp{length, status.st_mtime, status}, read.bytes,
+                       TextOf(read.bytes, state.decoded), terms, withLines);
         } else {
             big.push_back(index);
         }

@@ -16,6 +16,9 @@ std::atomic<bool> allowed{true};
 // The user data of a close, whose result nobody needs: the files' indexes are far below it.
 constexpr std::uint64_t kClosing = ~std::uint64_t{0};
 
+// Each file starts on a cache line of its own.
+constexpr std::size_t kAlignment = 64;
+
 }  // namespace
 
 struct BatchReader::Ring {
@@ -54,10 +57,15 @@ std::unique_ptr<BatchReader> BatchReader::Make() {
         return nullptr;
     }
     ring->standing = true;
-    return std::unique_ptr<BatchReader>(new BatchReader(std::move(ring)));
+    ReadMemory memory = ReadMemory::ForSize(kMostFiles * (kLargestRead + kAlignment));
+    if (memory.Data() == nullptr) {
+        return nullptr;
+    }
+    return std::unique_ptr<BatchReader>(new BatchReader(std::move(ring), std::move(memory)));
 }
 
-BatchReader::BatchReader(std::unique_ptr<Ring> ring) : ring_(std::move(ring)) {}
+BatchReader::BatchReader(std::unique_ptr<Ring> ring, ReadMemory memory)
+    : ring_(std::move(ring)), memory_(std::move(memory)) {}
 BatchReader::~BatchReader() = default;
 
 template <typename Complete>
@@ -86,9 +94,8 @@ bool BatchReader::SubmitAndReap(unsigned expected, Complete complete) {
     return true;
 }
 
-bool BatchReader::Read(std::span<const BatchName> names, std::span<FileBuffer> buffers,
-                       std::span<BatchRead> results) {
-    const std::size_t count = std::min({names.size(), buffers.size(), results.size(), kMostFiles});
+bool BatchReader::Read(std::span<const BatchName> names, std::span<BatchRead> results) {
+    const std::size_t count = std::min({names.size(), results.size(), kMostFiles});
     for (std::size_t index = 0; index < count; ++index) {
         results[index] = BatchRead{};
     }
@@ -115,6 +122,8 @@ bool BatchReader::Read(std::span<const BatchName> names, std::span<FileBuffer> b
 
     unsigned queued = 0;
     std::array<bool, kMostFiles> waiting{};
+    std::array<char*, kMostFiles> placed{};
+    std::size_t used = 0;
     for (std::size_t index = 0; index < count; ++index) {
         BatchRead& read = results[index];
         if (read.error != 0) {
@@ -131,21 +140,21 @@ bool BatchReader::Read(std::span<const BatchName> names, std::span<FileBuffer> b
             continue;
         }
         const auto size = static_cast<std::uint64_t>(status.st_size);
-        char* data = size > kLargestRead ? nullptr : buffers[index].Reserve(size);
-        if (data == nullptr && size != 0) {
+        if (size > kLargestRead) {
             continue;  // left open for the caller
         }
+        placed[index] = memory_.Data() + used;
+        used += (size + kAlignment - 1) / kAlignment * kAlignment;
         if (size != 0) {
             io_uring_sqe* reading = io_uring_get_sqe(&ring_->ring);
-            io_uring_prep_read(reading, read.opened.file.get(), data, static_cast<unsigned>(size),
-                               0);
+            io_uring_prep_read(reading, read.opened.file.get(), placed[index],
+                               static_cast<unsigned>(size), 0);
             // The close follows whatever the read gave.
             io_uring_sqe_set_flags(reading, IOSQE_IO_HARDLINK);
             io_uring_sqe_set_data64(reading, index);
             waiting[index] = true;
             ++queued;
         } else {
-            buffers[index].Filled(0);
             read.read = true;
         }
         io_uring_sqe* closing = io_uring_get_sqe(&ring_->ring);
@@ -163,8 +172,7 @@ bool BatchReader::Read(std::span<const BatchName> names, std::span<FileBuffer> b
             read.error = -result;
             return;
         }
-        read.length = result;
-        buffers[index].Filled(static_cast<std::size_t>(result));
+        read.bytes = {placed[index], static_cast<std::size_t>(result)};
         read.read = true;
     });
     if (!reaped) {

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "common/files/ChunkReader.h"
-#include "common/files/WholeFile.h"
+#include "common/files/ReadMemory.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 
 namespace trawlex {
 
@@ -18,10 +19,10 @@ struct BatchName {
 
 // What became of a file of a batch.
 struct BatchRead {
-    int error = 0;      // errno of opening, checking or reading; 0 when neither failed
-    OpenedFile opened;  // still open when it was too big to be read in the batch
-    bool read = false;  // its bytes are in its buffer, its status in `opened.status`
-    std::int64_t length = 0;
+    int error = 0;           // errno of opening, checking or reading; 0 when neither failed
+    OpenedFile opened;       // still open when it was too big to be read in the batch
+    bool read = false;       // its bytes are in `bytes`, its status in `opened.status`
+    std::string_view bytes;  // in the reader's memory, until its next batch
 };
 
 // Opens, checks and reads a few dozen small files with a handful of system calls for all of
@@ -43,24 +44,26 @@ public:
     BatchReader(const BatchReader&) = delete;
     BatchReader& operator=(const BatchReader&) = delete;
 
-    // Reads up to kMostFiles files, each into the buffer of its index. Files of more than
-    // kLargestRead bytes, and those whose buffer could not grow, come back open and unread.
-    // False when the kernel took none of it: each file is then to be read alone.
-    bool Read(std::span<const BatchName> names, std::span<FileBuffer> buffers,
-              std::span<BatchRead> results);
+    // Reads up to kMostFiles files, one after the other into memory the reader keeps from
+    // batch to batch. Files of more than kLargestRead bytes come back open and unread. False
+    // when the kernel took none of it: each file is then to be read alone.
+    bool Read(std::span<const BatchName> names, std::span<BatchRead> results);
 
     // Tests turn batches off to compare both ways of reading.
     static void Allow(bool allowed);
 
 private:
     struct Ring;
-    explicit BatchReader(std::unique_ptr<Ring> ring);
+    BatchReader(std::unique_ptr<Ring> ring, ReadMemory memory);
     // Hands the queued requests to the kernel and waits until `expected` have completed, each
     // passed to `complete(user data, result)`.
     template <typename Complete>
     bool SubmitAndReap(unsigned expected, Complete complete);
 
     std::unique_ptr<Ring> ring_;
+    // Room for a batch of the largest files, the files side by side: touched once and kept, so
+    // that the kernel fills its pages once and not for every batch.
+    ReadMemory memory_;
 };
 
 }  // namespace trawlex

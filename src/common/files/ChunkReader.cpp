@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace trawlex {
 Error ReadError(const std::string& path, int code) {
@@ -50,16 +51,17 @@ std::string_view ChunkReader::RawFresh() const {
 }
 
 void ChunkReader::MakeRoom(std::uint64_t keepFrom, std::size_t kept, std::size_t room) {
-    if (kept + room > capacity_) {
-        const std::size_t capacity = std::max(kept + room, 2 * capacity_);
-        std::unique_ptr<char[]> grown(new char[capacity]);
+    if (kept + room > buffer_.Capacity()) {
+        ReadMemory grown = ReadMemory::ForSize(std::max(kept + room, 2 * buffer_.Capacity()));
+        if (grown.Data() == nullptr) {
+            throw std::bad_alloc();
+        }
         if (kept > 0) {
-            std::memcpy(grown.get(), buffer_.get() + (keepFrom - start_), kept);
+            std::memcpy(grown.Data(), buffer_.Data() + (keepFrom - start_), kept);
         }
         buffer_ = std::move(grown);
-        capacity_ = capacity;
     } else if (kept > 0 && keepFrom > start_) {
-        std::memmove(buffer_.get(), buffer_.get() + (keepFrom - start_), kept);
+        std::memmove(buffer_.Data(), buffer_.Data() + (keepFrom - start_), kept);
     }
     start_ = keepFrom;
     size_ = kept;
@@ -104,7 +106,7 @@ Status ChunkReader::Advance(std::uint64_t keepFrom) {
     }
     MakeRoom(keepFrom, kept, pieceSize_);
     const bool first = rawEnd_ == 0;
-    auto read = ReadPiece(buffer_.get() + size_);
+    auto read = ReadPiece(buffer_.Data() + size_);
     if (!read) {
         return read.error();
     }
@@ -125,7 +127,7 @@ void ChunkReader::StartDecoding(ByteOrder order) {
     decoded_.clear();
     decoder_->Decode(raw_, atEnd_, decoded_);
     MakeRoom(start_, size_, decoded_.size());
-    std::memcpy(buffer_.get() + size_, decoded_.data(), decoded_.size());
+    std::memcpy(buffer_.Data() + size_, decoded_.data(), decoded_.size());
     size_ += decoded_.size();
 }
 
@@ -139,7 +141,7 @@ Status ChunkReader::AdvanceDecoded() {
     decoded_.clear();
     decoder_->Decode(raw_, atEnd_, decoded_);
     MakeRoom(start_, size_, decoded_.size());
-    std::memcpy(buffer_.get() + size_, decoded_.data(), decoded_.size());
+    std::memcpy(buffer_.Data() + size_, decoded_.data(), decoded_.size());
     size_ += decoded_.size();
     return Success();
 }

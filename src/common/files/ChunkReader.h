@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "common/files/PathAccess.h"
+#include "common/files/ReadMemory.h"
 #include "common/text/Utf16.h"
 
 #include <sys/stat.h>
@@ -73,7 +74,7 @@ public:
     // behind the window. The first call reads the first piece.
     Status Advance(std::uint64_t keepFrom);
 
-    std::string_view Window() const { return {buffer_.get(), size_}; }
+    std::string_view Window() const { return {buffer_.Data(), size_}; }
     std::uint64_t Start() const { return start_; }
     std::uint64_t End() const { return start_ + size_; }
     // The bytes the last step added, each seen here exactly once.
@@ -102,8 +103,7 @@ private:
     std::size_t pieceSize_;
     std::uint64_t limit_;
     ReadAs readAs_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_ = 0;
+    ReadMemory buffer_;
     std::size_t size_ = 0;
     std::size_t freshAt_ = 0;
     std::uint64_t start_ = 0;

@@ -5,12 +5,10 @@
 #include "common/text/Utf16.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 namespace trawlex {
 
@@ -106,36 +104,19 @@ Result<LoadedFile> LoadFile(const std::string& path) {
     return loaded;
 }
 
-void FileBuffer::Free::operator()(char* data) const {
-    std::free(data);
-}
-
 bool FileBuffer::Grow(std::size_t size) {
-    // Whole mebibytes, so that the many small files of a tree share one allocation; a big
-    // buffer is asked for in huge pages, which spares the kernel most of its page faults.
+    // Whole mebibytes, so that the many small files of a tree share one allocation.
     constexpr std::size_t kMebibyte = std::size_t{1} << 20;
-    constexpr std::size_t kHugePage = 2 * kMebibyte;
-    const bool huge = size >= 2 * kHugePage;
-    const std::size_t step = huge ? kHugePage : kMebibyte;
-    capacity_ = (size + step - 1) / step * step;
-    data_.reset();
-    void* memory = huge ? std::aligned_alloc(kHugePage, capacity_) : std::malloc(capacity_);
-    if (memory == nullptr) {
-        capacity_ = 0;
-        return false;
-    }
-    if (huge) {
-        madvise(memory, capacity_, MADV_HUGEPAGE);
-    }
-    data_.reset(static_cast<char*>(memory));
-    return true;
+    memory_ = ReadMemory();
+    memory_ = ReadMemory::ForSize((size + kMebibyte - 1) / kMebibyte * kMebibyte);
+    return memory_.Data() != nullptr;
 }
 
 char* FileBuffer::Reserve(std::size_t size) {
-    if (size > capacity_ && !Grow(size)) {
+    if (size > memory_.Capacity() && !Grow(size)) {
         return nullptr;
     }
-    return data_.get();
+    return memory_.Data();
 }
 
 void FileBuffer::Filled(std::size_t length) {
@@ -153,16 +134,12 @@ Result<FileStamp> ReadOpenedInto(const OpenedFile& opened, const std::string& pa
 }
 
 std::string_view FileBuffer::Text() {
-    const auto order = Utf16Order(View());
-    if (!order) {
+    if (!Utf16Order(View())) {
         return View();
     }
     if (!decoded_) {
         decoded_ = true;
-        text_.clear();
-        Utf16Decoder decoder(*order);
-        decoder.Decode(View(), true, text_);
-        malformed_ = decoder.Malformed();
+        TextOf(View(), text_, &malformed_);
     }
     return text_;
 }

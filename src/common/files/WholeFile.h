@@ -2,6 +2,7 @@
 
 #include "common/Result.h"
 #include "common/files/ChunkReader.h"
+#include "common/files/ReadMemory.h"
 
 #include <sys/stat.h>
 
@@ -42,7 +43,7 @@ Result<LoadedFile> LoadFile(const std::string& path);
 // memory for each one.
 class FileBuffer {
 public:
-    std::string_view View() const { return {data_.get(), size_}; }
+    std::string_view View() const { return {memory_.Data(), size_}; }
 
     // What the file's text is matched as: its bytes, or for a file with a UTF-16 byte-order
     // mark their UTF-8 (see Utf16.h), decoded on the first call after a read into memory that
@@ -59,11 +60,7 @@ public:
 private:
     bool Grow(std::size_t size);  // false when memory is short
 
-    struct Free {
-        void operator()(char* data) const;
-    };
-    std::unique_ptr<char, Free> data_;
-    std::size_t capacity_ = 0;
+    ReadMemory memory_;
     std::size_t size_ = 0;
     bool decoded_ = false;
     bool malformed_ = false;

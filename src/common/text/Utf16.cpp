@@ -103,6 +103,20 @@ std::string DecodeUtf16ToUtf8(std::string_view bytes, ByteOrder order, bool* mal
     return out;
 }
 
+std::string_view TextOf(std::string_view bytes, std::string& decoded, bool* malformed) {
+    const auto order = Utf16Order(bytes);
+    if (!order) {
+        return bytes;
+    }
+    decoded.clear();
+    Utf16Decoder decoder(*order);
+    decoder.Decode(bytes, true, decoded);
+    if (malformed != nullptr) {
+        *malformed = decoder.Malformed();
+    }
+    return decoded;
+}
+
 void Utf16Encoder::Encode(std::string_view utf8, std::string& out) {
     std::string joined;
     if (!carried_.empty()) {

@@ -45,6 +45,10 @@ private:
 // A whole file's UTF-16, its mark included, as UTF-8.
 std::string DecodeUtf16ToUtf8(std::string_view bytes, ByteOrder order, bool* malformed = nullptr);
 
+// What a file's bytes are matched as: the bytes, or for a file with a UTF-16 byte-order mark
+// their UTF-8, decoded into `decoded`.
+std::string_view TextOf(std::string_view bytes, std::string& decoded, bool* malformed = nullptr);
+
 // Encodes valid UTF-8 piece by piece into UTF-16; a sequence a piece cuts waits for the next.
 class Utf16Encoder {
 public:

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace trawlex {
+
+// Memory that files are read into. A block of a mebibyte or more is asked for in huge pages:
+// the kernel fills each page on its first touch, one fault a page, and on a virtual machine a
+// fault costs microseconds; over a tree's big files that adds up to more than searching them.
+class ReadMemory {
+public:
+    ReadMemory() = default;
+
+    // Room for at least `size` bytes, none when memory is short.
+    static ReadMemory ForSize(std::size_t size);
+
+    char* Data() const { return data_.get(); }
+    std::size_t Capacity() const { return capacity_; }
+
+private:
+    struct Free {
+        void operator()(char* data) const;
+    };
+    std::unique_ptr<char, Free> data_;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace trawlex

@@ -123,8 +123,9 @@ void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
     for (const std::size_t index : big) {
         bytes += static_cast<std::uint64_t>(reads[nameOf[index]].opened.status.st_size);
     }
-    const std::size_t threadsWorth =
-        std::min<std::size_t>(big.size(), std::max(1U, std::thread::hardware_concurrency()));
+    // The count of cores is read from the system's files: asked for once, not for every batch.
+    static const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
+    const std::size_t threadsWorth = std::min(big.size(), cores);
     const std::size_t helpers = bytes < kWorthThreads || threadsWorth == 0 ? 0 : threadsWorth - 1;
     std::atomic<std::size_t> next{0};
     const auto work = [&](FileBuffer& own) {

@@ -69,7 +69,9 @@ std::optional<DirectoryEntry> DirectoryReader::Next() {
                 return std::nullopt;
             }
             if (!buffer_) {
-                buffer_ = std::make_unique<char[]>(kBufferSize);
+                // Left uncleared: the kernel writes what is read from it, and clearing all of it
+                // for every directory touched pages that a small directory never needs.
+                buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
             }
             const long got = syscall(SYS_getdents64, Descriptor(), buffer_.get(), kBufferSize);
             if (got <= 0) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace trawlex {
 
@@ -38,6 +39,13 @@ void AddLines(ScannedFile& scanned, std::span<const TermMatcher* const> terms,
 ScannedFile Named(const WalkedFile& file) {
     ScannedFile scanned;
     scanned.path = file.path;
+    scanned.own = file.own;
+    return scanned;
+}
+
+ScannedFile Named(WalkedFile&& file) {
+    ScannedFile scanned;
+    scanned.path = std::move(file.path);
     scanned.own = file.own;
     return scanned;
 }
@@ -158,7 +166,7 @@ struct ScanState {
     bool tried = false;
 };
 
-std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
+std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
                                    std::span<const TermMatcher* const> terms, ScanState& state,
                                    const StopCheck& stop, bool withLines) {
     if (!state.tried) {
@@ -187,7 +195,7 @@ std::vector<ScannedFile> ScanFiles(std::span<const WalkedFile> files,
             scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
             continue;
         }
-        ScannedFile& one = scanned.emplace_back(Named(files[index]));
+        ScannedFile& one = scanned.emplace_back(Named(std::move(files[index])));
         BatchRead& read = reads[nameOf[index]];
         if (read.error != 0) {
             continue;  // could not be opened or read
@@ -223,7 +231,7 @@ Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsign
                bool withLines) {
     return DriveWalkInBatches<ScannedFile, ScanState>(
         walk, {.work =
-                   [terms, &stop, withLines](std::span<const WalkedFile> files, ScanState& state) {
+                   [terms, &stop, withLines](std::span<WalkedFile> files, ScanState& state) {
                        return ScanFiles(files, terms, state, stop, withLines);
                    },
                .take = take,

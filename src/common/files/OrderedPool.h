@@ -26,7 +26,7 @@ inline unsigned DefaultWorkerCount() {
 template <typename Task, typename Output, typename State>
 class OrderedPool {
 public:
-    using Work = std::function<Output(const Task&, State&)>;
+    using Work = std::function<Output(Task&, State&)>;
 
     OrderedPool(unsigned helpers, Work work) : work_(std::move(work)) {
         for (unsigned index = 0; index < helpers; ++index) {

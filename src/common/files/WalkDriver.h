@@ -78,7 +78,8 @@ Flow DriveWalk(TreeWalk& walk, const FileStages<Task, Output, State>& stages) {
 template <typename Output, typename State>
 struct BatchStages {
     // Up to `batch` files in walk order, on the ordered pool; one output for each.
-    std::function<std::vector<Output>(std::span<const WalkedFile> files, State& state)> work;
+    // The files are the work's to take from, such as their paths.
+    std::function<std::vector<Output>(std::span<WalkedFile> files, State& state)> work;
     // Each file's output, in walk order, as with DriveWalk.
     std::function<Flow(Output output)> take;
     std::size_t batch = 1;
@@ -92,9 +93,9 @@ template <typename Output, typename State>
 Flow DriveWalkInBatches(TreeWalk& walk, const BatchStages<Output, State>& stages) {
     using Files = std::vector<WalkedFile>;
     using Outputs = std::vector<Output>;
-    OrderedPool<Files, Outputs, State> pool(
-        stages.workers,
-        [&stages](const Files& files, State& state) { return stages.work(files, state); });
+    OrderedPool<Files, Outputs, State> pool(stages.workers, [&stages](Files& files, State& state) {
+        return stages.work(files, state);
+    });
     WalkedFile file;
     const bool finished = RunInOrder(
         pool, std::max<std::size_t>(1, stages.ahead / stages.batch),

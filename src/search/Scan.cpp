@@ -36,17 +36,10 @@ void AddLines(ScannedFile& scanned, std::span<const TermMatcher* const> terms,
     }
 }
 
-ScannedFile Named(const WalkedFile& file) {
+ScannedFile Named(std::string path, bool own) {
     ScannedFile scanned;
-    scanned.path = file.path;
-    scanned.own = file.own;
-    return scanned;
-}
-
-ScannedFile Named(WalkedFile&& file) {
-    ScannedFile scanned;
-    scanned.path = std::move(file.path);
-    scanned.own = file.own;
+    scanned.path = std::move(path);
+    scanned.own = own;
     return scanned;
 }
 
@@ -195,7 +188,8 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
             scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
             continue;
         }
-        ScannedFile& one = scanned.emplace_back(Named(std::move(files[index])));
+        ScannedFile& one =
+            scanned.emplace_back(Named(std::move(files[index].path), files[index].own));
         BatchRead& read = reads[nameOf[index]];
         if (read.error != 0) {
             continue;  // could not be opened or read
@@ -217,7 +211,7 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
 
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
                      FileBuffer& buffer, const StopCheck& stop, bool withLines) {
-    ScannedFile scanned = Named(file);
+    ScannedFile scanned = Named(file.path, file.own);
     auto opened =
         TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
     if (opened) {

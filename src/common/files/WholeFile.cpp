@@ -107,7 +107,7 @@ Result<LoadedFile> LoadFile(const std::string& path) {
 bool FileBuffer::Grow(std::size_t size) {
     // Whole mebibytes, so that the many small files of a tree share one allocation.
     constexpr std::size_t kMebibyte = std::size_t{1} << 20;
-    memory_ = ReadMemory();
+    memory_ = ReadMemory();  // freed first, so that the old and the new are never held together
     memory_ = ReadMemory::ForSize((size + kMebibyte - 1) / kMebibyte * kMebibyte);
     return memory_.Data() != nullptr;
 }

@@ -75,20 +75,32 @@ void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, std::string_view b
     }
 }
 
+// A search reads whole only the files a batch would: a file of some MiB read whole passes
+// through memory twice, once as the kernel copies it and once as it is searched, where pieces that
+// stay in the core's cache are searched as they arrive. With their lines asked for, files are
+// read whole as far as the rule for all readers lets them, so that a hit's lines need no second
+// read.
+constexpr std::uint64_t kSearchWholeLimit = BatchReader::kLargestRead;
+constexpr std::size_t kSearchPiece = std::size_t{128} << 10;
+
 // Reads and matches a file already opened and checked: whole, or piece by piece when big.
 void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
-                std::span<const TermMatcher* const> terms, FileBuffer& buffer,
+                std::span<const TermMatcher* const> terms, ScanMemory& memory,
                 const StopCheck& stop, bool withLines) {
     const struct stat& status = opened.status;
-    if (ReadsWhole(status)) {
-        if (auto stamp = ReadOpenedInto(opened, scanned.path, buffer)) {
-            MatchWhole(scanned, stamp.value(), buffer.View(), buffer.Text(), terms, withLines);
+    if (withLines ? ReadsWhole(status)
+                  : static_cast<std::uint64_t>(status.st_size) <= kSearchWholeLimit) {
+        if (auto stamp = ReadOpenedInto(opened, scanned.path, memory.whole)) {
+            MatchWhole(scanned, stamp.value(), memory.whole.View(), memory.whole.Text(), terms,
+                       withLines);
         }
         return;
     }
-    auto streamed =
-        MatchStreamed(opened.file.get(), scanned.path, {terms.begin(), terms.end()},
-                      {.limit = static_cast<std::uint64_t>(status.st_size), .stop = stop});
+    auto streamed = MatchStreamed(opened.file.get(), scanned.path, {terms.begin(), terms.end()},
+                                  {.pieceSize = kSearchPiece,
+                                   .limit = static_cast<std::uint64_t>(status.st_size),
+                                   .stop = stop,
+                                   .window = &memory.window});
     if (!streamed) {
         return;
     }
@@ -116,7 +128,7 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
 // thread alone they would take as long as on a machine of one core.
 void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
              std::span<const BatchRead> reads, std::span<const std::size_t> nameOf,
-             std::span<const TermMatcher* const> terms, FileBuffer& buffer, const StopCheck& stop,
+             std::span<const TermMatcher* const> terms, ScanMemory& memory, const StopCheck& stop,
              bool withLines) {
     // A thread and its buffer cost more than reading a few files of some hundred KiB.
     constexpr std::uint64_t kWorthThreads = std::uint64_t{32} << 20;
@@ -129,22 +141,22 @@ void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
     const std::size_t threadsWorth = std::min(big.size(), cores);
     const std::size_t helpers = bytes < kWorthThreads || threadsWorth == 0 ? 0 : threadsWorth - 1;
     std::atomic<std::size_t> next{0};
-    const auto work = [&](FileBuffer& own) {
+    const auto work = [&](ScanMemory& own) {
         for (std::size_t at = next++; at < big.size(); at = next++) {
             const std::size_t index = big[at];
             ScanOpened(scanned[index], reads[nameOf[index]].opened, terms, own, stop, withLines);
         }
     };
-    std::vector<FileBuffer> buffers(helpers);
+    std::vector<ScanMemory> memories(helpers);
     std::vector<std::thread> threads;
     for (std::size_t index = 0; index < helpers; ++index) {
         try {
-            threads.emplace_back(work, std::ref(buffers[index]));
+            threads.emplace_back(work, std::ref(memories[index]));
         } catch (const std::system_error&) {
             break;  // no thread to be had: this one reads the rest
         }
     }
-    work(buffer);
+    work(memory);
     for (std::thread& thread : threads) {
         thread.join();
     }
@@ -153,7 +165,7 @@ void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
 // What a worker keeps from batch to batch: its buffers and its ring, made on its first batch,
 // since a ring belongs to the thread that uses it.
 struct ScanState {
-    FileBuffer buffer;    // for the files read alone
+    ScanMemory memory;    // for the files read alone
     std::string decoded;  // a UTF-16 file of a batch as UTF-8
     std::unique_ptr<BatchReader> reader;
     bool tried = false;
@@ -185,7 +197,7 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
     std::vector<std::size_t> big;  // left open: too big for the batch
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!batched || nameOf[index] == BatchReader::kMostFiles) {
-            scanned.push_back(ScanFile(files[index], terms, state.buffer, stop, withLines));
+            scanned.push_back(ScanFile(files[index], terms, state.memory, stop, withLines));
             continue;
         }
         ScannedFile& one =
@@ -203,19 +215,19 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
             big.push_back(index);
         }
     }
-    ScanBig(scanned, big, reads, nameOf, terms, state.buffer, stop, withLines);
+    ScanBig(scanned, big, reads, nameOf, terms, state.memory, stop, withLines);
     return scanned;
 }
 
 }  // namespace
 
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer, const StopCheck& stop, bool withLines) {
+                     ScanMemory& memory, const StopCheck& stop, bool withLines) {
     ScannedFile scanned = Named(file.path, file.own);
     auto opened =
         TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
     if (opened) {
-        ScanOpened(scanned, opened.value(), terms, buffer, stop, withLines);
+        ScanOpened(scanned, opened.value(), terms, memory, stop, withLines);
     }
     return scanned;
 }

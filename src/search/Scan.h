@@ -3,6 +3,7 @@
 #include "common/Run.h"
 #include "common/StopRequest.h"
 #include "common/files/TreeWalk.h"
+#include "common/files/ReadMemory.h"
 #include "common/files/WholeFile.h"
 #include "common/text/Utf16.h"
 #include "search/HitLines.h"
@@ -36,11 +37,17 @@ struct ScannedFile {
     bool AnyHit() const;
 };
 
-// Reads a walked file once and matches every term in it. A file that fits the buffer is read
-// whole; a bigger one piece by piece, with the same results, so memory stays small whatever the
-// size.
+// The memory a worker reads files into, kept from file to file, since memory touched for the
+// first time costs the kernel a fault a page.
+struct ScanMemory {
+    FileBuffer whole;   // a file read whole
+    ReadMemory window;  // the pieces of a bigger one
+};
+
+// Reads a walked file once and matches every term in it. A small file is read whole; a bigger
+// one piece by piece, with the same results, so memory stays small whatever the size.
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     FileBuffer& buffer, const StopCheck& stop = {}, bool withLines = false);
+                     ScanMemory& memory, const StopCheck& stop = {}, bool withLines = false);
 
 // Scans the walk's files on the workers and hands each result to `take` in walk order. What was
 // read beyond a stop is left out: a search changes nothing. `stop` is asked inside big files.

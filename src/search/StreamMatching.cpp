@@ -263,7 +263,7 @@ Result<StreamedMatches> MatchStreamed(int descriptor, const std::string& path,
                                       const std::vector<const TermMatcher*>& terms,
                                       const StreamSettings& settings) {
     ChunkReader reader(descriptor, path, settings.pieceSize, settings.limit,
-                       ChunkReader::ReadAs::Text);
+                       ChunkReader::ReadAs::Text, settings.window);
     StreamMatcher matcher(terms);
     EncodingDetector detector;
     // Terms alike in both encodings need neither the encoding nor the title until they are

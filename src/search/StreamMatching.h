@@ -31,6 +31,7 @@ struct StreamSettings {
     ContentHasher* hasher = nullptr;            // when set, is given every byte of the file
     std::uint64_t limit = ChunkReader::kWhole;  // the size the file had when it was opened
     StopCheck stop{};                           // asked before each piece after the first
+    ReadMemory* window = nullptr;  // kept from file to file for the pieces (see ChunkReader)
 };
 
 // Reads a file once, piece by piece, and matches every term in it by the rules of

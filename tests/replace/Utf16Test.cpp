@@ -58,10 +58,10 @@ TEST(BinaryTest, ANulInTheFirstBytesMakesAFileBinaryAndUnchanged) {
         const TempTree tree;
         const std::string path = tree.Write("datei.txt", given.bytes);
         const TermMatcher* terms[] = {&term};
-        FileBuffer buffer;
+        ScanMemory memory;
         WalkedFile walked;
         walked.path = path;
-        EXPECT_EQ(ScanFile(walked, terms, buffer).binary, given.binary);
+        EXPECT_EQ(ScanFile(walked, terms, memory).binary, given.binary);
         const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
         auto streamed = MatchStreamed(file.get(), path, {&term}, {.pieceSize = 16});
         ASSERT_TRUE(streamed);
@@ -141,8 +141,8 @@ TEST(Utf16Test, SearchedAndReplacedAsTheTextItHolds) {
             WalkedFile walked;
             walked.path = path;
             const TermMatcher* terms[] = {&step->term};
-            FileBuffer buffer;
-            const ScannedFile whole = ScanFile(walked, terms, buffer);
+            ScanMemory memory;
+            const ScannedFile whole = ScanFile(walked, terms, memory);
             EXPECT_EQ(whole.matches.front().firstPosition, given.first);
             EXPECT_EQ(whole.matches.front().count, given.count);
             EXPECT_EQ(whole.matches.front().encoding, TextEncoding::Utf8);

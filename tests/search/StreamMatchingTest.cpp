@@ -78,6 +78,8 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
     };
     test::TempTree tree;
     const std::string path = tree.Write("datei.txt", "");
+    // One window for every file, as a worker keeps it: nothing of a file may reach the next.
+    ReadMemory window;
     for (const StreamCase& test : cases) {
         const QString term = QString::fromUtf8(test.term);
         auto matcher = MatcherFor(term, test.mode, test.regex, test.wholeWord);
@@ -95,8 +97,8 @@ TEST(StreamMatchingTest, PiecesGiveWhatTheWholeFileGives) {
             for (const std::size_t piece : {16, 23, 64}) {
                 const auto where = testing::Message()
                                    << test.term << " at " << at << ", pieces of " << piece;
-                auto streamed =
-                    MatchStreamed(descriptor, "datei", {&matcher.value()}, {.pieceSize = piece});
+                auto streamed = MatchStreamed(descriptor, "datei", {&matcher.value()},
+                                              {.pieceSize = piece, .window = &window});
                 ASSERT_TRUE(streamed);
                 const FileMatch& part = streamed->matches.front();
                 EXPECT_EQ(part.firstPosition, whole.firstPosition) << where;

@@ -16,9 +16,6 @@ std::atomic<bool> allowed{true};
 // The user data of a close, whose result nobody needs: the files' indexes are far below it.
 constexpr std::uint64_t kClosing = ~std::uint64_t{0};
 
-// Each file starts on a cache line of its own.
-constexpr std::size_t kAlignment = 64;
-
 }  // namespace
 
 struct BatchReader::Ring {
@@ -57,7 +54,7 @@ std::unique_ptr<BatchReader> BatchReader::Make() {
         return nullptr;
     }
     ring->standing = true;
-    ReadMemory memory = ReadMemory::ForSize(kMostFiles * (kLargestRead + kAlignment));
+    ReadMemory memory = ReadMemory::ForSize(kMostFiles * (kLargestRead + ReadMemory::kAlignment));
     if (memory.Data() == nullptr) {
         return nullptr;
     }
@@ -144,7 +141,9 @@ bool BatchReader::Read(std::span<const BatchName> names, std::span<BatchRead> re
             continue;  // left open for the caller
         }
         placed[index] = memory_.Data() + used;
-        used += (size + kAlignment - 1) / kAlignment * kAlignment;
+        // Each file starts on a cache line of its own, where the kernel copies fastest.
+        used +=
+            (size + ReadMemory::kAlignment - 1) / ReadMemory::kAlignment * ReadMemory::kAlignment;
         if (size != 0) {
             io_uring_sqe* reading = io_uring_get_sqe(&ring_->ring);
             io_uring_prep_read(reading, read.opened.file.get(), placed[index],

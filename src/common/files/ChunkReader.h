@@ -67,14 +67,20 @@ public:
 
     // `path` names the file in messages. Reading ends at `limit`, in the file's bytes: a file
     // that grows while it is read is taken at the size it had, as when it is read whole.
+    // `kept`, when given, is memory the caller keeps from file to file: the window lives in it
+    // while the file is read and leaves it there, perhaps grown, when the reader goes.
     ChunkReader(int descriptor, std::string path, std::size_t pieceSize = kPieceSize,
-                std::uint64_t limit = kWhole, ReadAs readAs = ReadAs::Bytes);
+                std::uint64_t limit = kWhole, ReadAs readAs = ReadAs::Bytes,
+                ReadMemory* kept = nullptr);
+    ~ChunkReader();
+    ChunkReader(const ChunkReader&) = delete;
+    ChunkReader& operator=(const ChunkReader&) = delete;
 
     // Drops the bytes before `keepFrom` (an offset inside the window) and reads the next piece
     // behind the window. The first call reads the first piece.
     Status Advance(std::uint64_t keepFrom);
 
-    std::string_view Window() const { return {buffer_.Data(), size_}; }
+    std::string_view Window() const { return {WindowData(), size_}; }
     std::uint64_t Start() const { return start_; }
     std::uint64_t End() const { return start_ + size_; }
     // The bytes the last step added, each seen here exactly once.
@@ -93,6 +99,7 @@ public:
     bool Malformed() const { return decoder_ && decoder_->Malformed(); }
 
 private:
+    char* WindowData() const { return buffer_.Data() + lead_; }
     void MakeRoom(std::uint64_t keepFrom, std::size_t kept, std::size_t room);
     Result<std::size_t> ReadPiece(char* into);
     void StartDecoding(ByteOrder order);
@@ -103,7 +110,9 @@ private:
     std::size_t pieceSize_;
     std::uint64_t limit_;
     ReadAs readAs_;
+    ReadMemory* kept_;
     ReadMemory buffer_;
+    std::size_t lead_ = 0;  // where the window begins in the buffer
     std::size_t size_ = 0;
     std::size_t freshAt_ = 0;
     std::uint64_t start_ = 0;

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace trawlex {
@@ -13,8 +14,9 @@ void ReadMemory::Free::operator()(char* data) const {
 ReadMemory ReadMemory::ForSize(std::size_t size) {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
     const bool huge = size >= kHugePage / 2;
-    const std::size_t capacity = huge ? (size + kHugePage - 1) / kHugePage * kHugePage : size;
-    void* memory = huge ? std::aligned_alloc(kHugePage, capacity) : std::malloc(capacity);
+    const std::size_t unit = huge ? kHugePage : kAlignment;
+    const std::size_t capacity = (std::max<std::size_t>(size, 1) + unit - 1) / unit * unit;
+    void* memory = std::aligned_alloc(unit, capacity);
     ReadMemory made;
     if (memory == nullptr) {
         return made;

@@ -33,6 +33,7 @@ public:
     void FinishResults();
     void ResultsBegin(const ResultsHeading& heading) override;
     void ShowFound(FoundFile found) override;
+    bool ShowsFound() const override { return output_.has_value(); }
     bool WantsLines() const override { return output_ && output_->WantsLines(); }
     void NoteProblem(const RunProblem& problem) override;
     void StatusChanged() override {}

@@ -35,27 +35,33 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kSummaryRow = "<TR BGCOLOR=\"#d0d0d0\"><TD><B>";
 
 QString HtmlEscaped(QStringView text) {
+    // Most values hold none of the four characters: the text between them is taken whole
+    // rather than a character at a time, which was a tenth of a search of many small files.
     QString escaped;
     escaped.reserve(text.size());
-    for (const QChar character : text) {
-        switch (character.unicode()) {
+    qsizetype taken = 0;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        QLatin1StringView reference;
+        switch (text[at].unicode()) {
             case u'&':
-                escaped += QStringLiteral("&amp;");
+                reference = QLatin1StringView("&amp;");
                 break;
             case u'<':
-                escaped += QStringLiteral("&lt;");
+                reference = QLatin1StringView("&lt;");
                 break;
             case u'>':
-                escaped += QStringLiteral("&gt;");
+                reference = QLatin1StringView("&gt;");
                 break;
             case u'"':
-                escaped += QStringLiteral("&quot;");
+                reference = QLatin1StringView("&quot;");
                 break;
             default:
-                escaped += character;
+                continue;
         }
+        escaped.append(text.sliced(taken, at - taken)).append(reference);
+        taken = at + 1;
     }
-    return escaped;
+    return escaped.append(text.sliced(taken));
 }
 
 std::string AbsolutePath(std::string_view pathBytes) {
@@ -224,13 +230,15 @@ std::string LinkTarget(std::string_view pathBytes) {
             }
         }
     } else {
-        for (const QChar character : text) {
-            if (needsEscape(character.unicode())) {
-                escape(character.unicode());
-            } else {
-                link += character;
+        qsizetype taken = 0;
+        for (qsizetype at = 0; at < text.size(); ++at) {
+            if (needsEscape(text[at].unicode())) {
+                link.append(QStringView(text).sliced(taken, at - taken));
+                escape(text[at].unicode());
+                taken = at + 1;
             }
         }
+        link.append(QStringView(text).sliced(taken));
     }
     return EscapeValue(link);
 }

@@ -96,6 +96,9 @@ public:
     // in report order.
     virtual void ResultsBegin(const ResultsHeading&) {}
     virtual void ShowFound(FoundFile) {}
+    // Whether the found files are shown at all, asked once before the first: a view that shows
+    // none is spared making each row (its title, decoded for the eye).
+    virtual bool ShowsFound() const { return true; }
 
     // A search asks once whether the rows should bring the lines of their hits.
     virtual bool WantsLines() const { return false; }

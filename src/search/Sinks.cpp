@@ -3,6 +3,9 @@
 namespace trawlex {
 
 Flow ViewSink::Take(const FoundRow& row) {
+    if (!showsFound_) {
+        return Flow::Continue;
+    }
     const FileMatch& match = row.Match();
     view_.ShowFound(
         {.number = row.number,

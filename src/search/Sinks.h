@@ -25,13 +25,14 @@ struct FoundRow {
 // test): it sees each row and the progress after each file, and is asked then whether to go on.
 class ViewSink final : public Sink<FoundRow>, public Sink<RunProgress> {
 public:
-    explicit ViewSink(RunView& view) : view_(view) {}
+    explicit ViewSink(RunView& view) : view_(view), showsFound_(view.ShowsFound()) {}
 
     Flow Take(const FoundRow& row) override;
     Flow Take(const RunProgress& progress) override;
 
 private:
     RunView& view_;
+    bool showsFound_;
 };
 
 // The rows of a search's report, written as they come.

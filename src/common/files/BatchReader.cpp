@@ -142,8 +142,7 @@ bool BatchReader::Read(std::span<const BatchName> names, std::span<BatchRead> re
         }
         placed[index] = memory_.Data() + used;
         // Each file starts on a cache line of its own, where the kernel copies fastest.
-        used +=
-            (size + ReadMemory::kAlignment - 1) / ReadMemory::kAlignment * ReadMemory::kAlignment;
+        used += ReadMemory::WholeLines(size);
         if (size != 0) {
             io_uring_sqe* reading = io_uring_get_sqe(&ring_->ring);
             io_uring_prep_read(reading, read.opened.file.get(), placed[index],

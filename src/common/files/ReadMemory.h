@@ -13,6 +13,10 @@ public:
     // Every block starts on a cache line: the kernel copies into memory a few bytes off one
     // several times slower.
     static constexpr std::size_t kAlignment = 64;
+    // `size` rounded up to whole cache lines.
+    static constexpr std::size_t WholeLines(std::size_t size) {
+        return (size + kAlignment - 1) / kAlignment * kAlignment;
+    }
 
     ReadMemory() = default;
 

@@ -49,5 +49,39 @@ TEST(FinderTest, EdgesOfTermAndTextNeverMatchOrOverrun) {
     }
 }
 
+// The wide loops look at 64 and 16 positions at a time: a term must be found at every offset
+// in and across those blocks, in either case, and a near miss before it (the term with its last
+// byte wrong) must not count.
+TEST(FinderTest, FindsTheTermAtEveryOffsetOfTheWideLoops) {
+    struct Case {
+        const char* term;
+        CompareMode mode;
+        const char* placed;  // as it stands in the text
+    };
+    const Case cases[] = {
+        {"PM_RESUME", CompareMode::Exact, "PM_RESUME"},
+        {"PM_RESUME", CompareMode::IgnoreCase, "pm_ResUMe"},
+        {"Wasserkraft", CompareMode::IgnoreCase, "wASSERKRAFT"},
+        {"\xC4rger", CompareMode::IgnoreCase, "\xE4RGER"},
+        {"x", CompareMode::Exact, "x"},
+    };
+    for (const Case& given : cases) {
+        const Finder finder(given.term, given.mode);
+        const std::string placed = given.placed;
+        std::string missed = placed;
+        missed.back() = '#';
+        for (std::size_t at = 0; at + placed.size() <= 150; ++at) {
+            SCOPED_TRACE(std::string(given.term) + " at " + std::to_string(at));
+            std::string text(150, '.');
+            if (at > missed.size() && placed.size() > 1) {
+                text.replace(at - missed.size() - 1, missed.size(), missed);
+            }
+            text.replace(at, placed.size(), placed);
+            EXPECT_EQ(finder.Find(text), at);
+            EXPECT_EQ(finder.Find(text, at + 1), npos);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace trawlex

@@ -186,7 +186,12 @@ bool TreeWalk::Next(WalkedFile& file) {
     while (!frames_.empty()) {
         Frame& frame = frames_.back();
         if (frame.nextFile < frame.files.size()) {
-            file.path = frame.directory + frame.files[frame.nextFile++];
+            // Put together in place: `directory + name` would allocate twice, and a tree has
+            // tens of thousands of files.
+            const std::string& name = frame.files[frame.nextFile++];
+            file.path.clear();
+            file.path.reserve(frame.directory.size() + name.size());
+            file.path.append(frame.directory).append(name);
             file.nameAt = frame.directory.size();
             file.directory = frame.descriptor;
             file.own = frame.own;

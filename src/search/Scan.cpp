@@ -75,11 +75,12 @@ void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, std::string_view b
     }
 }
 
-// A search reads whole only the files a batch would: a file of some MiB read whole passes
-// through memory twice, once as the kernel copies it and once as it is searched, where pieces that
-// stay in the core's cache are searched as they arrive. With their lines asked for, files are
-// read whole as far as the rule for all readers lets them, so that a hit's lines need no second
-// read.
+// A search for plain terms reads whole only the files a batch would: a file of some MiB read
+// whole passes through memory twice, once as the kernel copies it and once as it is searched,
+// where pieces that stay in the core's cache are searched as they arrive. Patterns, and runs
+// that want their hits' lines (which then need no second read), read files whole as far as the
+// rule for all readers lets them, and a pattern takes bigger pieces beyond that, which it is
+// asked at the end of less often.
 constexpr std::uint64_t kSearchWholeLimit = BatchReader::kLargestRead;
 constexpr std::size_t kSearchPiece = std::size_t{128} << 10;
 
@@ -88,8 +89,10 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
                 std::span<const TermMatcher* const> terms, ScanMemory& memory,
                 const StopCheck& stop, bool withLines) {
     const struct stat& status = opened.status;
-    if (withLines ? ReadsWhole(status)
-                  : static_cast<std::uint64_t>(status.st_size) <= kSearchWholeLimit) {
+    const bool patterns = std::any_of(terms.begin(), terms.end(),
+                                      [](const TermMatcher* term) { return term->ByPattern(); });
+    if (withLines || patterns ? ReadsWhole(status)
+                              : static_cast<std::uint64_t>(status.st_size) <= kSearchWholeLimit) {
         if (auto stamp = ReadOpenedInto(opened, scanned.path, memory.whole)) {
             MatchWhole(scanned, stamp.value(), memory.whole.View(), memory.whole.Text(), terms,
                        withLines);
@@ -97,7 +100,7 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
         return;
     }
     auto streamed = MatchStreamed(opened.file.get(), scanned.path, {terms.begin(), terms.end()},
-                                  {.pieceSize = kSearchPiece,
+                                  {.pieceSize = patterns ? ChunkReader::kPieceSize : kSearchPiece,
                                    .limit = static_cast<std::uint64_t>(status.st_size),
                                    .stop = stop,
                                    .window = &memory.window});

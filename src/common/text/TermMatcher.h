@@ -74,11 +74,15 @@ public:
     // nothing when there is no such bound.
     std::optional<std::size_t> LongestOccurrence(TextEncoding encoding) const;
 
+    // True when a regular expression does the search. Over a text in pieces it has to be asked
+    // at the end of every piece whether a match goes on: patterns that match at most places
+    // take two to three times as long as over the text whole.
+    bool ByPattern() const { return pattern_ != nullptr && literal_.IsEmpty(); }
+
     // The regular expression as typed, for a message; empty for a literal term.
     QString PatternText() const { return pattern_ != nullptr ? pattern_->Text() : QString(); }
 
 private:
-    bool ByPattern() const { return pattern_ != nullptr && literal_.IsEmpty(); }
     PieceScan ScanLiteralPiece(std::string_view window, std::uint64_t start, bool final,
                                const DetectedEncoding& detected, PatternCursor& cursor,
                                const std::function<bool(const Occurrence&)>& each) const;

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -45,6 +47,55 @@ Result<DirectoryHandle> GetFolder(const std::string& path) {
 std::string SeparatorFor(const DirectoryHandle& handle) {
     return !handle.path.empty() && handle.path.back() == kSeparator ? std::string()
                                                                     : std::string(1, kSeparator);
+}
+
+bool IdentitySet::Insert(dev_t device, ino_t inode) {
+    const Identity identity{device, inode};
+    if (identity == kFree) {
+        return !std::exchange(freeTaken_, true);
+    }
+    if (2 * (taken_ + 1) > slots_.size()) {
+        Grow();
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = SlotOf(identity);; at = (at + 1) & mask) {
+        if (slots_[at] == identity) {
+            return false;
+        }
+        if (slots_[at] == kFree) {
+            slots_[at] = identity;
+            ++taken_;
+            return true;
+        }
+    }
+}
+
+// The inodes of one directory are often numbered one after another. Eight neighbours share a
+// stretch of slots, so that the files of a directory are looked for in a few lines of memory;
+// the stretches are spread over the table by multiplying, whose top bits depend on every bit.
+std::size_t IdentitySet::SlotOf(const Identity& identity) const {
+    constexpr std::uint64_t kNeighbours = 8;
+    const std::uint64_t stretch =
+        ((identity.inode / kNeighbours) ^ std::rotl(identity.device, 32)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(((stretch >> shift_) & ~(kNeighbours - 1)) |
+                                    (identity.inode % kNeighbours));
+}
+
+void IdentitySet::Grow() {
+    const std::size_t count = slots_.empty() ? std::size_t{512} : 2 * slots_.size();
+    const std::vector<Identity> old = std::exchange(slots_, std::vector<Identity>(count, kFree));
+    shift_ = 64 - std::countr_zero(count);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Identity& identity : old) {
+        if (identity == kFree) {
+            continue;
+        }
+        std::size_t at = SlotOf(identity);
+        while (slots_[at] != kFree) {
+            at = (at + 1) & mask;
+        }
+        slots_[at] = identity;
+    }
 }
 
 bool WalkGuard::Enter(const DirectoryHandle& handle) {

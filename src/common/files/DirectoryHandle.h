@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -27,20 +26,31 @@ Result<DirectoryHandle> GetFolder(const std::string& path);
 std::string SeparatorFor(const DirectoryHandle& handle);
 
 // Files and directories by identity (device and inode), whatever names or links lead to them.
+// A search asks it once for every file, on the thread that also walks and writes the report:
+// the identities lie side by side in one table, so that a question costs one look into memory
+// instead of a bucket and a node each.
 class IdentitySet {
 public:
     // True the first time the identity is seen.
     bool Insert(const struct stat& info) { return Insert(info.st_dev, info.st_ino); }
-    bool Insert(dev_t device, ino_t inode) { return seen_.insert({device, inode}).second; }
+    bool Insert(dev_t device, ino_t inode);
 
 private:
-    struct Hash {
-        std::size_t operator()(const std::pair<dev_t, ino_t>& identity) const {
-            return std::hash<std::uint64_t>()(identity.second * 0x9E3779B97F4A7C15ULL ^
-                                              identity.first);
-        }
+    struct Identity {
+        std::uint64_t device;
+        std::uint64_t inode;
+        bool operator==(const Identity&) const = default;
     };
-    std::unordered_set<std::pair<dev_t, ino_t>, Hash> seen_;
+    // Marks a slot as free; should a file have this very identity, `freeTaken_` holds it.
+    static constexpr Identity kFree{~std::uint64_t{0}, ~std::uint64_t{0}};
+
+    std::size_t SlotOf(const Identity& identity) const;
+    void Grow();
+
+    std::vector<Identity> slots_;  // a power of two of them, at most half taken
+    std::size_t taken_ = 0;
+    int shift_ = 64;  // 64 less the count of bits of a slot's number
+    bool freeTaken_ = false;
 };
 
 // Remembers the real directories (device and inode) a walk has entered, so that a link leading

@@ -108,6 +108,12 @@ TEST(PatternTest, FindsTheSamePlacesInEveryEncodingWholeOrInPieces) {
     kisses.push_back(3303);
     const Case cases[] = {
         {u"Fundst[a-z\u00FC]+"_qs, true, exact, u"Ein Fundst\u00FCck, Fundstelle"_qs, {5, 16}},
+        // The only byte beyond ASCII lies past the first steps of the look for one.
+        {u"[ST]\u00FCr"_qs,
+         true,
+         exact,
+         QString(55, u'x') + u" T\u00FCr "_qs + QString(20, u'x'),
+         {57}},
         {u"gr\u00F6(ss|\u00DF)e"_qs, true, ignore, u"GR\u00D6SSE und Gr\u00F6\u00DFe"_qs, {1, 12}},
         {u"\\bStra\u00DFe\\b"_qs, true, exact, u"Stra\u00DFenbahn Stra\u00DFe"_qs, {13}},
         {u"\\w+"_qs, true, exact, u"\u00D6l \u00FCber"_qs, {1, 4}},

@@ -72,10 +72,10 @@ TEST(MatchingTest, EncodingIsDecidedFromTheBytes) {
         {"\u00E4" + std::string(9, 'b'), TextEncoding::Utf8},
     };
     // Behind any number of ASCII bytes, so that each sequence also falls inside and across the
-    // words the check reads at a time.
+    // words and blocks the check reads at a time.
     for (const auto& [bytes, encoding] : cases) {
         const bool marked = bytes.starts_with("\xEF\xBB\xBF");
-        for (std::size_t ascii = 0; ascii <= (marked ? 0 : 40); ++ascii) {
+        for (std::size_t ascii = 0; ascii <= (marked ? 0 : 80); ++ascii) {
             EXPECT_EQ(DetectEncoding(std::string(ascii, 'a') + bytes).encoding, encoding)
                 << ascii << " " << bytes;
         }

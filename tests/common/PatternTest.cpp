@@ -119,6 +119,9 @@ TEST(PatternTest, FindsTheSamePlacesInEveryEncodingWholeOrInPieces) {
         {u"\\w+"_qs, true, exact, u"\u00D6l \u00FCber"_qs, {1, 4}},
         {u"x*"_qs, true, exact, u"axxb"_qs, {1, 2, 4, 5}},  // never twice at one place
         {u"(?m)^Zeile$"_qs, true, exact, u"Kopf\r\nZeile\r\nEnde"_qs, {7}},
+        // Windows-1252 read as UTF-8: thousands of two-byte characters before a match, which
+        // its place is counted back through.
+        {u"[\u00E4c]b"_qs, true, exact, QString(3000, u'\u00E4') + u"b \u00E4b"_qs, {3000, 3003}},
         {u"\u20AC\\d"_qs, true, exact, u"Preis: \u20AC5"_qs, {8}},
         {u"\u0160KODA"_qs, false, ignore, u"\u0161koda"_qs, {1}},
         {u"fund"_qs, false, exact, u"Fund"_qs, {}},

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -110,6 +111,50 @@ Scratch& ThreadScratch() {
     return scratch;
 }
 
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+std::uint64_t WordAt(std::string_view bytes, std::size_t at) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data() + at, sizeof word);
+    return word;
+}
+
+// The first byte beyond ASCII at or after `at`, or the end: German text in Windows-1252 has an
+// umlaut every few dozen bytes, so the runs between are gone through eight bytes a step.
+std::size_t AsciiRunEnd(std::string_view bytes, std::size_t at) {
+    for (; bytes.size() - at >= sizeof(std::uint64_t); at += sizeof(std::uint64_t)) {
+        if (const std::uint64_t high = WordAt(bytes, at) & kHighBits; high != 0) {
+            return at + static_cast<std::size_t>(std::countr_zero(high)) / 8;
+        }
+    }
+    while (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x80) {
+        ++at;
+    }
+    return at;
+}
+
+// The characters of UTF-8 text, as the bytes that are no continuation byte (10xxxxxx), eight
+// at a time: the counts of each byte's place are summed in the word's lanes.
+std::size_t CharacterCount(std::string_view text) {
+    constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFULL;
+    std::size_t continuations = 0;
+    std::size_t at = 0;
+    while (text.size() - at >= sizeof(std::uint64_t)) {
+        std::uint64_t lanes = 0;  // each below 256: at most 255 words before they are summed
+        for (int words = 0; words < 255 && text.size() - at >= sizeof(std::uint64_t);
+             ++words, at += sizeof(std::uint64_t)) {
+            const std::uint64_t word = WordAt(text, at);
+            lanes += (word & ~(word << 1) & kHighBits) >> 7;
+        }
+        const std::uint64_t pairs = (lanes & kLowBytes) + ((lanes >> 8) & kLowBytes);
+        continuations += static_cast<std::size_t>((pairs * 0x0001000100010001ULL) >> 48);
+    }
+    for (; at < text.size(); ++at) {
+        continuations += (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80 ? 1 : 0;
+    }
+    return text.size() - continuations;
+}
+
 // Turns offsets in the UTF-8 text a Windows-1252 file was read as back into the file's offsets:
 // each of its bytes is one character. Matches come left to right, so the walk is short.
 class OffsetMap {
@@ -125,22 +170,15 @@ public:
     }
 
 private:
+    // Offsets lie between characters, so the characters before one are the bytes before it
+    // that begin a character.
     std::size_t Characters(std::size_t offset) {
-        while (at_ < offset) {
-            at_ += 1;
-            while (at_ < subject_.size() &&
-                   (static_cast<unsigned char>(subject_[at_]) & 0xC0) == 0x80) {
-                ++at_;
-            }
-            ++characters_;
+        if (offset >= at_) {
+            characters_ += CharacterCount(subject_.substr(at_, offset - at_));
+        } else {
+            characters_ -= CharacterCount(subject_.substr(offset, at_ - offset));
         }
-        while (at_ > offset) {
-            --at_;
-            while (at_ > 0 && (static_cast<unsigned char>(subject_[at_]) & 0xC0) == 0x80) {
-                --at_;
-            }
-            --characters_;
-        }
+        at_ = offset;
         return characters_;
     }
 
@@ -169,7 +207,6 @@ void FillGroups(PatternMatch& match, const PCRE2_SIZE* ovector, int result, Offs
 // code, say) hold no byte beyond ASCII at all: 32 bytes a step, which the compiler turns into
 // vector loads.
 bool HasHighBytes(std::string_view bytes) {
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
     constexpr std::size_t kStep = 4 * sizeof(std::uint64_t);
     std::size_t at = 0;
     for (; bytes.size() - at >= kStep; at += kStep) {
@@ -188,17 +225,15 @@ bool HasHighBytes(std::string_view bytes) {
 void TranscodeCp1252(std::string_view bytes, std::string& utf8) {
     const auto& table = Utf8OfCp1252();
     std::size_t size = bytes.size();
-    for (const char byte : bytes) {
-        size += table[static_cast<unsigned char>(byte)].size() - 1;
+    for (std::size_t at = AsciiRunEnd(bytes, 0); at < bytes.size();
+         at = AsciiRunEnd(bytes, at + 1)) {
+        size += table[static_cast<unsigned char>(bytes[at])].size() - 1;
     }
     utf8.resize(size);
     char* out = utf8.data();
     std::size_t index = 0;
     while (index < bytes.size()) {
-        std::size_t run = index;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) {
-            ++run;
-        }
+        std::size_t run = AsciiRunEnd(bytes, index);
         std::copy(bytes.data() + index, bytes.data() + run, out);
         out += run - index;
         if (run < bytes.size()) {

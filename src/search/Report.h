@@ -43,6 +43,8 @@ struct ResultRow {
 // Report values in Windows-1252 with "&", "<", ">" and '"' as entities, and characters the code
 // page cannot hold as numeric references, so no value can put markup into the report.
 std::string EscapeValue(QStringView text);
+// The same for a path's bytes, shown as PathText shows them.
+std::string EscapePathBytes(std::string_view pathBytes);
 
 // A title keeps its own entities (it is HTML already); only its angle brackets are neutralized
 // so that a hostile file cannot put markup or script into the report.
@@ -87,7 +89,20 @@ std::string ReportHeaderText(const ReportSummary& summary, std::time_t now);
 // That row, shared by every page that names a term.
 std::string PatternRowText();
 
+// The date cell of the rows, formatted once for the files of one moment: the files of a tree
+// often share it (a checkout, an unpacked archive), and formatting it cost more than the rest
+// of a row.
+class MomentCell {
+public:
+    const std::string& Of(std::time_t moment);
+
+private:
+    std::optional<std::time_t> moment_;
+    std::string cell_;
+};
+
 std::string ResultRowText(const ResultRow& row, RowStyle style);
+std::string ResultRowText(const ResultRow& row, RowStyle style, MomentCell& moments);
 
 std::string ReportFooterText(std::int64_t rows, std::int64_t filesExamined, std::int64_t bytes);
 

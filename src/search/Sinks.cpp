@@ -39,7 +39,7 @@ Flow ReportRows::Take(const FoundRow& row) {
                                                  : RowStyle::TreeBelow;
     const ResultRow shown{row.number, row.file.path, match, row.file.stamp.modified,
                           row.file.stamp.length};
-    if (auto written = report_.Append(ResultRowText(shown, style)); !written) {
+    if (auto written = report_.Append(ResultRowText(shown, style, moments_)); !written) {
         failure_ = written.error();
         return Flow::Stop;
     }

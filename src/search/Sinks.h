@@ -48,6 +48,7 @@ public:
 private:
     ReportFile& report_;
     Scope scope_;
+    MomentCell moments_;
     std::optional<Error> failure_;
 };
 

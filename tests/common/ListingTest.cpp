@@ -60,7 +60,7 @@ TEST(FileMaskTest, MatchesWindowsStyleIgnoringCase) {
 TEST(ListDirectoryTest, ListsEachMatchingVisibleNameOnceInItsOrder) {
     const test::TempTree tree;
     for (const char* name : {"a.htm", "a.html", "b.HTM", "c.txt", "b", "a", "C", "_x", "Z", "A",
-                             "1", "ä", "Ä", ".hidden.txt", ".git/config"}) {
+                             "1", "ä", "Ä", "ab", "aB", "Ab", "AB", ".hidden.txt", ".git/config"}) {
         tree.Write(name, "x");
     }
     tree.MakeDirectory("sub");
@@ -76,8 +76,14 @@ TEST(ListDirectoryTest, ListsEachMatchingVisibleNameOnceInItsOrder) {
     const Case cases[] = {
         {"*.htm; *.html; *.HTM", ListKind::NormalFiles, {"a.htm", "a.html", "b.HTM"}},
         {"*.HTM   HTML-Format", ListKind::NormalFiles, {"a.htm", "b.HTM"}},
-        {"*.", ListKind::NormalFiles, {"1", "A", "a", "b", "C", "Z", "_x", "\xC3\x84", "\xC3\xA4"}},
+        {"*.",
+         ListKind::NormalFiles,
+         {"1", "A", "a", "AB", "Ab", "aB", "ab", "b", "C", "Z", "_x", "\xC3\x84", "\xC3\xA4"}},
         {"*.txt", ListKind::NormalFiles, {"c.txt", "link.txt"}},
+        // Names of ASCII alone take a shorter way to the same order.
+        {"a*; _*",
+         ListKind::NormalFiles,
+         {"A", "a", "a.htm", "a.html", "AB", "Ab", "aB", "ab", "_x"}},
         {"*.txt; sub*", ListKind::FilesAndDirectories, {"c.txt", "link.txt", "sub", "sublink"}},
     };
     for (const Case& each : cases) {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace trawlex {
 namespace {
@@ -187,26 +188,25 @@ bool FileMask::Matches(QStringView name) const {
 }
 
 void SortNames(std::vector<std::string>& names) {
-    // Plain ASCII names sort by their upper-cased bytes, the same order as upper-cased text.
+    // Plain ASCII names sort by their upper-cased bytes, the same order as upper-cased text;
+    // names alike but for case by their own bytes. Each is upper-cased once, not in each of the
+    // comparisons of the sort, which were a tenth of the program's own instructions in a search
+    // of a tree of small files.
     if (std::all_of(names.begin(), names.end(),
                     [](const std::string& name) { return IsAscii(name); })) {
-        const auto upper = [](char byte) {
-            return byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 0x20) : byte;
-        };
-        std::sort(names.begin(), names.end(),
-                  [&upper](const std::string& left, const std::string& right) {
-                      const auto [leftEnd, rightEnd] =
-                          std::mismatch(left.begin(), left.end(), right.begin(), right.end(),
-                                        [&upper](char a, char b) { return upper(a) == upper(b); });
-                      if (leftEnd == left.end() || rightEnd == right.end()) {
-                          if (left.size() != right.size()) {
-                              return left.size() < right.size();
-                          }
-                          return left < right;
-                      }
-                      return static_cast<unsigned char>(upper(*leftEnd)) <
-                             static_cast<unsigned char>(upper(*rightEnd));
-                  });
+        std::vector<std::pair<std::string, std::string>> keyed;
+        keyed.reserve(names.size());
+        for (std::string& name : names) {
+            std::string key = name;
+            for (char& byte : key) {
+                byte = byte >= 'a' && byte <= 'z' ? static_cast<char>(byte - 0x20) : byte;
+            }
+            keyed.emplace_back(std::move(key), std::move(name));
+        }
+        std::sort(keyed.begin(), keyed.end());
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            names[index] = std::move(keyed[index].second);
+        }
         return;
     }
     struct Keyed {

@@ -29,6 +29,16 @@ TEST(FinderTest, FoldTableAgreesWithUnicodeCasePairs) {
     }
 }
 
+// The case partners of a term's letters are looked for in the first two planes only: no code
+// point beyond them may fold to another in the Unicode that Qt brings.
+TEST(FinderTest, NoCodePointBeyondTheSecondPlaneFolds) {
+    std::size_t folding = 0;
+    for (char32_t codePoint = 0x20000; codePoint <= 0x10FFFF; ++codePoint) {
+        folding += QChar::toCaseFolded(codePoint) != codePoint ? 1 : 0;
+    }
+    EXPECT_EQ(folding, 0U);
+}
+
 TEST(FinderTest, EdgesOfTermAndTextNeverMatchOrOverrun) {
     // "1\0002" is the three bytes '1', NUL, '2': a term without cased letters.
     const std::string_view withNul("1\0002", 3);

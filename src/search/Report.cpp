@@ -6,6 +6,7 @@
 #include "common/SystemError.h"
 #include "common/text/Cp1252.h"
 #include "common/text/PathText.h"
+#include "common/text/TextEncoding.h"
 
 #include <QStringDecoder>
 #include <QStringList>
@@ -15,7 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -68,6 +68,27 @@ QString HtmlEscaped(QStringView text) {
         taken = at + 1;
     }
     return escaped.append(text.sliced(taken));
+}
+
+// What EscapeValue makes of ASCII, which Windows-1252 holds as it stands: the four references of
+// HtmlEscaped put in byte by byte, without the way through UTF-16 and back. Most paths, dates
+// and numbers of a report are ASCII, and their rows were most of the taking thread's work.
+void AppendEscapedAscii(std::string& out, char byte) {
+    const std::string_view reference = ReferenceFor(static_cast<unsigned char>(byte));
+    if (reference.empty()) {
+        out += byte;
+    } else {
+        out += reference;
+    }
+}
+
+std::string EscapedAscii(std::string_view ascii) {
+    std::string escaped;
+    escaped.reserve(ascii.size());
+    for (const char byte : ascii) {
+        AppendEscapedAscii(escaped, byte);
+    }
+    return escaped;
 }
 
 std::string AbsolutePath(std::string_view pathBytes) {
@@ -159,47 +180,20 @@ Status WriteWaiting(int descriptor, std::string_view bytes) {
 
 }  // namespace
 
-namespace {
-
-bool IsAsciiBytes(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-}
-
-// What EscapeValue makes of ASCII, which Windows-1252 holds as it stands: the four references of
-// HtmlEscaped put in byte by byte, without the way through UTF-16 and back. Most paths, dates
-// and numbers of a report are ASCII, and their rows were most of the taking thread's work.
-std::string EscapedAscii(std::string_view ascii) {
-    std::string escaped;
-    escaped.reserve(ascii.size());
-    std::size_t taken = 0;
-    for (std::size_t at = 0; at < ascii.size(); ++at) {
-        const std::string_view reference = ReferenceFor(static_cast<unsigned char>(ascii[at]));
-        if (reference.empty()) {
-            continue;
-        }
-        escaped.append(ascii.substr(taken, at - taken)).append(reference);
-        taken = at + 1;
-    }
-    return escaped.append(ascii.substr(taken));
-}
-
-}  // namespace
-
 std::string EscapeValue(QStringView text) {
-    std::string ascii;
-    ascii.reserve(static_cast<std::size_t>(text.size()));
+    std::string escaped;
+    escaped.reserve(static_cast<std::size_t>(text.size()));
     for (const QChar character : text) {
         if (character.unicode() >= 0x80) {
             return EncodeCp1252WithReferences(HtmlEscaped(text));
         }
-        ascii += static_cast<char>(character.unicode());
+        AppendEscapedAscii(escaped, static_cast<char>(character.unicode()));
     }
-    return EscapedAscii(ascii);
+    return escaped;
 }
 
 std::string EscapePathBytes(std::string_view pathBytes) {
-    return IsAsciiBytes(pathBytes) ? EscapedAscii(pathBytes) : EscapeValue(PathText(pathBytes));
+    return IsAscii(pathBytes) ? EscapedAscii(pathBytes) : EscapeValue(PathText(pathBytes));
 }
 
 std::string EscapeTitle(std::string_view titleBytes) {
@@ -262,19 +256,19 @@ std::string LinkTarget(std::string_view pathBytes) {
         return character < 0x20 || character == 0x7F || character == u'%' || character == u'#' ||
                character == u'?';
     };
-    if (IsAsciiBytes(pathBytes)) {
+    if (IsAscii(pathBytes)) {
         static constexpr std::string_view kHex = "0123456789ABCDEF";
-        std::string ascii;
-        ascii.reserve(pathBytes.size());
+        std::string escaped;
+        escaped.reserve(pathBytes.size());
         for (const char byte : pathBytes) {
             const auto value = static_cast<unsigned char>(byte);
             if (needsEscape(value)) {
-                ascii.append({'%', kHex[value >> 4], kHex[value & 0xF]});
+                escaped.append({'%', kHex[value >> 4], kHex[value & 0xF]});
             } else {
-                ascii += byte;
+                AppendEscapedAscii(escaped, byte);
             }
         }
-        return EscapedAscii(ascii);
+        return escaped;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text =

@@ -95,8 +95,6 @@ TEST_F(ReportTest, FooterNounAndKBytes) {
               std::string::npos);
 }
 
-// Escaping and the encoding of names in links are held by the report fuzz target and the fault
-// suite, on every kind of name.
 // ASCII takes a shorter way through the escaping, which must end in the bytes the way of every
 // other text gives: the same name with an umlaut added gives the same bytes and the umlaut's.
 // The date cell of one moment is formatted once and kept for the next row of that moment only.
@@ -120,6 +118,8 @@ TEST_F(ReportTest, AsciiTakesTheShortWayToTheSameBytes) {
     EXPECT_EQ(cell.Of(first), "05.12.2026 05:11:14");
 }
 
+// Escaping and the encoding of names in links are held by the report fuzz target and the fault
+// suite, on every kind of name.
 TEST_F(ReportTest, LinkOfARelativePathIsAnAbsoluteFileUrl) {
     const std::string relative = FileLink("a.htm");
     EXPECT_EQ(relative.rfind("file:///", 0), 0U);

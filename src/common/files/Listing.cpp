@@ -4,6 +4,7 @@
 #include "common/files/DirectoryReader.h"
 #include "common/files/PathAccess.h"
 #include "common/text/PathText.h"
+#include "common/text/TextEncoding.h"
 
 #include <QList>
 
@@ -42,11 +43,6 @@ bool MatchWildcards(QStringView pattern, QStringView name) {
         ++p;
     }
     return p == pattern.size();
-}
-
-bool IsAscii(std::string_view bytes) {
-    return std::all_of(bytes.begin(), bytes.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
 }
 
 char AsciiLower(char byte) {

@@ -203,23 +203,6 @@ void FillGroups(PatternMatch& match, const PCRE2_SIZE* ovector, int result, Offs
     }
 }
 
-// Asked of every file not in UTF-8 that a pattern is looked for in, and most such files (source
-// code, say) hold no byte beyond ASCII at all: 32 bytes a step, which the compiler turns into
-// vector loads.
-bool HasHighBytes(std::string_view bytes) {
-    constexpr std::size_t kStep = 4 * sizeof(std::uint64_t);
-    std::size_t at = 0;
-    for (; bytes.size() - at >= kStep; at += kStep) {
-        std::array<std::uint64_t, 4> words{};
-        std::memcpy(words.data(), bytes.data() + at, kStep);
-        if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) {
-            return true;
-        }
-    }
-    return std::any_of(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(),
-                       [](char byte) { return static_cast<unsigned char>(byte) >= 0x80; });
-}
-
 // Windows-1252 text as UTF-8, into a buffer kept from file to file: runs of ASCII are copied
 // whole, so that mostly ASCII pages cost little more than a copy.
 void TranscodeCp1252(std::string_view bytes, std::string& utf8) {
@@ -345,7 +328,8 @@ PieceScan Pattern::ScanPiece(std::string_view window, std::uint64_t start, bool 
     Scratch& scratch = ThreadScratch();
     std::string_view subject = window.substr(base, cut - base);
     std::size_t offset = resume - base;
-    const bool transcoded = !utf8 && HasHighBytes(subject);
+    // Most files not in UTF-8 (source code, say) hold no byte beyond ASCII at all.
+    const bool transcoded = !utf8 && !IsAscii(subject);
     if (transcoded) {
         TranscodeCp1252(subject, scratch.utf8);
         offset = 0;

@@ -231,6 +231,21 @@ bool IsCutSequence(std::string_view tail) {
 
 }  // namespace
 
+bool IsAscii(std::string_view bytes) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+    constexpr std::size_t kStep = 4 * sizeof(std::uint64_t);
+    std::size_t at = 0;
+    for (; bytes.size() - at >= kStep; at += kStep) {
+        std::array<std::uint64_t, 4> words{};
+        std::memcpy(words.data(), bytes.data() + at, kStep);
+        if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) {
+            return false;
+        }
+    }
+    return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     bool multiByte = false;
     return ValidUtf8Prefix(bytes, multiByte) == bytes.size();

@@ -49,6 +49,10 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // True when the bytes are UTF-8 throughout, with no sequence cut off at their end.
 bool IsValidUtf8(std::string_view bytes);
 
+// True when no byte lies beyond ASCII, as in most names, paths and source files: 32 bytes a
+// step, which the compiler turns into vector loads.
+bool IsAscii(std::string_view bytes);
+
 // The same decision for a file read piece by piece: a sequence may be split between pieces.
 class EncodingDetector {
 public:

@@ -169,12 +169,11 @@ CommandOutcome SearchWithProfile(RunView& view, const ProfileJob& job) {
     guard.Enter(folder.value());
     const WalkFilter filter(job.filters);
     TreeWalk walk = TreeWalk::Over(directory, folder.value(), job.scope, mask, guard, &filter);
-    const Flow flow = ScanAlong(
-        walk, terms, job.workers, view.WorkerStopCheck(),
-        [&totals, &rows, &watcher](ScannedFile scanned) {
-            return TakeScanned(scanned, totals, rows, watcher);
-        },
-        view.WantsLines());
+    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
+                                [&totals, &rows, &watcher](ScannedFile scanned) {
+                                    return TakeScanned(scanned, totals, rows, watcher);
+                                },
+                                {.lines = view.WantsLines(), .binary = job.filters.skipBinary});
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     const std::string report = SearchProfileReportText(job.summary, rows.hits, std::time(nullptr));

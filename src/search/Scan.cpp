@@ -47,10 +47,10 @@ ScannedFile Named(std::string path, bool own) {
 // file as its UTF-8, so that it reads as the text it holds).
 void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, std::string_view bytes,
                 std::string_view contents, std::span<const TermMatcher* const> terms,
-                bool withLines) {
+                ScanWants wants) {
     scanned.readable = true;
     scanned.stamp = stamp;
-    scanned.binary = LooksBinary(bytes);
+    scanned.binary = wants.binary && LooksBinary(bytes);
     scanned.utf16 = Utf16Order(bytes);
     // Most files hold no term; they are spared the pass that decides their encoding.
     if (std::none_of(terms.begin(), terms.end(),
@@ -68,7 +68,7 @@ void MatchWhole(ScannedFile& scanned, const FileStamp& stamp, std::string_view b
         match.title.reset();
         scanned.matches.push_back(match);
     }
-    if (withLines) {
+    if (wants.lines) {
         AddLines(scanned, terms, [contents](const TermMatcher& term) {
             return HitLinesOf(contents, term, kHitLinesPerFile, LineForm::Plain);
         });
@@ -87,15 +87,15 @@ constexpr std::size_t kSearchPiece = std::size_t{128} << 10;
 // Reads and matches a file already opened and checked: whole, or piece by piece when big.
 void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
                 std::span<const TermMatcher* const> terms, ScanMemory& memory,
-                const StopCheck& stop, bool withLines) {
+                const StopCheck& stop, ScanWants wants) {
     const struct stat& status = opened.status;
     const bool patterns = std::any_of(terms.begin(), terms.end(),
                                       [](const TermMatcher* term) { return term->ByPattern(); });
-    if (withLines || patterns ? ReadsWhole(status)
-                              : static_cast<std::uint64_t>(status.st_size) <= kSearchWholeLimit) {
+    if (wants.lines || patterns ? ReadsWhole(status)
+                                : static_cast<std::uint64_t>(status.st_size) <= kSearchWholeLimit) {
         if (auto stamp = ReadOpenedInto(opened, scanned.path, memory.whole)) {
             MatchWhole(scanned, stamp.value(), memory.whole.View(), memory.whole.Text(), terms,
-                       withLines);
+                       wants);
         }
         return;
     }
@@ -112,12 +112,12 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
         return;
     }
     scanned.readable = true;
-    scanned.binary = streamed->binary;
+    scanned.binary = wants.binary && streamed->binary;
     scanned.stamp = FileStamp{streamed->length, status.st_mtime, status};
     scanned.matches = std::move(streamed->matches);
     scanned.title = std::move(streamed->title);
     scanned.utf16 = streamed->utf16;
-    if (withLines && scanned.AnyHit()) {
+    if (wants.lines && scanned.AnyHit()) {
         AddLines(scanned, terms, [&](const TermMatcher& term) {
             auto lines =
                 StreamHitLines(opened, scanned.path, term, kHitLinesPerFile, LineForm::Plain);
@@ -132,7 +132,7 @@ void ScanOpened(ScannedFile& scanned, const OpenedFile& opened,
 void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
              std::span<const BatchRead> reads, std::span<const std::size_t> nameOf,
              std::span<const TermMatcher* const> terms, ScanMemory& memory, const StopCheck& stop,
-             bool withLines) {
+             ScanWants wants) {
     // A thread and its buffer cost more than reading a few files of some hundred KiB.
     constexpr std::uint64_t kWorthThreads = std::uint64_t{32} << 20;
     std::uint64_t bytes = 0;
@@ -147,7 +147,7 @@ void ScanBig(std::span<ScannedFile> scanned, std::span<const std::size_t> big,
     const auto work = [&](ScanMemory& own) {
         for (std::size_t at = next++; at < big.size(); at = next++) {
             const std::size_t index = big[at];
-            ScanOpened(scanned[index], reads[nameOf[index]].opened, terms, own, stop, withLines);
+            ScanOpened(scanned[index], reads[nameOf[index]].opened, terms, own, stop, wants);
         }
     };
     std::vector<ScanMemory> memories(helpers);
@@ -176,7 +176,7 @@ struct ScanState {
 
 std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
                                    std::span<const TermMatcher* const> terms, ScanState& state,
-                                   const StopCheck& stop, bool withLines) {
+                                   const StopCheck& stop, ScanWants wants) {
     if (!state.tried) {
         state.tried = true;
         state.reader = BatchReader::Make();
@@ -200,7 +200,7 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
     std::vector<std::size_t> big;  // left open: too big for the batch
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (!batched || nameOf[index] == BatchReader::kMostFiles) {
-            scanned.push_back(ScanFile(files[index], terms, state.memory, stop, withLines));
+            scanned.push_back(ScanFile(files[index], terms, state.memory, stop, wants));
             continue;
         }
         ScannedFile& one =
@@ -213,43 +213,43 @@ std::vector<ScannedFile> ScanFiles(std::span<WalkedFile> files,
             const struct stat& status = read.opened.status;
             const auto length = static_cast<std::int64_t>(read.bytes.size());
             MatchWhole(one, FileStamp{length, status.st_mtime, status}, read.bytes,
-                       TextOf(read.bytes, state.decoded), terms, withLines);
+                       TextOf(read.bytes, state.decoded), terms, wants);
         } else {
             big.push_back(index);
         }
     }
-    ScanBig(scanned, big, reads, nameOf, terms, state.memory, stop, withLines);
+    ScanBig(scanned, big, reads, nameOf, terms, state.memory, stop, wants);
     return scanned;
 }
 
 }  // namespace
 
 ScannedFile ScanFile(const WalkedFile& file, std::span<const TermMatcher* const> terms,
-                     ScanMemory& memory, const StopCheck& stop, bool withLines) {
+                     ScanMemory& memory, const StopCheck& stop, ScanWants wants) {
     ScannedFile scanned = Named(file.path, file.own);
     auto opened =
         TakeRegularFile(OpenWalkedFile(file, O_RDONLY | O_NONBLOCK | O_CLOEXEC), file.path);
     if (opened) {
-        ScanOpened(scanned, opened.value(), terms, memory, stop, withLines);
+        ScanOpened(scanned, opened.value(), terms, memory, stop, wants);
     }
     return scanned;
 }
 
 Flow ScanAlong(TreeWalk& walk, std::span<const TermMatcher* const> terms, unsigned workers,
                const StopCheck& stop, const std::function<Flow(ScannedFile)>& take,
-               bool withLines) {
+               ScanWants wants) {
     return DriveWalkInBatches<ScannedFile, ScanState>(
         walk, {.work =
-                   [terms, &stop, withLines](std::span<WalkedFile> files, ScanState& state) {
-                       return ScanFiles(files, terms, state, stop, withLines);
+                   [terms, &stop, wants](std::span<WalkedFile> files, ScanState& state) {
+                       return ScanFiles(files, terms, state, stop, wants);
                    },
                .take = take,
                // Reading is cheap to throw away, so many files may wait to be taken; with their
                // lines (up to 8 MiB of text each) only a few, when stdout is read slowly.
                // Without helpers each file is read just before its turn, as the taking thread
                // gets to it: a file that vanished by then is named, not found.
-               .batch = workers == 0 ? 1 : (withLines ? 4 : BatchReader::kMostFiles),
-               .ahead = (withLines ? 8 : 1024) * (std::size_t{workers} + 1),
+               .batch = workers == 0 ? 1 : (wants.lines ? 4 : BatchReader::kMostFiles),
+               .ahead = (wants.lines ? 8 : 1024) * (std::size_t{workers} + 1),
                .workers = workers});
 }
 

@@ -128,12 +128,11 @@ CommandOutcome SearchLocation(RunView& view, const SearchJob& job) {
     TreeWalk walk = TreeWalk::Over(job.scope == Scope::Flat ? WithTrailingSeparator(native)
                                                             : top->path + SeparatorFor(top.value()),
                                    top.value(), job.scope, mask, guard, &filter);
-    const Flow flow = ScanAlong(
-        walk, terms, job.workers, view.WorkerStopCheck(),
-        [&totals, &rows, &watcher](ScannedFile scanned) {
-            return TakeScanned(scanned, totals, rows, watcher);
-        },
-        view.WantsLines());
+    const Flow flow = ScanAlong(walk, terms, job.workers, view.WorkerStopCheck(),
+                                [&totals, &rows, &watcher](ScannedFile scanned) {
+                                    return TakeScanned(scanned, totals, rows, watcher);
+                                },
+                                {.lines = view.WantsLines(), .binary = job.filters.skipBinary});
     totals.unreadable.insert(totals.unreadable.end(), walk.Unreadable().begin(),
                              walk.Unreadable().end());
     // A stopped or failed search still ends its report, so that it stays valid HTML.

@@ -96,6 +96,18 @@ TEST_F(SearchProfileTest, SubdirectoriesAreSearchedOnceAndTheReportIsNoHit) {
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'\n').toStdString();
 }
 
+// The binary files' filter reaches the profile's walk too: a file with a NUL byte is searched
+// without it and left out with it.
+TEST_F(SearchProfileTest, BinaryFilesAreLeftOutOnlyWhenAsked) {
+    tree.Write("web/bild.htm", std::string("Fund\0", 5));
+    for (const bool skip : {false, true}) {
+        SCOPED_TRACE(skip);
+        form.CheckBinaerAuslassen = skip ? 1 : 0;
+        ASSERT_EQ(butSuchprofilausführen_Click(form, ui), CommandOutcome::Completed);
+        EXPECT_EQ(Report().find(Row("bild.htm", "Fund", 1, 1)) == std::string::npos, skip);
+    }
+}
+
 // A profile written in a Linux editor is UTF-8; one from elsewhere Windows-1252.
 TEST(SearchTermsTest, EmptyItemsAreSkippedAndEitherEncodingIsRead) {
     const std::pair<std::string, std::vector<QString>> cases[] = {

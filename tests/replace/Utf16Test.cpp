@@ -61,7 +61,7 @@ TEST(BinaryTest, ANulInTheFirstBytesMakesAFileBinaryAndUnchanged) {
         ScanMemory memory;
         WalkedFile walked;
         walked.path = path;
-        EXPECT_EQ(ScanFile(walked, terms, memory).binary, given.binary);
+        EXPECT_EQ(ScanFile(walked, terms, memory, {}, {.binary = true}).binary, given.binary);
         const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
         auto streamed = MatchStreamed(file.get(), path, {&term}, {.pieceSize = 16});
         ASSERT_TRUE(streamed);

@@ -81,14 +81,13 @@ struct Kind {
 
 std::vector<Kind> Kinds() {
     const auto job = [](QString term, QString replacement, CompareMode mode, bool regex) {
-        ReplaceJob made;
-        made.term = std::move(term);
-        made.replacement = std::move(replacement);
-        made.mode = mode;
-        made.regex = regex;
-        made.mask = QStringLiteral("*.txt");
-        made.scope = Scope::Tree;
-        return made;
+        return ReplaceJob{.location = {},
+                          .term = std::move(term),
+                          .replacement = std::move(replacement),
+                          .mask = QStringLiteral("*.txt"),
+                          .mode = mode,
+                          .scope = Scope::Tree,
+                          .regex = regex};
     };
     ReplaceJob profile = job({}, {}, CompareMode::IgnoreCase, false);
     profile.pairs = {{QStringLiteral("alt"), QStringLiteral("neu")},
@@ -141,11 +140,10 @@ CommandOutcome Preview(FakeUi& ui, ReplaceJob job, const TempTree& tree, const s
 
 // "alt" by "neu" in the location's text files.
 ReplaceJob AltToNeu() {
-    ReplaceJob job;
-    job.term = QStringLiteral("alt");
-    job.replacement = QStringLiteral("neu");
-    job.mask = QStringLiteral("*.txt");
-    return job;
+    return {.location = {},
+            .term = QStringLiteral("alt"),
+            .replacement = QStringLiteral("neu"),
+            .mask = QStringLiteral("*.txt")};
 }
 
 // The original with the listed changes made, in the file's own encoding.

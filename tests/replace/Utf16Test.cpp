@@ -72,12 +72,11 @@ TEST(BinaryTest, ANulInTheFirstBytesMakesAFileBinaryAndUnchanged) {
         ReplaceRun run{steps, mask, ui, bounds, ReplaceAction::Preview};
         const FileOutcome previewed = PreviewInPieces({path, path, std::nullopt}, run, 16);
         EXPECT_EQ(previewed.preview.has_value(), !given.binary);
-        ReplaceJob job;
-        job.location = tree.RootText();
-        job.term = QStringLiteral("Alt");
-        job.replacement = QStringLiteral("Neu");
-        job.mask = QStringLiteral("*.txt");
-        job.journal = false;
+        const ReplaceJob job{.location = tree.RootText(),
+                             .term = QStringLiteral("Alt"),
+                             .replacement = QStringLiteral("Neu"),
+                             .mask = QStringLiteral("*.txt"),
+                             .journal = false};
         EXPECT_EQ(ReplaceLocation(ui, job),
                   given.binary ? CommandOutcome::Incomplete : CommandOutcome::Completed);
         EXPECT_EQ(ReadFile(path) == given.bytes, given.binary);
@@ -182,13 +181,12 @@ TEST(Utf16Test, SearchedAndReplacedAsTheTextItHolds) {
             const ReplaceRun run{steps, mask, ui, bounds, ReplaceAction::Preview};
             EXPECT_EQ(PreviewInPieces({path, path, std::nullopt}, run, 16).preview.has_value(),
                       !given.malformed);
-            ReplaceJob job;
-            job.location = tree.RootText();
-            job.term = given.term;
-            job.replacement = given.replacement;
-            job.mode = given.mode;
-            job.regex = given.regex;
-            job.mask = QStringLiteral("datei.txt");
+            const ReplaceJob job{.location = tree.RootText(),
+                                 .term = given.term,
+                                 .replacement = given.replacement,
+                                 .mask = QStringLiteral("datei.txt"),
+                                 .mode = given.mode,
+                                 .regex = given.regex};
             EXPECT_EQ(ReplaceLocation(ui, job),
                       given.malformed ? CommandOutcome::Incomplete : CommandOutcome::Completed);
             EXPECT_EQ(ReadFile(path), mark + EncodeUtf16(given.replaced, order));

@@ -1,41 +1,23 @@
 // The report writer's escaping: whatever a file's title, the term, the location or a file name
 // hold, the report's only tags are its own and a hit is exactly one row.
 #include "FuzzInput.h"
+#include "ReportTags.h"
 
 #include "search/Report.h"
 
 #include <QString>
 
 #include <cstdlib>
-#include <set>
 
 namespace {
 
-// The tag names the report itself writes.
-bool IsOwnTag(std::string_view name) {
-    static const std::set<std::string_view> own = {
-        "HTML", "/HTML", "HEAD",   "/HEAD", "meta", "BODY", "/BODY", "H1",
-        "/h1",  "TABLE", "/TABLE", "P",     "/P",   "TR",   "/TR",   "/tr",
-        "TD",   "/TD",   "td",     "/td",   "B",    "/B",   "a",     "/A"};
-    return own.count(name) != 0;
-}
-
 // Counts rows and rejects any tag that is not the report's own.
 std::size_t Rows(std::string_view html) {
-    std::size_t rows = 0;
-    for (std::size_t open = html.find('<'); open != std::string_view::npos;
-         open = html.find('<', open + 1)) {
-        const std::size_t end = html.find_first_of(" >", open + 1);
-        if (end == std::string_view::npos) {
-            std::abort();
-        }
-        const std::string_view name = html.substr(open + 1, end - open - 1);
-        if (!IsOwnTag(name)) {
-            std::abort();
-        }
-        rows += name == "TR" ? 1 : 0;
+    const trawlex::test::ReportTags tags = trawlex::test::TagsOf(html);
+    if (!tags.foreign.empty()) {
+        std::abort();
     }
-    return rows;
+    return tags.rows;
 }
 
 }  // namespace

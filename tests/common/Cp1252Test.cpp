@@ -41,7 +41,6 @@ TEST(Cp1252Test, RefusesCharactersOutsideTheCodePageByName) {
 }
 
 TEST(Cp1252Test, ReferencesStandForWholeCodePoints) {
-    EXPECT_EQ(EncodeCp1252WithReferences(u"ł"), "&#322;");
     // A character beyond the BMP is one reference, not two for its surrogate halves.
     EXPECT_EQ(EncodeCp1252WithReferences(u"ał€\U0001F600b"), "a&#322;\x80&#128512;b");
     EXPECT_EQ(Cp1252FromUtf8("Größe €"), "Gr\366\337e \200");  // ö ß €
@@ -63,10 +62,6 @@ TEST(PathTextTest, ShowsUtf8NamesAsUtf8AndOtherBytesAsCp1252) {
     for (const Case& entry : cases) {
         EXPECT_EQ(PathText(entry.bytes), entry.text) << entry.bytes;
     }
-    EXPECT_EQ(NativePath(u"Größe"), "Größe");
-    EXPECT_EQ(WithTrailingSeparator(""), "");
-    EXPECT_EQ(WithTrailingSeparator("a"), "a/");
-    EXPECT_EQ(WithTrailingSeparator("a/"), "a/");
 }
 
 }  // namespace

@@ -159,7 +159,6 @@ TEST(PatternTest, FindsTheSamePlacesInEveryEncodingWholeOrInPieces) {
         {u"FUß"_qs, false, ignore, u"Fuß. Fußball fuß_ Fuß"_qs, {1, 19}, words},
         {u"r\u00F6\u00DF"_qs, false, exact, u"Gr\u00F6\u00DFe r\u00F6\u00DF"_qs, {7}, words},
         {u"foo"_qs, false, exact, u"foo_bar foo2 2foo foo"_qs, {19}, words},
-        {u"Wort"_qs, false, exact, u"Wort und Wort"_qs, {1, 10}, words},
         {u"\u00E4rger"_qs, false, ignore, u"\u00C4rger, \u00E4rgerlich"_qs, {1}, words},
         // A match that is no whole word leaves room for one that starts inside it.
         {u"-?\\d+"_qs, true, exact, u"a-12 -3"_qs, {3, 6}, words},
@@ -181,7 +180,6 @@ TEST(PatternTest, FindsTheSamePlacesInEveryEncodingWholeOrInPieces) {
             // The plain pattern goes to the literal search, the other to PCRE2.
             EXPECT_TRUE(each.words == words ||
                         terms[1].LongestOccurrence(TextEncoding::Utf8).has_value());
-            EXPECT_EQ(terms[1].PatternText(), Escaped(each.term));
             EXPECT_FALSE(terms[2].LongestOccurrence(TextEncoding::Utf8).has_value());
         }
         for (const std::string& bytes : Encodings(each.text)) {
@@ -261,16 +259,7 @@ TEST(PatternTest, ReplacementsTakeGroupsAndKeepTheRestByteForByte) {
         {u"T\u00FCr\\."_qs, u"[$0]$$"_qs, u"T\u00FCr. t\u00FCr."_qs, u"[T\u00FCr.]$ t\u00FCr."_qs},
         // An empty match never falls between CR and LF.
         {u"(?m)^"_qs, u"> "_qs, u"a\r\n\r\nb\r\n"_qs, u"> a\r\n> \r\n> b\r\n"_qs},
-        {u"(?m)^$"_qs, u"-"_qs, u"a\r\n\r\nb\r\n"_qs, u"a\r\n-\r\nb\r\n"_qs},
-        {u"(?m)^"_qs, u"> "_qs, u"\r\n\r\n"_qs, u"> \r\n> \r\n"_qs},
-        {u"(?m)^"_qs, u"> "_qs, u"a\rb\r"_qs, u"> a\r> b\r"_qs},
-        {u"(?m)^"_qs, u"> "_qs, u"\n\r"_qs, u"> \n> \r"_qs},
-        {u"(?m)$"_qs, u"<"_qs, u"a\r\nb"_qs, u"a<\r\nb<"_qs},
-        {u"(?m)x$"_qs, u"y"_qs, u"x\r\nx"_qs, u"y\r\ny"_qs},
-        {u"$"_qs, u"!"_qs, u"a\r\n"_qs, u"a!\r\n!"_qs},
         {u"x*"_qs, u"-"_qs, u"\r\n"_qs, u"-\r\n-"_qs},
-        {u"a.b"_qs, u"-"_qs, u"a\rb a\nb a\tb"_qs, u"a\rb a\nb -"_qs},
-        {u"\\R"_qs, u"|"_qs, u"\r\n\n\r"_qs, u"|||"_qs},
     };
     for (const Case& each : cases) {
         const auto pattern = Compiled(each.pattern, CompareMode::Exact);

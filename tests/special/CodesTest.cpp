@@ -13,13 +13,6 @@ TEST(CodesTest, ItemsNameTheirCharactersExactly) {
     for (const auto& [text, code] : codes) {
         EXPECT_EQ(CodeItemToChar(QString::fromUtf16(text)), code);
     }
-    const std::pair<const char16_t*, const char*> combinations[] = {
-        {u"<CR><LF>", "\r\n"}, {u"<LF><CR>", "\n\r"}, {u"<LF>", "\n"},
-        {u"<CR>", "\r"},       {u"<cr><lf>", ""},     {u"", ""},
-    };
-    for (const auto& [text, characters] : combinations) {
-        EXPECT_EQ(CombinationToChars(QString::fromUtf16(text)), characters);
-    }
 }
 
 }  // namespace

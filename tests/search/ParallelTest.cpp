@@ -15,7 +15,6 @@
 namespace trawlex {
 namespace {
 
-using test::FakeUi;
 using test::ReadFile;
 using test::TempTree;
 
@@ -47,12 +46,10 @@ void FillTree(const TempTree& tree) {
     tree.Write("mittel.htm", std::string(BatchReader::kLargestRead + 1, 'y') + "Größe");
 }
 
-TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
-    test::UseGermanLocale();
-    const TempTree tree;
+using ParallelTest = test::CommandTest;
+
+TEST_F(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     FillTree(tree);
-    const TempTree reports;
-    Form1 form;
     form.ComDateifilter.text = QStringLiteral("*.htm");
     form.CheckRekursiv = 1;
     // Files read in batches and each alone, on one thread and on several.
@@ -60,7 +57,6 @@ TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     for (const bool batches : {false, true}) {
         BatchReader::Allow(batches);
         for (const unsigned workers : {0U, 1U, 3U}) {
-            FakeUi ui;
             const QString report = reports.RootText() + QString::number(workers);
             ASSERT_EQ(
                 SearchLocation(ui, {.location = tree.RootText(),
@@ -90,7 +86,6 @@ TEST(ParallelTest, ReportsAndReplacementsAreThoseOfTheSequentialWalk) {
     for (const unsigned workers : {0U, 1U, 3U}) {
         const TempTree copy;
         FillTree(copy);
-        FakeUi ui;
         ASSERT_EQ(ReplaceLocation(ui, {copy.RootText(), QStringLiteral("fund"),
                                        QStringLiteral("Treffer \u20AC"), form.ComDateifilter.text,
                                        CompareMode::IgnoreCase, Scope::Tree, workers}),

@@ -168,6 +168,13 @@ std::vector<QStringList> ReportRows(const std::string& report) {
     return rows;
 }
 
+// A name that is no UTF-8 comes as its bytes beside the path.
+std::string PathOf(const QJsonObject& object) {
+    return object.contains(u"path_bytes")
+               ? QByteArray::fromHex(object[u"path_bytes"].toString().toLatin1()).toStdString()
+               : object[u"path"].toString().toStdString();
+}
+
 std::time_t FromIso(const QString& text) {
     std::tm local{};
     EXPECT_TRUE(strptime(text.toLatin1().constData(), "%Y-%m-%dT%H:%M:%S", &local) != nullptr);
@@ -190,10 +197,7 @@ TEST_F(ScriptOutputTest, JsonSaysWhatTheReportSays) {
         const QStringList& row = rows[index];
         ASSERT_EQ(row.size(), 7) << row.join(u'|').toStdString();
         EXPECT_EQ(object[u"type"].toString(), QStringLiteral("file"));
-        const std::string path =
-            object.contains(u"path_bytes")
-                ? QByteArray::fromHex(object[u"path_bytes"].toString().toLatin1()).toStdString()
-                : object[u"path"].toString().toStdString();
+        const std::string path = PathOf(object);
         const SiteFile& file = FileAt(path);
         EXPECT_EQ(row[1], PathText(path));
         EXPECT_EQ(object[u"first"].toInteger(), row[2].toLongLong()) << path;
@@ -259,10 +263,7 @@ TEST_F(ScriptOutputTest, LinesAndPathsFollowTheJson) {
         if (object[u"type"].toString() != u"file") {
             continue;
         }
-        const std::string path =
-            object.contains(u"path_bytes")
-                ? QByteArray::fromHex(object[u"path_bytes"].toString().toLatin1()).toStdString()
-                : object[u"path"].toString().toStdString();
+        const std::string path = PathOf(object);
         paths += path + '\n';
         for (const QJsonValue line : object[u"lines"].toArray()) {
             lines += path + ':' + std::to_string(line[u"line"].toInteger()) + ':' +

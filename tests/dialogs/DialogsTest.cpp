@@ -104,6 +104,8 @@ TEST(ExternalProgramsTest, FileDialogsChangeOnlyWhatWasChosen) {
     EXPECT_EQ(form.TexBrowser, QStringLiteral("/usr/bin/firefox"));
     EXPECT_EQ(ui.fileDialogs.back().title, QStringLiteral("Standard-HTML-Browser einstellen"));
     EXPECT_EQ(ui.fileDialogs.back().filterText, QStringLiteral("Anwendungen (*.EXE)"));
+    // A save dialog takes a new name; an open dialog, only a file that exists.
+    EXPECT_EQ(ui.saveDialogs, 4) << "the result file is saved, the browser opened";
 }
 
 TEST(ExternalProgramsTest, EditorOpensOnlyAnExistingChosenProfile) {

@@ -1,9 +1,8 @@
-// The dialogs and the buttons that open them: the location and profile buttons, the directory
-// dialog, the file dialogs and the about window.
+// The dialogs and the buttons that open them: the location and profile buttons and the directory
+// dialog.
 
 #include "WindowDriver.h"
 #include "gui/Form2.h"
-#include "gui/Form3.h"
 #include "gui/ResultsModel.h"
 
 #include "dialogs/Dialogs.h"
@@ -24,8 +23,6 @@ private Q_SLOTS:
     void initTestCase() { std::setlocale(LC_ALL, ""); }
     void locationButtonsAndProfileButtons();
     void locationDialogChoicesShowInTheWindowAtOnce();
-    void fileDialogAnswersReachTheFields();
-    void aboutWindowIsOneDrawnPicture();
 };
 
 void DialogButtonsTest::locationButtonsAndProfileButtons() {
@@ -82,10 +79,6 @@ void DialogButtonsTest::locationButtonsAndProfileButtons() {
     }
     QVERIFY(ReadAll(location.hitPath).contains("Ein Treffer und noch ein Treffer"));
     QCOMPARE(messages, QStringList());
-
-    // Without a help page beside the test program, or without a browser, help only says so.
-    Click(window, QStringLiteral("ButHelp"));
-    QCOMPARE(messages.size(), 1);
 }
 
 // The directory dialog takes the target in, written without its trailing separator, and keeps it
@@ -138,46 +131,6 @@ void DialogButtonsTest::locationDialogChoicesShowInTheWindowAtOnce() {
     QCOMPARE(shownWhileOpen, QStringList({directory.path(), below, QDir::rootPath()}));
     QCOMPARE(changes, 2);
     QCOMPARE(locations->currentText(), QDir::rootPath());
-}
-
-void DialogButtonsTest::fileDialogAnswersReachTheFields() {
-    using Kind = FileDialogAnswer::Kind;
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    // What the engine makes of a cancelled or failed dialog is its own tests' matter.
-    QList<FileDialogAnswer> answers = {{Kind::Chosen, QStringLiteral("/ziel/E.HTM"), {}},
-                                       {Kind::Chosen, QStringLiteral("/bin/browser"), {}}};
-    QList<WidgetUi::FileDialogKind> kinds;
-    window.WindowUi().SetFileDialogHook([&](WidgetUi::FileDialogKind kind, const auto&) {
-        kinds.append(kind);
-        return answers.takeFirst();
-    });
-    Click(window, QStringLiteral("butZieldatei"));
-    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexZieldatei"))->text(),
-             QStringLiteral("/ziel/E.HTM"));
-    Click(window, QStringLiteral("comHTMLBrowser"));
-    QCOMPARE(Control<QLineEdit>(window, QStringLiteral("TexBrowser"))->text(),
-             QStringLiteral("/bin/browser"));
-    using Dialog = WidgetUi::FileDialogKind;
-    QCOMPARE(kinds, QList<Dialog>({Dialog::Save, Dialog::Open}));
-}
-
-void DialogButtonsTest::aboutWindowIsOneDrawnPicture() {
-    QStringList messages;
-    Form1Window window;
-    Prepare(window, messages);
-    Click(window, QStringLiteral("butcopyright"));
-    Click(window, QStringLiteral("butcopyright"));
-    const QList<Form3*> windows = window.findChildren<Form3*>();
-    QCOMPARE(windows.size(), 1);
-    QVERIFY(windows.first()->isVisible());
-    auto* picture = Control<QWidget>(*windows.first(), QStringLiteral("Picture1"));
-    QCOMPARE(picture->size(), QSize(362, 174));
-    QCOMPARE(windows.first()->size(), picture->size());
-    // Drawn, not left blank: the page stands out from the background.
-    const QImage image = picture->grab().toImage();
-    QVERIFY(image.pixel(4, 4) != image.pixel(40, 30));
 }
 
 }  // namespace trawlex

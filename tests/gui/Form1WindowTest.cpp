@@ -168,16 +168,8 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
                  progress->text().contains(QStringLiteral("l\u00E4uft bereits")),
              qPrintable(progress->text()));
 
-    // A run over a location whose files the mask leaves out examines none, and a refused run
-    // leaves nothing of the last one under its inputs.
+    // A refused run leaves nothing of the last one under its inputs.
     terms->setEditText(QStringLiteral("Fund"));
-    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))
-        ->setEditText(QStringLiteral("*.gibtsnicht"));
-    ClickSearch(window);
-    QCOMPARE(progress->text(), QStringLiteral("0 Dateien, 0,0 KB, 0 mit Fundstellen"));
-
-    Control<QComboBox>(window, QStringLiteral("ComDateifilter"))
-        ->setEditText(QStringLiteral("*.HTM"));
     ClickSearch(window);
     QCOMPARE(window.ShownResults().rowCount(), 1);
     Control<QComboBox>(window, QStringLiteral("TexSuchort"))
@@ -188,12 +180,6 @@ void Form1WindowTest::searchAndReplaceButtonsRunTheirCommands() {
     QCOMPARE(messages.size(), 1);
     QCOMPARE(progress->text(), QStringLiteral("Nicht ausgef\u00FChrt: ") +
                                    messages.front().section(QLatin1Char('\n'), 0, 0));
-    // Without a term the command is refused before it begins.
-    Control<QComboBox>(window, QStringLiteral("TexSuchbegriff"))->setEditText(QString());
-    ClickSearch(window);
-    QCOMPARE(progress->text(),
-             QStringLiteral("Nicht ausgef\u00FChrt: Es fehlen leider Werte, damit die Suche "
-                            "gestartet werden kann!"));
 }
 
 void Form1WindowTest::typedTextIsRunAsTyped_data() {
@@ -204,8 +190,6 @@ void Form1WindowTest::typedTextIsRunAsTyped_data() {
         << QStringLiteral("TexSuchbegriff") << QStringLiteral("Kontakt:") << QStringLiteral("kon");
     QTest::newRow("term as a prefix")
         << QStringLiteral("TexSuchbegriff") << QStringLiteral("Kontakt:") << QStringLiteral("Kon");
-    QTest::newRow("mask") << QStringLiteral("ComDateifilter")
-                          << QStringLiteral("*.HTM   HTML-Format") << QStringLiteral("*.H");
     QTest::newRow("location") << QStringLiteral("TexSuchort") << QStringLiteral("/tmp/Archiv")
                               << QStringLiteral("/tmp/a");
 }
@@ -220,7 +204,6 @@ void Form1WindowTest::typedTextIsRunAsTyped() {
     Prepare(window, messages);
     const std::map<QString, ComboField Form1::*> fields = {
         {QStringLiteral("TexSuchbegriff"), &Form1::TexSuchbegriff},
-        {QStringLiteral("ComDateifilter"), &Form1::ComDateifilter},
         {QStringLiteral("TexSuchort"), &Form1::TexSuchort},
     };
     ComboField Form1::*field = fields.at(combo);

@@ -111,6 +111,7 @@ FileDialogAnswer FakeUi::AskOpenFile(const FileDialogRequest& request) {
 
 FileDialogAnswer FakeUi::AskSaveFile(const FileDialogRequest& request) {
     fileDialogs.push_back(request);
+    ++saveDialogs;
     return nextFileAnswer;
 }
 

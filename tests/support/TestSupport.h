@@ -79,6 +79,7 @@ public:
     std::function<void()> onYield;
     QStringList opened;  // files handed to the editor
     std::vector<FileDialogRequest> fileDialogs;
+    int saveDialogs = 0;              // of the file dialogs, those that asked where to save
     FileDialogAnswer nextFileAnswer;  // what the next file dialog answers
     QStringList locationDialogs;      // titles of the directory dialogs shown
     QStringList nextDirectories;      // what the person picks in the next directory dialog

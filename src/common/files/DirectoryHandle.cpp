@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <span>
 #include <utility>
 
 namespace trawlex {
@@ -54,16 +56,17 @@ bool IdentitySet::Insert(dev_t device, ino_t inode) {
     if (identity == kFree) {
         return !std::exchange(freeTaken_, true);
     }
-    if (2 * (taken_ + 1) > slots_.size()) {
+    if (2 * (taken_ + 1) > count_) {
         Grow();
     }
-    const std::size_t mask = slots_.size() - 1;
+    const std::size_t mask = count_ - 1;
+    Identity* const slots = Slots();
     for (std::size_t at = SlotOf(identity);; at = (at + 1) & mask) {
-        if (slots_[at] == identity) {
+        if (slots[at] == identity) {
             return false;
         }
-        if (slots_[at] == kFree) {
-            slots_[at] = identity;
+        if (slots[at] == kFree) {
+            slots[at] = identity;
             ++taken_;
             return true;
         }
@@ -82,19 +85,28 @@ std::size_t IdentitySet::SlotOf(const Identity& identity) const {
 }
 
 void IdentitySet::Grow() {
-    const std::size_t count = slots_.empty() ? std::size_t{512} : 2 * slots_.size();
-    const std::vector<Identity> old = std::exchange(slots_, std::vector<Identity>(count, kFree));
+    const std::size_t count = count_ == 0 ? std::size_t{512} : 2 * count_;
+    ReadMemory memory = ReadMemory::ForSize(count * sizeof(Identity));
+    if (memory.Data() == nullptr) {
+        throw std::bad_alloc();  // as a container's would
+    }
+    // Every byte of a free slot is 0xFF.
+    std::memset(memory.Data(), 0xFF, count * sizeof(Identity));
+    const ReadMemory old = std::exchange(memory_, std::move(memory));
+    const std::span<const Identity> taken(reinterpret_cast<const Identity*>(old.Data()),
+                                          std::exchange(count_, count));
     shift_ = 64 - std::countr_zero(count);
-    const std::size_t mask = slots_.size() - 1;
-    for (const Identity& identity : old) {
+    Identity* const slots = Slots();
+    const std::size_t mask = count - 1;
+    for (const Identity& identity : taken) {
         if (identity == kFree) {
             continue;
         }
         std::size_t at = SlotOf(identity);
-        while (slots_[at] != kFree) {
+        while (slots[at] != kFree) {
             at = (at + 1) & mask;
         }
-        slots_[at] = identity;
+        slots[at] = identity;
     }
 }
 

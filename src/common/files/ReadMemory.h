@@ -5,9 +5,10 @@
 
 namespace trawlex {
 
-// Memory that files are read into. A block of a mebibyte or more is asked for in huge pages:
-// the kernel fills each page on its first touch, one fault a page, and on a virtual machine a
-// fault costs microseconds; over a tree's big files that adds up to more than searching them.
+// Memory that files are read into, and tables that grow with a tree. A block of a mebibyte or
+// more is asked for in huge pages: the kernel fills each page on its first touch, one fault a
+// page, and on a virtual machine a fault costs microseconds; over a tree's big files that adds
+// up to more than searching them.
 class ReadMemory {
 public:
     // Every block starts on a cache line: the kernel copies into memory a few bytes off one
